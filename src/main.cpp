@@ -1,0 +1,22 @@
+#include "mainWindow.h"
+#include "platform/ZApplication.h"
+
+#include <csignal>
+#include <cstdio>
+
+int main(int argc, char** argv)
+{
+    // A player that closed its end of the FIFO shows up as a failed write, not as a signal
+    // that ends the program before it can give the display back.
+    signal(SIGPIPE, SIG_IGN);
+    // The log is read line by line as it comes, also through a pipe.
+    setvbuf(stdout, nullptr, _IOLBF, 0);
+
+    ZApplication a(argc, argv, ZApplication::GuiClient);
+    mainWindow w(nullptr, "Tamblin");
+    a.setMainWidget(&w);
+    w.show();
+    w.applyFullScreen();
+    a.exec();
+    return 0;
+}

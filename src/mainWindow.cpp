@@ -1,0 +1,222 @@
+#include "mainWindow.h"
+
+#include "platform/ZApplication.h"
+#include "platform/ZMessageDlg.h"
+#include "platform/lcdSleepTime.h"
+#include "player/commandChannel.h"
+#include "player/commandLine.h"
+#include "player/fifoOpen.h"
+#include "player/keyMap.h"
+#include "player/playerProcess.h"
+#include "player/replyReader.h"
+#include "terminationSignals.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QScreen>
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+#include <sys/stat.h>
+
+namespace {
+
+// Custom style, no border; Qt 6 has no "no erase on resize" flag (see WA_StaticContents).
+const Qt::WindowFlags kWindowFlags =
+    Qt::Window | Qt::CustomizeWindowHint | Qt::FramelessWindowHint;
+
+const int kBacklightOnSeconds = 86400;
+const int kBacklightNormalSeconds = 30;
+// Bounds on waits the player could otherwise stretch without end.
+const int kFifoOpenTimeoutMs = 10000;
+const int kPlayerQuitGraceMs = 5000;
+
+// The full second, also when a signal interrupts the sleep.
+void pauseOneSecond()
+{
+    timespec left{1, 0};
+    while (nanosleep(&left, &left) < 0 && errno == EINTR) {
+    }
+}
+
+bool showError(QWidget* parent, const char* text)
+{
+    ZMessageDlg dialog(QStringLiteral("Error"), QString::fromLatin1(text),
+                       ZMessageDlg::TypeError, 0, parent, "pipe", true, 1);
+    return dialog.exec() != 0;
+}
+
+} // namespace
+
+mainWindow::mainWindow(QWidget* parent, const char* name) : QWidget(parent, kWindowFlags)
+{
+    setObjectName(QString::fromLatin1(name));
+    setAttribute(Qt::WA_StaticContents);
+    // A top-level widget gets focus events only when it takes focus.
+    setFocusPolicy(Qt::StrongFocus);
+    menuVisible = false;
+
+    auto* stopSignals = new TerminationSignals(this);
+    connect(stopSignals, &TerminationSignals::received, this, &mainWindow::closeOnce);
+
+    puts("Controlling Backlight state...  ");
+    PM_setupLcdSleepTime(kBacklightOnSeconds);
+    setBackgroundColor(Qt::black);
+    launchPlayer();
+}
+
+mainWindow::~mainWindow()
+{
+    delete outputNotifier;
+    if (commandFifo) {
+        writeCommand(commandFifo, "quit 0\n");
+        flushCommands(commandFifo);
+        pauseOneSecond();
+        fclose(commandFifo);
+    }
+    if (playerOutput) {
+        // Without a command FIFO the player was never told to quit: end it at once.
+        closePlayer(playerOutput, playerPid, commandFifo ? kPlayerQuitGraceMs : 0);
+    }
+    delete reader;
+    puts("Setting Backlight State to 30s...  ");
+    PM_setupLcdSleepTime(kBacklightNormalSeconds);
+}
+
+void mainWindow::setBackgroundColor(const QColor& color)
+{
+    QPalette p = palette();
+    p.setColor(QPalette::Window, color);
+    setPalette(p);
+    setAutoFillBackground(true);
+}
+
+void mainWindow::applyFullScreen()
+{
+    setBackgroundColor(Qt::black);
+    const QRect desktop = QGuiApplication::primaryScreen()->geometry();
+    setFixedSize(desktop.right() - desktop.left() + 1, desktop.bottom() - desktop.top() + 1);
+    showNormal();
+    // Only flags that are set already: different flags would recreate the native window.
+    setWindowFlags(windowFlags() | kWindowFlags);
+    showFullScreen();
+}
+
+void mainWindow::launchPlayer()
+{
+    const char* mypath = getenv("MYPATH");
+    printf("MYPATH: %s\n", mypath ? mypath : "(unset)");
+    const QString appDir = applicationDirectory(mypath);
+
+    const char* mplayerHome = getenv("MPLAYER_HOME");
+    printf("MPLAYER_HOME: %s\n", mplayerHome ? mplayerHome : "(unset)");
+
+    const QString fifo = fifoPath(getenv("TAMBLIN_FIFO"));
+
+    printf("Create fifo file...  ");
+    fflush(stdout);
+    // Made for us alone: a FIFO that others may write is refused when it is opened.
+    const mode_t oldMask = umask(077);
+    const int status = system(("mkfifo " + shellWord(fifo)).toLatin1().constData());
+    umask(oldMask);
+    printf("%d\n", status);
+
+    const QStringList args = QCoreApplication::arguments();
+    const QString extra = extraOptions(args);
+    const QString media = mediaArgument(args, appDir);
+    printf("args: %s\n", extra.toLatin1().constData());
+    printf("video cmd: %s\n", media.toLatin1().constData());
+    const QString command = commandLine(appDir, fifo, extra, media);
+    fflush(stdout);
+
+    // A player that can draw into another window finds ours here.
+    qputenv("TAMBLIN_WID", QByteArray::number(qulonglong(winId())));
+
+    playerOutput = startPlayer(command.toLatin1().constData(), &playerPid);
+    if (!playerOutput) {
+        perror("Problems with pipe");
+        if (showError(this, "Pipe error."))
+            ZApplication::requestQuit();
+    } else {
+        reader = new ReplyReader(playerOutput);
+    }
+
+    commandFifo = openCommandFifo(fifo.toLatin1().constData(), reader, kFifoOpenTimeoutMs);
+    if (!commandFifo) {
+        if (showError(this, "Fifo Pipe error."))
+            ZApplication::requestQuit();
+        return;
+    }
+
+    if (reader) {
+        // Between key presses the player's output is read as it comes and dropped, so that a
+        // talkative player never blocks on a full pipe.
+        outputNotifier = new QSocketNotifier(reader->fd(), QSocketNotifier::Read, this);
+        connect(outputNotifier, &QSocketNotifier::activated, this,
+                &mainWindow::playerOutputReady);
+    }
+}
+
+void mainWindow::playerOutputReady()
+{
+    if (reader->drain())
+        return;
+    // The player has ended by itself: nothing more to play, so the run ends too.
+    outputNotifier->setEnabled(false);
+    closeOnce();
+}
+
+void mainWindow::closeOnce()
+{
+    if (!closing)
+        close();
+}
+
+void mainWindow::keyPressEvent(QKeyEvent* e)
+{
+    const int key = e->key();
+    bool playerGone = false;
+    if (commandFifo && reader) {
+        const MenuState state = queryMenuVisibility(commandFifo, *reader);
+        menuVisible = state.visible;
+        playerGone = state.playerGone;
+    } else {
+        menuVisible = false;
+    }
+
+    if (applyKey(key, menuVisible, commandFifo))
+        close();
+
+    if (commandFifo && !flushCommands(commandFifo))
+        playerGone = true;
+    fflush(stdout);
+    if (playerGone) {
+        if (outputNotifier)
+            outputNotifier->setEnabled(false);
+        closeOnce();
+    }
+}
+
+void mainWindow::focusInEvent(QFocusEvent* e)
+{
+    Q_UNUSED(e);
+    applyFullScreen();
+}
+
+void mainWindow::focusOutEvent(QFocusEvent* e)
+{
+    Q_UNUSED(e);
+    close();
+}
+
+void mainWindow::closeEvent(QCloseEvent* e)
+{
+    if (commandFifo)
+        writeCommand(commandFifo, "quit 0\n");
+    closing = true;
+    // An accepted close would hide the window; the run ends when the event loop returns.
+    e->ignore();
+    ZApplication::requestQuit();
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QApplication>
+
+// The platform's application object: a QApplication with the platform's constructor shape.
+class ZApplication : public QApplication
+{
+    Q_OBJECT
+public:
+    enum Type { Tty = 0, GuiClient = 1, GuiServer = 2 };
+
+    ZApplication(int& argc, char** argv, Type type = GuiClient);
+
+    void setMainWidget(QWidget* widget) { mainWidget_ = widget; }
+    QWidget* mainWidget() const { return mainWidget_; }
+
+    // Ends the event loop, also when asked before it runs. quit() would first ask the windows
+    // to close, and the main window refuses; exit() before exec() is lost, so it is queued.
+    static void requestQuit();
+
+private:
+    QWidget* mainWidget_ = nullptr;
+};

@@ -1,0 +1,120 @@
+#include "player/playerProcess.h"
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace {
+
+const int kTerminateGraceMs = 2000;
+
+void resetSignalsForChild()
+{
+    // Dispositions set to "ignore" survive exec: give the player the default ones back, and
+    // keep it from being stopped when it touches the terminal from its own process group.
+    signal(SIGPIPE, SIG_DFL);
+    signal(SIGTTIN, SIG_IGN);
+    signal(SIGTTOU, SIG_IGN);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+}
+
+long long nowMs()
+{
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return ts.tv_sec * 1000LL + ts.tv_nsec / 1000000;
+}
+
+// Waits up to timeoutMs for the child to end; true once it is reaped.
+bool waitFor(pid_t pid, int timeoutMs, int* status)
+{
+    int pidfd = int(syscall(SYS_pidfd_open, pid, 0));
+    const long long deadline = nowMs() + timeoutMs;
+    for (;;) {
+        pid_t r = waitpid(pid, status, WNOHANG);
+        if (r == pid || (r < 0 && errno != EINTR)) {
+            if (pidfd >= 0)
+                close(pidfd);
+            return true;
+        }
+        long long left = deadline - nowMs();
+        if (left <= 0)
+            break;
+        if (pidfd >= 0) {
+            pollfd p{pidfd, POLLIN, 0};
+            poll(&p, 1, int(left));
+        } else {
+            // No pidfd on this kernel: look again every 10 ms.
+            timespec step{0, 10 * 1000 * 1000};
+            nanosleep(&step, nullptr);
+        }
+    }
+    if (pidfd >= 0)
+        close(pidfd);
+    return false;
+}
+
+} // namespace
+
+FILE* startPlayer(const char* commandLine, pid_t* pid)
+{
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) < 0)
+        return nullptr;
+    pid_t child = fork();
+    if (child < 0) {
+        int saved = errno;
+        close(fds[0]);
+        close(fds[1]);
+        errno = saved;
+        return nullptr;
+    }
+    if (child == 0) {
+        setpgid(0, 0);
+        resetSignalsForChild();
+        if (fds[1] != STDOUT_FILENO) {
+            dup2(fds[1], STDOUT_FILENO);
+        } else {
+            fcntl(STDOUT_FILENO, F_SETFD, 0);
+        }
+        execl("/bin/sh", "sh", "-c", commandLine, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    setpgid(child, child); // either side may come first
+    close(fds[1]);
+    FILE* output = fdopen(fds[0], "r");
+    if (!output) {
+        int saved = errno;
+        close(fds[0]);
+        kill(-child, SIGKILL);
+        waitpid(child, nullptr, 0);
+        errno = saved;
+        return nullptr;
+    }
+    *pid = child;
+    return output;
+}
+
+int closePlayer(FILE* output, pid_t pid, int graceMs)
+{
+    fclose(output);
+    int status = 0;
+    if (waitFor(pid, graceMs, &status))
+        return status;
+    fprintf(stderr, "tamblin: the player did not end, terminating it\n");
+    kill(-pid, SIGTERM);
+    if (waitFor(pid, kTerminateGraceMs, &status)) {
+        kill(-pid, SIGKILL); // whatever the shell left behind in the group
+        return status;
+    }
+    kill(-pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    return status;
+}

@@ -1,0 +1,115 @@
+#include "player/replyReader.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <time.h>
+
+namespace {
+
+long long nowMs()
+{
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return ts.tv_sec * 1000LL + ts.tv_nsec / 1000000;
+}
+
+} // namespace
+
+bool isMenuAnswer(const char* line)
+{
+    return strstr(line, "ANS_MENU_VISIBILITY") != nullptr;
+}
+
+bool menuShownIn(const char* line)
+{
+    return strstr(line, "ANS_MENU_VISIBILITY=1") != nullptr;
+}
+
+ReplyReader::ReplyReader(FILE* stream) : stream_(stream)
+{
+    int fd = fileno(stream_);
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+    piece_[0] = '\0';
+}
+
+int ReplyReader::fd() const
+{
+    return fileno(stream_);
+}
+
+// glibc's fgets() hands back what it has read when the descriptor has no more for now
+// (EAGAIN), so a piece is built up over several calls until it ends at a line feed or at
+// 255 bytes, exactly as one blocking fgets() would have cut it.
+ReplyReader::Piece ReplyReader::nextPiece()
+{
+    if (complete_) {
+        complete_ = false;
+        length_ = 0;
+        piece_[0] = '\0';
+    }
+    if (ended_)
+        return End;
+    for (;;) {
+        clearerr(stream_);
+        if (fgets(piece_ + length_, int(sizeof piece_ - length_), stream_)) {
+            length_ += strlen(piece_ + length_);
+            if (length_ == sizeof piece_ - 1 || (length_ > 0 && piece_[length_ - 1] == '\n')) {
+                complete_ = true;
+                return Complete;
+            }
+            continue; // stopped early: the next call tells whether by EAGAIN or end of file
+        }
+        if (feof(stream_) || (errno != EAGAIN && errno != EINTR)) {
+            ended_ = true;
+            if (length_ > 0) {
+                complete_ = true; // the last line had no line feed: it still counts
+                return Complete;
+            }
+            return End;
+        }
+        return Incomplete;
+    }
+}
+
+bool ReplyReader::drain()
+{
+    for (;;) {
+        switch (nextPiece()) {
+        case Complete:
+            if (owed_ > 0 && isMenuAnswer(piece_))
+                --owed_;
+            break;
+        case Incomplete:
+            return true;
+        case End:
+            return false;
+        }
+    }
+}
+
+ReplyReader::Wait ReplyReader::waitForAnswer(int timeoutMs, bool* visible)
+{
+    const long long deadline = nowMs() + timeoutMs;
+    for (;;) {
+        switch (nextPiece()) {
+        case Complete:
+            if (isMenuAnswer(piece_) && owed_ > 0 && --owed_ == 0) {
+                *visible = menuShownIn(piece_);
+                return Answered;
+            }
+            break;
+        case Incomplete: {
+            long long left = deadline - nowMs();
+            if (left <= 0)
+                return TimedOut;
+            pollfd p{fd(), POLLIN, 0};
+            poll(&p, 1, int(left));
+            break;
+        }
+        case End:
+            return Ended;
+        }
+    }
+}

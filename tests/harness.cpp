@@ -1,0 +1,251 @@
+#include "harness.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRegularExpression>
+#include <QThread>
+
+#include <csignal>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+QString tamblinBinary()
+{
+    return QStringLiteral(TAMBLIN_BIN);
+}
+
+QString standinBinary()
+{
+    return QStringLiteral(STANDIN_BIN);
+}
+
+long long monotonicMs()
+{
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return ts.tv_sec * 1000LL + ts.tv_nsec / 1000000;
+}
+
+bool waitUntil(const std::function<bool()>& cond, int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!cond()) {
+        if (t.elapsed() > ms)
+            return false;
+        QThread::msleep(10);
+    }
+    return true;
+}
+
+bool processGone(pid_t pid)
+{
+    if (pid <= 0)
+        return true;
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return true;
+    // A zombie has ended; its parent has just not reaped it yet.
+    const QString text = QString::fromLatin1(stat.readAll());
+    return text.section(QLatin1Char(')'), -1).trimmed().startsWith(QLatin1Char('Z'));
+}
+
+static QString readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()) : QString();
+}
+
+Xvfb::Xvfb(int width, int height) : width_(width), height_(height)
+{
+    int n = 50 + getpid() % 400;
+    while (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(n)) ||
+           QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)))
+        ++n;
+    display_ = QStringLiteral(":%1").arg(n);
+    server_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    server_.setStandardOutputFile(QProcess::nullDevice());
+    server_.start(QStringLiteral("Xvfb"),
+                  {display_, QStringLiteral("-screen"), QStringLiteral("0"),
+                   QStringLiteral("%1x%2x24").arg(width).arg(height), QStringLiteral("-nolisten"),
+                   QStringLiteral("tcp")});
+    server_.waitForStarted();
+    waitUntil([&] { return QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)); }, 10000);
+    qputenv("DISPLAY", display_.toLatin1());
+}
+
+Xvfb::~Xvfb()
+{
+    server_.terminate();
+    server_.waitForFinished(5000);
+}
+
+QString Xvfb::run(const QString& program, const QStringList& args, int* exitCode) const
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), display_);
+    p.setProcessEnvironment(env);
+    p.start(program, args);
+    p.waitForFinished(20000);
+    if (exitCode)
+        *exitCode = p.exitCode();
+    return QString::fromLatin1(p.readAllStandardOutput());
+}
+
+PrivateBus::PrivateBus()
+{
+    daemon_.start(QStringLiteral("dbus-daemon"),
+                  {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                   QStringLiteral("--print-address=1")});
+    daemon_.waitForStarted();
+    waitUntil([&] { return daemon_.canReadLine() || daemon_.waitForReadyRead(50); }, 10000);
+    address_ = QString::fromLatin1(daemon_.readLine()).trimmed();
+}
+
+PrivateBus::~PrivateBus()
+{
+    stopScreenSaver();
+    daemon_.terminate();
+    daemon_.waitForFinished(5000);
+}
+
+QString PrivateBus::saverLog() const
+{
+    return readFile(dir_.path() + "/saver.log");
+}
+
+void PrivateBus::startScreenSaver()
+{
+    stopScreenSaver();
+    QFile::remove(dir_.path() + "/saver.log");
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address_);
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    saver_.setProcessEnvironment(env);
+    saver_.setProcessChannelMode(QProcess::ForwardedChannels);
+    saver_.start(QStringLiteral(SCREENSAVER_BIN), {dir_.path() + "/saver.log"});
+    waitUntil([&] { return saverLog().contains(QLatin1String("ready")); }, 10000);
+}
+
+void PrivateBus::stopScreenSaver()
+{
+    if (saver_.state() == QProcess::NotRunning)
+        return;
+    saver_.terminate();
+    saver_.waitForFinished(5000);
+}
+
+TamblinRun::TamblinRun(const Xvfb* x, const PrivateBus* bus) : x_(x)
+{
+    QDir(dir_.path()).mkpath(QStringLiteral("app"));
+    QDir(dir_.path()).mkpath(QStringLiteral("standin"));
+    QDir(dir_.path()).mkpath(QStringLiteral("run"));
+    chmod(QFile::encodeName(dir_.path() + "/run").constData(), 0700);
+    QFile::link(standinBinary(), appDir() + "mplayer");
+    fifo_ = dir_.path() + "/run/pipe";
+
+    env_ = QProcessEnvironment::systemEnvironment();
+    env_.insert(QStringLiteral("MYPATH"), appDir());
+    env_.insert(QStringLiteral("TAMBLIN_FIFO"), fifo_);
+    env_.insert(QStringLiteral("STANDIN_DIR"), standinDir());
+    env_.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    env_.remove(QStringLiteral("MPLAYER_HOME"));
+    if (x)
+        env_.insert(QStringLiteral("DISPLAY"), x->display());
+    if (bus)
+        env_.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus->address());
+    else
+        env_.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+                    QStringLiteral("unix:path=") + dir_.path() + "/no-bus");
+}
+
+TamblinRun::~TamblinRun()
+{
+    if (process_.state() != QProcess::NotRunning) {
+        process_.kill();
+        process_.waitForFinished(5000);
+    }
+    const pid_t player = standinPid();
+    if (player > 0 && !processGone(player))
+        kill(player, SIGKILL);
+}
+
+void TamblinRun::setControl(const QString& text)
+{
+    QFile f(standinDir() + "/control.tmp");
+    if (f.open(QIODevice::WriteOnly))
+        f.write(text.toLatin1());
+    f.close();
+    // Renamed into place, so that the stand-in never reads half of it.
+    ::rename(QFile::encodeName(standinDir() + "/control.tmp").constData(),
+             QFile::encodeName(standinDir() + "/control").constData());
+}
+
+void TamblinRun::start(const QStringList& args)
+{
+    env_.insert(QStringLiteral("TAMBLIN_FIFO"), fifo_);
+    process_.setProcessEnvironment(env_);
+    process_.start(tamblinBinary(), args);
+    process_.waitForStarted();
+}
+
+bool TamblinRun::waitForExit(int ms)
+{
+    const bool done = process_.waitForFinished(ms);
+    out_ += QString::fromLatin1(process_.readAllStandardOutput());
+    err_ += QString::fromLatin1(process_.readAllStandardError());
+    return done;
+}
+
+QList<Received> TamblinRun::receivedTimed() const
+{
+    QList<Received> lines;
+    const QStringList raw = readFile(standinDir() + "/received").split('\n', Qt::SkipEmptyParts);
+    for (const QString& l : raw)
+        lines.append({l.section(' ', 0, 0).toLongLong(), l.section(' ', 1)});
+    return lines;
+}
+
+QStringList TamblinRun::received() const
+{
+    QStringList lines;
+    for (const Received& r : receivedTimed())
+        lines << r.line;
+    return lines;
+}
+
+bool TamblinRun::waitForReceived(const QString& line, int count, int ms) const
+{
+    return waitUntil([&] { return received().count(line) >= count; }, ms);
+}
+
+QStringList TamblinRun::standinArgs() const
+{
+    return readFile(standinDir() + "/args").split('\n', Qt::SkipEmptyParts);
+}
+
+QString TamblinRun::standinWid() const
+{
+    return readFile(standinDir() + "/wid").trimmed();
+}
+
+pid_t TamblinRun::standinPid() const
+{
+    return pid_t(readFile(standinDir() + "/pid").trimmed().toInt());
+}
+
+qulonglong TamblinRun::waitForWindow(int ms) const
+{
+    qulonglong wid = 0;
+    waitUntil(
+        [&] {
+            wid = standinWid().toULongLong();
+            return wid &&
+                   x_->run("xwininfo", {"-id", QString::number(wid)}).contains("IsViewable");
+        },
+        ms);
+    return wid;
+}

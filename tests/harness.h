@@ -1,0 +1,100 @@
+#pragma once
+
+// What the end-to-end tests run the real program on: a virtual X server, a private session
+// bus with a stand-in screen saver, and a stand-in player in an application directory of its
+// own.
+
+#include <QProcess>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <sys/types.h>
+
+struct Received
+{
+    long long ms;
+    QString line;
+};
+
+class Xvfb
+{
+public:
+    Xvfb(int width = 640, int height = 480);
+    ~Xvfb();
+    QString display() const { return display_; }
+    int width() const { return width_; }
+    int height() const { return height_; }
+    // Runs a tool such as xdotool or xwininfo on this display and returns its output.
+    QString run(const QString& program, const QStringList& args, int* exitCode = nullptr) const;
+
+private:
+    QProcess server_;
+    QString display_;
+    int width_, height_;
+};
+
+class PrivateBus
+{
+public:
+    PrivateBus();
+    ~PrivateBus();
+    QString address() const { return address_; }
+    QString saverLog() const;
+    void startScreenSaver();
+    void stopScreenSaver();
+
+private:
+    QTemporaryDir dir_;
+    QProcess daemon_;
+    QProcess saver_;
+    QString address_;
+};
+
+class TamblinRun
+{
+public:
+    TamblinRun(const Xvfb* x, const PrivateBus* bus);
+    ~TamblinRun();
+
+    QString appDir() const { return dir_.path() + "/app/"; }
+    QString standinDir() const { return dir_.path() + "/standin"; }
+    QString fifo() const { return fifo_; }
+    void setFifo(const QString& path) { fifo_ = path; }
+    QProcessEnvironment& env() { return env_; }
+    // What the stand-in prints for each query, in its control language.
+    void setControl(const QString& text);
+
+    void start(const QStringList& args = {});
+    bool waitForExit(int ms = 15000);
+    int exitCode() const { return process_.exitCode(); }
+    bool crashed() const { return process_.exitStatus() != QProcess::NormalExit; }
+    QString out() const { return out_; }
+    QString err() const { return err_; }
+    pid_t pid() const { return pid_t(process_.processId()); }
+
+    // What the stand-in wrote: the lines it read, its arguments, TAMBLIN_WID, its pid.
+    QList<Received> receivedTimed() const;
+    QStringList received() const;
+    bool waitForReceived(const QString& line, int count = 1, int ms = 10000) const;
+    QStringList standinArgs() const;
+    QString standinWid() const;
+    pid_t standinPid() const;
+
+    // The native window of the run, once it is mapped; 0 when it does not show up.
+    qulonglong waitForWindow(int ms = 10000) const;
+
+private:
+    const Xvfb* x_;
+    QTemporaryDir dir_;
+    QString fifo_;
+    QProcessEnvironment env_;
+    QProcess process_;
+    QString out_, err_;
+};
+
+QString tamblinBinary();
+QString standinBinary();
+bool processGone(pid_t pid);
+// Waits until cond() holds, up to ms.
+bool waitUntil(const std::function<bool()>& cond, int ms);
+long long monotonicMs();

@@ -1,0 +1,248 @@
+// The real program on a real X server: the player's start, the window, the FIFO and every
+// launch failure, with a stand-in player and a stand-in screen saver on a private bus.
+#include "harness.h"
+
+#include <QFile>
+#include <QTest>
+
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+class LaunchTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<Xvfb> x;
+    std::unique_ptr<PrivateBus> bus;
+
+    QString rootWindow() const
+    {
+        return x->run("xwininfo", {"-root"}).section("Window id: ", 1).section(' ', 0, 0);
+    }
+
+    // Takes the focus to the window, then away from it.
+    void loseFocus(qulonglong wid)
+    {
+        x->run("xdotool", {"windowfocus", "--sync", QString::number(wid)});
+        QTest::qWait(200);
+        x->run("xdotool", {"windowfocus", rootWindow()});
+    }
+
+    // Waits for the error dialog and closes it with the given key.
+    bool answerDialog(const QString& key)
+    {
+        const QString id =
+            x->run("timeout", {"20", "xdotool", "search", "--sync", "--name", "^Error$"})
+                .section('\n', 0, 0);
+        if (id.isEmpty())
+            return false;
+        QTest::qWait(200);
+        x->run("xdotool", {"windowfocus", "--sync", id});
+        x->run("xdotool", {"key", key});
+        return true;
+    }
+
+    void checkCleanEnd(TamblinRun& run)
+    {
+        QVERIFY2(run.waitForExit(20000), "the run did not end");
+        QVERIFY(!run.crashed());
+        QCOMPARE(run.exitCode(), 0);
+        QVERIFY(run.out().endsWith("Setting Backlight State to 30s...  \n"));
+        const pid_t player = run.standinPid();
+        QVERIFY2(waitUntil([&] { return processGone(player); }, 3000), "player left behind");
+    }
+
+private slots:
+    void initTestCase()
+    {
+        x = std::make_unique<Xvfb>(640, 480);
+        bus = std::make_unique<PrivateBus>();
+        bus->startScreenSaver();
+    }
+
+    void cleanupTestCase()
+    {
+        bus.reset();
+        x.reset();
+    }
+
+    void startsThePlayerAndEndsOnFocusLoss_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QStringList>("tail");
+        QTest::addColumn<QString>("argsLine");
+        QTest::newRow("no arguments") << QStringList() << QStringList{"-menu-startup", "@bg"}
+                                      << "args: \n";
+        QTest::newRow("options") << QStringList{"-ao null -fs"}
+                                 << QStringList{"-ao", "null", "-fs", "-menu-startup", "@bg"}
+                                 << "args: -ao null -fs \n";
+        QTest::newRow("options and media")
+            << QStringList{"-ao null", "/tmp/clip one.avi", "ignored"}
+            << QStringList{"-ao", "null", "/tmp/clip", "one.avi"} << "args: -ao null \n";
+    }
+
+    void startsThePlayerAndEndsOnFocusLoss()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QStringList, tail);
+        QFETCH(QString, argsLine);
+
+        TamblinRun run(x.get(), bus.get());
+        run.start(args);
+        QVERIFY(run.waitForReceived("OPEN"));
+        const qulonglong wid = run.waitForWindow();
+        QVERIFY2(wid, "the window did not show up");
+
+        QStringList expected{"-slave", "-input", "file=" + run.fifo(), "-quiet", "-nortc",
+                             "-nocache"};
+        for (const QString& word : tail)
+            expected << (word == "@bg" ? run.appDir() + "background.avi" : word);
+        QCOMPARE(run.standinArgs(), expected);
+
+        // The window id handed to the player is the window on screen, over the whole screen.
+        const QString info = x->run("xwininfo", {"-id", QString::number(wid)});
+        QVERIFY(info.contains("Absolute upper-left X:  0\n"));
+        QVERIFY(info.contains("Absolute upper-left Y:  0\n"));
+        QVERIFY(info.contains(QStringLiteral("Width: %1\n").arg(x->width())));
+        QVERIFY(info.contains(QStringLiteral("Height: %1\n").arg(x->height())));
+        QVERIFY(x->run("xprop", {"-id", QString::number(wid), "WM_CLASS"}).contains("tamblin"));
+
+        loseFocus(wid);
+        checkCleanEnd(run);
+
+        const QString media = args.size() > 1 ? args.at(1)
+                                              : "-menu-startup " + run.appDir() + "background.avi";
+        QCOMPARE(run.out(), "Controlling Backlight state...  \n"
+                            "MYPATH: " +
+                                run.appDir() +
+                                "\n"
+                                "MPLAYER_HOME: (unset)\n"
+                                "Create fifo file...  0\n" +
+                                argsLine + "video cmd: " + media +
+                                "\n"
+                                "Setting Backlight State to 30s...  \n");
+
+        struct stat st;
+        QVERIFY(lstat(QFile::encodeName(run.fifo()).constData(), &st) == 0);
+        QVERIFY(S_ISFIFO(st.st_mode));
+        QCOMPARE(st.st_mode & 077, 0u);
+
+        // One inhibition for the run, released at its end.
+        const QStringList calls = bus->saverLog().split('\n', Qt::SkipEmptyParts).mid(1);
+        QCOMPARE(calls.size(), 2);
+        QVERIFY(calls.at(0).startsWith("Inhibit tamblin "));
+        QCOMPARE(calls.at(1), "UnInhibit " + calls.at(0).section("-> ", 1));
+        bus->startScreenSaver();
+    }
+
+    void reusesAnExistingFifo()
+    {
+        TamblinRun run(x.get(), bus.get());
+        QVERIFY(mkfifo(QFile::encodeName(run.fifo()).constData(), 0600) == 0);
+        struct stat before;
+        lstat(QFile::encodeName(run.fifo()).constData(), &before);
+        run.start();
+        QVERIFY(run.waitForReceived("OPEN"));
+        loseFocus(run.waitForWindow());
+        checkCleanEnd(run);
+        QVERIFY(run.out().contains(QRegularExpression("\nCreate fifo file\\.\\.\\.  [1-9][0-9]*\n")));
+        struct stat after;
+        lstat(QFile::encodeName(run.fifo()).constData(), &after);
+        QCOMPARE(after.st_ino, before.st_ino);
+    }
+
+    void failuresEndOnceTheDialogIsAccepted_data()
+    {
+        QTest::addColumn<QString>("failure");
+        QTest::addColumn<QString>("diagnostic");
+        QTest::newRow("player missing") << "missing" << "ended before it opened";
+        QTest::newRow("player never opens the FIFO") << "no-open" << "did not open it";
+        QTest::newRow("regular file") << "file" << "is not a FIFO";
+        QTest::newRow("symbolic link") << "link" << "is a symbolic link";
+        QTest::newRow("FIFO of another user") << "owner" << "belongs to another user";
+        QTest::newRow("FIFO others may write") << "mode" << "may be written by others";
+        QTest::newRow("folder missing") << "folder" << "No such file or directory";
+    }
+
+    void failuresEndOnceTheDialogIsAccepted()
+    {
+        QFETCH(QString, failure);
+        QFETCH(QString, diagnostic);
+
+        TamblinRun run(x.get(), bus.get());
+        const QByteArray fifo = QFile::encodeName(run.fifo());
+        const QByteArray target = fifo + ".target";
+        if (failure == "missing") {
+            QFile::remove(run.appDir() + "mplayer");
+        } else if (failure == "no-open") {
+            run.env().insert("STANDIN_NO_OPEN", "1");
+        } else if (failure == "file") {
+            QFile f(run.fifo());
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("keep me\n");
+        } else if (failure == "link") {
+            QFile f(QString::fromLatin1(target));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("keep me\n");
+            f.close();
+            QVERIFY(symlink(target.constData(), fifo.constData()) == 0);
+        } else if (failure == "owner") {
+            QVERIFY(mkfifo(fifo.constData(), 0600) == 0);
+            QVERIFY(chown(fifo.constData(), 65534, 65534) == 0);
+        } else if (failure == "mode") {
+            QVERIFY(mkfifo(fifo.constData(), 0600) == 0);
+            QVERIFY(chmod(fifo.constData(), 0622) == 0);
+        } else if (failure == "folder") {
+            run.setFifo(run.fifo() + ".d/pipe");
+        }
+        struct stat before = {};
+        const bool existed = lstat(fifo.constData(), &before) == 0;
+
+        run.start();
+        QVERIFY2(answerDialog("Return"), "no error dialog");
+        checkCleanEnd(run);
+        QVERIFY2(run.err().contains(diagnostic), qPrintable(run.err()));
+        QVERIFY(!run.received().contains("get_menu_visibility"));
+        QVERIFY(!run.received().contains("quit 0"));
+
+        // Whatever stood at the FIFO path is as it was.
+        struct stat after = {};
+        if (existed)
+            QVERIFY(lstat(fifo.constData(), &after) == 0);
+        QCOMPARE(after.st_ino, before.st_ino);
+        QCOMPARE(after.st_mode, before.st_mode);
+        QCOMPARE(after.st_size, before.st_size);
+        QCOMPARE(after.st_uid, before.st_uid);
+        if (failure == "file" || failure == "link") {
+            QFile f(failure == "file" ? run.fifo() : QString::fromLatin1(target));
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QCOMPARE(f.readAll(), QByteArray("keep me\n"));
+        }
+    }
+
+    void dismissingTheDialogGoesOn()
+    {
+        TamblinRun run(x.get(), bus.get());
+        run.env().insert("STANDIN_NO_OPEN", "1");
+        QFile f(run.fifo());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.close();
+        run.start();
+        // Escape rejects the dialog: the run goes on without a command FIFO.
+        QVERIFY(answerDialog("Escape"));
+        const qulonglong wid =
+            waitUntil([&] { return !x->run("xdotool", {"search", "--classname", "tamblin"})
+                                         .isEmpty(); },
+                      5000)
+                ? run.waitForWindow()
+                : 0;
+        QVERIFY(wid);
+        loseFocus(wid);
+        checkCleanEnd(run);
+    }
+};
+
+QTEST_GUILESS_MAIN(LaunchTest)
+#include "tst_launch.moc"
