@@ -148,8 +148,10 @@ int main(int argc, char** argv)
         return 1;
     }
     record("OPEN");
-    if (const char* idle = getenv("STANDIN_FLOOD_IDLE"))
+    if (const char* idle = getenv("STANDIN_FLOOD_IDLE")) {
         flood(atol(idle));
+        record("FLOODED");
+    }
 
     std::string pending;
     char buf[65536];

@@ -1,0 +1,143 @@
+// Every key of the map in both menu states, through the real window in-process. The test is
+// the player: it holds the read end of the command FIFO and feeds the answers through a
+// relay, so it sees exactly which bytes have left the window when keyPressEvent returns.
+#include "mainWindow.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+class KeyPressTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir;
+    int commands = -1; // our read end of the command FIFO
+    int answers = -1;  // what the relay passes on as the player's output
+    mainWindow* window = nullptr;
+
+    QByteArray takeCommands()
+    {
+        QByteArray all;
+        char buf[4096];
+        ssize_t n;
+        while ((n = read(commands, buf, sizeof buf)) > 0)
+            all.append(buf, int(n));
+        return all;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        signal(SIGPIPE, SIG_IGN); // as tamblin's main does, after QTest's own handlers
+        const QByteArray fifo = QFile::encodeName(dir.path() + "/pipe");
+        const QByteArray answerFifo = QFile::encodeName(dir.path() + "/answers");
+        QVERIFY(mkfifo(fifo.constData(), 0600) == 0);
+        QVERIFY(mkfifo(answerFifo.constData(), 0600) == 0);
+        commands = open(fifo.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        answers = open(answerFifo.constData(), O_RDWR | O_CLOEXEC);
+        QVERIFY(commands >= 0 && answers >= 0);
+
+        // The "player" relays what the test writes to its standard output.
+        QFile player(dir.path() + "/mplayer");
+        QVERIFY(player.open(QIODevice::WriteOnly));
+        player.write("#!/bin/sh\nexec cat \"$ANSWERS\"\n");
+        player.close();
+        player.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+        qputenv("MYPATH", QFile::encodeName(dir.path() + "/"));
+        qputenv("TAMBLIN_FIFO", fifo);
+        qputenv("ANSWERS", answerFifo);
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent");
+        window = new mainWindow(nullptr, "Tamblin");
+    }
+
+    void cleanupTestCase()
+    {
+        close(answers); // the relay ends
+        delete window;
+        QCOMPARE(takeCommands(), QByteArray("quit 0\n"));
+        close(commands);
+    }
+
+    void identity()
+    {
+        QCOMPARE(window->metaObject()->className(), "mainWindow");
+        QCOMPARE(window->metaObject()->superClass()->className(), "QWidget");
+        QCOMPARE(window->objectName(), QStringLiteral("Tamblin"));
+        QVERIFY(window->windowFlags() & Qt::FramelessWindowHint);
+        QVERIFY(window->windowFlags() & Qt::CustomizeWindowHint);
+        QCOMPARE(window->palette().color(QPalette::Window), QColor(Qt::black));
+        QCOMPARE(qgetenv("TAMBLIN_WID"), QByteArray::number(qulonglong(window->winId())));
+    }
+
+    void keys_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<bool>("visible");
+        QTest::addColumn<QByteArray>("command");
+        struct Row
+        {
+            const char* name;
+            int key;
+            const char* whenVisible;
+            const char* whenHidden;
+        };
+        const Row rows[] = {
+            {"Return", Qt::Key_Return, "menu ok\n", "pause\n"},
+            {"Left", Qt::Key_Left, "", "seek -40\n"},
+            {"Up", Qt::Key_Up, "menu up\n", "seek -150\n"},
+            {"Right", Qt::Key_Right, "", "seek +40\n"},
+            {"Down", Qt::Key_Down, "menu down\n", "seek +150\n"},
+            {"Prior", Qt::Key_PageUp, "volume -10\n", "volume -10\n"},
+            {"Next", Qt::Key_PageDown, "volume +10\n", "volume +10\n"},
+            {"F1", Qt::Key_F1, "", "set_menu main\n"},
+            {"F9", Qt::Key_F9, "osd\n", "osd\n"},
+            {"F11", Qt::Key_F11, "frame_drop\n", "frame_drop\n"},
+            {"F26", Qt::Key_F26, "pause\n", "pause\n"},
+            {"F28", Qt::Key_F28, "seek -300\n", "seek -300\n"},
+            {"F29", Qt::Key_F29, "seek +300\n", "seek +300\n"},
+            {"Enter (no row)", Qt::Key_Enter, "", ""},
+            {"F27 (no row)", Qt::Key_F27, "", ""},
+            {"A (no row)", Qt::Key_A, "", ""},
+            // F2 last: with the menu hidden it ends the run.
+            {"F2", Qt::Key_F2, "menu cancel\n", "quit 0\n"},
+        };
+        for (const Row& r : rows) {
+            QTest::addRow("%s, menu visible", r.name) << r.key << true << QByteArray(r.whenVisible);
+            QTest::addRow("%s, menu hidden", r.name) << r.key << false << QByteArray(r.whenHidden);
+        }
+    }
+
+    void keys()
+    {
+        QFETCH(int, key);
+        QFETCH(bool, visible);
+        QFETCH(QByteArray, command);
+        const QByteArray answer = visible ? "ANS_MENU_VISIBILITY=1\n" : "ANS_MENU_VISIBILITY=0\n";
+        QCOMPARE(write(answers, answer.constData(), size_t(answer.size())), answer.size());
+
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(window, &press);
+
+        // Everything has left the window by the time the key press returns: query first.
+        QCOMPARE(takeCommands(), "get_menu_visibility\n" + command);
+    }
+};
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    KeyPressTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_keyPress.moc"

@@ -1,0 +1,112 @@
+// Real key events on a real X server reach the player as commands, through the real program.
+#include "harness.h"
+
+#include <QFile>
+#include <QTest>
+
+#include <memory>
+
+class KeysTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<Xvfb> x;
+
+    void press(const QString& key) { x->run("xdotool", {"key", key}); }
+
+private slots:
+    void initTestCase()
+    {
+        x = std::make_unique<Xvfb>(320, 240);
+        // Xvfb's keymap has no F26 to F29: bind them to spare keycodes.
+        int status = -1;
+        x->run("xmodmap",
+               {"-e", "keycode 93 = F26", "-e", "keycode 97 = F28", "-e", "keycode 103 = F29"},
+               &status);
+        QCOMPARE(status, 0);
+    }
+
+    void cleanupTestCase() { x.reset(); }
+
+    void keysDriveThePlayer()
+    {
+        TamblinRun run(x.get(), nullptr);
+        run.setControl("print Playing background.avi.\nanswer ANS_MENU_VISIBILITY=0\n");
+        run.start({"-ao null"});
+        QVERIFY(run.waitForReceived("OPEN"));
+        const qulonglong wid = run.waitForWindow();
+        QVERIFY(wid);
+        x->run("xdotool", {"windowfocus", "--sync", QString::number(wid)});
+
+        const QStringList hidden{"Right", "F26", "F28", "F29", "a", "Return", "Up", "F1"};
+        for (const QString& key : hidden)
+            press(key);
+        QVERIFY(run.waitForReceived("set_menu main"));
+
+        run.setControl("answer ANS_MENU_VISIBILITY=1\n");
+        for (const char* key : {"Down", "Left", "Return", "F2"})
+            press(key);
+        QVERIFY(run.waitForReceived("menu cancel"));
+
+        run.setControl("answer ANS_MENU_VISIBILITY=0\n");
+        press("F2");
+        QVERIFY(run.waitForExit(15000));
+        QCOMPARE(run.exitCode(), 0);
+
+        const QString q = "get_menu_visibility";
+        QCOMPARE(run.received(),
+                 QStringList({"OPEN", q, "seek +40", q, "pause", q, "seek -300", q, "seek +300",
+                              q, q, "pause", q, "seek -150", q, "set_menu main", q, "menu down",
+                              q, q, "menu ok", q, "menu cancel", q, "quit 0"}));
+        QVERIFY2(run.out().contains("\nUnknown Key: 65\n"), qPrintable(run.out()));
+    }
+
+    // Nothing is pressed while the player prints 10 MB: the window reads it as it comes, so
+    // the player never stalls on a full pipe, and the next key press still gets its answer.
+    void talkativePlayerNeverStalls()
+    {
+        TamblinRun run(x.get(), nullptr);
+        run.env().insert("STANDIN_FLOOD_IDLE", "10000000");
+        run.start({"-ao null"});
+        QVERIFY(run.waitForReceived("FLOODED", 1, 30000));
+        const qulonglong wid = run.waitForWindow();
+        x->run("xdotool", {"windowfocus", "--sync", QString::number(wid)});
+        press("F9");
+        QVERIFY(run.waitForReceived("osd"));
+        press("F2");
+        QVERIFY(run.waitForExit(15000));
+        QCOMPARE(run.exitCode(), 0);
+        QVERIFY(!run.err().contains("no answer"));
+    }
+
+    void keysWithoutACommandFifoSendNothing()
+    {
+        TamblinRun run(x.get(), nullptr);
+        run.env().insert("STANDIN_NO_OPEN", "1");
+        QFile f(run.fifo());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.close();
+        run.start();
+        const QString dialog =
+            x->run("timeout", {"20", "xdotool", "search", "--sync", "--name", "^Error$"})
+                .section('\n', 0, 0);
+        QVERIFY(!dialog.isEmpty());
+        QTest::qWait(200);
+        x->run("xdotool", {"windowfocus", "--sync", dialog});
+        press("Escape");
+        const qulonglong wid = run.waitForWindow();
+        QVERIFY(wid);
+        x->run("xdotool", {"windowfocus", "--sync", QString::number(wid)});
+        press("Return");
+        press("F9");
+        press("F2");
+        QVERIFY(run.waitForExit(15000));
+        QCOMPARE(run.exitCode(), 0);
+        QVERIFY(!run.err().contains("no answer"));
+        QVERIFY(processGone(run.standinPid()));
+    }
+};
+
+QTEST_GUILESS_MAIN(KeysTest)
+#include "tst_keys.moc"

@@ -1,0 +1,210 @@
+// The menu query against a player on real pipes: which lines count as the answer, and how the
+// wait ends when the player is gone, silent or late.
+#include "player/commandChannel.h"
+#include "player/replyReader.h"
+
+#include <QElapsedTimer>
+#include <QThread>
+#include <QTest>
+
+#include <csignal>
+#include <fcntl.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+// The window's two streams, with the player's ends held by the test.
+struct Channels
+{
+    FILE* commands = nullptr;   // the window writes queries here
+    int playerReads = -1;       // ... and the player reads them here
+    FILE* output = nullptr;     // the window reads the player's output here
+    int playerWrites = -1;      // ... which the player writes here
+
+    Channels()
+    {
+        int c[2], o[2];
+        if (pipe(c) < 0 || pipe(o) < 0)
+            qFatal("pipe");
+        commands = fdopen(c[1], "w");
+        playerReads = c[0];
+        fcntl(playerReads, F_SETFL, O_NONBLOCK);
+        output = fdopen(o[0], "r");
+        playerWrites = o[1];
+    }
+    ~Channels()
+    {
+        fclose(commands);
+        fclose(output);
+        close(playerReads);
+        if (playerWrites >= 0)
+            close(playerWrites);
+    }
+    void say(const QByteArray& text) const
+    {
+        QCOMPARE(write(playerWrites, text.constData(), size_t(text.size())), text.size());
+    }
+    void hangUp()
+    {
+        close(playerWrites);
+        playerWrites = -1;
+    }
+    QByteArray heard() const
+    {
+        char buf[4096];
+        ssize_t n = read(playerReads, buf, sizeof buf);
+        return n > 0 ? QByteArray(buf, int(n)) : QByteArray();
+    }
+};
+
+} // namespace
+
+class ReplyReaderTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // After QTest has put in its own handlers: a broken pipe must show up as a failed write.
+    void initTestCase() { signal(SIGPIPE, SIG_IGN); }
+
+    void answers_data()
+    {
+        QTest::addColumn<QByteArray>("output");
+        QTest::addColumn<bool>("visible");
+        QTest::newRow("hidden") << QByteArray("ANS_MENU_VISIBILITY=0\n") << false;
+        QTest::newRow("visible") << QByteArray("ANS_MENU_VISIBILITY=1\n") << true;
+        QTest::newRow("substring: =10 counts as visible")
+            << QByteArray("ANS_MENU_VISIBILITY=10\n") << true;
+        QTest::newRow("other value") << QByteArray("ANS_MENU_VISIBILITY=yes\n") << false;
+        QTest::newRow("text before the marker")
+            << QByteArray("A: 12.3 V: 12.3 ANS_MENU_VISIBILITY=1\n") << true;
+        QTest::newRow("other lines drained first")
+            << QByteArray("Playing x.avi.\nANS_LENGTH=8\nmenu ANS_MENU_VISIBILITY\n") << false;
+        QTest::newRow("marker across byte 255 is not recognised")
+            << QByteArray(240, 'x') + "ANS_MENU_VISIBILITY=1" + QByteArray(39, 'y') +
+                   "\nANS_MENU_VISIBILITY=0\n"
+            << false;
+        QTest::newRow("marker whole in the second piece")
+            << QByteArray(255, 'x') + "ANS_MENU_VISIBILITY=1\nANS_MENU_VISIBILITY=0\n" << true;
+        QTest::newRow("last line without a line feed")
+            << QByteArray("ANS_MENU_VISIBILITY=1") << true;
+    }
+
+    void answers()
+    {
+        QFETCH(QByteArray, output);
+        QFETCH(bool, visible);
+        Channels ch;
+        ReplyReader reader(ch.output);
+        ch.say(output);
+        if (!output.endsWith('\n'))
+            ch.hangUp();
+        const MenuState state = queryMenuVisibility(ch.commands, reader, 2000);
+        QCOMPARE(ch.heard(), QByteArray("get_menu_visibility\n"));
+        QCOMPARE(state.visible, visible);
+        QCOMPARE(state.playerGone, false);
+    }
+
+    // fgets() would have waited for the rest of the line: so does the reader.
+    void answerArrivingInParts()
+    {
+        Channels ch;
+        ReplyReader reader(ch.output);
+        ch.say("ANS_MENU_VIS");
+        std::thread rest([&] {
+            QThread::msleep(100);
+            ch.say("IBILITY=1\n");
+        });
+        const MenuState state = queryMenuVisibility(ch.commands, reader, 2000);
+        rest.join();
+        QVERIFY(state.visible);
+    }
+
+    void playerEndsDuringTheWait_data()
+    {
+        QTest::addColumn<QByteArray>("lastWords");
+        QTest::newRow("silent") << QByteArray();
+        QTest::newRow("mid-answer") << QByteArray("Exiting...\nANS_MENU_VIS");
+    }
+
+    void playerEndsDuringTheWait()
+    {
+        QFETCH(QByteArray, lastWords);
+        Channels ch;
+        ReplyReader reader(ch.output);
+        if (!lastWords.isEmpty())
+            ch.say(lastWords);
+        ch.hangUp();
+        QElapsedTimer t;
+        t.start();
+        const MenuState state = queryMenuVisibility(ch.commands, reader, 60000);
+        QVERIFY(t.elapsed() < 30000); // ends at the end of file, not at the bound
+        QVERIFY(state.playerGone);
+        QVERIFY(!state.visible);
+        QVERIFY(reader.ended());
+        QVERIFY(!reader.drain());
+    }
+
+    void silentPlayerCountsAsHidden()
+    {
+        Channels ch;
+        ReplyReader reader(ch.output);
+        ch.say("ANS_LENGTH=8\n");
+        const MenuState state = queryMenuVisibility(ch.commands, reader, 200);
+        QVERIFY(!state.visible);
+        QVERIFY(!state.playerGone);
+    }
+
+    // The answer to a query that timed out must not be taken for the answer to the next one,
+    // whether it is drained between key presses or arrives during the next wait.
+    void lateAnswerIsNotTakenForTheNext_data()
+    {
+        QTest::addColumn<bool>("drainedBetween");
+        QTest::newRow("drained between key presses") << true;
+        QTest::newRow("read during the next wait") << false;
+    }
+
+    void lateAnswerIsNotTakenForTheNext()
+    {
+        QFETCH(bool, drainedBetween);
+        Channels ch;
+        ReplyReader reader(ch.output);
+        QVERIFY(!queryMenuVisibility(ch.commands, reader, 100).visible);
+        ch.say("ANS_MENU_VISIBILITY=1\n");
+        if (drainedBetween) {
+            QThread::msleep(20);
+            QVERIFY(reader.drain());
+        }
+        ch.say("ANS_MENU_VISIBILITY=0\n");
+        QVERIFY(!queryMenuVisibility(ch.commands, reader, 2000).visible);
+        ch.say("ANS_MENU_VISIBILITY=1\n");
+        QVERIFY(queryMenuVisibility(ch.commands, reader, 2000).visible);
+    }
+
+    // Idle output is dropped in whole pieces, so a drain never re-cuts a long line.
+    void drainKeepsPieceBoundaries()
+    {
+        Channels ch;
+        ReplyReader reader(ch.output);
+        ch.say(QByteArray(240, 'x'));
+        QThread::msleep(20);
+        QVERIFY(reader.drain());
+        ch.say("ANS_MENU_VISIBILITY=1" + QByteArray(39, 'y') + "\nANS_MENU_VISIBILITY=0\n");
+        QVERIFY(!queryMenuVisibility(ch.commands, reader, 2000).visible);
+    }
+
+    void queryToAClosedFifoReportsThePlayerGone()
+    {
+        Channels ch;
+        ReplyReader reader(ch.output);
+        close(ch.playerReads);
+        ch.playerReads = open("/dev/null", O_RDONLY);
+        const MenuState state = queryMenuVisibility(ch.commands, reader, 60000);
+        QVERIFY(state.playerGone);
+    }
+};
+
+QTEST_APPLESS_MAIN(ReplyReaderTest)
+
+#include "tst_replyReader.moc"
