@@ -24,8 +24,7 @@
 namespace {
 
 // Custom style, no border; Qt 6 has no "no erase on resize" flag (see WA_StaticContents).
-const Qt::WindowFlags kWindowFlags =
-    Qt::Window | Qt::CustomizeWindowHint | Qt::FramelessWindowHint;
+const Qt::WindowFlags kWindowFlags = Qt::Window | Qt::CustomizeWindowHint | Qt::FramelessWindowHint;
 
 const int kBacklightOnSeconds = 86400;
 const int kBacklightNormalSeconds = 30;
@@ -43,8 +42,8 @@ void pauseOneSecond()
 
 bool showError(QWidget* parent, const char* text)
 {
-    ZMessageDlg dialog(QStringLiteral("Error"), QString::fromLatin1(text),
-                       ZMessageDlg::TypeError, 0, parent, "pipe", true, 1);
+    ZMessageDlg dialog(QStringLiteral("Error"), QString::fromLatin1(text), ZMessageDlg::TypeError,
+                       0, parent, "pipe", true, 1);
     return dialog.exec() != 0;
 }
 
@@ -154,8 +153,7 @@ void mainWindow::launchPlayer()
         // Between key presses the player's output is read as it comes and dropped, so that a
         // talkative player never blocks on a full pipe.
         outputNotifier = new QSocketNotifier(reader->fd(), QSocketNotifier::Read, this);
-        connect(outputNotifier, &QSocketNotifier::activated, this,
-                &mainWindow::playerOutputReady);
+        connect(outputNotifier, &QSocketNotifier::activated, this, &mainWindow::playerOutputReady);
     }
 }
 

@@ -13,19 +13,19 @@ class ReplyReader;
 class mainWindow : public QWidget
 {
     Q_OBJECT
-public:
+  public:
     mainWindow(QWidget* parent = nullptr, const char* name = nullptr);
     ~mainWindow() override;
 
     void applyFullScreen();
 
-protected:
+  protected:
     void keyPressEvent(QKeyEvent* e) override;
     void focusInEvent(QFocusEvent* e) override;
     void focusOutEvent(QFocusEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
 
-private:
+  private:
     void setBackgroundColor(const QColor& color);
     void launchPlayer();
     void playerOutputReady();

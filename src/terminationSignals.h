@@ -9,14 +9,14 @@ class QSocketNotifier;
 class TerminationSignals : public QObject
 {
     Q_OBJECT
-public:
+  public:
     explicit TerminationSignals(QObject* parent = nullptr);
     ~TerminationSignals() override;
 
-signals:
+  signals:
     void received();
 
-private:
+  private:
     void readPipe();
 
     QSocketNotifier* notifier_ = nullptr;

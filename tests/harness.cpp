@@ -67,10 +67,9 @@ Xvfb::Xvfb(int width, int height) : width_(width), height_(height)
     display_ = QStringLiteral(":%1").arg(n);
     server_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     server_.setStandardOutputFile(QProcess::nullDevice());
-    server_.start(QStringLiteral("Xvfb"),
-                  {display_, QStringLiteral("-screen"), QStringLiteral("0"),
-                   QStringLiteral("%1x%2x24").arg(width).arg(height), QStringLiteral("-nolisten"),
-                   QStringLiteral("tcp")});
+    server_.start(QStringLiteral("Xvfb"), {display_, QStringLiteral("-screen"), QStringLiteral("0"),
+                                           QStringLiteral("%1x%2x24").arg(width).arg(height),
+                                           QStringLiteral("-nolisten"), QStringLiteral("tcp")});
     server_.waitForStarted();
     waitUntil([&] { return QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)); }, 10000);
     qputenv("DISPLAY", display_.toLatin1());
@@ -243,8 +242,7 @@ qulonglong TamblinRun::waitForWindow(int ms) const
     waitUntil(
         [&] {
             wid = standinWid().toULongLong();
-            return wid &&
-                   x_->run("xwininfo", {"-id", QString::number(wid)}).contains("IsViewable");
+            return wid && x_->run("xwininfo", {"-id", QString::number(wid)}).contains("IsViewable");
         },
         ms);
     return wid;

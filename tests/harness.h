@@ -18,7 +18,7 @@ struct Received
 
 class Xvfb
 {
-public:
+  public:
     Xvfb(int width = 640, int height = 480);
     ~Xvfb();
     QString display() const { return display_; }
@@ -27,7 +27,7 @@ public:
     // Runs a tool such as xdotool or xwininfo on this display and returns its output.
     QString run(const QString& program, const QStringList& args, int* exitCode = nullptr) const;
 
-private:
+  private:
     QProcess server_;
     QString display_;
     int width_, height_;
@@ -35,7 +35,7 @@ private:
 
 class PrivateBus
 {
-public:
+  public:
     PrivateBus();
     ~PrivateBus();
     QString address() const { return address_; }
@@ -43,7 +43,7 @@ public:
     void startScreenSaver();
     void stopScreenSaver();
 
-private:
+  private:
     QTemporaryDir dir_;
     QProcess daemon_;
     QProcess saver_;
@@ -52,7 +52,7 @@ private:
 
 class TamblinRun
 {
-public:
+  public:
     TamblinRun(const Xvfb* x, const PrivateBus* bus);
     ~TamblinRun();
 
@@ -83,7 +83,7 @@ public:
     // The native window of the run, once it is mapped; 0 when it does not show up.
     qulonglong waitForWindow(int ms = 10000) const;
 
-private:
+  private:
     const Xvfb* x_;
     QTemporaryDir dir_;
     QString fifo_;

@@ -11,10 +11,10 @@ class ScreenSaver : public QObject
 {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.ScreenSaver")
-public:
+  public:
     explicit ScreenSaver(const QString& logPath) : log_(logPath) {}
 
-public slots:
+  public slots:
     uint Inhibit(const QString& application, const QString& reason)
     {
         const uint cookie = next_++;
@@ -23,7 +23,7 @@ public slots:
     }
     void UnInhibit(uint cookie) { write(QStringLiteral("UnInhibit %1").arg(cookie)); }
 
-public:
+  public:
     void write(const QString& line)
     {
         QFile f(log_);
@@ -31,7 +31,7 @@ public:
             f.write((line + QLatin1Char('\n')).toUtf8());
     }
 
-private:
+  private:
     QString log_;
     uint next_ = 41;
 };

@@ -17,7 +17,7 @@ class KeyPressTest : public QObject
 {
     Q_OBJECT
 
-private:
+  private:
     QTemporaryDir dir;
     int commands = -1; // our read end of the command FIFO
     int answers = -1;  // what the relay passes on as the player's output
@@ -33,7 +33,7 @@ private:
         return all;
     }
 
-private slots:
+  private slots:
     void initTestCase()
     {
         signal(SIGPIPE, SIG_IGN); // as tamblin's main does, after QTest's own handlers

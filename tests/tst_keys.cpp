@@ -10,12 +10,12 @@ class KeysTest : public QObject
 {
     Q_OBJECT
 
-private:
+  private:
     std::unique_ptr<Xvfb> x;
 
     void press(const QString& key) { x->run("xdotool", {"key", key}); }
 
-private slots:
+  private slots:
     void initTestCase()
     {
         x = std::make_unique<Xvfb>(320, 240);
@@ -56,9 +56,10 @@ private slots:
 
         const QString q = "get_menu_visibility";
         QCOMPARE(run.received(),
-                 QStringList({"OPEN", q, "seek +40", q, "pause", q, "seek -300", q, "seek +300",
-                              q, q, "pause", q, "seek -150", q, "set_menu main", q, "menu down",
-                              q, q, "menu ok", q, "menu cancel", q, "quit 0"}));
+                 QStringList(
+                     {"OPEN", q, "seek +40", q, "pause",       q, "seek -300",     q, "seek +300",
+                      q,      q, "pause",    q, "seek -150",   q, "set_menu main", q, "menu down",
+                      q,      q, "menu ok",  q, "menu cancel", q, "quit 0"}));
         QVERIFY2(run.out().contains("\nUnknown Key: 65\n"), qPrintable(run.out()));
     }
 

@@ -13,7 +13,7 @@ class LaunchTest : public QObject
 {
     Q_OBJECT
 
-private:
+  private:
     std::unique_ptr<Xvfb> x;
     std::unique_ptr<PrivateBus> bus;
 
@@ -54,7 +54,7 @@ private:
         QVERIFY2(waitUntil([&] { return processGone(player); }, 3000), "player left behind");
     }
 
-private slots:
+  private slots:
     void initTestCase()
     {
         x = std::make_unique<Xvfb>(640, 480);
@@ -73,14 +73,20 @@ private slots:
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QStringList>("tail");
         QTest::addColumn<QString>("argsLine");
-        QTest::newRow("no arguments") << QStringList() << QStringList{"-menu-startup", "@bg"}
-                                      << "args: \n";
+        QTest::addColumn<QString>("mediaLine");
+        const QString menu = "-menu-startup @bg";
+        QTest::newRow("no arguments")
+            << QStringList() << QStringList{"-menu-startup", "@bg"} << "" << menu;
         QTest::newRow("options") << QStringList{"-ao null -fs"}
                                  << QStringList{"-ao", "null", "-fs", "-menu-startup", "@bg"}
-                                 << "args: -ao null -fs \n";
+                                 << "-ao null -fs " << menu;
+        QTest::newRow("Qt's own options taken out")
+            << QStringList{"-platform", "xcb", "-ao null -fs", "-style", "fusion"}
+            << QStringList{"-ao", "null", "-fs", "-menu-startup", "@bg"} << "-ao null -fs " << menu;
         QTest::newRow("options and media")
             << QStringList{"-ao null", "/tmp/clip one.avi", "ignored"}
-            << QStringList{"-ao", "null", "/tmp/clip", "one.avi"} << "args: -ao null \n";
+            << QStringList{"-ao", "null", "/tmp/clip", "one.avi"} << "-ao null "
+            << "/tmp/clip one.avi";
     }
 
     void startsThePlayerAndEndsOnFocusLoss()
@@ -88,15 +94,17 @@ private slots:
         QFETCH(QStringList, args);
         QFETCH(QStringList, tail);
         QFETCH(QString, argsLine);
+        QFETCH(QString, mediaLine);
 
+        bus->startScreenSaver();
         TamblinRun run(x.get(), bus.get());
         run.start(args);
         QVERIFY(run.waitForReceived("OPEN"));
         const qulonglong wid = run.waitForWindow();
         QVERIFY2(wid, "the window did not show up");
 
-        QStringList expected{"-slave", "-input", "file=" + run.fifo(), "-quiet", "-nortc",
-                             "-nocache"};
+        QStringList expected{"-slave", "-input", "file=" + run.fifo(),
+                             "-quiet", "-nortc", "-nocache"};
         for (const QString& word : tail)
             expected << (word == "@bg" ? run.appDir() + "background.avi" : word);
         QCOMPARE(run.standinArgs(), expected);
@@ -112,15 +120,14 @@ private slots:
         loseFocus(wid);
         checkCleanEnd(run);
 
-        const QString media = args.size() > 1 ? args.at(1)
-                                              : "-menu-startup " + run.appDir() + "background.avi";
+        const QString media = QString(mediaLine).replace("@bg", run.appDir() + "background.avi");
         QCOMPARE(run.out(), "Controlling Backlight state...  \n"
                             "MYPATH: " +
                                 run.appDir() +
                                 "\n"
                                 "MPLAYER_HOME: (unset)\n"
                                 "Create fifo file...  0\n" +
-                                argsLine + "video cmd: " + media +
+                                "args: " + argsLine + "\nvideo cmd: " + media +
                                 "\n"
                                 "Setting Backlight State to 30s...  \n");
 
@@ -134,7 +141,6 @@ private slots:
         QCOMPARE(calls.size(), 2);
         QVERIFY(calls.at(0).startsWith("Inhibit tamblin "));
         QCOMPARE(calls.at(1), "UnInhibit " + calls.at(0).section("-> ", 1));
-        bus->startScreenSaver();
     }
 
     void reusesAnExistingFifo()
@@ -147,7 +153,8 @@ private slots:
         QVERIFY(run.waitForReceived("OPEN"));
         loseFocus(run.waitForWindow());
         checkCleanEnd(run);
-        QVERIFY(run.out().contains(QRegularExpression("\nCreate fifo file\\.\\.\\.  [1-9][0-9]*\n")));
+        QVERIFY(
+            run.out().contains(QRegularExpression("\nCreate fifo file\\.\\.\\.  [1-9][0-9]*\n")));
         struct stat after;
         lstat(QFile::encodeName(run.fifo()).constData(), &after);
         QCOMPARE(after.st_ino, before.st_ino);
@@ -157,13 +164,20 @@ private slots:
     {
         QTest::addColumn<QString>("failure");
         QTest::addColumn<QString>("diagnostic");
-        QTest::newRow("player missing") << "missing" << "ended before it opened";
-        QTest::newRow("player never opens the FIFO") << "no-open" << "did not open it";
-        QTest::newRow("regular file") << "file" << "is not a FIFO";
-        QTest::newRow("symbolic link") << "link" << "is a symbolic link";
-        QTest::newRow("FIFO of another user") << "owner" << "belongs to another user";
-        QTest::newRow("FIFO others may write") << "mode" << "may be written by others";
-        QTest::newRow("folder missing") << "folder" << "No such file or directory";
+        QTest::newRow("player missing") << "missing"
+                                        << "ended before it opened";
+        QTest::newRow("player never opens the FIFO") << "no-open"
+                                                     << "did not open it";
+        QTest::newRow("regular file") << "file"
+                                      << "is not a FIFO";
+        QTest::newRow("symbolic link") << "link"
+                                       << "is a symbolic link";
+        QTest::newRow("FIFO of another user") << "owner"
+                                              << "belongs to another user";
+        QTest::newRow("FIFO others may write") << "mode"
+                                               << "may be written by others";
+        QTest::newRow("folder missing") << "folder"
+                                        << "No such file or directory";
     }
 
     void failuresEndOnceTheDialogIsAccepted()
@@ -222,6 +236,22 @@ private slots:
         }
     }
 
+    // The player cannot be started at all: "Pipe error.", then, with no player to open the
+    // FIFO, "Fifo Pipe error." at once; accepting them ends the run.
+    void playerStartFails()
+    {
+        TamblinRun run(x.get(), bus.get());
+        run.env().insert("LD_PRELOAD", FAILFORK_LIB);
+        run.start();
+        QVERIFY2(answerDialog("Return"), "no Pipe error dialog");
+        QVERIFY2(answerDialog("Return"), "no Fifo Pipe error dialog");
+        QVERIFY2(run.waitForExit(20000), "the run did not end");
+        QCOMPARE(run.exitCode(), 0);
+        QVERIFY(run.err().contains("Problems with pipe: Resource temporarily unavailable\n"));
+        QVERIFY(run.out().endsWith("\nSetting Backlight State to 30s...  \n"));
+        QVERIFY(run.standinArgs().isEmpty());
+    }
+
     void dismissingTheDialogGoesOn()
     {
         TamblinRun run(x.get(), bus.get());
@@ -233,9 +263,11 @@ private slots:
         // Escape rejects the dialog: the run goes on without a command FIFO.
         QVERIFY(answerDialog("Escape"));
         const qulonglong wid =
-            waitUntil([&] { return !x->run("xdotool", {"search", "--classname", "tamblin"})
-                                         .isEmpty(); },
-                      5000)
+            waitUntil(
+                [&] {
+                    return !x->run("xdotool", {"search", "--classname", "tamblin"}).isEmpty();
+                },
+                5000)
                 ? run.waitForWindow()
                 : 0;
         QVERIFY(wid);

@@ -4,8 +4,8 @@
 #include "player/replyReader.h"
 
 #include <QElapsedTimer>
-#include <QThread>
 #include <QTest>
+#include <QThread>
 
 #include <csignal>
 #include <fcntl.h>
@@ -17,10 +17,10 @@ namespace {
 // The window's two streams, with the player's ends held by the test.
 struct Channels
 {
-    FILE* commands = nullptr;   // the window writes queries here
-    int playerReads = -1;       // ... and the player reads them here
-    FILE* output = nullptr;     // the window reads the player's output here
-    int playerWrites = -1;      // ... which the player writes here
+    FILE* commands = nullptr; // the window writes queries here
+    int playerReads = -1;     // ... and the player reads them here
+    FILE* output = nullptr;   // the window reads the player's output here
+    int playerWrites = -1;    // ... which the player writes here
 
     Channels()
     {
@@ -64,7 +64,7 @@ class ReplyReaderTest : public QObject
 {
     Q_OBJECT
 
-private slots:
+  private slots:
     // After QTest has put in its own handlers: a broken pipe must show up as a failed write.
     void initTestCase() { signal(SIGPIPE, SIG_IGN); }
 
@@ -86,7 +86,8 @@ private slots:
                    "\nANS_MENU_VISIBILITY=0\n"
             << false;
         QTest::newRow("marker whole in the second piece")
-            << QByteArray(255, 'x') + "ANS_MENU_VISIBILITY=1\nANS_MENU_VISIBILITY=0\n" << true;
+            << QByteArray(255, 'x') + "ANS_MENU_VISIBILITY=1\nANS_MENU_VISIBILITY=0\n"
+            << true;
         QTest::newRow("last line without a line feed")
             << QByteArray("ANS_MENU_VISIBILITY=1") << true;
     }

@@ -13,7 +13,7 @@ class ShutdownTest : public QObject
 {
     Q_OBJECT
 
-private:
+  private:
     std::unique_ptr<Xvfb> x;
     std::unique_ptr<PrivateBus> bus;
 
@@ -22,7 +22,7 @@ private:
         return x->run("xwininfo", {"-root"}).section("Window id: ", 1).section(' ', 0, 0);
     }
 
-private slots:
+  private slots:
     void initTestCase()
     {
         x = std::make_unique<Xvfb>(320, 240);
@@ -39,17 +39,26 @@ private slots:
     {
         QTest::addColumn<QString>("way");
         QTest::addColumn<QString>("onQuit");
-        QTest::addColumn<int>("quits");        // "quit 0" lines the player reads
-        QTest::addColumn<bool>("together");    // both in the destructor's flush
-        QTest::newRow("focus loss") << "focus" << "linger" << 2 << true;
-        QTest::newRow("F2, menu hidden") << "F2" << "linger" << 2 << false;
-        QTest::newRow("close from outside") << "close" << "linger" << 2 << true;
-        QTest::newRow("SIGTERM") << "TERM" << "linger" << 2 << true;
-        QTest::newRow("SIGINT") << "INT" << "linger" << 2 << true;
-        QTest::newRow("SIGHUP") << "HUP" << "linger" << 2 << true;
-        QTest::newRow("player exits at the first quit") << "F2" << "exit" << 1 << false;
-        QTest::newRow("player's own end") << "end" << "exit" << 0 << false;
-        QTest::newRow("player ignores quit") << "focus" << "ignore" << 2 << true;
+        QTest::addColumn<int>("quits");     // "quit 0" lines the player reads
+        QTest::addColumn<bool>("together"); // both in the destructor's flush
+        QTest::newRow("focus loss") << "focus"
+                                    << "linger" << 2 << true;
+        QTest::newRow("F2, menu hidden") << "F2"
+                                         << "linger" << 2 << false;
+        QTest::newRow("close from outside") << "close"
+                                            << "linger" << 2 << true;
+        QTest::newRow("SIGTERM") << "TERM"
+                                 << "linger" << 2 << true;
+        QTest::newRow("SIGINT") << "INT"
+                                << "linger" << 2 << true;
+        QTest::newRow("SIGHUP") << "HUP"
+                                << "linger" << 2 << true;
+        QTest::newRow("player exits at the first quit") << "F2"
+                                                        << "exit" << 1 << false;
+        QTest::newRow("player's own end") << "end"
+                                          << "exit" << 0 << false;
+        QTest::newRow("player ignores quit") << "focus"
+                                             << "ignore" << 2 << true;
     }
 
     void waysOut()

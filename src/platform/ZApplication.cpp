@@ -7,7 +7,22 @@ ZApplication::ZApplication(int& argc, char** argv, Type type) : QApplication(arg
     setQuitOnLastWindowClosed(false);
 }
 
+bool ZApplication::quitRequested_ = false;
+bool ZApplication::running_ = false;
+
+int ZApplication::exec()
+{
+    if (quitRequested_)
+        return 0;
+    running_ = true;
+    const int result = QApplication::exec();
+    running_ = false;
+    return result;
+}
+
 void ZApplication::requestQuit()
 {
-    QMetaObject::invokeMethod(qApp, [] { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+    quitRequested_ = true;
+    if (running_)
+        QCoreApplication::exit(0);
 }

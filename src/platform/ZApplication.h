@@ -6,7 +6,7 @@
 class ZApplication : public QApplication
 {
     Q_OBJECT
-public:
+  public:
     enum Type { Tty = 0, GuiClient = 1, GuiServer = 2 };
 
     ZApplication(int& argc, char** argv, Type type = GuiClient);
@@ -14,10 +14,16 @@ public:
     void setMainWidget(QWidget* widget) { mainWidget_ = widget; }
     QWidget* mainWidget() const { return mainWidget_; }
 
+    // Runs the event loop, unless a quit was requested before it started.
+    static int exec();
+
     // Ends the event loop, also when asked before it runs. quit() would first ask the windows
-    // to close, and the main window refuses; exit() before exec() is lost, so it is queued.
+    // to close, and the main window refuses. exit() before exec() is lost, and a queued one
+    // would end the loop of the next modal dialog instead, so the request is kept until then.
     static void requestQuit();
 
-private:
+  private:
     QWidget* mainWidget_ = nullptr;
+    static bool quitRequested_;
+    static bool running_;
 };

@@ -6,7 +6,7 @@
 class ZMessageDlg : public QDialog
 {
     Q_OBJECT
-public:
+  public:
     enum MessageDlgType { TypeOK = 0, TypeConfirm = 1, TypeError = 2 };
 
     ZMessageDlg(const QString& title, const QString& text, MessageDlgType type, int timeout,

@@ -49,8 +49,8 @@ void PM_setupLcdSleepTime(int seconds)
     if (seconds >= kHoldFromSeconds) {
         if (holding)
             return;
-        QDBusReply<uint> reply = call(
-            "Inhibit", {QCoreApplication::applicationName(), QStringLiteral("Playing media")});
+        QDBusReply<uint> reply =
+            call("Inhibit", {QCoreApplication::applicationName(), QStringLiteral("Playing media")});
         if (!reply.isValid()) {
             reportOnce(reply.error().message());
             return;

@@ -8,7 +8,7 @@
 // to non-blocking reads so that a wait can be bounded and idle output drained as it comes.
 class ReplyReader
 {
-public:
+  public:
     enum Wait { Answered, TimedOut, Ended };
 
     explicit ReplyReader(FILE* stream);
@@ -27,7 +27,7 @@ public:
     // and the late answers to earlier ones.
     Wait waitForAnswer(int timeoutMs, bool* visible);
 
-private:
+  private:
     enum Piece { Complete, Incomplete, End };
     Piece nextPiece();
 
