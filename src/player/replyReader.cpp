@@ -1,5 +1,7 @@
 #include "player/replyReader.h"
 
+#include "player/protocol.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -19,12 +21,12 @@ long long nowMs()
 
 bool isMenuAnswer(const char* line)
 {
-    return strstr(line, "ANS_MENU_VISIBILITY") != nullptr;
+    return strstr(line, kMenuAnswer) != nullptr;
 }
 
 bool menuShownIn(const char* line)
 {
-    return strstr(line, "ANS_MENU_VISIBILITY=1") != nullptr;
+    return strstr(line, kMenuAnswerVisible) != nullptr;
 }
 
 ReplyReader::ReplyReader(FILE* stream) : stream_(stream)

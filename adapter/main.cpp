@@ -1,0 +1,165 @@
+// tamblin-adapter: installed as "mplayer" in tamblin's application directory, it puts the
+// distribution's MPlayer behind the window and answers the menu query that MPlayer lacks.
+//
+// Environment: TAMBLIN_PLAYER (the real player), TAMBLIN_MEDIA (folders for the clip list),
+// TAMBLIN_WID (the window to draw into), TAMBLIN_ADAPTER_TRACE (a file that receives every
+// command relayed ">", every answer of the player "<", and every answer of ours "=").
+
+#include "mediaMenu.h"
+#include "menuModel.h"
+#include "playerArguments.h"
+#include "relay.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int)
+{
+    const int saved = errno;
+    const char byte = 1;
+    [[maybe_unused]] ssize_t n = write(signalPipe[1], &byte, 1);
+    errno = saved;
+}
+
+void installSignals()
+{
+    signal(SIGPIPE, SIG_IGN);
+    if (pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) < 0)
+        return;
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+        sigaction(sig, &action, nullptr);
+}
+
+std::string directoryOf(const std::string& path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
+}
+
+// Starts the player with its standard input and output on pipes of ours.
+pid_t startPlayer(const std::string& player, const std::vector<std::string>& options, int* input,
+                  int* output)
+{
+    int in[2], out[2];
+    if (pipe2(in, O_CLOEXEC) < 0 || pipe2(out, O_CLOEXEC) < 0)
+        return -1;
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(player.c_str()));
+    for (const std::string& o : options)
+        argv.push_back(const_cast<char*>(o.c_str()));
+    argv.push_back(nullptr);
+
+    const pid_t pid = fork();
+    if (pid == 0) {
+        signal(SIGPIPE, SIG_DFL);
+        for (int sig : {SIGTERM, SIGINT, SIGHUP})
+            signal(sig, SIG_DFL);
+        dup2(in[0], STDIN_FILENO);
+        dup2(out[1], STDOUT_FILENO);
+        execv(player.c_str(), argv.data());
+        fprintf(stderr, "tamblin-adapter: cannot run %s: %s\n", player.c_str(), strerror(errno));
+        _exit(127);
+    }
+    close(in[0]);
+    close(out[1]);
+    if (pid < 0) {
+        close(in[1]);
+        close(out[0]);
+        return -1;
+    }
+    *input = in[1];
+    *output = out[0];
+    return pid;
+}
+
+int exitCodeOf(int status)
+{
+    if (WIFEXITED(status))
+        return WEXITSTATUS(status);
+    if (WIFSIGNALED(status))
+        return 128 + WTERMSIG(status);
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::string why;
+    const std::string player =
+        findRealPlayer(getenv("TAMBLIN_PLAYER"), getenv("PATH"), "/proc/self/exe", &why);
+    if (player.empty()) {
+        // Without a player nobody must open the FIFO: the window then reports its error.
+        fprintf(stderr, "tamblin-adapter: cannot find the real player: %s\n", why.c_str());
+        return 127;
+    }
+
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    const std::vector<Menu> menus =
+        buildMenus(findMedia(mediaDirectories(getenv("TAMBLIN_MEDIA"), directoryOf(argv[0]))));
+
+    const char* tmp = getenv("TMPDIR");
+    std::string dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/tamblin-adapter.XXXXXX";
+    if (!mkdtemp(&dir[0])) {
+        perror("tamblin-adapter: temporary folder");
+        return 1;
+    }
+    const std::string menuFile = dir + "/menu.conf";
+    bool startMenu = false;
+    for (const std::string& a : args)
+        startMenu = startMenu || a == "-menu-startup";
+    if (FILE* f = fopen(menuFile.c_str(), "w")) {
+        fputs(menuDefinition(menus).c_str(), f);
+        fclose(f);
+    }
+    const PlayerArguments playerArgs = playerArguments(args, menuFile, getenv("TAMBLIN_WID"));
+
+    FILE* trace = nullptr;
+    if (const char* path = getenv("TAMBLIN_ADAPTER_TRACE")) {
+        trace = fopen(path, "a");
+        if (trace)
+            setvbuf(trace, nullptr, _IOLBF, 0);
+    }
+
+    installSignals();
+    int input = -1, output = -1;
+    const pid_t pid = startPlayer(player, playerArgs.options, &input, &output);
+    int status = 1 << 8;
+    if (pid < 0) {
+        perror("tamblin-adapter: cannot start the player");
+    } else {
+        // Opening the FIFO is what lets the window's own open go through.
+        const int fifo = playerArgs.fifo.empty()
+                             ? -1
+                             : open(playerArgs.fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fifo < 0 && !playerArgs.fifo.empty())
+            fprintf(stderr, "tamblin-adapter: %s: %s\n", playerArgs.fifo.c_str(),
+                    strerror(errno));
+        fcntl(output, F_SETFL, fcntl(output, F_GETFL) | O_NONBLOCK);
+        MenuModel model(menus, "main", startMenu);
+        Relay relay({fifo, input, output, signalPipe[0], pid}, model, trace);
+        status = relay.run();
+        close(input);
+    }
+    unlink(menuFile.c_str());
+    rmdir(dir.c_str());
+    if (trace)
+        fclose(trace);
+    return exitCodeOf(status);
+}

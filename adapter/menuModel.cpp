@@ -1,0 +1,113 @@
+#include "menuModel.h"
+
+#include <sstream>
+
+namespace {
+
+// Prefixes that change how a command treats a pause, not what it does to the menu.
+std::string withoutPausingPrefix(const std::string& command)
+{
+    for (const char* prefix : {"pausing_keep_force ", "pausing_keep ", "pausing_toggle ",
+                               "pausing "}) {
+        const std::string p(prefix);
+        if (command.compare(0, p.size(), p) == 0)
+            return command.substr(p.size());
+    }
+    return command;
+}
+
+} // namespace
+
+MenuModel::MenuModel(std::vector<Menu> menus, const std::string& root, bool shown)
+    : menus_(std::move(menus)), shown_(shown)
+{
+    const Menu* top = find(root);
+    stack_.push_back({top ? top : &menus_.front(), 0});
+}
+
+const std::string& MenuModel::current() const
+{
+    return stack_.back().menu->name;
+}
+
+int MenuModel::selection() const
+{
+    return stack_.back().selection;
+}
+
+const Menu* MenuModel::find(const std::string& name) const
+{
+    for (const Menu& m : menus_) {
+        if (m.name == name)
+            return &m;
+    }
+    return nullptr;
+}
+
+MenuModel::Outcome MenuModel::apply(const std::string& line)
+{
+    std::istringstream words(withoutPausingPrefix(line));
+    std::string verb, argument;
+    words >> verb >> argument;
+    if (verb == "menu")
+        return menuCommand(argument);
+    if (verb == "set_menu")
+        return setMenu(argument);
+    return Nothing;
+}
+
+// Opens a menu over the current one and shows it; the player turns the one below back on, so
+// going back from the new menu shows it again. An unknown name only hides the menu.
+MenuModel::Outcome MenuModel::setMenu(const std::string& name)
+{
+    const Menu* menu = find(name);
+    if (!menu) {
+        shown_ = false;
+        return Nothing;
+    }
+    stack_.push_back({menu, 0});
+    shown_ = true;
+    return Nothing;
+}
+
+MenuModel::Outcome MenuModel::menuCommand(const std::string& what)
+{
+    // While hidden, any menu command but "hide" only shows the menu.
+    if (!shown_) {
+        if (what != "hide")
+            shown_ = true;
+        return Nothing;
+    }
+    Open& top = stack_.back();
+    const int count = int(top.menu->entries.size());
+    if (what == "up") {
+        if (count > 0)
+            top.selection = (top.selection + count - 1) % count;
+    } else if (what == "down") {
+        if (count > 0)
+            top.selection = (top.selection + 1) % count;
+    } else if (what == "hide") {
+        shown_ = false;
+    } else if (what == "cancel") {
+        if (stack_.size() > 1) {
+            stack_.pop_back();
+            shown_ = true;
+        } else {
+            shown_ = false;
+        }
+    } else if (what == "ok") {
+        if (count == 0)
+            return Nothing;
+        const MenuEntry& entry = top.menu->entries[size_t(top.selection)];
+        switch (entry.kind) {
+        case MenuEntry::OpenMenu:
+            return setMenu(entry.argument);
+        case MenuEntry::Command:
+            return Nothing;
+        case MenuEntry::LoadFile:
+            chosen_ = entry.argument;
+            return FileChosen;
+        }
+    }
+    return Nothing;
+}

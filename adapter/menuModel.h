@@ -1,0 +1,56 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// What choosing a menu entry does, as far as the menu is concerned.
+struct MenuEntry
+{
+    enum Kind { OpenMenu, Command, LoadFile };
+    std::string label;
+    Kind kind;
+    std::string argument; // the menu to open, the command, or the file to load
+};
+
+struct Menu
+{
+    std::string name;
+    std::string title;
+    std::vector<MenuEntry> entries;
+};
+
+// The player's on-screen menu as the player keeps it, followed command by command: a stack of
+// open menus, each with its own selection, and whether the top one is shown.
+class MenuModel
+{
+public:
+    enum Outcome { Nothing, FileChosen };
+
+    MenuModel(std::vector<Menu> menus, const std::string& root, bool shown);
+
+    // Follows one command that the player is about to carry out. FileChosen: the selected
+    // entry loads chosenFile(); the menu stays up until the adapter hides it.
+    Outcome apply(const std::string& command);
+
+    bool visible() const { return shown_; }
+    const std::string& current() const;
+    int selection() const;
+    size_t depth() const { return stack_.size(); }
+    const std::string& chosenFile() const { return chosen_; }
+    const std::vector<Menu>& menus() const { return menus_; }
+
+private:
+    struct Open
+    {
+        const Menu* menu;
+        int selection;
+    };
+    const Menu* find(const std::string& name) const;
+    Outcome setMenu(const std::string& name);
+    Outcome menuCommand(const std::string& what);
+
+    std::vector<Menu> menus_;
+    std::vector<Open> stack_;
+    bool shown_;
+    std::string chosen_;
+};

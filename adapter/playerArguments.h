@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The real player: TAMBLIN_PLAYER when set, else the first executable "mplayer" on PATH that
+// is not this program. Empty, with the reason in *why, when there is none.
+std::string findRealPlayer(const char* tamblinPlayer, const char* path, const std::string& self,
+                           std::string* why);
+
+struct PlayerArguments
+{
+    std::vector<std::string> options; // what follows the player's path
+    std::string fifo;                 // the command FIFO named after "-input file="
+};
+
+// The window's arguments turned into the real player's: the FIFO taken out (the adapter reads
+// it and feeds the player its standard input), the menu, the window and safe output defaults
+// put in front so that the window's own options still win.
+PlayerArguments playerArguments(const std::vector<std::string>& args, const std::string& menuFile,
+                                const char* wid);

@@ -1,0 +1,274 @@
+#include "relay.h"
+
+#include "player/protocol.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <poll.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace {
+
+// How long an answer waits for the player to finish a line it has begun.
+const long long kPartialLineHoldMs = 200;
+// How long the player has to end after "quit" when the window has gone without one.
+const long long kQuitGraceMs = 3000;
+const long long kTerminateGraceMs = 2000;
+
+long long nowMs()
+{
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return ts.tv_sec * 1000LL + ts.tv_nsec / 1000000;
+}
+
+bool writeAll(int fd, const std::string& text)
+{
+    size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = write(fd, text.data() + done, text.size() - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        done += size_t(n);
+    }
+    return true;
+}
+
+std::string trimmed(const std::string& line)
+{
+    size_t end = line.size();
+    while (end > 0 && (line[end - 1] == ' ' || line[end - 1] == '\r' || line[end - 1] == '\t'))
+        --end;
+    size_t begin = 0;
+    while (begin < end && (line[begin] == ' ' || line[begin] == '\t'))
+        ++begin;
+    return line.substr(begin, end - begin);
+}
+
+} // namespace
+
+Relay::Relay(const Channels& channels, MenuModel& model, FILE* trace)
+    : ch_(channels), model_(model), trace_(trace)
+{
+    pidfd_ = int(syscall(SYS_pidfd_open, ch_.player, 0));
+}
+
+void Relay::traceLine(char mark, const std::string& text)
+{
+    if (trace_)
+        fprintf(trace_, "%c %s\n", mark, text.c_str());
+}
+
+void Relay::sendToPlayer(const std::string& command)
+{
+    traceLine('>', command);
+    // A player that is gone shows up at its end, through its process: nothing to do here.
+    writeAll(ch_.playerInput, command + "\n");
+}
+
+void Relay::endPlayer(int signal, long long graceMs)
+{
+    kill(ch_.player, signal);
+    if (signal == SIGTERM)
+        killAt_ = nowMs() + graceMs;
+}
+
+void Relay::handleCommand(const std::string& line)
+{
+    const std::string command = trimmed(line);
+    if (command.empty())
+        return;
+    if (command == kMenuQuery) {
+        answers_.push_back(std::string(kMenuAnswer) + (model_.visible() ? "=1" : "=0"));
+        traceLine('=', answers_.back());
+        emitAnswers(false);
+        return;
+    }
+    if (model_.apply(command) == MenuModel::FileChosen)
+        awaitingPlaying_ = true;
+    sendToPlayer(command);
+    if (command.compare(0, 4, "quit") == 0)
+        quitSent_ = true;
+}
+
+void Relay::readCommands()
+{
+    char buf[4096];
+    const ssize_t n = read(ch_.fifo, buf, sizeof buf);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR))
+        return;
+    if (n <= 0) {
+        // The window has closed the FIFO. Without a quit, end the player ourselves.
+        close(ch_.fifo);
+        ch_.fifo = -1;
+        if (!quitSent_) {
+            sendToPlayer("quit");
+            quitSent_ = true;
+            termAt_ = nowMs() + kQuitGraceMs;
+        }
+        return;
+    }
+    commands_.append(buf, size_t(n));
+    size_t end;
+    while ((end = commands_.find('\n')) != std::string::npos) {
+        const std::string line = commands_.substr(0, end);
+        commands_.erase(0, end + 1);
+        handleCommand(line);
+    }
+}
+
+void Relay::handleOutputLine(const std::string& line)
+{
+    if (line.compare(0, 4, "ANS_") == 0)
+        traceLine('<', trimmed(line));
+    if (line.compare(0, 8, "Playing ") == 0) {
+        traceLine('<', trimmed(line));
+        // A clip chosen from the menu is playing: close the menu, as its entry promised.
+        if (awaitingPlaying_) {
+            awaitingPlaying_ = false;
+            model_.apply("menu hide");
+            sendToPlayer("menu hide");
+        }
+    }
+}
+
+void Relay::readPlayerOutput(bool finalRead)
+{
+    char buf[65536];
+    for (;;) {
+        const ssize_t n = read(ch_.playerOutput, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (n == 0 || (errno != EAGAIN)) {
+                close(ch_.playerOutput);
+                ch_.playerOutput = -1;
+            }
+            break;
+        }
+        // Whole lines go out as they are; the rest waits for its line end.
+        const bool wasPartial = !output_.empty();
+        output_.append(buf, size_t(n));
+        size_t start = 0, end;
+        while ((end = output_.find_first_of("\r\n", start)) != std::string::npos) {
+            handleOutputLine(output_.substr(start, end - start));
+            start = end + 1;
+        }
+        if (start > 0) {
+            writeAll(STDOUT_FILENO, output_.substr(0, start));
+            output_.erase(0, start);
+        }
+        if (!output_.empty() && (!wasPartial || start > 0))
+            outputSince_ = nowMs();
+        emitAnswers(false);
+        if (!finalRead)
+            break;
+    }
+}
+
+// Answers go out only between whole lines of the player's output. A line that stays partial
+// for long is ended with a line feed of ours, so that the window's wait does not run out.
+void Relay::emitAnswers(bool force)
+{
+    if (answers_.empty())
+        return;
+    if (!output_.empty()) {
+        if (!force && nowMs() - outputSince_ < kPartialLineHoldMs)
+            return;
+        writeAll(STDOUT_FILENO, output_ + "\n");
+        output_.clear();
+    }
+    std::string text;
+    for (const std::string& a : answers_)
+        text += a + "\n";
+    answers_.clear();
+    writeAll(STDOUT_FILENO, text);
+}
+
+int Relay::waitTimeout() const
+{
+    long long next = -1;
+    auto consider = [&](long long at) {
+        if (at >= 0 && (next < 0 || at < next))
+            next = at;
+    };
+    if (!answers_.empty() && !output_.empty())
+        consider(outputSince_ + kPartialLineHoldMs);
+    consider(termAt_);
+    consider(killAt_);
+    if (pidfd_ < 0)
+        consider(nowMs() + 50); // no pidfd: look at the player now and then
+    if (next < 0)
+        return -1;
+    const long long left = next - nowMs();
+    return left < 0 ? 0 : int(left);
+}
+
+void Relay::checkDeadlines()
+{
+    const long long now = nowMs();
+    if (termAt_ >= 0 && now >= termAt_) {
+        termAt_ = -1;
+        fprintf(stderr, "tamblin-adapter: the player did not quit, terminating it\n");
+        endPlayer(SIGTERM, kTerminateGraceMs);
+    }
+    if (killAt_ >= 0 && now >= killAt_) {
+        killAt_ = -1;
+        endPlayer(SIGKILL, 0);
+    }
+    emitAnswers(false);
+}
+
+int Relay::run()
+{
+    int status = 0;
+    for (;;) {
+        if (waitpid(ch_.player, &status, WNOHANG) == ch_.player)
+            break;
+        pollfd fds[4];
+        int n = 0;
+        const int fifoAt = ch_.fifo >= 0 ? n : -1;
+        if (ch_.fifo >= 0)
+            fds[n++] = {ch_.fifo, POLLIN, 0};
+        const int outputAt = ch_.playerOutput >= 0 ? n : -1;
+        if (ch_.playerOutput >= 0)
+            fds[n++] = {ch_.playerOutput, POLLIN, 0};
+        const int signalAt = n;
+        fds[n++] = {ch_.signals, POLLIN, 0};
+        if (pidfd_ >= 0)
+            fds[n++] = {pidfd_, POLLIN, 0};
+
+        if (poll(fds, nfds_t(n), waitTimeout()) < 0 && errno != EINTR)
+            break;
+        if (outputAt >= 0 && fds[outputAt].revents)
+            readPlayerOutput(false);
+        if (fifoAt >= 0 && fds[fifoAt].revents)
+            readCommands();
+        if (fds[signalAt].revents) {
+            char drop[64];
+            while (read(ch_.signals, drop, sizeof drop) > 0) {
+            }
+            if (killAt_ < 0)
+                endPlayer(SIGTERM, kTerminateGraceMs);
+        }
+        checkDeadlines();
+    }
+    // The player has ended: pass on what it printed last, then our pending answers.
+    if (ch_.playerOutput >= 0)
+        readPlayerOutput(true);
+    if (!output_.empty()) {
+        writeAll(STDOUT_FILENO, output_);
+        output_.clear();
+    }
+    emitAnswers(true);
+    if (pidfd_ >= 0)
+        close(pidfd_);
+    return status;
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "menuModel.h"
+
+#include <cstdio>
+#include <deque>
+#include <string>
+#include <sys/types.h>
+
+// Carries the window's commands to the real player and the player's output back, answering
+// the menu query itself from the menu model.
+class Relay
+{
+public:
+    struct Channels
+    {
+        int fifo;         // the window's commands, read end
+        int playerInput;  // the player's standard input
+        int playerOutput; // the player's standard output
+        int signals;      // readable when the adapter is asked to end
+        pid_t player;
+    };
+
+    Relay(const Channels& channels, MenuModel& model, FILE* trace);
+
+    // Runs until the player has ended; returns its wait status.
+    int run();
+
+private:
+    void readCommands();
+    void handleCommand(const std::string& line);
+    void readPlayerOutput(bool finalRead);
+    void handleOutputLine(const std::string& line);
+    void emitAnswers(bool force);
+    void sendToPlayer(const std::string& command);
+    void endPlayer(int signal, long long graceMs);
+    void traceLine(char mark, const std::string& text);
+    int waitTimeout() const;
+    void checkDeadlines();
+
+    Channels ch_;
+    MenuModel& model_;
+    FILE* trace_;
+    int pidfd_ = -1;
+
+    std::string commands_;       // a command line not complete yet
+    std::string output_;         // a player output line not complete yet
+    long long outputSince_ = 0;  // when that partial line began
+    std::deque<std::string> answers_;
+    bool awaitingPlaying_ = false;
+    bool quitSent_ = false;
+    long long termAt_ = -1;      // when to ask the player to terminate
+    long long killAt_ = -1;      // when to kill it
+};
