@@ -3,7 +3,8 @@
 //
 // Environment: TAMBLIN_PLAYER (the real player), TAMBLIN_MEDIA (folders for the clip list),
 // TAMBLIN_WID (the window to draw into), TAMBLIN_ADAPTER_TRACE (a file that receives every
-// command relayed ">", every answer of the player "<", and every answer of ours "=").
+// command relayed ">", every answer of the player "<", every answer of ours "=", and the
+// process ids of the adapter and the player "# pids").
 
 #include "mediaMenu.h"
 #include "menuModel.h"
@@ -144,13 +145,14 @@ int main(int argc, char** argv)
     if (pid < 0) {
         perror("tamblin-adapter: cannot start the player");
     } else {
+        if (trace)
+            fprintf(trace, "# pids %d %d\n", int(getpid()), int(pid));
         // Opening the FIFO is what lets the window's own open go through.
         const int fifo = playerArgs.fifo.empty()
                              ? -1
                              : open(playerArgs.fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         if (fifo < 0 && !playerArgs.fifo.empty())
-            fprintf(stderr, "tamblin-adapter: %s: %s\n", playerArgs.fifo.c_str(),
-                    strerror(errno));
+            fprintf(stderr, "tamblin-adapter: %s: %s\n", playerArgs.fifo.c_str(), strerror(errno));
         fcntl(output, F_SETFL, fcntl(output, F_GETFL) | O_NONBLOCK);
         MenuModel model(menus, "main", startMenu);
         Relay relay({fifo, input, output, signalPipe[0], pid}, model, trace);

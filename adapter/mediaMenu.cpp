@@ -8,9 +8,9 @@
 
 namespace {
 
-const char* const kMediaSuffixes[] = {"avi", "mp4", "m4v", "mkv", "webm", "mov", "mpg", "mpeg",
-                                      "ogv", "ogg", "flv", "wmv", "3gp",  "ts",  "vob", "mp3",
-                                      "wav", "flac", "oga", "opus"};
+const char* const kMediaSuffixes[] = {"avi",  "mp4", "m4v", "mkv",  "webm", "mov", "mpg",
+                                      "mpeg", "ogv", "ogg", "flv",  "wmv",  "3gp", "ts",
+                                      "vob",  "mp3", "wav", "flac", "oga",  "opus"};
 
 std::string baseName(const std::string& path)
 {

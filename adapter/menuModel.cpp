@@ -7,8 +7,8 @@ namespace {
 // Prefixes that change how a command treats a pause, not what it does to the menu.
 std::string withoutPausingPrefix(const std::string& command)
 {
-    for (const char* prefix : {"pausing_keep_force ", "pausing_keep ", "pausing_toggle ",
-                               "pausing "}) {
+    for (const char* prefix :
+         {"pausing_keep_force ", "pausing_keep ", "pausing_toggle ", "pausing "}) {
         const std::string p(prefix);
         if (command.compare(0, p.size(), p) == 0)
             return command.substr(p.size());

@@ -23,7 +23,7 @@ struct Menu
 // open menus, each with its own selection, and whether the top one is shown.
 class MenuModel
 {
-public:
+  public:
     enum Outcome { Nothing, FileChosen };
 
     MenuModel(std::vector<Menu> menus, const std::string& root, bool shown);
@@ -39,7 +39,7 @@ public:
     const std::string& chosenFile() const { return chosen_; }
     const std::vector<Menu>& menus() const { return menus_; }
 
-private:
+  private:
     struct Open
     {
         const Menu* menu;

@@ -72,9 +72,10 @@ PlayerArguments playerArguments(const std::vector<std::string>& args, const std:
 
     // x11 is the output that draws the menu into another window on any X server; YUV video
     // with the menu needs a conversion in front of it, or the player aborts.
-    result.options = {"-vo",           "x11", "-vf", "format=bgr32", "-input",
-                      "nodefault-bindings:conf=/dev/null", "-nomouseinput", "-menu",
-                      "-menu-cfg",     menuFile};
+    result.options = {"-vo",           "x11",    "-vf",
+                      "format=bgr32",  "-input", "nodefault-bindings:conf=/dev/null",
+                      "-nomouseinput", "-menu",  "-menu-cfg",
+                      menuFile};
     if (isNumber(wid)) {
         for (const char* o : {"-wid", wid, "-zoom", "-fs"})
             result.options.push_back(o);

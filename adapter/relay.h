@@ -11,7 +11,7 @@
 // the menu query itself from the menu model.
 class Relay
 {
-public:
+  public:
     struct Channels
     {
         int fifo;         // the window's commands, read end
@@ -26,7 +26,7 @@ public:
     // Runs until the player has ended; returns its wait status.
     int run();
 
-private:
+  private:
     void readCommands();
     void handleCommand(const std::string& line);
     void readPlayerOutput(bool finalRead);
@@ -43,12 +43,12 @@ private:
     FILE* trace_;
     int pidfd_ = -1;
 
-    std::string commands_;       // a command line not complete yet
-    std::string output_;         // a player output line not complete yet
-    long long outputSince_ = 0;  // when that partial line began
+    std::string commands_;      // a command line not complete yet
+    std::string output_;        // a player output line not complete yet
+    long long outputSince_ = 0; // when that partial line began
     std::deque<std::string> answers_;
     bool awaitingPlaying_ = false;
     bool quitSent_ = false;
-    long long termAt_ = -1;      // when to ask the player to terminate
-    long long killAt_ = -1;      // when to kill it
+    long long termAt_ = -1; // when to ask the player to terminate
+    long long killAt_ = -1; // when to kill it
 };

@@ -172,6 +172,12 @@ TamblinRun::~TamblinRun()
         kill(player, SIGKILL);
 }
 
+void TamblinRun::usePlayer(const QString& path)
+{
+    QFile::remove(appDir() + "mplayer");
+    QFile::link(path, appDir() + "mplayer");
+}
+
 void TamblinRun::setControl(const QString& text)
 {
     QFile f(standinDir() + "/control.tmp");
@@ -242,6 +248,11 @@ qulonglong TamblinRun::waitForWindow(int ms) const
     waitUntil(
         [&] {
             wid = standinWid().toULongLong();
+            // A player other than the stand-in does not tell: ask the X server.
+            if (!wid)
+                wid = x_->run("xdotool", {"search", "--onlyvisible", "--classname", "tamblin"})
+                          .section('\n', 0, 0)
+                          .toULongLong();
             return wid && x_->run("xwininfo", {"-id", QString::number(wid)}).contains("IsViewable");
         },
         ms);

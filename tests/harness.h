@@ -59,6 +59,8 @@ class TamblinRun
     QString appDir() const { return dir_.path() + "/app/"; }
     QString standinDir() const { return dir_.path() + "/standin"; }
     QString fifo() const { return fifo_; }
+    // Puts another program in the application directory as "mplayer".
+    void usePlayer(const QString& path);
     void setFifo(const QString& path) { fifo_ = path; }
     QProcessEnvironment& env() { return env_; }
     // What the stand-in prints for each query, in its control language.

@@ -1,0 +1,306 @@
+// The real program on the distribution's MPlayer through the adapter, on a real X server:
+// the adapter's menu answers checked against what the screen shows, playback commands checked
+// against the player's own answers, and every way the run ends.
+#include "harness.h"
+
+#include <QFile>
+#include <QImage>
+#include <QTest>
+
+#include <csignal>
+#include <fcntl.h>
+#include <memory>
+#include <unistd.h>
+
+class AdapterTest : public QObject
+{
+    Q_OBJECT
+
+  private:
+    std::unique_ptr<Xvfb> x;
+    QTemporaryDir scratch;
+
+    struct Session
+    {
+        TamblinRun run;
+        QString trace;
+        Session(const Xvfb* x) : run(x, nullptr)
+        {
+            run.usePlayer(ADAPTER_BIN);
+            QFile::link(QStringLiteral(APP_DIR_PATH "/background.avi"),
+                        run.appDir() + "background.avi");
+            trace = run.standinDir() + "/trace";
+            run.env().insert("TAMBLIN_ADAPTER_TRACE", trace);
+            run.env().insert("TAMBLIN_MEDIA", run.appDir());
+            run.env().insert("TAMBLIN_PLAYER", "/usr/bin/mplayer");
+        }
+        QStringList traceLines() const
+        {
+            QFile f(trace);
+            if (!f.open(QIODevice::ReadOnly))
+                return {};
+            return QString::fromLatin1(f.readAll()).split('\n', Qt::SkipEmptyParts);
+        }
+        int count(const QString& line) const { return int(traceLines().count(line)); }
+        bool waitFor(const QString& line, int times = 1, int ms = 10000) const
+        {
+            return waitUntil([&] { return count(line) >= times; }, ms);
+        }
+        QList<pid_t> pids() const
+        {
+            for (const QString& l : traceLines()) {
+                if (l.startsWith("# pids "))
+                    return {pid_t(l.section(' ', 2, 2).toInt()),
+                            pid_t(l.section(' ', 3, 3).toInt())};
+            }
+            return {};
+        }
+        // Writes a command into the FIFO beside the window's own.
+        void inject(const QByteArray& command) const
+        {
+            const int fd = open(QFile::encodeName(run.fifo()).constData(), O_WRONLY | O_NONBLOCK);
+            QVERIFY(fd >= 0);
+            QCOMPARE(write(fd, command.constData(), size_t(command.size())), command.size());
+            close(fd);
+        }
+        // The adapter's answer to a query of our own.
+        QString menuAnswer() const
+        {
+            const auto answers = [&] {
+                QStringList a;
+                for (const QString& l : traceLines()) {
+                    if (l.startsWith("= "))
+                        a << l.mid(2);
+                }
+                return a;
+            };
+            const int before = answers().size();
+            inject("get_menu_visibility\n");
+            waitUntil([&] { return answers().size() > before; }, 5000);
+            return answers().value(before);
+        }
+        // The player's answer to a property query, through the adapter.
+        QString property(const QString& name) const
+        {
+            const QString prefix = "< ANS_" + name + "=";
+            const int before = int(traceLines().filter(prefix).size());
+            // A plain query would end a pause before it answers.
+            inject("pausing_keep_force get_property " + name.toLatin1() + "\n");
+            waitUntil([&] { return traceLines().filter(prefix).size() > before; }, 5000);
+            const QStringList got = traceLines().filter(prefix);
+            return got.size() > before ? got.at(before).mid(prefix.size()) : QString();
+        }
+    };
+
+    void press(const QString& key) { x->run("xdotool", {"key", key}); }
+
+    // Presses a key and waits until the adapter has relayed what it sends, and a frame more.
+    bool step(Session& s, const QString& key, const QString& relayed)
+    {
+        const int before = s.count("> " + relayed);
+        press(key);
+        const bool ok = s.waitFor("> " + relayed, before + 1);
+        QTest::qWait(400);
+        return ok;
+    }
+
+    QImage shot()
+    {
+        const QString file = scratch.path() + "/shot.png";
+        QFile::remove(file);
+        x->run("import", {"-window", "root", file});
+        return QImage(file).convertToFormat(QImage::Format_RGB32);
+    }
+
+    static int differing(const QImage& a, const QImage& b)
+    {
+        int n = 0;
+        for (int y = 0; y < a.height(); y += 2) {
+            for (int xx = 0; xx < a.width(); xx += 2) {
+                const QRgb p = a.pixel(xx, y), q = b.pixel(xx, y);
+                if (qAbs(qRed(p) - qRed(q)) + qAbs(qGreen(p) - qGreen(q)) +
+                        qAbs(qBlue(p) - qBlue(q)) >
+                    60)
+                    ++n;
+            }
+        }
+        return n;
+    }
+
+    // The menu is drawn exactly when the adapter says it is visible.
+    void checkScreen(Session& s, const QImage& hiddenFrame, const QString& expected)
+    {
+        const QString answer = s.menuAnswer();
+        QCOMPARE(answer, expected);
+        const int diff = differing(shot(), hiddenFrame);
+        if (answer.endsWith("=1"))
+            QVERIFY2(diff > 1000, qPrintable(QString("menu not drawn: %1").arg(diff)));
+        else
+            QVERIFY2(diff < 100, qPrintable(QString("menu still drawn: %1").arg(diff)));
+    }
+
+    void checkCleanEnd(Session& s)
+    {
+        QVERIFY2(s.run.waitForExit(30000), "the run did not end");
+        QCOMPARE(s.run.exitCode(), 0);
+        QVERIFY(s.run.out().endsWith("\nSetting Backlight State to 30s...  \n"));
+        for (pid_t pid : s.pids())
+            QVERIFY2(waitUntil([&] { return processGone(pid); }, 5000), "process left behind");
+    }
+
+    qulonglong startAndFocus(Session& s, const QStringList& args)
+    {
+        s.run.start(args);
+        if (!s.waitFor("< Playing " + s.run.appDir() + "background.avi.", 1, 20000))
+            return 0;
+        const qulonglong wid = s.run.waitForWindow();
+        if (wid)
+            x->run("xdotool", {"windowfocus", "--sync", QString::number(wid)});
+        return wid;
+    }
+
+  private slots:
+    void initTestCase()
+    {
+        // Wider than the clip, so that its aspect shows.
+        x = std::make_unique<Xvfb>(800, 480);
+    }
+
+    void cleanupTestCase() { x.reset(); }
+
+    void menuOnScreenMatchesTheAnswers()
+    {
+        Session s(x.get());
+        QVERIFY(startAndFocus(s, {"-ao null"}));
+
+        // Paused, so that frames differ only by the menu; menu commands keep the pause.
+        QVERIFY(step(s, "F26", "pause"));
+        const QImage withMenu = shot();
+        QVERIFY(step(s, "F2", "menu cancel"));
+        const QImage hidden = shot();
+        QCOMPARE(s.menuAnswer(), "ANS_MENU_VISIBILITY=0");
+        QVERIFY(differing(withMenu, hidden) > 1000);
+
+        QVERIFY(step(s, "F1", "set_menu main"));
+        checkScreen(s, hidden, "ANS_MENU_VISIBILITY=1");
+        QVERIFY(step(s, "Down", "menu down"));
+        checkScreen(s, hidden, "ANS_MENU_VISIBILITY=1");
+        // Back from the second main menu to the first, which the player shows again.
+        QVERIFY(step(s, "F2", "menu cancel"));
+        checkScreen(s, hidden, "ANS_MENU_VISIBILITY=1");
+        QVERIFY(step(s, "F2", "menu cancel"));
+        checkScreen(s, hidden, "ANS_MENU_VISIBILITY=0");
+
+        // A clip from the list: it plays and the menu closes.
+        QVERIFY(step(s, "F1", "set_menu main"));
+        QVERIFY(step(s, "Return", "menu ok"));
+        QCOMPARE(s.menuAnswer(), "ANS_MENU_VISIBILITY=1");
+        const int hides = s.count("> menu hide");
+        press("Return");
+        QVERIFY(s.waitFor("> menu hide", hides + 1));
+        QCOMPARE(s.menuAnswer(), "ANS_MENU_VISIBILITY=0");
+
+        // The video is drawn inside the window, scaled with its aspect kept, and the player
+        // has no window of its own.
+        QTest::qWait(500);
+        const QImage frame = shot();
+        QCOMPARE(frame.size(), QSize(800, 480));
+        QVERIFY(qGray(frame.pixel(400, 240)) > 0 || qRed(frame.pixel(400, 240)) > 0);
+        int lit = 0;
+        for (int y = 0; y < 480; y += 8)
+            for (int xx = 100; xx < 700; xx += 8)
+                lit += frame.pixel(xx, y) != qRgb(0, 0, 0);
+        QVERIFY2(lit > 3000, qPrintable(QString::number(lit)));
+        for (int y = 0; y < 480; y += 8)
+            QCOMPARE(frame.pixel(20, y), qRgb(0, 0, 0));
+        QVERIFY(x->run("xdotool", {"search", "--name", "^MPlayer$"}).trimmed().isEmpty());
+
+        QVERIFY(step(s, "F2", "quit 0") || s.run.waitForExit(1));
+        checkCleanEnd(s);
+    }
+
+    void playbackCommandsTakeEffect()
+    {
+        Session s(x.get());
+        QVERIFY(startAndFocus(s, {"-ao null"}));
+        QVERIFY(step(s, "F2", "menu cancel"));
+
+        QVERIFY(step(s, "Return", "pause"));
+        QCOMPARE(s.property("pause"), "yes");
+        QVERIFY(step(s, "F26", "pause"));
+        QCOMPARE(s.property("pause"), "no");
+
+        const double volume = s.property("volume").toDouble();
+        QVERIFY(step(s, "Prior", "volume -10"));
+        const double lower = s.property("volume").toDouble();
+        QVERIFY2(lower < volume, qPrintable(QString("%1 -> %2").arg(volume).arg(lower)));
+        QVERIFY(step(s, "Next", "volume +10"));
+        QVERIFY(s.property("volume").toDouble() > lower);
+
+        QTest::qWait(1500);
+        const double before = s.property("time_pos").toDouble();
+        QVERIFY(before > 1.0);
+        QVERIFY(step(s, "Up", "seek -150"));
+        const double after = s.property("time_pos").toDouble();
+        QVERIFY2(after < before, qPrintable(QString("%1 -> %2").arg(before).arg(after)));
+
+        QVERIFY(step(s, "F9", "osd"));
+        QVERIFY(step(s, "F11", "frame_drop"));
+        QCOMPARE(s.property("framedropping"), "1");
+        press("F2");
+        checkCleanEnd(s);
+    }
+
+    void quitFromThePlayersMenu()
+    {
+        Session s(x.get());
+        QVERIFY(startAndFocus(s, {"-ao null"}));
+        QVERIFY(step(s, "Up", "menu up")); // wraps to Quit
+        press("Return");
+        checkCleanEnd(s);
+        QVERIFY(s.count("> quit 0") <= 1); // the window did not close it: the player ended
+    }
+
+    void playersOwnEndEndsTheRun()
+    {
+        Session s(x.get());
+        s.run.start({"-ao null", QStringLiteral(APP_DIR_PATH "/background.avi")});
+        QVERIFY(s.waitFor("< Playing " APP_DIR_PATH "/background.avi.", 1, 20000));
+        checkCleanEnd(s); // the clip is a few seconds long
+        QCOMPARE(s.count("> quit 0"), 0);
+    }
+
+    void windowGoneWithoutQuit()
+    {
+        Session s(x.get());
+        QVERIFY(startAndFocus(s, {"-ao null"}));
+        const QList<pid_t> pids = s.pids();
+        QCOMPARE(pids.size(), 2);
+        kill(s.run.pid(), SIGKILL);
+        s.run.waitForExit(5000);
+        QVERIFY(s.waitFor("> quit"));
+        for (pid_t pid : pids)
+            QVERIFY2(waitUntil([&] { return processGone(pid); }, 10000), "process left behind");
+    }
+
+    void missingRealPlayer()
+    {
+        Session s(x.get());
+        s.run.env().insert("TAMBLIN_PLAYER", "/nonexistent/mplayer");
+        s.run.start({"-ao null"});
+        const QString dialog =
+            x->run("timeout", {"20", "xdotool", "search", "--sync", "--name", "^Error$"})
+                .section('\n', 0, 0);
+        QVERIFY(!dialog.isEmpty());
+        QTest::qWait(200);
+        x->run("xdotool", {"windowfocus", "--sync", dialog});
+        press("Return");
+        QVERIFY(s.run.waitForExit(15000));
+        QCOMPARE(s.run.exitCode(), 0);
+        QVERIFY(s.run.err().contains("cannot find the real player"));
+        QVERIFY(s.traceLines().isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(AdapterTest)
+#include "tst_adapter.moc"

@@ -1,0 +1,221 @@
+// The adapter's menu model against the player's menu rules, and the pieces that shape what the
+// real player is given.
+#include "mediaMenu.h"
+#include "menuModel.h"
+#include "playerArguments.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <unistd.h>
+
+namespace {
+
+std::vector<Menu> twoClips()
+{
+    return buildMenus({"/v/one.avi", "/v/two.mp4"});
+}
+
+} // namespace
+
+class AdapterPiecesTest : public QObject
+{
+    Q_OBJECT
+
+  private slots:
+    void menuRules_data()
+    {
+        QTest::addColumn<bool>("startShown");
+        QTest::addColumn<QStringList>("commands");
+        QTest::addColumn<bool>("visible");
+        QTest::addColumn<QString>("menu");
+        QTest::addColumn<int>("selection");
+        QTest::addColumn<int>("depth");
+
+        // main: Play a clip, Pause or resume, On-screen display, Quit; clips: one, two.
+        QTest::newRow("start menu shown") << true << QStringList() << true << "main" << 0 << 1;
+        QTest::newRow("hidden: a menu command only shows it")
+            << false << QStringList{"menu down"} << true << "main" << 0 << 1;
+        QTest::newRow("hidden: ok only shows it, runs nothing")
+            << false << QStringList{"menu ok"} << true << "main" << 0 << 1;
+        QTest::newRow("hidden: hide keeps it hidden")
+            << false << QStringList{"menu hide"} << false << "main" << 0 << 1;
+        QTest::newRow("up wraps to the last entry")
+            << true << QStringList{"menu up"} << true << "main" << 3 << 1;
+        QTest::newRow("down wraps to the first entry")
+            << true << QStringList{"menu down", "menu down", "menu down", "menu down"} << true
+            << "main" << 0 << 1;
+        QTest::newRow("cancel in the top menu hides it")
+            << true << QStringList{"menu cancel"} << false << "main" << 0 << 1;
+        QTest::newRow("ok on Play a clip opens the clips")
+            << true << QStringList{"menu ok"} << true << "clips" << 0 << 2;
+        QTest::newRow("cancel in a submenu goes back, selection kept")
+            << true << QStringList{"menu ok", "menu down", "menu cancel"} << true << "main" << 0
+            << 1;
+        QTest::newRow("entries that run commands leave the menu as it is")
+            << true << QStringList{"menu down", "menu ok", "menu down", "menu ok"} << true << "main"
+            << 2 << 1;
+        QTest::newRow("set_menu while hidden opens over the hidden menu")
+            << true << QStringList{"menu cancel", "set_menu main"} << true << "main" << 0 << 2;
+        QTest::newRow("... and going back shows the menu below again")
+            << true << QStringList{"menu cancel", "set_menu main", "menu cancel"} << true << "main"
+            << 0 << 1;
+        QTest::newRow("set_menu of an unknown menu hides it")
+            << true << QStringList{"set_menu nothing"} << false << "main" << 0 << 1;
+        QTest::newRow("playback commands do not touch the menu")
+            << true << QStringList{"pause", "seek +40", "volume -10", "osd", "frame_drop"} << true
+            << "main" << 0 << 1;
+        QTest::newRow("pausing prefixes are followed")
+            << true << QStringList{"pausing_keep menu down", "pausing_keep_force menu down"} << true
+            << "main" << 2 << 1;
+        // What the player showed, step by step, after a clip was chosen and the menu hidden.
+        QTest::newRow("after a hidden clip list, F1 and three cancels")
+            << true << QStringList{"menu ok",   "menu down",     "menu ok",
+                                   "menu hide", "set_menu main", "menu cancel"}
+            << true << "clips" << 1 << 2;
+        QTest::newRow("... the next cancel shows the main menu below")
+            << true << QStringList{"menu ok",       "menu down",   "menu ok",    "menu hide",
+                                   "set_menu main", "menu cancel", "menu cancel"}
+            << true << "main" << 0 << 1;
+    }
+
+    void menuRules()
+    {
+        QFETCH(bool, startShown);
+        QFETCH(QStringList, commands);
+        QFETCH(bool, visible);
+        QFETCH(QString, menu);
+        QFETCH(int, selection);
+        QFETCH(int, depth);
+
+        MenuModel model(twoClips(), "main", startShown);
+        for (const QString& c : commands)
+            model.apply(c.toStdString());
+        QCOMPARE(model.visible(), visible);
+        QCOMPARE(QString::fromStdString(model.current()), menu);
+        QCOMPARE(model.selection(), selection);
+        QCOMPARE(int(model.depth()), depth);
+    }
+
+    void choosingAClipNamesIt()
+    {
+        MenuModel model(twoClips(), "main", true);
+        model.apply("menu ok");
+        model.apply("menu down");
+        QCOMPARE(model.apply("menu ok"), MenuModel::FileChosen);
+        QCOMPARE(model.chosenFile(), std::string("/v/two.mp4"));
+        QVERIFY(model.visible()); // until the adapter hides it once the clip plays
+    }
+
+    void withoutClipsThereIsNoClipEntry()
+    {
+        const std::vector<Menu> menus = buildMenus({});
+        QCOMPARE(int(menus.size()), 1);
+        MenuModel model(menus, "main", true);
+        QCOMPARE(model.apply("menu ok"), MenuModel::Nothing); // Pause or resume
+        QCOMPARE(QString::fromStdString(model.current()), "main");
+    }
+
+    void unquotablePathsAreLeftOut()
+    {
+        QTemporaryDir dir;
+        const QStringList names{"plain.avi",      "with space.mp4",  "quote'.avi", "dq\".avi",
+                                "semi;colon.avi", "back\\slash.mkv", "amp&.avi",   "lt<.avi",
+                                "line\nfeed.avi", "notes.txt",       "b.webm"};
+        for (const QString& n : names) {
+            QFile f(dir.path() + "/" + n);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        const std::string d = dir.path().toStdString();
+        // The same folder twice lists each file once.
+        const std::vector<std::string> found = findMedia({d, d + "/"});
+        const std::vector<std::string> expected{d + "/b.webm", d + "/plain.avi",
+                                                d + "/with space.mp4"};
+        QCOMPARE(found, expected);
+
+        const std::string text = menuDefinition(buildMenus(found));
+        QVERIFY(text.find("ok=\"loadfile '" + d + "/with space.mp4'\"") != std::string::npos);
+        QVERIFY(text.find("ok=\"set_menu clips\"") != std::string::npos);
+    }
+
+    void mediaFolders()
+    {
+        QCOMPARE(mediaDirectories("/a::/b", "/app/"), (std::vector<std::string>{"/a", "/b"}));
+        const std::vector<std::string> byDefault = mediaDirectories(nullptr, "/app/");
+        QCOMPARE(byDefault.back(), std::string("/app/"));
+    }
+
+    void playerArgumentsFromTheWindowsLine_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("wid");
+        QTest::addColumn<QStringList>("tail");
+
+        const QStringList window{"-slave", "-input", "file=/run/pipe",
+                                 "-quiet", "-nortc", "-nocache"};
+        QTest::newRow("start menu, in a window")
+            << window + QStringList{"-menu-startup", "/app/background.avi"} << "4194310"
+            << QStringList{"-wid",   "4194310",  "-zoom",         "-fs",
+                           "-loop",  "0",        "-slave",        "-quiet",
+                           "-nortc", "-nocache", "-menu-startup", "/app/background.avi"};
+        QTest::newRow("media, no window")
+            << window + QStringList{"-ao", "null", "/v/clip.avi"} << ""
+            << QStringList{"-slave", "-quiet", "-nortc", "-nocache", "-ao", "null", "/v/clip.avi"};
+        QTest::newRow("a window id that is not a number is not passed")
+            << window + QStringList{"x.avi"} << "12; rm"
+            << QStringList{"-slave", "-quiet", "-nortc", "-nocache", "x.avi"};
+    }
+
+    void playerArgumentsFromTheWindowsLine()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, wid);
+        QFETCH(QStringList, tail);
+        std::vector<std::string> in;
+        for (const QString& a : args)
+            in.push_back(a.toStdString());
+        const QByteArray w = wid.toLatin1();
+        const PlayerArguments out =
+            playerArguments(in, "/tmp/m.conf", w.isEmpty() ? nullptr : w.constData());
+        QCOMPARE(out.fifo, std::string("/run/pipe"));
+        QStringList got;
+        for (const std::string& o : out.options)
+            got << QString::fromStdString(o);
+        const QStringList head{"-vo",           "x11",    "-vf",
+                               "format=bgr32",  "-input", "nodefault-bindings:conf=/dev/null",
+                               "-nomouseinput", "-menu",  "-menu-cfg",
+                               "/tmp/m.conf"};
+        QCOMPARE(got, head + tail);
+    }
+
+    void findingTheRealPlayer()
+    {
+        QTemporaryDir dir;
+        const QString self = dir.path() + "/self/mplayer";
+        const QString real = dir.path() + "/real/mplayer";
+        QDir(dir.path()).mkpath("self");
+        QDir(dir.path()).mkpath("real");
+        for (const QString& p : {self, real}) {
+            QFile f(p);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+        }
+        const QString path =
+            dir.path() + "/self:" + dir.path() + "/nothing:" + dir.path() + "/real";
+        std::string why;
+        QCOMPARE(findRealPlayer(nullptr, path.toLatin1(), self.toStdString(), &why),
+                 real.toStdString());
+        QCOMPARE(
+            findRealPlayer(nullptr, (dir.path() + "/self").toLatin1(), self.toStdString(), &why),
+            std::string());
+        QVERIFY(!why.empty());
+        QCOMPARE(findRealPlayer(self.toLatin1(), path.toLatin1(), self.toStdString(), &why),
+                 std::string());
+        QCOMPARE(findRealPlayer(real.toLatin1(), "", self.toStdString(), &why), real.toStdString());
+    }
+};
+
+QTEST_APPLESS_MAIN(AdapterPiecesTest)
+#include "tst_adapterPieces.moc"
