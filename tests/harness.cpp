@@ -1,6 +1,7 @@
 #include "harness.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
@@ -50,6 +51,46 @@ bool processGone(pid_t pid)
     // A zombie has ended; its parent has just not reaped it yet.
     const QString text = QString::fromLatin1(stat.readAll());
     return text.section(QLatin1Char(')'), -1).trimmed().startsWith(QLatin1Char('Z'));
+}
+
+QMap<QString, QString> snapshot(const QString& dir)
+{
+    QMap<QString, QString> files;
+    QDirIterator it(dir, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        struct stat st;
+        if (lstat(QFile::encodeName(path).constData(), &st) < 0)
+            continue;
+        // A folder's own times change with its entries, which are listed themselves.
+        const bool folder = S_ISDIR(st.st_mode);
+        files.insert(path, QStringLiteral("mode %1 ino %2 size %3 mtime %4.%5 uid %6")
+                               .arg(st.st_mode, 0, 8)
+                               .arg(st.st_ino)
+                               .arg(folder ? 0 : st.st_size)
+                               .arg(folder ? 0 : st.st_mtim.tv_sec)
+                               .arg(folder ? 0 : st.st_mtim.tv_nsec)
+                               .arg(st.st_uid));
+    }
+    return files;
+}
+
+QStringList openersOf(const QString& dir)
+{
+    QStringList found;
+    const QStringList pids = QDir("/proc").entryList(QDir::Dirs);
+    for (const QString& pid : pids) {
+        if (!pid.toInt())
+            continue;
+        const QString fdDir = "/proc/" + pid + "/fd";
+        for (const QString& fd : QDir(fdDir).entryList(QDir::System | QDir::NoDotAndDotDot)) {
+            const QString target = QFile::symLinkTarget(fdDir + "/" + fd);
+            if (target.startsWith(dir))
+                found << pid + ": " + target;
+        }
+    }
+    return found;
 }
 
 static QString readFile(const QString& path)
@@ -142,6 +183,7 @@ TamblinRun::TamblinRun(const Xvfb* x, const PrivateBus* bus) : x_(x)
     QDir(dir_.path()).mkpath(QStringLiteral("app"));
     QDir(dir_.path()).mkpath(QStringLiteral("standin"));
     QDir(dir_.path()).mkpath(QStringLiteral("run"));
+    QDir(dir_.path()).mkpath(QStringLiteral("tmp"));
     chmod(QFile::encodeName(dir_.path() + "/run").constData(), 0700);
     QFile::link(standinBinary(), appDir() + "mplayer");
     fifo_ = dir_.path() + "/run/pipe";
@@ -152,6 +194,9 @@ TamblinRun::TamblinRun(const Xvfb* x, const PrivateBus* bus) : x_(x)
     env_.insert(QStringLiteral("STANDIN_DIR"), standinDir());
     env_.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     env_.remove(QStringLiteral("MPLAYER_HOME"));
+    // Whatever the run makes for itself stays inside this folder, where the tests can see it.
+    env_.insert(QStringLiteral("TMPDIR"), dir_.path() + "/tmp");
+    env_.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir_.path() + "/run");
     if (x)
         env_.insert(QStringLiteral("DISPLAY"), x->display());
     if (bus)

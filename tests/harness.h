@@ -4,6 +4,7 @@
 // bus with a stand-in screen saver, and a stand-in player in an application directory of its
 // own.
 
+#include <QMap>
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -56,6 +57,7 @@ class TamblinRun
     TamblinRun(const Xvfb* x, const PrivateBus* bus);
     ~TamblinRun();
 
+    QString root() const { return dir_.path(); }
     QString appDir() const { return dir_.path() + "/app/"; }
     QString standinDir() const { return dir_.path() + "/standin"; }
     QString fifo() const { return fifo_; }
@@ -93,6 +95,11 @@ class TamblinRun
     QProcess process_;
     QString out_, err_;
 };
+
+// Every file below a folder with what identifies its content: type, inode, size, times.
+QMap<QString, QString> snapshot(const QString& dir);
+// The processes that hold a file below the folder open.
+QStringList openersOf(const QString& dir);
 
 QString tamblinBinary();
 QString standinBinary();

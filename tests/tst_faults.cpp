@@ -1,0 +1,278 @@
+// Faults from every side: the player, the FIFO path, signals, a burst of keys, the session
+// bus. Each run must end, or go on, within its bound, with exit status 0, the display given
+// back, no file but the FIFO made or changed, and no process or open file left behind.
+#include "harness.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QTest>
+
+#include <csignal>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+class FaultTest : public QObject
+{
+    Q_OBJECT
+
+  private:
+    std::unique_ptr<Xvfb> x;
+    std::unique_ptr<PrivateBus> bus;
+
+    void press(const QStringList& keys)
+    {
+        x->run("xdotool", QStringList{"key", "--delay", "0"} + keys);
+    }
+
+    void focus(TamblinRun& run)
+    {
+        const qulonglong wid = run.waitForWindow();
+        QVERIFY(wid);
+        x->run("xdotool", {"windowfocus", "--sync", QString::number(wid)});
+    }
+
+    bool acceptDialog()
+    {
+        const QString id =
+            x->run("timeout", {"25", "xdotool", "search", "--sync", "--name", "^Error$"})
+                .section('\n', 0, 0);
+        if (id.isEmpty())
+            return false;
+        QTest::qWait(200);
+        x->run("xdotool", {"windowfocus", "--sync", id});
+        x->run("xdotool", {"key", "Return"});
+        return true;
+    }
+
+    bool waitForQuits(TamblinRun& run, int count)
+    {
+        return waitUntil([&] { return run.received().count("quit 0") >= count; }, 10000);
+    }
+
+  private slots:
+    void initTestCase()
+    {
+        x = std::make_unique<Xvfb>(320, 240);
+        bus = std::make_unique<PrivateBus>();
+    }
+
+    void cleanupTestCase()
+    {
+        bus.reset();
+        x.reset();
+    }
+
+    void fault_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<int>("boundMs"); // from the fault to the end of the run
+        const char* const faults[][2] = {
+            {"player missing", "10000"},
+            {"player crashes mid-run", "8000"},
+            {"player crashes mid-answer", "8000"},
+            {"player never opens the FIFO", "20000"},
+            {"player never answers", "20000"},
+            {"player prints 10 MB between two key presses", "20000"},
+            {"player ignores quit 0", "15000"},
+            {"FIFO path is a regular file", "10000"},
+            {"FIFO path is a symbolic link", "10000"},
+            {"FIFO of another user", "10000"},
+            {"FIFO others may write", "10000"},
+            {"FIFO folder missing", "10000"},
+            {"SIGTERM during the answer wait", "8000"},
+            {"SIGINT during the answer wait", "8000"},
+            {"SIGTERM during the one-second pause", "8000"},
+            {"SIGINT during the one-second pause", "8000"},
+            {"10000 keys in a burst", "120000"},
+            {"no session bus", "8000"},
+            {"screen saver gone mid-run", "8000"},
+        };
+        for (const auto& f : faults)
+            QTest::newRow(f[0]) << QString::fromLatin1(f[0]) << QString(f[1]).toInt();
+    }
+
+    void fault()
+    {
+        QFETCH(QString, fault);
+        QFETCH(int, boundMs);
+
+        bus->startScreenSaver();
+        const bool noBus = fault == "no session bus";
+        TamblinRun run(x.get(), noBus ? nullptr : bus.get());
+        const QByteArray fifo = QFile::encodeName(run.fifo());
+        bool dialog = false;
+        if (fault == "player missing") {
+            QFile::remove(run.appDir() + "mplayer");
+            dialog = true;
+        } else if (fault == "player never opens the FIFO") {
+            run.env().insert("STANDIN_NO_OPEN", "1");
+            dialog = true;
+        } else if (fault == "player never answers") {
+            run.setControl("");
+        } else if (fault == "player prints 10 MB between two key presses") {
+            run.setControl("answer ANS_MENU_VISIBILITY=0\nflood 10000000\n");
+        } else if (fault == "player crashes mid-answer") {
+            run.setControl("print ANS_LENGTH=8\npartial ANS_MENU_VIS\nexit\n");
+        } else if (fault == "player ignores quit 0") {
+            run.env().insert("STANDIN_ON_QUIT", "ignore");
+            run.env().insert("STANDIN_IGNORE_TERM", "1");
+        } else if (fault == "FIFO path is a regular file") {
+            QFile f(run.fifo());
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("keep\n");
+            dialog = true;
+        } else if (fault == "FIFO path is a symbolic link") {
+            QVERIFY(mkfifo(fifo + ".target", 0600) == 0);
+            QVERIFY(symlink(fifo + ".target", fifo.constData()) == 0);
+            dialog = true;
+        } else if (fault == "FIFO of another user") {
+            QVERIFY(mkfifo(fifo.constData(), 0600) == 0);
+            QVERIFY(chown(fifo.constData(), 65534, 65534) == 0);
+            dialog = true;
+        } else if (fault == "FIFO others may write") {
+            QVERIFY(mkfifo(fifo.constData(), 0600) == 0);
+            QVERIFY(chmod(fifo.constData(), 0666) == 0);
+            dialog = true;
+        } else if (fault == "FIFO folder missing") {
+            run.setFifo(run.root() + "/missing/pipe");
+            dialog = true;
+        } else if (fault.contains("answer wait")) {
+            run.setControl("sleep 1500\nanswer ANS_MENU_VISIBILITY=0\n");
+        } else if (fault.contains("pause")) {
+            run.env().insert("STANDIN_ON_QUIT", "linger");
+        }
+        const bool fifoExisted = QFile::exists(run.fifo()) || QFileInfo(run.fifo()).isSymLink();
+        QMap<QString, QString> before = snapshot(run.root());
+
+        run.start({"-ao null"});
+        QElapsedTimer clock;
+        clock.start();
+        if (dialog) {
+            QVERIFY2(acceptDialog(), "no error dialog");
+        } else {
+            QVERIFY(run.waitForReceived("OPEN"));
+            focus(run);
+            if (fault == "player crashes mid-run") {
+                clock.restart();
+                kill(run.standinPid(), SIGSEGV);
+            } else if (fault == "player never answers" || fault == "player crashes mid-answer") {
+                press({"Right"});
+                press({"F2"});
+            } else if (fault == "player prints 10 MB between two key presses") {
+                press({"Right"});
+                QVERIFY(waitUntil(
+                    [&] {
+                        return processGone(run.standinPid()) || run.received().contains("seek +40");
+                    },
+                    5000));
+                QTest::qWait(3000); // the flood goes on while no key is pressed
+                clock.restart();
+                run.setControl("answer ANS_MENU_VISIBILITY=0\n");
+                press({"F2"});
+            } else if (fault.contains("answer wait")) {
+                press({"Right"});
+                QVERIFY(run.waitForReceived("get_menu_visibility"));
+                clock.restart();
+                kill(run.pid(), fault.startsWith("SIGTERM") ? SIGTERM : SIGINT);
+            } else if (fault.contains("pause")) {
+                press({"F2"});
+                QVERIFY(waitForQuits(run, 2)); // the destructor's quit: the pause has begun
+                clock.restart();
+                kill(run.pid(), fault.startsWith("SIGTERM") ? SIGTERM : SIGINT);
+            } else if (fault == "10000 keys in a burst") {
+                QStringList keys;
+                for (int i = 0; i < 2500; ++i)
+                    keys << "Right"
+                         << "Left"
+                         << "F9"
+                         << "Prior";
+                press(keys);
+                QVERIFY2(
+                    waitUntil([&] { return run.received().count("get_menu_visibility") >= 10000; },
+                              boundMs),
+                    qPrintable(QString::number(run.received().count("get_menu_visibility"))));
+                press({"F2"});
+            } else if (fault == "screen saver gone mid-run") {
+                bus->stopScreenSaver();
+                press({"F2"});
+            } else {
+                press({"F2"});
+            }
+        }
+
+        // The run ends within its bound, cleanly.
+        QVERIFY2(run.waitForExit(boundMs + 15000), "the run did not end");
+        QVERIFY2(clock.elapsed() < boundMs, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(!run.crashed());
+        QCOMPARE(run.exitCode(), 0);
+        QVERIFY(run.out().endsWith("\nSetting Backlight State to 30s...  \n"));
+
+        // The display is given back, or one line says why it could not be held.
+        if (noBus || fault == "screen saver gone mid-run") {
+            QCOMPARE(run.err().count("cannot keep the display on"), 1);
+        } else {
+            const QStringList calls = bus->saverLog().split('\n', Qt::SkipEmptyParts).mid(1);
+            QCOMPARE(calls.size(), 2);
+            QVERIFY(calls.at(1).startsWith("UnInhibit "));
+        }
+
+        // Nothing made or changed but the FIFO; the stand-in's own records aside.
+        QMap<QString, QString> after = snapshot(run.root());
+        for (QMap<QString, QString>* files : {&before, &after}) {
+            for (auto it = files->begin(); it != files->end();) {
+                if (it.key().startsWith(run.standinDir()) ||
+                    (it.key() == run.fifo() && !(fifoExisted && dialog)))
+                    it = files->erase(it);
+                else
+                    ++it;
+            }
+        }
+        QCOMPARE(after, before);
+        if (!fifoExisted && !dialog) {
+            struct stat st;
+            QVERIFY(lstat(fifo.constData(), &st) == 0 && S_ISFIFO(st.st_mode));
+        }
+
+        // No process left, and nothing holding the run's files open.
+        QVERIFY2(waitUntil([&] { return processGone(run.standinPid()); }, 3000),
+                 "player left behind");
+        QVERIFY2(waitUntil([&] { return openersOf(run.root()).isEmpty(); }, 3000),
+                 qPrintable(openersOf(run.root()).join(", ")));
+
+        // What each fault must show besides.
+        if (fault.contains("pause")) {
+            QList<Received> got = run.receivedTimed();
+            long long quit = -1, eof = -1;
+            for (const Received& r : got) {
+                if (r.line == "quit 0")
+                    quit = r.ms;
+                if (r.line == "EOF")
+                    eof = r.ms;
+            }
+            QVERIFY2(eof - quit >= 950, "the pause was cut short");
+        } else if (fault == "player never answers") {
+            QCOMPARE(run.err().count("no answer from the player"), 2);
+        } else if (fault == "player prints 10 MB between two key presses") {
+            QVERIFY(!run.err().contains("no answer"));
+        } else if (fault == "player ignores quit 0") {
+            QVERIFY(run.err().contains("did not end, terminating"));
+        } else if (fault == "10000 keys in a burst") {
+            QStringList commands = run.received();
+            commands.removeAll("get_menu_visibility");
+            commands.removeAll("OPEN");
+            commands.removeAll("quit 0");
+            commands.removeAll("EOF");
+            QCOMPARE(commands.size(), 10000);
+            const QStringList cycle{"seek +40", "seek -40", "osd", "volume -10"};
+            for (int i = 0; i < commands.size(); ++i) {
+                if (commands.at(i) != cycle.at(i % 4))
+                    QFAIL(qPrintable(QString("command %1 is %2").arg(i).arg(commands.at(i))));
+            }
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(FaultTest)
+#include "tst_faults.moc"
