@@ -1,0 +1,167 @@
+// The key round trip through the adapter to Debian's MPlayer playing the bundled clip, beside
+// MPlayer answering a plain query over its own slave input; and what the adapter adds when it
+// relays a command, against a player that reads at once.
+#include "benchUtil.h"
+#include "mainWindow.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QKeyEvent>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+bool waitForTrace(const QString& trace, const char* text)
+{
+    for (int i = 0; i < 2000; ++i) {
+        QFile f(trace);
+        if (f.open(QIODevice::ReadOnly) && f.readAll().contains(text))
+            return true;
+        QThread::msleep(10);
+    }
+    return false;
+}
+
+// Key presses through the window and the adapter, with MPlayer behind: how long each key
+// press takes from delivery until its command has gone out.
+std::vector<long long> keysThroughAdapter(const QString& dir, int presses)
+{
+    QDir(dir).mkpath("app");
+    QFile::link(ADAPTER_BIN, dir + "/app/mplayer");
+    QFile::link(APP_DIR "/background.avi", dir + "/app/background.avi");
+    const QString trace = dir + "/trace";
+    qputenv("MYPATH", QFile::encodeName(dir + "/app/"));
+    qputenv("TAMBLIN_FIFO", QFile::encodeName(dir + "/pipe"));
+    qputenv("TAMBLIN_PLAYER", "/usr/bin/mplayer");
+    qputenv("TAMBLIN_MEDIA", QFile::encodeName(dir + "/app"));
+    qputenv("TAMBLIN_ADAPTER_TRACE", QFile::encodeName(trace));
+
+    std::vector<long long> samples;
+    mainWindow window(nullptr, "Tamblin");
+    if (!waitForTrace(trace, "< Playing"))
+        return samples;
+    for (int i = 0; i < presses; ++i) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_PageDown, Qt::NoModifier);
+        const long long start = nowNs();
+        QApplication::sendEvent(&window, &press);
+        samples.push_back(nowNs() - start);
+    }
+    // Every press must have been answered by the adapter and relayed to the player.
+    QThread::msleep(200);
+    QFile f(trace);
+    f.open(QIODevice::ReadOnly);
+    const QByteArray text = f.readAll();
+    if (text.count("> volume +10") != presses || text.count("= ANS_MENU_VISIBILITY") != presses)
+        fprintf(stderr, "bench: the adapter relayed %d and answered %d of %d key presses\n",
+                int(text.count("> volume +10")), int(text.count("= ANS_MENU_VISIBILITY")), presses);
+    return samples;
+}
+
+// MPlayer's own answer to a plain query on its slave input.
+std::vector<long long> plainQueries(int queries)
+{
+    int input, output;
+    const pid_t pid = spawn({"/usr/bin/mplayer", "-slave", "-quiet", "-nortc", "-nocache", "-ao",
+                             "null", "-vo", "x11", "-loop", "0", APP_DIR "/background.avi"},
+                            &input, &output);
+    FILE* answers = fdopen(output, "r");
+    char line[4096];
+    while (fgets(line, sizeof line, answers) && strncmp(line, "Playing ", 8) != 0) {
+    }
+    std::vector<long long> samples;
+    static const char query[] = "get_time_pos\n";
+    for (int i = 0; i < queries; ++i) {
+        const long long start = nowNs();
+        if (write(input, query, sizeof query - 1) < 0)
+            break;
+        while (fgets(line, sizeof line, answers) && strncmp(line, "ANS_", 4) != 0) {
+        }
+        samples.push_back(nowNs() - start);
+    }
+    static const char quit[] = "quit\n";
+    if (write(input, quit, sizeof quit - 1) < 0)
+        kill(pid, SIGTERM);
+    close(input);
+    fclose(answers);
+    waitpid(pid, nullptr, 0);
+    return samples;
+}
+
+// A command from the FIFO to a player that reads at once, with or without the adapter between.
+std::vector<long long> relayed(const QString& dir, int report, bool throughAdapter, int commands)
+{
+    const std::string fifo =
+        (dir + (throughAdapter ? "/adapter-pipe" : "/direct-pipe")).toStdString();
+    mkfifo(fifo.c_str(), 0600);
+    int input, output;
+    const std::string fileArg = "file=" + fifo;
+    const pid_t pid = throughAdapter
+                          ? spawn({ADAPTER_BIN, "-slave", "-input", fileArg, "-quiet", "clip.avi"},
+                                  &input, &output)
+                          : spawn({ECHO_BIN, "-input", fileArg}, &input, &output);
+    const int fd = open(fifo.c_str(), O_WRONLY);
+    static const char command[] = "seek +40\n";
+    std::vector<long long> samples;
+    for (int i = 0; i < commands; ++i) {
+        const long long start = nowNs();
+        if (write(fd, command, sizeof command - 1) < 0)
+            break;
+        samples.push_back(readStamp(report) - start);
+    }
+    close(fd);
+    close(input);
+    close(output);
+    waitpid(pid, nullptr, 0);
+    return samples;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const int presses = argc > 1 ? atoi(argv[1]) : 2000;
+    const int queries = argc > 2 ? atoi(argv[2]) : 200;
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent");
+    signal(SIGPIPE, SIG_IGN);
+    keepTableApart();
+    // The window takes the application's arguments for the player's: give it none.
+    int appArgc = 1;
+    QApplication app(appArgc, argv);
+
+    QTemporaryDir dir;
+    const std::string reportPath = (dir.path() + "/report").toStdString();
+    const int report = openReportFifo(reportPath);
+    setenv("BENCH_REPORT", reportPath.c_str(), 1);
+
+    const Latency keys = latency(keysThroughAdapter(dir.path(), presses));
+    const Latency plain = latency(plainQueries(queries));
+    printRow("Key round trip through the adapter to MPlayer (" + std::to_string(presses) +
+                 " presses) vs. MPlayer answering get_time_pos (" + std::to_string(queries) + ")",
+             formatLatency(keys), formatLatency(plain),
+             "p50 " + formatRatio(keys.p50 / plain.p50) + ", p99 " +
+                 formatRatio(keys.p99 / plain.p99),
+             "");
+
+    setenv("TAMBLIN_PLAYER", ECHO_BIN, 1);
+    unsetenv("TAMBLIN_WID");
+    const Latency direct = latency(relayed(dir.path(), report, false, presses));
+    const Latency adapter = latency(relayed(dir.path(), report, true, presses));
+    char added[64];
+    snprintf(added, sizeof added, "adds p50 %.1f us, p99 %.1f us", adapter.p50 - direct.p50,
+             adapter.p99 - direct.p99);
+    printRow("Command relay, FIFO to player, through the adapter vs. direct",
+             formatLatency(adapter), formatLatency(direct), added, "adds under 1000 us");
+    return 0;
+}

@@ -1,0 +1,97 @@
+#include "benchUtil.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+long long nowNs()
+{
+    timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return ts.tv_sec * 1000000000LL + ts.tv_nsec;
+}
+
+Latency latency(std::vector<long long> samples)
+{
+    std::sort(samples.begin(), samples.end());
+    auto at = [&](double q) { return samples[size_t(q * double(samples.size() - 1))] / 1000.0; };
+    return {at(0.50), at(0.99), samples.back() / 1000.0};
+}
+
+std::string formatLatency(const Latency& l)
+{
+    char text[96];
+    snprintf(text, sizeof text, "p50 %.1f / p99 %.1f / max %.1f us", l.p50, l.p99, l.max);
+    return text;
+}
+
+static FILE* table = stdout;
+
+void keepTableApart()
+{
+    fflush(stdout);
+    table = fdopen(dup(STDOUT_FILENO), "w");
+    if (!freopen("/dev/null", "w", stdout))
+        perror("freopen");
+}
+
+std::string formatRatio(double ratio)
+{
+    char text[32];
+    snprintf(text, sizeof text, "%.3g", ratio);
+    return text;
+}
+
+void printRow(const std::string& figure, const std::string& ours, const std::string& baseline,
+              const std::string& ratio, const std::string& target)
+{
+    fprintf(table, "| %s | %s | %s | %s | %s |\n", figure.c_str(), ours.c_str(), baseline.c_str(),
+            ratio.c_str(), target.c_str());
+    fflush(table);
+}
+
+int spawn(const std::vector<std::string>& argv, int* input, int* output)
+{
+    int in[2], out[2];
+    if (pipe2(in, O_CLOEXEC) < 0 || pipe2(out, O_CLOEXEC) < 0)
+        return -1;
+    std::vector<char*> args;
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(in[0], STDIN_FILENO);
+        dup2(out[1], STDOUT_FILENO);
+        execv(args[0], args.data());
+        _exit(127);
+    }
+    close(in[0]);
+    close(out[1]);
+    *input = in[1];
+    *output = out[0];
+    return pid;
+}
+
+int openReportFifo(const std::string& path)
+{
+    unlink(path.c_str());
+    mkfifo(path.c_str(), 0600);
+    return open(path.c_str(), O_RDWR | O_CLOEXEC);
+}
+
+long long readStamp(int fd)
+{
+    long long stamp = 0;
+    size_t got = 0;
+    while (got < sizeof stamp) {
+        const ssize_t n = read(fd, reinterpret_cast<char*>(&stamp) + got, sizeof stamp - got);
+        if (n <= 0)
+            return -1;
+        got += size_t(n);
+    }
+    return stamp;
+}

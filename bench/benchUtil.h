@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Monotonic time in nanoseconds, comparable across processes on this machine.
+long long nowNs();
+
+struct Latency
+{
+    double p50, p99, max; // microseconds
+};
+Latency latency(std::vector<long long> samplesNs);
+
+// Keeps the table apart from what the programs under test print on standard output: from
+// here on standard output goes to /dev/null and the rows to the original one.
+void keepTableApart();
+
+// One row of the table that scripts/bench prints: a figure, ours, its baseline, and the ratio.
+void printRow(const std::string& figure, const std::string& ours, const std::string& baseline,
+              const std::string& ratio, const std::string& target);
+std::string formatRatio(double ratio);
+std::string formatLatency(const Latency& l);
+
+// Starts a program with its standard input and output on pipes; returns its pid.
+int spawn(const std::vector<std::string>& argv, int* input, int* output);
+
+// A FIFO at path, opened for reading and writing so that it never sees end-of-file.
+int openReportFifo(const std::string& path);
+// Reads one 8-byte time stamp from the report FIFO.
+long long readStamp(int fd);
