@@ -105,14 +105,16 @@ void Relay::readCommands()
     if (n < 0 && (errno == EAGAIN || errno == EINTR))
         return;
     if (n <= 0) {
-        // The window has closed the FIFO. Without a quit, end the player ourselves.
+        // The window has gone. Without a quit, tell the player ourselves; either way it has a
+        // bound to end in before it is terminated.
         close(ch_.fifo);
         ch_.fifo = -1;
         if (!quitSent_) {
             sendToPlayer("quit");
             quitSent_ = true;
-            termAt_ = nowMs() + kQuitGraceMs;
         }
+        if (termAt_ < 0 && killAt_ < 0)
+            termAt_ = nowMs() + kQuitGraceMs;
         return;
     }
     commands_.append(buf, size_t(n));

@@ -11,6 +11,7 @@
 #include "player/replyReader.h"
 #include "terminationSignals.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QScreen>
@@ -58,7 +59,12 @@ mainWindow::mainWindow(QWidget* parent, const char* name) : QWidget(parent, kWin
     menuVisible = false;
 
     auto* stopSignals = new TerminationSignals(this);
-    connect(stopSignals, &TerminationSignals::received, this, &mainWindow::closeOnce);
+    connect(stopSignals, &TerminationSignals::received, this, [this] {
+        // An error dialog of the launch must not keep the run from ending.
+        if (QWidget* dialog = QApplication::activeModalWidget())
+            dialog->close();
+        closeOnce();
+    });
 
     puts("Controlling Backlight state...  ");
     PM_setupLcdSleepTime(kBacklightOnSeconds);

@@ -81,6 +81,7 @@ class FaultTest : public QObject
             {"FIFO of another user", "10000"},
             {"FIFO others may write", "10000"},
             {"FIFO folder missing", "10000"},
+            {"SIGTERM while an error dialog is up", "8000"},
             {"SIGTERM during the answer wait", "8000"},
             {"SIGINT during the answer wait", "8000"},
             {"SIGTERM during the one-second pause", "8000"},
@@ -138,11 +139,14 @@ class FaultTest : public QObject
         } else if (fault == "FIFO folder missing") {
             run.setFifo(run.root() + "/missing/pipe");
             dialog = true;
+        } else if (fault == "SIGTERM while an error dialog is up") {
+            run.setFifo(run.root() + "/missing/pipe");
         } else if (fault.contains("answer wait")) {
             run.setControl("sleep 1500\nanswer ANS_MENU_VISIBILITY=0\n");
         } else if (fault.contains("pause")) {
             run.env().insert("STANDIN_ON_QUIT", "linger");
         }
+        const bool launchFails = dialog || fault.contains("dialog");
         const bool fifoExisted = QFile::exists(run.fifo()) || QFileInfo(run.fifo()).isSymLink();
         QMap<QString, QString> before = snapshot(run.root());
 
@@ -151,6 +155,11 @@ class FaultTest : public QObject
         clock.start();
         if (dialog) {
             QVERIFY2(acceptDialog(), "no error dialog");
+        } else if (fault == "SIGTERM while an error dialog is up") {
+            QVERIFY(!x->run("timeout", {"20", "xdotool", "search", "--sync", "--name", "^Error$"})
+                         .isEmpty());
+            clock.restart();
+            kill(run.pid(), SIGTERM);
         } else {
             QVERIFY(run.waitForReceived("OPEN"));
             focus(run);
@@ -223,14 +232,14 @@ class FaultTest : public QObject
         for (QMap<QString, QString>* files : {&before, &after}) {
             for (auto it = files->begin(); it != files->end();) {
                 if (it.key().startsWith(run.standinDir()) ||
-                    (it.key() == run.fifo() && !(fifoExisted && dialog)))
+                    (it.key() == run.fifo() && !(fifoExisted && launchFails)))
                     it = files->erase(it);
                 else
                     ++it;
             }
         }
         QCOMPARE(after, before);
-        if (!fifoExisted && !dialog) {
+        if (!fifoExisted && !launchFails) {
             struct stat st;
             QVERIFY(lstat(fifo.constData(), &st) == 0 && S_ISFIFO(st.st_mode));
         }

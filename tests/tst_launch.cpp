@@ -117,6 +117,14 @@ class LaunchTest : public QObject
         QVERIFY(info.contains(QStringLiteral("Height: %1\n").arg(x->height())));
         QVERIFY(x->run("xprop", {"-id", QString::number(wid), "WM_CLASS"}).contains("tamblin"));
 
+        // A focus gain presents the window again, without a new native window.
+        x->run("xdotool", {"windowfocus", "--sync", QString::number(wid)});
+        QTest::qWait(300);
+        QCOMPARE(x->run("xdotool", {"getwindowfocus"}).trimmed(), QString::number(wid));
+        const QString again = x->run("xwininfo", {"-id", QString::number(wid)});
+        QVERIFY(again.contains("IsViewable"));
+        QVERIFY(again.contains(QStringLiteral("Width: %1\n").arg(x->width())));
+
         loseFocus(wid);
         checkCleanEnd(run);
 
