@@ -132,18 +132,13 @@ int main(int argc, char** argv)
 {
     const int presses = argc > 1 ? atoi(argv[1]) : 2000;
     const int queries = argc > 2 ? atoi(argv[2]) : 200;
-    qputenv("QT_QPA_PLATFORM", "xcb");
-    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent");
-    signal(SIGPIPE, SIG_IGN);
-    keepTableApart();
+    prepareWindowBench("xcb");
     // The window takes the application's arguments for the player's: give it none.
     int appArgc = 1;
     QApplication app(appArgc, argv);
 
     QTemporaryDir dir;
-    const std::string reportPath = (dir.path() + "/report").toStdString();
-    const int report = openReportFifo(reportPath);
-    setenv("BENCH_REPORT", reportPath.c_str(), 1);
+    const int report = openReport(dir.path().toStdString());
 
     const Latency keys = latency(keysThroughAdapter(dir.path(), presses));
     const Latency plain = latency(plainQueries(queries));

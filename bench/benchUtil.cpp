@@ -1,7 +1,9 @@
 #include "benchUtil.h"
 
 #include <algorithm>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -76,10 +78,20 @@ int spawn(const std::vector<std::string>& argv, int* input, int* output)
     return pid;
 }
 
-int openReportFifo(const std::string& path)
+void prepareWindowBench(const char* platform)
 {
+    setenv("QT_QPA_PLATFORM", platform, 1);
+    setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent", 1);
+    signal(SIGPIPE, SIG_IGN);
+    keepTableApart();
+}
+
+int openReport(const std::string& dir)
+{
+    const std::string path = dir + "/report";
     unlink(path.c_str());
     mkfifo(path.c_str(), 0600);
+    setenv("BENCH_REPORT", path.c_str(), 1);
     return open(path.c_str(), O_RDWR | O_CLOEXEC);
 }
 

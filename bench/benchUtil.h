@@ -25,7 +25,12 @@ std::string formatLatency(const Latency& l);
 // Starts a program with its standard input and output on pipes; returns its pid.
 int spawn(const std::vector<std::string>& argv, int* input, int* output);
 
-// A FIFO at path, opened for reading and writing so that it never sees end-of-file.
-int openReportFifo(const std::string& path);
+// Gets a benchmark ready to hold the window in-process: the platform plugin, no session bus,
+// SIGPIPE ignored as tamblin's main ignores it, and the table kept apart.
+void prepareWindowBench(const char* platform);
+
+// The report FIFO in dir, opened for reading and writing so that it never sees end-of-file,
+// and named to the players through BENCH_REPORT.
+int openReport(const std::string& dir);
 // Reads one 8-byte time stamp from the report FIFO.
 long long readStamp(int fd);

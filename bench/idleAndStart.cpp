@@ -226,9 +226,7 @@ int main(int argc, char** argv)
         perror("symlink");
     setenv("MYPATH", app.c_str(), 1);
     setenv("TAMBLIN_FIFO", (scratch + "/pipe").c_str(), 1);
-    const std::string reportPath = scratch + "/report";
-    const int report = openReportFifo(reportPath);
-    setenv("BENCH_REPORT", reportPath.c_str(), 1);
+    const int report = openReport(scratch);
     std::vector<long long> ours, theirs;
     for (int i = 0; i < starts; ++i) {
         ours.push_back(startTamblin(d, report));

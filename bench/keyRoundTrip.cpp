@@ -78,18 +78,13 @@ std::vector<long long> windowSamples(const QString& dir, int report, int presses
 int main(int argc, char** argv)
 {
     const int presses = argc > 1 ? atoi(argv[1]) : 10000;
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent");
-    signal(SIGPIPE, SIG_IGN);
-    keepTableApart();
+    prepareWindowBench("offscreen");
     // The window takes the application's arguments for the player's: give it none.
     int appArgc = 1;
     QApplication app(appArgc, argv);
 
     QTemporaryDir dir;
-    const std::string reportPath = (dir.path() + "/report").toStdString();
-    const int report = openReportFifo(reportPath);
-    setenv("BENCH_REPORT", reportPath.c_str(), 1);
+    const int report = openReport(dir.path().toStdString());
 
     const Latency floor = latency(floorSamples(dir.path(), report, presses));
     const Latency window = latency(windowSamples(dir.path(), report, presses));

@@ -129,10 +129,37 @@ QString Xvfb::run(const QString& program, const QStringList& args, int* exitCode
     env.insert(QStringLiteral("DISPLAY"), display_);
     p.setProcessEnvironment(env);
     p.start(program, args);
-    p.waitForFinished(20000);
+    p.waitForFinished(30000);
     if (exitCode)
         *exitCode = p.exitCode();
     return QString::fromLatin1(p.readAllStandardOutput());
+}
+
+QString Xvfb::rootWindow() const
+{
+    return run("xwininfo", {"-root"}).section("Window id: ", 1).section(' ', 0, 0);
+}
+
+void Xvfb::focus(qulonglong wid) const
+{
+    run("xdotool", {"windowfocus", "--sync", QString::number(wid)});
+}
+
+QString Xvfb::waitForDialog() const
+{
+    return run("timeout", {"25", "xdotool", "search", "--sync", "--name", "^Error$"})
+        .section('\n', 0, 0);
+}
+
+bool Xvfb::answerDialog(const QString& key) const
+{
+    const QString id = waitForDialog();
+    if (id.isEmpty())
+        return false;
+    QThread::msleep(200);
+    run("xdotool", {"windowfocus", "--sync", id});
+    run("xdotool", {"key", key});
+    return true;
 }
 
 PrivateBus::PrivateBus()

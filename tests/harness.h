@@ -28,6 +28,13 @@ class Xvfb
     // Runs a tool such as xdotool or xwininfo on this display and returns its output.
     QString run(const QString& program, const QStringList& args, int* exitCode = nullptr) const;
 
+    QString rootWindow() const;
+    void focus(qulonglong wid) const;
+    // The error dialog's window once it shows up, or an empty string.
+    QString waitForDialog() const;
+    // Waits for the error dialog and closes it with the key; false when none shows up.
+    bool answerDialog(const QString& key) const;
+
   private:
     QProcess server_;
     QString display_;

@@ -155,7 +155,7 @@ class AdapterTest : public QObject
             return 0;
         const qulonglong wid = s.run.waitForWindow();
         if (wid)
-            x->run("xdotool", {"windowfocus", "--sync", QString::number(wid)});
+            x->focus(wid);
         return wid;
     }
 
@@ -287,13 +287,7 @@ class AdapterTest : public QObject
         Session s(x.get());
         s.run.env().insert("TAMBLIN_PLAYER", "/nonexistent/mplayer");
         s.run.start({"-ao null"});
-        const QString dialog =
-            x->run("timeout", {"20", "xdotool", "search", "--sync", "--name", "^Error$"})
-                .section('\n', 0, 0);
-        QVERIFY(!dialog.isEmpty());
-        QTest::qWait(200);
-        x->run("xdotool", {"windowfocus", "--sync", dialog});
-        press("Return");
+        QVERIFY(x->answerDialog("Return"));
         QVERIFY(s.run.waitForExit(15000));
         QCOMPARE(s.run.exitCode(), 0);
         QVERIFY(s.run.err().contains("cannot find the real player"));

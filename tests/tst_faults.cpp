@@ -30,20 +30,7 @@ class FaultTest : public QObject
     {
         const qulonglong wid = run.waitForWindow();
         QVERIFY(wid);
-        x->run("xdotool", {"windowfocus", "--sync", QString::number(wid)});
-    }
-
-    bool acceptDialog()
-    {
-        const QString id =
-            x->run("timeout", {"25", "xdotool", "search", "--sync", "--name", "^Error$"})
-                .section('\n', 0, 0);
-        if (id.isEmpty())
-            return false;
-        QTest::qWait(200);
-        x->run("xdotool", {"windowfocus", "--sync", id});
-        x->run("xdotool", {"key", "Return"});
-        return true;
+        x->focus(wid);
     }
 
     bool waitForQuits(TamblinRun& run, int count)
@@ -154,10 +141,9 @@ class FaultTest : public QObject
         QElapsedTimer clock;
         clock.start();
         if (dialog) {
-            QVERIFY2(acceptDialog(), "no error dialog");
+            QVERIFY2(x->answerDialog("Return"), "no error dialog");
         } else if (fault == "SIGTERM while an error dialog is up") {
-            QVERIFY(!x->run("timeout", {"20", "xdotool", "search", "--sync", "--name", "^Error$"})
-                         .isEmpty());
+            QVERIFY(!x->waitForDialog().isEmpty());
             clock.restart();
             kill(run.pid(), SIGTERM);
         } else {

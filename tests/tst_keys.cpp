@@ -37,7 +37,7 @@ class KeysTest : public QObject
         QVERIFY(run.waitForReceived("OPEN"));
         const qulonglong wid = run.waitForWindow();
         QVERIFY(wid);
-        x->run("xdotool", {"windowfocus", "--sync", QString::number(wid)});
+        x->focus(wid);
 
         const QStringList hidden{"Right", "F26", "F28", "F29", "a", "Return", "Up", "F1"};
         for (const QString& key : hidden)
@@ -72,7 +72,7 @@ class KeysTest : public QObject
         run.start({"-ao null"});
         QVERIFY(run.waitForReceived("FLOODED", 1, 30000));
         const qulonglong wid = run.waitForWindow();
-        x->run("xdotool", {"windowfocus", "--sync", QString::number(wid)});
+        x->focus(wid);
         press("F9");
         QVERIFY(run.waitForReceived("osd"));
         press("F2");
@@ -89,16 +89,10 @@ class KeysTest : public QObject
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.close();
         run.start();
-        const QString dialog =
-            x->run("timeout", {"20", "xdotool", "search", "--sync", "--name", "^Error$"})
-                .section('\n', 0, 0);
-        QVERIFY(!dialog.isEmpty());
-        QTest::qWait(200);
-        x->run("xdotool", {"windowfocus", "--sync", dialog});
-        press("Escape");
+        QVERIFY(x->answerDialog("Escape"));
         const qulonglong wid = run.waitForWindow();
         QVERIFY(wid);
-        x->run("xdotool", {"windowfocus", "--sync", QString::number(wid)});
+        x->focus(wid);
         press("Return");
         press("F9");
         press("F2");

@@ -17,31 +17,12 @@ class LaunchTest : public QObject
     std::unique_ptr<Xvfb> x;
     std::unique_ptr<PrivateBus> bus;
 
-    QString rootWindow() const
-    {
-        return x->run("xwininfo", {"-root"}).section("Window id: ", 1).section(' ', 0, 0);
-    }
-
     // Takes the focus to the window, then away from it.
     void loseFocus(qulonglong wid)
     {
-        x->run("xdotool", {"windowfocus", "--sync", QString::number(wid)});
+        x->focus(wid);
         QTest::qWait(200);
-        x->run("xdotool", {"windowfocus", rootWindow()});
-    }
-
-    // Waits for the error dialog and closes it with the given key.
-    bool answerDialog(const QString& key)
-    {
-        const QString id =
-            x->run("timeout", {"20", "xdotool", "search", "--sync", "--name", "^Error$"})
-                .section('\n', 0, 0);
-        if (id.isEmpty())
-            return false;
-        QTest::qWait(200);
-        x->run("xdotool", {"windowfocus", "--sync", id});
-        x->run("xdotool", {"key", key});
-        return true;
+        x->run("xdotool", {"windowfocus", x->rootWindow()});
     }
 
     void checkCleanEnd(TamblinRun& run)
@@ -118,7 +99,7 @@ class LaunchTest : public QObject
         QVERIFY(x->run("xprop", {"-id", QString::number(wid), "WM_CLASS"}).contains("tamblin"));
 
         // A focus gain presents the window again, without a new native window.
-        x->run("xdotool", {"windowfocus", "--sync", QString::number(wid)});
+        x->focus(wid);
         QTest::qWait(300);
         QCOMPARE(x->run("xdotool", {"getwindowfocus"}).trimmed(), QString::number(wid));
         const QString again = x->run("xwininfo", {"-id", QString::number(wid)});
@@ -223,7 +204,7 @@ class LaunchTest : public QObject
         const bool existed = lstat(fifo.constData(), &before) == 0;
 
         run.start();
-        QVERIFY2(answerDialog("Return"), "no error dialog");
+        QVERIFY2(x->answerDialog("Return"), "no error dialog");
         checkCleanEnd(run);
         QVERIFY2(run.err().contains(diagnostic), qPrintable(run.err()));
         QVERIFY(!run.received().contains("get_menu_visibility"));
@@ -251,8 +232,8 @@ class LaunchTest : public QObject
         TamblinRun run(x.get(), bus.get());
         run.env().insert("LD_PRELOAD", FAILFORK_LIB);
         run.start();
-        QVERIFY2(answerDialog("Return"), "no Pipe error dialog");
-        QVERIFY2(answerDialog("Return"), "no Fifo Pipe error dialog");
+        QVERIFY2(x->answerDialog("Return"), "no Pipe error dialog");
+        QVERIFY2(x->answerDialog("Return"), "no Fifo Pipe error dialog");
         QVERIFY2(run.waitForExit(20000), "the run did not end");
         QCOMPARE(run.exitCode(), 0);
         QVERIFY(run.err().contains("Problems with pipe: Resource temporarily unavailable\n"));
@@ -269,7 +250,7 @@ class LaunchTest : public QObject
         f.close();
         run.start();
         // Escape rejects the dialog: the run goes on without a command FIFO.
-        QVERIFY(answerDialog("Escape"));
+        QVERIFY(x->answerDialog("Escape"));
         const qulonglong wid =
             waitUntil(
                 [&] {

@@ -17,11 +17,6 @@ class ShutdownTest : public QObject
     std::unique_ptr<Xvfb> x;
     std::unique_ptr<PrivateBus> bus;
 
-    QString rootWindow() const
-    {
-        return x->run("xwininfo", {"-root"}).section("Window id: ", 1).section(' ', 0, 0);
-    }
-
   private slots:
     void initTestCase()
     {
@@ -84,7 +79,7 @@ class ShutdownTest : public QObject
         if (way == "focus") {
             x->run("xdotool", {"windowfocus", "--sync", id});
             QTest::qWait(200);
-            x->run("xdotool", {"windowfocus", rootWindow()});
+            x->run("xdotool", {"windowfocus", x->rootWindow()});
         } else if (way == "F2") {
             x->run("xdotool", {"windowfocus", "--sync", id});
             x->run("xdotool", {"key", "F2"});
@@ -146,7 +141,7 @@ class ShutdownTest : public QObject
         QVERIFY(run.waitForReceived("OPEN"));
         const qulonglong wid = run.waitForWindow();
         bus->stopScreenSaver();
-        x->run("xdotool", {"windowfocus", "--sync", QString::number(wid)});
+        x->focus(wid);
         x->run("xdotool", {"key", "F2"});
         QVERIFY(run.waitForExit(20000));
         QCOMPARE(run.exitCode(), 0);
