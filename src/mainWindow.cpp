@@ -75,15 +75,18 @@ mainWindow::mainWindow(QWidget* parent, const char* name) : QWidget(parent, kWin
 mainWindow::~mainWindow()
 {
     delete outputNotifier;
+    const bool toldToQuit = commandFifo != nullptr;
     if (commandFifo) {
         writeCommand(commandFifo, "quit 0\n");
         flushCommands(commandFifo);
         pauseOneSecond();
         fclose(commandFifo);
+        commandFifo = nullptr;
     }
     if (playerOutput) {
-        // Without a command FIFO the player was never told to quit: end it at once.
-        closePlayer(playerOutput, playerPid, commandFifo ? kPlayerQuitGraceMs : 0);
+        // A player that was never told to quit is ended at once.
+        closePlayer(playerOutput, playerPid, toldToQuit ? kPlayerQuitGraceMs : 0);
+        playerOutput = nullptr;
     }
     delete reader;
     puts("Setting Backlight State to 30s...  ");
