@@ -15,6 +15,7 @@ namespace {
 
 // How long an answer waits for the player to finish a line it has begun.
 const long long kPartialLineHoldMs = 200;
+const size_t kLongestHeldLine = 65536;
 // How long the player has to end after "quit" when the window has gone without one.
 const long long kQuitGraceMs = 3000;
 const long long kTerminateGraceMs = 2000;
@@ -166,9 +167,16 @@ void Relay::readPlayerOutput(bool finalRead)
         if (start > 0) {
             writeAll(STDOUT_FILENO, output_.substr(0, start));
             output_.erase(0, start);
+            midLine_ = false;
         }
         if (!output_.empty() && (!wasPartial || start > 0))
             outputSince_ = nowMs();
+        // A line without end is passed on in pieces rather than held without bound.
+        if (output_.size() > kLongestHeldLine) {
+            writeAll(STDOUT_FILENO, output_);
+            output_.clear();
+            midLine_ = true;
+        }
         emitAnswers(false);
         if (!finalRead)
             break;
@@ -181,11 +189,12 @@ void Relay::emitAnswers(bool force)
 {
     if (answers_.empty())
         return;
-    if (!output_.empty()) {
+    if (!output_.empty() || midLine_) {
         if (!force && nowMs() - outputSince_ < kPartialLineHoldMs)
             return;
         writeAll(STDOUT_FILENO, output_ + "\n");
         output_.clear();
+        midLine_ = false;
     }
     std::string text;
     for (const std::string& a : answers_)
@@ -201,7 +210,7 @@ int Relay::waitTimeout() const
         if (at >= 0 && (next < 0 || at < next))
             next = at;
     };
-    if (!answers_.empty() && !output_.empty())
+    if (!answers_.empty() && (!output_.empty() || midLine_))
         consider(outputSince_ + kPartialLineHoldMs);
     consider(termAt_);
     consider(killAt_);
