@@ -46,6 +46,7 @@ class Relay
     std::string commands_;      // a command line not complete yet
     std::string output_;        // a player output line not complete yet
     long long outputSince_ = 0; // when that partial line began
+    bool midLine_ = false;      // part of a line has gone out already
     std::deque<std::string> answers_;
     bool awaitingPlaying_ = false;
     bool quitSent_ = false;
