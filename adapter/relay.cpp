@@ -1,4 +1,5 @@
 #include "relay.h"
+#include "player/monotonicClock.h"
 
 #include "player/protocol.h"
 
@@ -8,7 +9,6 @@
 #include <poll.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 namespace {
@@ -19,13 +19,6 @@ const size_t kLongestHeldLine = 65536;
 // How long the player has to end after "quit" when the window has gone without one.
 const long long kQuitGraceMs = 3000;
 const long long kTerminateGraceMs = 2000;
-
-long long nowMs()
-{
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return ts.tv_sec * 1000LL + ts.tv_nsec / 1000000;
-}
 
 bool writeAll(int fd, const std::string& text)
 {
@@ -78,7 +71,7 @@ void Relay::endPlayer(int signal, long long graceMs)
 {
     kill(ch_.player, signal);
     if (signal == SIGTERM)
-        killAt_ = nowMs() + graceMs;
+        killAt_ = monotonicMs() + graceMs;
 }
 
 void Relay::handleCommand(const std::string& line)
@@ -115,7 +108,7 @@ void Relay::readCommands()
             quitSent_ = true;
         }
         if (termAt_ < 0 && killAt_ < 0)
-            termAt_ = nowMs() + kQuitGraceMs;
+            termAt_ = monotonicMs() + kQuitGraceMs;
         return;
     }
     commands_.append(buf, size_t(n));
@@ -170,7 +163,7 @@ void Relay::readPlayerOutput(bool finalRead)
             midLine_ = false;
         }
         if (!output_.empty() && (!wasPartial || start > 0))
-            outputSince_ = nowMs();
+            outputSince_ = monotonicMs();
         // A line without end is passed on in pieces rather than held without bound.
         if (output_.size() > kLongestHeldLine) {
             writeAll(STDOUT_FILENO, output_);
@@ -190,7 +183,7 @@ void Relay::emitAnswers(bool force)
     if (answers_.empty())
         return;
     if (!output_.empty() || midLine_) {
-        if (!force && nowMs() - outputSince_ < kPartialLineHoldMs)
+        if (!force && monotonicMs() - outputSince_ < kPartialLineHoldMs)
             return;
         writeAll(STDOUT_FILENO, output_ + "\n");
         output_.clear();
@@ -215,16 +208,16 @@ int Relay::waitTimeout() const
     consider(termAt_);
     consider(killAt_);
     if (pidfd_ < 0)
-        consider(nowMs() + 50); // no pidfd: look at the player now and then
+        consider(monotonicMs() + 50); // no pidfd: look at the player now and then
     if (next < 0)
         return -1;
-    const long long left = next - nowMs();
+    const long long left = next - monotonicMs();
     return left < 0 ? 0 : int(left);
 }
 
 void Relay::checkDeadlines()
 {
-    const long long now = nowMs();
+    const long long now = monotonicMs();
     if (termAt_ >= 0 && now >= termAt_) {
         termAt_ = -1;
         fprintf(stderr, "tamblin-adapter: the player did not quit, terminating it\n");

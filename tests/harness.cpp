@@ -269,6 +269,17 @@ void TamblinRun::start(const QStringList& args)
     process_.waitForStarted();
 }
 
+bool TamblinRun::startWithoutCommandFifo()
+{
+    env_.insert(QStringLiteral("STANDIN_NO_OPEN"), QStringLiteral("1"));
+    QFile f(fifo_);
+    if (!f.open(QIODevice::WriteOnly))
+        return false;
+    f.close();
+    start();
+    return x_->answerDialog(QStringLiteral("Escape"));
+}
+
 bool TamblinRun::waitForExit(int ms)
 {
     const bool done = process_.waitForFinished(ms);

@@ -84,12 +84,7 @@ class KeysTest : public QObject
     void keysWithoutACommandFifoSendNothing()
     {
         TamblinRun run(x.get(), nullptr);
-        run.env().insert("STANDIN_NO_OPEN", "1");
-        QFile f(run.fifo());
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.close();
-        run.start();
-        QVERIFY(x->answerDialog("Escape"));
+        QVERIFY(run.startWithoutCommandFifo());
         const qulonglong wid = run.waitForWindow();
         QVERIFY(wid);
         x->focus(wid);

@@ -1,4 +1,5 @@
 #include "player/fifoOpen.h"
+#include "player/monotonicClock.h"
 
 #include "player/replyReader.h"
 
@@ -7,20 +8,12 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 namespace {
 
 // How often to try the open again while no reader is there yet.
 const int kRetryMs = 5;
-
-long long nowMs()
-{
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return ts.tv_sec * 1000LL + ts.tv_nsec / 1000000;
-}
 
 bool refuse(const char* path, const char* why)
 {
@@ -53,7 +46,7 @@ FILE* openCommandFifo(const char* path, ReplyReader* playerOutput, int timeoutMs
     if (!trusted(path, before))
         return nullptr;
 
-    const long long deadline = nowMs() + timeoutMs;
+    const long long deadline = monotonicMs() + timeoutMs;
     int fd;
     // Non-blocking, a write open of a FIFO fails with ENXIO until a reader is there, so the
     // wait can watch the player and the clock. No O_CREAT: a missing file stays missing.
@@ -62,7 +55,7 @@ FILE* openCommandFifo(const char* path, ReplyReader* playerOutput, int timeoutMs
             fprintf(stderr, "tamblin: %s: %s\n", path, strerror(errno));
             return nullptr;
         }
-        long long left = deadline - nowMs();
+        long long left = deadline - monotonicMs();
         if (left <= 0) {
             fprintf(stderr, "tamblin: %s: the player did not open it\n", path);
             return nullptr;

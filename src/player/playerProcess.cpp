@@ -1,4 +1,5 @@
 #include "player/playerProcess.h"
+#include "player/monotonicClock.h"
 
 #include <cerrno>
 #include <csignal>
@@ -6,7 +7,6 @@
 #include <poll.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 namespace {
@@ -25,18 +25,11 @@ void resetSignalsForChild()
     sigprocmask(SIG_SETMASK, &none, nullptr);
 }
 
-long long nowMs()
-{
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return ts.tv_sec * 1000LL + ts.tv_nsec / 1000000;
-}
-
 // Waits up to timeoutMs for the child to end; true once it is reaped.
 bool waitFor(pid_t pid, int timeoutMs, int* status)
 {
     int pidfd = int(syscall(SYS_pidfd_open, pid, 0));
-    const long long deadline = nowMs() + timeoutMs;
+    const long long deadline = monotonicMs() + timeoutMs;
     for (;;) {
         pid_t r = waitpid(pid, status, WNOHANG);
         if (r == pid || (r < 0 && errno != EINTR)) {
@@ -44,7 +37,7 @@ bool waitFor(pid_t pid, int timeoutMs, int* status)
                 close(pidfd);
             return true;
         }
-        long long left = deadline - nowMs();
+        long long left = deadline - monotonicMs();
         if (left <= 0)
             break;
         if (pidfd >= 0) {

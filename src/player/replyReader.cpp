@@ -1,4 +1,5 @@
 #include "player/replyReader.h"
+#include "player/monotonicClock.h"
 
 #include "player/protocol.h"
 
@@ -6,18 +7,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
-#include <time.h>
-
-namespace {
-
-long long nowMs()
-{
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return ts.tv_sec * 1000LL + ts.tv_nsec / 1000000;
-}
-
-} // namespace
 
 bool isMenuAnswer(const char* line)
 {
@@ -93,7 +82,7 @@ bool ReplyReader::drain()
 
 ReplyReader::Wait ReplyReader::waitForAnswer(int timeoutMs, bool* visible)
 {
-    const long long deadline = nowMs() + timeoutMs;
+    const long long deadline = monotonicMs() + timeoutMs;
     for (;;) {
         switch (nextPiece()) {
         case Complete:
@@ -103,7 +92,7 @@ ReplyReader::Wait ReplyReader::waitForAnswer(int timeoutMs, bool* visible)
             }
             break;
         case Incomplete: {
-            long long left = deadline - nowMs();
+            long long left = deadline - monotonicMs();
             if (left <= 0)
                 return TimedOut;
             pollfd p{fd(), POLLIN, 0};
