@@ -2,9 +2,10 @@
 // distribution's MPlayer behind the window and answers the menu query that MPlayer lacks.
 //
 // Environment: TAMBLIN_PLAYER (the real player), TAMBLIN_MEDIA (folders for the clip list),
-// TAMBLIN_WID (the window to draw into), TAMBLIN_ADAPTER_TRACE (a file that receives every
-// command relayed ">", every answer of the player "<", every answer of ours "=", and the
-// process ids of the adapter and the player "# pids").
+// TAMBLIN_WID and TAMBLIN_WINDOW_SIZE (the window to draw into, and its size "WxH"),
+// TAMBLIN_ADAPTER_TRACE (a file that receives every command relayed ">", every answer of the
+// player "<", every answer of ours "=", the process ids of the adapter and the player
+// "# pids", and "# stopped" and "# continued" as the player rests and wakes).
 
 #include "mediaMenu.h"
 #include "menuModel.h"
@@ -122,14 +123,12 @@ int main(int argc, char** argv)
         return 1;
     }
     const std::string menuFile = dir + "/menu.conf";
-    bool startMenu = false;
-    for (const std::string& a : args)
-        startMenu = startMenu || a == "-menu-startup";
     if (FILE* f = fopen(menuFile.c_str(), "w")) {
         fputs(menuDefinition(menus).c_str(), f);
         fclose(f);
     }
-    const PlayerArguments playerArgs = playerArguments(args, menuFile, getenv("TAMBLIN_WID"));
+    const PlayerArguments playerArgs = playerArguments(
+        args, menuFile, getenv("TAMBLIN_WID"), parseWindowSize(getenv("TAMBLIN_WINDOW_SIZE")));
 
     FILE* trace = nullptr;
     if (const char* path = getenv("TAMBLIN_ADAPTER_TRACE")) {
@@ -154,8 +153,9 @@ int main(int argc, char** argv)
         if (fifo < 0 && !playerArgs.fifo.empty())
             fprintf(stderr, "tamblin-adapter: %s: %s\n", playerArgs.fifo.c_str(), strerror(errno));
         fcntl(output, F_SETFL, fcntl(output, F_GETFL) | O_NONBLOCK);
-        MenuModel model(menus, "main", startMenu);
-        Relay relay({fifo, input, output, signalPipe[0], pid}, model, trace);
+        MenuModel model(menus, "main", playerArgs.startMenu);
+        PauseHold hold(playerArgs.startMenu);
+        Relay relay({fifo, input, output, signalPipe[0], pid}, model, hold, trace);
         status = relay.run();
         close(input);
     }

@@ -92,7 +92,8 @@ std::vector<Menu> buildMenus(const std::vector<std::string>& files)
     if (!files.empty())
         main.entries.push_back({"Play a clip", MenuEntry::OpenMenu, "clips"});
     main.entries.push_back({"Pause or resume", MenuEntry::Command, "pause"});
-    main.entries.push_back({"On-screen display", MenuEntry::Command, "osd"});
+    // Under the menu the picture stands still; showing the display must not set it going.
+    main.entries.push_back({"On-screen display", MenuEntry::Command, "pausing_keep osd"});
     main.entries.push_back({"Quit", MenuEntry::Command, "quit"});
 
     Menu clips{"clips", "Clips", {}};

@@ -1,22 +1,6 @@
 #include "menuModel.h"
 
-#include <sstream>
-
-namespace {
-
-// Prefixes that change how a command treats a pause, not what it does to the menu.
-std::string withoutPausingPrefix(const std::string& command)
-{
-    for (const char* prefix :
-         {"pausing_keep_force ", "pausing_keep ", "pausing_toggle ", "pausing "}) {
-        const std::string p(prefix);
-        if (command.compare(0, p.size(), p) == 0)
-            return command.substr(p.size());
-    }
-    return command;
-}
-
-} // namespace
+#include "slaveCommand.h"
 
 MenuModel::MenuModel(std::vector<Menu> menus, const std::string& root, bool shown)
     : menus_(std::move(menus)), shown_(shown)
@@ -46,13 +30,12 @@ const Menu* MenuModel::find(const std::string& name) const
 
 MenuModel::Outcome MenuModel::apply(const std::string& line)
 {
-    std::istringstream words(withoutPausingPrefix(line));
-    std::string verb, argument;
-    words >> verb >> argument;
-    if (verb == "menu")
-        return menuCommand(argument);
-    if (verb == "set_menu")
-        return setMenu(argument);
+    // Prefixes change how a command treats a pause, not what it does to the menu.
+    const SlaveCommand c = parseSlaveCommand(line);
+    if (c.verb == "menu")
+        return menuCommand(c.argument);
+    if (c.verb == "set_menu")
+        return setMenu(c.argument);
     return Nothing;
 }
 
@@ -103,7 +86,8 @@ MenuModel::Outcome MenuModel::menuCommand(const std::string& what)
         case MenuEntry::OpenMenu:
             return setMenu(entry.argument);
         case MenuEntry::Command:
-            return Nothing;
+            ran_ = entry.argument;
+            return CommandRun;
         case MenuEntry::LoadFile:
             chosen_ = entry.argument;
             return FileChosen;

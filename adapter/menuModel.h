@@ -24,12 +24,13 @@ struct Menu
 class MenuModel
 {
   public:
-    enum Outcome { Nothing, FileChosen };
+    enum Outcome { Nothing, FileChosen, CommandRun };
 
     MenuModel(std::vector<Menu> menus, const std::string& root, bool shown);
 
     // Follows one command that the player is about to carry out. FileChosen: the selected
-    // entry loads chosenFile(); the menu stays up until the adapter hides it.
+    // entry loads chosenFile(); the menu stays up until the adapter hides it. CommandRun: the
+    // player runs ranCommand() for the selected entry.
     Outcome apply(const std::string& command);
 
     bool visible() const { return shown_; }
@@ -37,6 +38,7 @@ class MenuModel
     int selection() const;
     size_t depth() const { return stack_.size(); }
     const std::string& chosenFile() const { return chosen_; }
+    const std::string& ranCommand() const { return ran_; }
     const std::vector<Menu>& menus() const { return menus_; }
 
   private:
@@ -53,4 +55,5 @@ class MenuModel
     std::vector<Open> stack_;
     bool shown_;
     std::string chosen_;
+    std::string ran_;
 };

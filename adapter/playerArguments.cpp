@@ -1,6 +1,7 @@
 #include "playerArguments.h"
 
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 #include <unistd.h>
@@ -53,12 +54,22 @@ std::string findRealPlayer(const char* tamblinPlayer, const char* path, const st
     return {};
 }
 
+WindowSize parseWindowSize(const char* text)
+{
+    WindowSize size;
+    int consumed = 0;
+    // Bounded so that a stray value cannot ask the player for an absurd picture.
+    if (text && sscanf(text, "%5dx%5d%n", &size.width, &size.height, &consumed) == 2 &&
+        text[consumed] == '\0' && size.width >= 16 && size.height >= 16)
+        return size;
+    return {};
+}
+
 PlayerArguments playerArguments(const std::vector<std::string>& args, const std::string& menuFile,
-                                const char* wid)
+                                const char* wid, WindowSize window)
 {
     PlayerArguments result;
     std::vector<std::string> rest;
-    bool startMenu = false;
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "-input" && i + 1 < args.size() && args[i + 1].compare(0, 5, "file=") == 0) {
             result.fifo = args[i + 1].substr(5);
@@ -66,22 +77,33 @@ PlayerArguments playerArguments(const std::vector<std::string>& args, const std:
             continue;
         }
         if (args[i] == "-menu-startup")
-            startMenu = true;
+            result.startMenu = true;
         rest.push_back(args[i]);
     }
 
-    // x11 is the output that draws the menu into another window on any X server; YUV video
-    // with the menu needs a conversion in front of it, or the player aborts.
+    // The menu draws its text on the picture that reaches it, with a font sized for the picture
+    // that the video output last drew its own text on. Each new file (and each loop of one)
+    // reloads that font at the size of the window, so a menu drawn on the clip's own smaller
+    // picture grew after the first loop. Scaled and framed to the window first, the picture the
+    // menu draws on is the window itself, for every clip: one font size, one place.
+    // YUV video with the menu needs the conversion to RGB too, or the player aborts.
+    std::string filters = "format=bgr32";
+    if (window.valid()) {
+        const std::string w = std::to_string(window.width), h = std::to_string(window.height);
+        filters = "dsize=" + w + ":" + h + ":0,scale=0:0,expand=" + w + ":" + h + "," + filters;
+    }
+    // x11 is the output that draws the menu into another window on any X server.
     result.options = {"-vo",           "x11",    "-vf",
-                      "format=bgr32",  "-input", "nodefault-bindings:conf=/dev/null",
+                      filters,         "-input", "nodefault-bindings:conf=/dev/null",
                       "-nomouseinput", "-menu",  "-menu-cfg",
                       menuFile};
     if (isNumber(wid)) {
         for (const char* o : {"-wid", wid, "-zoom", "-fs"})
             result.options.push_back(o);
     }
-    // The start menu sits over the background clip: keep it playing.
-    if (startMenu) {
+    // The start menu's background is held still under the menu, but the user may set it going:
+    // then it loops rather than end the run.
+    if (result.startMenu) {
         result.options.push_back("-loop");
         result.options.push_back("0");
     }

@@ -8,14 +8,24 @@
 std::string findRealPlayer(const char* tamblinPlayer, const char* path, const std::string& self,
                            std::string* why);
 
+// The size of the window the player draws into, as TAMBLIN_WINDOW_SIZE gives it ("640x480").
+struct WindowSize
+{
+    int width = 0;
+    int height = 0;
+    bool valid() const { return width > 0 && height > 0; }
+};
+WindowSize parseWindowSize(const char* text);
+
 struct PlayerArguments
 {
     std::vector<std::string> options; // what follows the player's path
     std::string fifo;                 // the command FIFO named after "-input file="
+    bool startMenu = false;           // the player starts in its menu over the background
 };
 
 // The window's arguments turned into the real player's: the FIFO taken out (the adapter reads
 // it and feeds the player its standard input), the menu, the window and safe output defaults
 // put in front so that the window's own options still win.
 PlayerArguments playerArguments(const std::vector<std::string>& args, const std::string& menuFile,
-                                const char* wid);
+                                const char* wid, WindowSize window);

@@ -2,6 +2,7 @@
 #include "player/monotonicClock.h"
 
 #include "player/protocol.h"
+#include "slaveCommand.h"
 
 #include <cerrno>
 #include <csignal>
@@ -19,6 +20,12 @@ const size_t kLongestHeldLine = 65536;
 // How long the player has to end after "quit" when the window has gone without one.
 const long long kQuitGraceMs = 3000;
 const long long kTerminateGraceMs = 2000;
+// Quiet time after a command before the adapter asks whether the player is paused, and the
+// time it leaves a paused player after the answer: a paused player redraws every 20 to 40 ms.
+const long long kRestAfterMs = 150;
+const long long kLastRedrawMs = 60;
+const char kPauseQuestion[] = "pausing_keep_force get_property pause";
+const char kPauseAnswer[] = "ANS_pause=";
 
 bool writeAll(int fd, const std::string& text)
 {
@@ -48,8 +55,8 @@ std::string trimmed(const std::string& line)
 
 } // namespace
 
-Relay::Relay(const Channels& channels, MenuModel& model, FILE* trace)
-    : ch_(channels), model_(model), trace_(trace)
+Relay::Relay(const Channels& channels, MenuModel& model, PauseHold& hold, FILE* trace)
+    : ch_(channels), model_(model), hold_(hold), trace_(trace)
 {
     pidfd_ = int(syscall(SYS_pidfd_open, ch_.player, 0));
 }
@@ -60,16 +67,58 @@ void Relay::traceLine(char mark, const std::string& text)
         fprintf(trace_, "%c %s\n", mark, text.c_str());
 }
 
-void Relay::sendToPlayer(const std::string& command)
+void Relay::wake()
 {
-    traceLine('>', command);
+    if (!stopped_)
+        return;
+    kill(ch_.player, SIGCONT);
+    stopped_ = false;
+    traceLine('#', "continued");
+}
+
+void Relay::rest()
+{
+    stopAt_ = -1;
+    if (stopped_ || quitSent_ || sent_ != askedAfter_ || !hold_.paused())
+        return;
+    kill(ch_.player, SIGSTOP);
+    stopped_ = true;
+    traceLine('#', "stopped");
+}
+
+void Relay::sendToPlayer(const std::string& command, bool ours)
+{
+    wake();
+    if (!ours) {
+        traceLine('>', command);
+        ++sent_;
+        askAt_ = monotonicMs() + kRestAfterMs;
+        stopAt_ = -1;
+    }
+    const SlaveCommand c = parseSlaveCommand(command);
+    if (c.verb == "get_property" && c.argument == "pause")
+        pauseQuestions_.push_back(ours);
     // A player that is gone shows up at its end, through its process: nothing to do here.
     writeAll(ch_.playerInput, command + "\n");
+}
+
+void Relay::forward(const std::string& command)
+{
+    const bool wasVisible = model_.visible();
+    const MenuModel::Outcome outcome = model_.apply(command);
+    if (outcome == MenuModel::FileChosen)
+        awaitingPlaying_ = true;
+    for (const std::string& line : hold_.relay(command, wasVisible, model_.visible()))
+        sendToPlayer(line);
+    if (outcome == MenuModel::CommandRun)
+        hold_.ranByMenu(model_.ranCommand());
 }
 
 void Relay::endPlayer(int signal, long long graceMs)
 {
     kill(ch_.player, signal);
+    // A stopped player takes no signal but the kill until it is continued.
+    wake();
     if (signal == SIGTERM)
         killAt_ = monotonicMs() + graceMs;
 }
@@ -85,9 +134,7 @@ void Relay::handleCommand(const std::string& line)
         emitAnswers(false);
         return;
     }
-    if (model_.apply(command) == MenuModel::FileChosen)
-        awaitingPlaying_ = true;
-    sendToPlayer(command);
+    forward(command);
     if (command.compare(0, 4, "quit") == 0)
         quitSent_ = true;
 }
@@ -120,19 +167,31 @@ void Relay::readCommands()
     }
 }
 
-void Relay::handleOutputLine(const std::string& line)
+bool Relay::handleOutputLine(const std::string& line)
 {
+    if (line.compare(0, strlen(kPauseAnswer), kPauseAnswer) == 0 && !pauseQuestions_.empty()) {
+        const bool ours = pauseQuestions_.front();
+        pauseQuestions_.pop_front();
+        const bool paused = line.compare(strlen(kPauseAnswer), 3, "yes") == 0;
+        hold_.answered(paused);
+        if (paused && ours && sent_ == askedAfter_)
+            stopAt_ = monotonicMs() + kLastRedrawMs;
+        if (ours)
+            return false;
+    }
     if (line.compare(0, 4, "ANS_") == 0)
         traceLine('<', trimmed(line));
     if (line.compare(0, 8, "Playing ") == 0) {
         traceLine('<', trimmed(line));
+        for (const std::string& command : hold_.fileStarted())
+            sendToPlayer(command);
         // A clip chosen from the menu is playing: close the menu, as its entry promised.
         if (awaitingPlaying_) {
             awaitingPlaying_ = false;
-            model_.apply("menu hide");
-            sendToPlayer("menu hide");
+            forward("menu hide");
         }
     }
+    return true;
 }
 
 void Relay::readPlayerOutput(bool finalRead)
@@ -153,12 +212,14 @@ void Relay::readPlayerOutput(bool finalRead)
         const bool wasPartial = !output_.empty();
         output_.append(buf, size_t(n));
         size_t start = 0, end;
+        std::string passed;
         while ((end = output_.find_first_of("\r\n", start)) != std::string::npos) {
-            handleOutputLine(output_.substr(start, end - start));
+            if (handleOutputLine(output_.substr(start, end - start)))
+                passed.append(output_, start, end + 1 - start);
             start = end + 1;
         }
         if (start > 0) {
-            writeAll(STDOUT_FILENO, output_.substr(0, start));
+            writeAll(STDOUT_FILENO, passed);
             output_.erase(0, start);
             midLine_ = false;
         }
@@ -207,6 +268,8 @@ int Relay::waitTimeout() const
         consider(outputSince_ + kPartialLineHoldMs);
     consider(termAt_);
     consider(killAt_);
+    consider(askAt_);
+    consider(stopAt_);
     if (pidfd_ < 0)
         consider(monotonicMs() + 50); // no pidfd: look at the player now and then
     if (next < 0)
@@ -227,6 +290,14 @@ void Relay::checkDeadlines()
         killAt_ = -1;
         endPlayer(SIGKILL, 0);
     }
+    if (askAt_ >= 0 && now >= askAt_) {
+        askAt_ = -1;
+        askedAfter_ = sent_;
+        if (!quitSent_)
+            sendToPlayer(kPauseQuestion, true);
+    }
+    if (stopAt_ >= 0 && now >= stopAt_)
+        rest();
     emitAnswers(false);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "menuModel.h"
+#include "pauseHold.h"
 
 #include <cstdio>
 #include <deque>
@@ -21,7 +22,7 @@ class Relay
         pid_t player;
     };
 
-    Relay(const Channels& channels, MenuModel& model, FILE* trace);
+    Relay(const Channels& channels, MenuModel& model, PauseHold& hold, FILE* trace);
 
     // Runs until the player has ended; returns its wait status.
     int run();
@@ -30,9 +31,15 @@ class Relay
     void readCommands();
     void handleCommand(const std::string& line);
     void readPlayerOutput(bool finalRead);
-    void handleOutputLine(const std::string& line);
+    // False when the line is the answer to a question of the adapter's own, kept back.
+    bool handleOutputLine(const std::string& line);
     void emitAnswers(bool force);
-    void sendToPlayer(const std::string& command);
+    // A command through the menu model and the pause hold to the player.
+    void forward(const std::string& command);
+    // ours: a question of the adapter's own, whose answer is kept back.
+    void sendToPlayer(const std::string& command, bool ours = false);
+    void rest();
+    void wake();
     void endPlayer(int signal, long long graceMs);
     void traceLine(char mark, const std::string& text);
     int waitTimeout() const;
@@ -40,6 +47,7 @@ class Relay
 
     Channels ch_;
     MenuModel& model_;
+    PauseHold& hold_;
     FILE* trace_;
     int pidfd_ = -1;
 
@@ -52,4 +60,13 @@ class Relay
     bool quitSent_ = false;
     long long termAt_ = -1; // when to ask the player to terminate
     long long killAt_ = -1; // when to kill it
+
+    // At rest, a paused player still redraws its menu many times a second: once it has shown
+    // the last command's effect it is stopped, and continued before the next command.
+    std::deque<bool> pauseQuestions_; // unanswered pause queries in order; true: the adapter's
+    long long sent_ = 0;              // commands sent, the adapter's questions aside
+    long long askedAfter_ = -1;       // sent_ when the adapter last asked
+    long long askAt_ = -1;            // when to ask whether the player is paused
+    long long stopAt_ = -1;           // when to stop it
+    bool stopped_ = false;
 };

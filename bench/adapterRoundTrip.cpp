@@ -62,9 +62,9 @@ std::vector<long long> keysThroughAdapter(const QString& dir, int presses)
     QFile f(trace);
     f.open(QIODevice::ReadOnly);
     const QByteArray text = f.readAll();
-    if (text.count("> volume +10") != presses || text.count("= ANS_MENU_VISIBILITY") != presses)
+    if (text.count("volume +10\n") != presses || text.count("= ANS_MENU_VISIBILITY") != presses)
         fprintf(stderr, "bench: the adapter relayed %d and answered %d of %d key presses\n",
-                int(text.count("> volume +10")), int(text.count("= ANS_MENU_VISIBILITY")), presses);
+                int(text.count("volume +10\n")), int(text.count("= ANS_MENU_VISIBILITY")), presses);
     return samples;
 }
 

@@ -101,11 +101,16 @@ void mainWindow::setBackgroundColor(const QColor& color)
     setAutoFillBackground(true);
 }
 
+QSize mainWindow::screenSize()
+{
+    const QRect desktop = QGuiApplication::primaryScreen()->geometry();
+    return QSize(desktop.right() - desktop.left() + 1, desktop.bottom() - desktop.top() + 1);
+}
+
 void mainWindow::applyFullScreen()
 {
     setBackgroundColor(Qt::black);
-    const QRect desktop = QGuiApplication::primaryScreen()->geometry();
-    setFixedSize(desktop.right() - desktop.left() + 1, desktop.bottom() - desktop.top() + 1);
+    setFixedSize(screenSize());
     showNormal();
     // Only flags that are set already: different flags would recreate the native window.
     setWindowFlags(windowFlags() | kWindowFlags);
@@ -139,10 +144,14 @@ void mainWindow::launchPlayer()
     const QString command = commandLine(appDir, fifo, extra, media);
     fflush(stdout);
 
-    // A player that can draw into another window finds ours here.
-    qputenv("TAMBLIN_WID", QByteArray::number(qulonglong(winId())));
+    // A player that can draw into another window finds ours here, and the size it will have.
+    const QSize size = screenSize();
+    const std::vector<std::string> playerEnvironment{
+        "TAMBLIN_WID=" + std::to_string(qulonglong(winId())),
+        "TAMBLIN_WINDOW_SIZE=" + std::to_string(size.width()) + "x" +
+            std::to_string(size.height())};
 
-    playerOutput = startPlayer(command.toLatin1().constData(), &playerPid);
+    playerOutput = startPlayer(command.toLatin1().constData(), playerEnvironment, &playerPid);
     if (!playerOutput) {
         perror("Problems with pipe");
         if (showError(this, "Pipe error."))

@@ -27,6 +27,7 @@ class mainWindow : public QWidget
 
   private:
     void setBackgroundColor(const QColor& color);
+    static QSize screenSize();
     void launchPlayer();
     void playerOutputReady();
     void closeOnce();

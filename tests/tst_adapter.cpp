@@ -104,6 +104,22 @@ class AdapterTest : public QObject
         return ok;
     }
 
+    static char playerState(pid_t pid)
+    {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            return '?';
+        const QString text = QString::fromLatin1(stat.readAll());
+        return text.section(QLatin1Char(')'), -1).trimmed().at(0).toLatin1();
+    }
+
+    QImage blackFrame() const
+    {
+        QImage black(x->width(), x->height(), QImage::Format_RGB32);
+        black.fill(Qt::black);
+        return black;
+    }
+
     QImage shot()
     {
         const QString file = scratch.path() + "/shot.png";
@@ -175,8 +191,7 @@ class AdapterTest : public QObject
 
         QCOMPARE(s.menuAnswer(), "ANS_MENU_VISIBILITY=1");
         QVERIFY(step(s, "F2", "menu cancel"));
-        // Paused, so that frames differ only by the menu; menu commands keep the pause.
-        QVERIFY(step(s, "Return", "pause"));
+        // The background stands still, with the menu hidden too: frames differ only by the menu.
         const QImage hidden = shot();
         QCOMPARE(s.menuAnswer(), "ANS_MENU_VISIBILITY=0");
 
@@ -222,8 +237,14 @@ class AdapterTest : public QObject
     {
         Session s(x.get());
         QVERIFY(startAndFocus(s, {"-ao null"}));
+        // The start menu's background is a still picture, also once the menu is hidden, until
+        // the user sets it going.
+        QCOMPARE(s.property("pause"), "yes");
         QVERIFY(step(s, "F2", "menu cancel"));
+        QCOMPARE(s.property("pause"), "yes");
 
+        QVERIFY(step(s, "Return", "pause"));
+        QCOMPARE(s.property("pause"), "no");
         QVERIFY(step(s, "Return", "pause"));
         QCOMPARE(s.property("pause"), "yes");
         QVERIFY(step(s, "Return", "pause"));
@@ -246,6 +267,71 @@ class AdapterTest : public QObject
         QVERIFY(step(s, "F9", "osd"));
         QVERIFY(step(s, "F11", "frame_drop"));
         QCOMPARE(s.property("framedropping"), "1");
+        press("F2");
+        checkCleanEnd(s);
+    }
+
+    // At rest the player is stopped with the menu on screen; a key wakes it, and the picture
+    // follows at once.
+    void restsUnderTheStartMenuAndWakesForAKey()
+    {
+        Session s(x.get());
+        QVERIFY(startAndFocus(s, {"-ao null"}));
+        QVERIFY(s.waitFor("# stopped"));
+        const pid_t player = s.pids().value(1);
+        QVERIFY(playerState(player) == 'T');
+        const QImage resting = shot();
+        QVERIFY(differing(resting, blackFrame()) > 1000); // the menu over the still picture
+        QTest::qWait(500);
+        QCOMPARE(differing(shot(), resting), 0);
+
+        press("Down");
+        QVERIFY(s.waitFor("# continued"));
+        QVERIFY(s.waitFor("> menu down"));
+        QVERIFY(s.waitFor("# stopped", 2));
+        QVERIFY(playerState(player) == 'T');
+        QVERIFY(differing(shot(), resting) > 100); // the highlight has moved
+        QCOMPARE(s.menuAnswer(), "ANS_MENU_VISIBILITY=1");
+        press("F2");
+        QVERIFY(s.waitFor("> menu cancel"));
+        press("F2");
+        checkCleanEnd(s);
+    }
+
+    // A menu opened over a playing clip holds it still until the menu closes; a pause of the
+    // user's own under the menu stands.
+    void menuOverAPlayingClipHoldsThePause()
+    {
+        Session s(x.get());
+        QVERIFY(startAndFocus(s, {"-ao null"}));
+        QVERIFY(step(s, "Return", "menu ok")); // Play a clip
+        const int hides = s.count("> menu hide");
+        press("Return"); // the bundled clip, from the clip list
+        QVERIFY(s.waitFor("> menu hide", hides + 1));
+        QCOMPARE(s.property("pause"), "no");
+
+        QVERIFY(step(s, "F1", "set_menu main"));
+        QCOMPARE(s.property("pause"), "yes");
+        QVERIFY(step(s, "Next", "pausing_keep volume +10")); // keeps the hold
+        QCOMPARE(s.property("pause"), "yes");
+        QVERIFY(step(s, "F2", "menu cancel")); // back to the clip list, shown again
+        QCOMPARE(s.menuAnswer(), "ANS_MENU_VISIBILITY=1");
+        QCOMPARE(s.property("pause"), "yes");
+        QVERIFY(step(s, "F2", "menu cancel"));
+        QVERIFY(step(s, "F2", "menu cancel")); // hidden: the clip goes on
+        QCOMPARE(s.menuAnswer(), "ANS_MENU_VISIBILITY=0");
+        QCOMPARE(s.property("pause"), "no");
+
+        QVERIFY(step(s, "F1", "set_menu main"));
+        QVERIFY(step(s, "Down", "menu down"));
+        QVERIFY(step(s, "Return", "menu ok")); // Pause or resume: playing under the menu
+        QCOMPARE(s.property("pause"), "no");
+        QVERIFY(step(s, "Return", "menu ok"));
+        QCOMPARE(s.property("pause"), "yes");
+        QVERIFY(step(s, "F2", "menu cancel")); // the menu below shows again
+        QVERIFY(step(s, "F2", "menu cancel"));
+        QCOMPARE(s.menuAnswer(), "ANS_MENU_VISIBILITY=0");
+        QCOMPARE(s.property("pause"), "yes"); // as the user left it
         press("F2");
         checkCleanEnd(s);
     }

@@ -178,7 +178,7 @@ class AdapterPiecesTest : public QObject
             in.push_back(a.toStdString());
         const QByteArray w = wid.toLatin1();
         const PlayerArguments out =
-            playerArguments(in, "/tmp/m.conf", w.isEmpty() ? nullptr : w.constData());
+            playerArguments(in, "/tmp/m.conf", w.isEmpty() ? nullptr : w.constData(), {});
         QCOMPARE(out.fifo, std::string("/run/pipe"));
         QStringList got;
         for (const std::string& o : out.options)

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/syscall.h>
@@ -54,10 +55,33 @@ bool waitFor(pid_t pid, int timeoutMs, int* status)
     return false;
 }
 
+// Our environment with the given entries put in, made before the fork: the child may only make
+// async-signal-safe calls.
+std::vector<char*> childEnvironment(const std::vector<std::string>& entries)
+{
+    std::vector<char*> env;
+    for (char** e = environ; *e; ++e) {
+        bool replaced = false;
+        for (const std::string& entry : entries) {
+            const size_t name = entry.find('=') + 1;
+            replaced = replaced || strncmp(*e, entry.c_str(), name) == 0;
+        }
+        if (!replaced)
+            env.push_back(*e);
+    }
+    for (const std::string& entry : entries)
+        env.push_back(const_cast<char*>(entry.c_str()));
+    env.push_back(nullptr);
+    return env;
+}
+
 } // namespace
 
-FILE* startPlayer(const char* commandLine, pid_t* pid)
+FILE* startPlayer(const char* commandLine, const std::vector<std::string>& environment, pid_t* pid)
 {
+    std::vector<char*> env = childEnvironment(environment);
+    char* const argv[] = {const_cast<char*>("sh"), const_cast<char*>("-c"),
+                          const_cast<char*>(commandLine), nullptr};
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) < 0)
         return nullptr;
@@ -77,7 +101,7 @@ FILE* startPlayer(const char* commandLine, pid_t* pid)
         } else {
             fcntl(STDOUT_FILENO, F_SETFD, 0);
         }
-        execl("/bin/sh", "sh", "-c", commandLine, static_cast<char*>(nullptr));
+        execve("/bin/sh", argv, env.data());
         _exit(127);
     }
     setpgid(child, child); // either side may come first
