@@ -101,18 +101,21 @@ static QString readFile(const QString& path)
 
 Xvfb::Xvfb(int width, int height) : width_(width), height_(height)
 {
-    int n = 50 + getpid() % 400;
-    while (QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(n)) ||
-           QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)))
-        ++n;
-    display_ = QStringLiteral(":%1").arg(n);
+    // The server picks a free display itself and names it once it takes connections. Without
+    // -noreset it resets when its last client goes, and refuses connections meanwhile.
     server_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    server_.setStandardOutputFile(QProcess::nullDevice());
-    server_.start(QStringLiteral("Xvfb"), {display_, QStringLiteral("-screen"), QStringLiteral("0"),
-                                           QStringLiteral("%1x%2x24").arg(width).arg(height),
-                                           QStringLiteral("-nolisten"), QStringLiteral("tcp")});
-    server_.waitForStarted();
-    waitUntil([&] { return QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n)); }, 10000);
+    server_.start(QStringLiteral("Xvfb"),
+                  {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-noreset"),
+                   QStringLiteral("-screen"), QStringLiteral("0"),
+                   QStringLiteral("%1x%2x24").arg(width).arg(height), QStringLiteral("-nolisten"),
+                   QStringLiteral("tcp")});
+    if (!server_.waitForStarted())
+        qFatal("Xvfb did not start");
+    waitUntil([&] { return server_.canReadLine() || server_.waitForReadyRead(50); }, 20000);
+    const QByteArray number = server_.readLine().trimmed();
+    if (number.isEmpty())
+        qFatal("Xvfb did not name its display");
+    display_ = QStringLiteral(":") + QString::fromLatin1(number);
     qputenv("DISPLAY", display_.toLatin1());
 }
 

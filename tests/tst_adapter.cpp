@@ -1,7 +1,7 @@
 // The real program on the distribution's MPlayer through the adapter, on a real X server:
 // the adapter's menu answers checked against what the screen shows, playback commands checked
 // against the player's own answers, and every way the run ends.
-#include "harness.h"
+#include "adapterSession.h"
 
 #include <QFile>
 #include <QImage>
@@ -20,97 +20,16 @@ class AdapterTest : public QObject
     std::unique_ptr<Xvfb> x;
     QTemporaryDir scratch;
 
-    struct Session
-    {
-        TamblinRun run;
-        QString trace;
-        Session(const Xvfb* x) : run(x, nullptr)
-        {
-            run.usePlayer(ADAPTER_BIN);
-            QFile::link(QStringLiteral(APP_DIR_PATH "/background.avi"),
-                        run.appDir() + "background.avi");
-            trace = run.standinDir() + "/trace";
-            run.env().insert("TAMBLIN_ADAPTER_TRACE", trace);
-            run.env().insert("TAMBLIN_MEDIA", run.appDir());
-            run.env().insert("TAMBLIN_PLAYER", "/usr/bin/mplayer");
-        }
-        QStringList traceLines() const
-        {
-            QFile f(trace);
-            if (!f.open(QIODevice::ReadOnly))
-                return {};
-            return QString::fromLatin1(f.readAll()).split('\n', Qt::SkipEmptyParts);
-        }
-        int count(const QString& line) const { return int(traceLines().count(line)); }
-        bool waitFor(const QString& line, int times = 1, int ms = 10000) const
-        {
-            return waitUntil([&] { return count(line) >= times; }, ms);
-        }
-        QList<pid_t> pids() const
-        {
-            for (const QString& l : traceLines()) {
-                if (l.startsWith("# pids "))
-                    return {pid_t(l.section(' ', 2, 2).toInt()),
-                            pid_t(l.section(' ', 3, 3).toInt())};
-            }
-            return {};
-        }
-        // Writes a command into the FIFO beside the window's own.
-        void inject(const QByteArray& command) const
-        {
-            const int fd = open(QFile::encodeName(run.fifo()).constData(), O_WRONLY | O_NONBLOCK);
-            QVERIFY(fd >= 0);
-            QCOMPARE(write(fd, command.constData(), size_t(command.size())), command.size());
-            close(fd);
-        }
-        // The adapter's answer to a query of our own.
-        QString menuAnswer() const
-        {
-            const auto answers = [&] {
-                QStringList a;
-                for (const QString& l : traceLines()) {
-                    if (l.startsWith("= "))
-                        a << l.mid(2);
-                }
-                return a;
-            };
-            const int before = answers().size();
-            inject("get_menu_visibility\n");
-            waitUntil([&] { return answers().size() > before; }, 5000);
-            return answers().value(before);
-        }
-        // The player's answer to a property query, through the adapter.
-        QString property(const QString& name) const
-        {
-            const QString prefix = "< ANS_" + name + "=";
-            const int before = int(traceLines().filter(prefix).size());
-            // A plain query would end a pause before it answers.
-            inject("pausing_keep_force get_property " + name.toLatin1() + "\n");
-            waitUntil([&] { return traceLines().filter(prefix).size() > before; }, 5000);
-            const QStringList got = traceLines().filter(prefix);
-            return got.size() > before ? got.at(before).mid(prefix.size()) : QString();
-        }
-    };
-
     void press(const QString& key) { x->run("xdotool", {"key", key}); }
 
     // Presses a key and waits until the adapter has relayed what it sends, and a frame more.
-    bool step(Session& s, const QString& key, const QString& relayed)
+    bool step(AdapterSession& s, const QString& key, const QString& relayed)
     {
         const int before = s.count("> " + relayed);
         press(key);
         const bool ok = s.waitFor("> " + relayed, before + 1);
         QTest::qWait(400);
         return ok;
-    }
-
-    static char playerState(pid_t pid)
-    {
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-        if (!stat.open(QIODevice::ReadOnly))
-            return '?';
-        const QString text = QString::fromLatin1(stat.readAll());
-        return text.section(QLatin1Char(')'), -1).trimmed().at(0).toLatin1();
     }
 
     QImage blackFrame() const
@@ -120,42 +39,21 @@ class AdapterTest : public QObject
         return black;
     }
 
-    QImage shot()
-    {
-        const QString file = scratch.path() + "/shot.png";
-        QFile::remove(file);
-        x->run("import", {"-window", "root", file});
-        return QImage(file).convertToFormat(QImage::Format_RGB32);
-    }
-
-    static int differing(const QImage& a, const QImage& b)
-    {
-        int n = 0;
-        for (int y = 0; y < a.height(); y += 2) {
-            for (int xx = 0; xx < a.width(); xx += 2) {
-                const QRgb p = a.pixel(xx, y), q = b.pixel(xx, y);
-                if (qAbs(qRed(p) - qRed(q)) + qAbs(qGreen(p) - qGreen(q)) +
-                        qAbs(qBlue(p) - qBlue(q)) >
-                    60)
-                    ++n;
-            }
-        }
-        return n;
-    }
+    QImage shot() { return screenshot(*x, scratch.path()); }
 
     // The menu is drawn exactly when the adapter says it is visible.
-    void checkScreen(Session& s, const QImage& hiddenFrame, const QString& expected)
+    void checkScreen(AdapterSession& s, const QImage& hiddenFrame, const QString& expected)
     {
         const QString answer = s.menuAnswer();
         QCOMPARE(answer, expected);
-        const int diff = differing(shot(), hiddenFrame);
+        const int diff = differingPixels(shot(), hiddenFrame);
         if (answer.endsWith("=1"))
             QVERIFY2(diff > 1000, qPrintable(QString("menu not drawn: %1").arg(diff)));
         else
             QVERIFY2(diff < 100, qPrintable(QString("menu still drawn: %1").arg(diff)));
     }
 
-    void checkCleanEnd(Session& s)
+    void checkCleanEnd(AdapterSession& s)
     {
         QVERIFY2(s.run.waitForExit(30000), "the run did not end");
         QCOMPARE(s.run.exitCode(), 0);
@@ -164,7 +62,7 @@ class AdapterTest : public QObject
             QVERIFY2(waitUntil([&] { return processGone(pid); }, 5000), "process left behind");
     }
 
-    qulonglong startAndFocus(Session& s, const QStringList& args)
+    qulonglong startAndFocus(AdapterSession& s, const QStringList& args)
     {
         s.run.start(args);
         if (!s.waitFor("< Playing " + s.run.appDir() + "background.avi.", 1, 20000))
@@ -186,7 +84,7 @@ class AdapterTest : public QObject
 
     void menuOnScreenMatchesTheAnswers()
     {
-        Session s(x.get());
+        AdapterSession s(x.get());
         QVERIFY(startAndFocus(s, {"-ao null"}));
 
         QCOMPARE(s.menuAnswer(), "ANS_MENU_VISIBILITY=1");
@@ -235,7 +133,7 @@ class AdapterTest : public QObject
 
     void playbackCommandsTakeEffect()
     {
-        Session s(x.get());
+        AdapterSession s(x.get());
         QVERIFY(startAndFocus(s, {"-ao null"}));
         // The start menu's background is a still picture, also once the menu is hidden, until
         // the user sets it going.
@@ -275,22 +173,22 @@ class AdapterTest : public QObject
     // follows at once.
     void restsUnderTheStartMenuAndWakesForAKey()
     {
-        Session s(x.get());
+        AdapterSession s(x.get());
         QVERIFY(startAndFocus(s, {"-ao null"}));
         QVERIFY(s.waitFor("# stopped"));
         const pid_t player = s.pids().value(1);
-        QVERIFY(playerState(player) == 'T');
+        QVERIFY(processState(player) == 'T');
         const QImage resting = shot();
-        QVERIFY(differing(resting, blackFrame()) > 1000); // the menu over the still picture
+        QVERIFY(differingPixels(resting, blackFrame()) > 1000); // the menu over the still picture
         QTest::qWait(500);
-        QCOMPARE(differing(shot(), resting), 0);
+        QCOMPARE(differingPixels(shot(), resting), 0);
 
         press("Down");
         QVERIFY(s.waitFor("# continued"));
         QVERIFY(s.waitFor("> menu down"));
         QVERIFY(s.waitFor("# stopped", 2));
-        QVERIFY(playerState(player) == 'T');
-        QVERIFY(differing(shot(), resting) > 100); // the highlight has moved
+        QVERIFY(processState(player) == 'T');
+        QVERIFY(differingPixels(shot(), resting) > 100); // the highlight has moved
         QCOMPARE(s.menuAnswer(), "ANS_MENU_VISIBILITY=1");
         press("F2");
         QVERIFY(s.waitFor("> menu cancel"));
@@ -302,7 +200,7 @@ class AdapterTest : public QObject
     // user's own under the menu stands.
     void menuOverAPlayingClipHoldsThePause()
     {
-        Session s(x.get());
+        AdapterSession s(x.get());
         QVERIFY(startAndFocus(s, {"-ao null"}));
         QVERIFY(step(s, "Return", "menu ok")); // Play a clip
         const int hides = s.count("> menu hide");
@@ -338,7 +236,7 @@ class AdapterTest : public QObject
 
     void quitFromThePlayersMenu()
     {
-        Session s(x.get());
+        AdapterSession s(x.get());
         QVERIFY(startAndFocus(s, {"-ao null"}));
         QVERIFY(step(s, "Up", "menu up")); // wraps to Quit
         press("Return");
@@ -348,7 +246,7 @@ class AdapterTest : public QObject
 
     void playersOwnEndEndsTheRun()
     {
-        Session s(x.get());
+        AdapterSession s(x.get());
         s.run.start({"-ao null", QStringLiteral(APP_DIR_PATH "/background.avi")});
         QVERIFY(s.waitFor("< Playing " APP_DIR_PATH "/background.avi.", 1, 20000));
         checkCleanEnd(s); // the clip is a few seconds long
@@ -357,7 +255,7 @@ class AdapterTest : public QObject
 
     void windowGoneWithoutQuit()
     {
-        Session s(x.get());
+        AdapterSession s(x.get());
         QVERIFY(startAndFocus(s, {"-ao null"}));
         const QList<pid_t> pids = s.pids();
         QCOMPARE(pids.size(), 2);
@@ -370,7 +268,7 @@ class AdapterTest : public QObject
 
     void missingRealPlayer()
     {
-        Session s(x.get());
+        AdapterSession s(x.get());
         s.run.env().insert("TAMBLIN_PLAYER", "/nonexistent/mplayer");
         s.run.start({"-ao null"});
         QVERIFY(x->answerDialog("Return"));

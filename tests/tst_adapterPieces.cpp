@@ -2,6 +2,7 @@
 // real player is given.
 #include "mediaMenu.h"
 #include "menuModel.h"
+#include "pauseHold.h"
 #include "playerArguments.h"
 
 #include <QDir>
@@ -114,7 +115,8 @@ class AdapterPiecesTest : public QObject
         const std::vector<Menu> menus = buildMenus({});
         QCOMPARE(int(menus.size()), 1);
         MenuModel model(menus, "main", true);
-        QCOMPARE(model.apply("menu ok"), MenuModel::Nothing); // Pause or resume
+        QCOMPARE(model.apply("menu ok"), MenuModel::CommandRun); // Pause or resume
+        QCOMPARE(model.ranCommand(), std::string("pause"));
         QCOMPARE(QString::fromStdString(model.current()), "main");
     }
 
@@ -188,6 +190,117 @@ class AdapterPiecesTest : public QObject
                                "-nomouseinput", "-menu",  "-menu-cfg",
                                "/tmp/m.conf"};
         QCOMPARE(got, head + tail);
+    }
+
+    void pictureFramedToTheWindow()
+    {
+        const WindowSize size = parseWindowSize("800x480");
+        QCOMPARE(size.width, 800);
+        QCOMPARE(size.height, 480);
+        for (const char* bad : {"", "800", "800x", "800x480x", "0x480", "8x8", "123456x2", "a x b"})
+            QVERIFY2(!parseWindowSize(bad).valid(), bad);
+        QVERIFY(!parseWindowSize(nullptr).valid());
+
+        const PlayerArguments out =
+            playerArguments({"-menu-startup", "/app/background.avi"}, "/m", "7", size);
+        QCOMPARE(out.options.at(3), std::string("dsize=800:480:0,scale=0:0,expand=800:480,"
+                                                "format=bgr32"));
+        QVERIFY(out.startMenu);
+    }
+
+    // Events, one a line: "file" (a file starts), "send C was visible" (a command on its way,
+    // with the menu's visibility before and after, 0 or 1), "entry C" (run by the player for
+    // a menu entry), "answer yes|no".
+    void pauseHold_data()
+    {
+        QTest::addColumn<bool>("stillBackground");
+        QTest::addColumn<QStringList>("events");
+        QTest::addColumn<QStringList>("sent");
+        QTest::addColumn<bool>("paused");
+        QTest::addColumn<int>("hold");
+
+        const int none = PauseHold::None, menu = PauseHold::Menu, still = PauseHold::Still;
+        QTest::newRow("the start menu's background stands still from its start")
+            << true << QStringList{"file"} << QStringList{"pause"} << true << still;
+        QTest::newRow("menu keys and a hidden menu keep it still")
+            << true << QStringList{"file", "send menu down 1 1", "send menu cancel 1 0"}
+            << QStringList{"pause", "menu down", "menu cancel"} << true << still;
+        QTest::newRow("playback keys keep it still, menu up or down")
+            << true << QStringList{"file", "send volume +10 1 1", "send seek +40 0 0"}
+            << QStringList{"pause", "pausing_keep volume +10", "pausing_keep seek +40"} << true
+            << still;
+        QTest::newRow("the user's pause sets it going")
+            << true << QStringList{"file", "send menu cancel 1 0", "send pause 0 0", "file"}
+            << QStringList{"pause", "menu cancel", "pause"} << false << none;
+        QTest::newRow("a menu opened over a playing clip pauses it in the same pass")
+            << false << QStringList{"file", "send set_menu main 0 1"}
+            << QStringList{"set_menu main", "pause"} << true << menu;
+        QTest::newRow("... until the menu closes, not before")
+            << false
+            << QStringList{"file", "send set_menu main 0 1", "send menu cancel 1 1",
+                           "send menu cancel 1 0"}
+            << QStringList{"set_menu main", "pause", "menu cancel", "menu cancel", "pause"} << false
+            << none;
+        QTest::newRow("a pause of the user's own under the menu stands")
+            << false
+            << QStringList{"file", "send set_menu main 0 1", "send pause 1 1", "send pause 1 1",
+                           "send menu cancel 1 0"}
+            << QStringList{"set_menu main", "pause", "pause", "pause", "menu cancel"} << true
+            << none;
+        QTest::newRow("... also from the menu's own entry")
+            << false << QStringList{"file", "send set_menu main 0 1", "entry pause"}
+            << QStringList{"set_menu main", "pause"} << false << none;
+        QTest::newRow("a paused clip is left as the user paused it")
+            << false
+            << QStringList{"file", "send pause 0 0", "send set_menu main 0 1",
+                           "send menu cancel 1 0"}
+            << QStringList{"pause", "set_menu main", "menu cancel"} << true << none;
+        QTest::newRow("playback commands end a pause of the user's own")
+            << false << QStringList{"file", "send pause 0 0", "send seek +40 0 0"}
+            << QStringList{"pause", "seek +40"} << false << none;
+        QTest::newRow("prefixed commands go as they are")
+            << false
+            << QStringList{"file", "send pausing_keep_force get_property pause 0 0",
+                           "send pausing osd 0 0"}
+            << QStringList{"pausing_keep_force get_property pause", "pausing osd"} << true << none;
+        QTest::newRow("a new file ends the hold of the one before")
+            << false << QStringList{"file", "send set_menu main 0 1", "send loadfile x 1 1", "file"}
+            << QStringList{"set_menu main", "pause", "loadfile x"} << false << none;
+        QTest::newRow("the player's own answer wins")
+            << true << QStringList{"file", "answer no"} << QStringList{"pause"} << false << none;
+    }
+
+    void pauseHold()
+    {
+        QFETCH(bool, stillBackground);
+        QFETCH(QStringList, events);
+        QFETCH(QStringList, sent);
+        QFETCH(bool, paused);
+        QFETCH(int, hold);
+
+        PauseHold h(stillBackground);
+        QStringList got;
+        auto take = [&](const std::vector<std::string>& lines) {
+            for (const std::string& l : lines)
+                got << QString::fromStdString(l);
+        };
+        for (const QString& e : events) {
+            const QString what = e.section(' ', 0, 0);
+            if (what == "file") {
+                take(h.fileStarted());
+            } else if (what == "send") {
+                const QString command = e.section(' ', 1, -3);
+                take(h.relay(command.toStdString(), e.section(' ', -2, -2) == "1",
+                             e.section(' ', -1) == "1"));
+            } else if (what == "entry") {
+                h.ranByMenu(e.section(' ', 1).toStdString());
+            } else if (what == "answer") {
+                h.answered(e.section(' ', 1) == "yes");
+            }
+        }
+        QCOMPARE(got, sent);
+        QCOMPARE(h.paused(), paused);
+        QCOMPARE(int(h.hold()), hold);
     }
 
     void findingTheRealPlayer()

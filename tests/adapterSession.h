@@ -1,0 +1,39 @@
+#pragma once
+
+// A run of the real program on Debian's MPlayer behind the adapter, with the adapter's trace,
+// and what the screen shows.
+
+#include "harness.h"
+
+#include <QImage>
+
+struct AdapterSession
+{
+    TamblinRun run;
+    QString trace;
+
+    // The bundled background clip, or another one, in the application directory.
+    explicit AdapterSession(const Xvfb* x, const QString& background = QString());
+
+    QStringList traceLines() const;
+    int count(const QString& line) const { return int(traceLines().count(line)); }
+    bool waitFor(const QString& line, int times = 1, int ms = 10000) const;
+    // The adapter's and the player's pids.
+    QList<pid_t> pids() const;
+    // Writes a command into the FIFO beside the window's own.
+    void inject(const QByteArray& command) const;
+    // The adapter's answer to a query of our own.
+    QString menuAnswer() const;
+    // The player's answer to a property query, through the adapter.
+    QString property(const QString& name) const;
+};
+
+// The whole screen.
+QImage screenshot(const Xvfb& x, const QString& scratchDir);
+// How many of every other pixel in every other row differ clearly.
+int differingPixels(const QImage& a, const QImage& b);
+// The process's state letter from /proc ('T' when stopped), or '?' when it is gone.
+char processState(pid_t pid);
+// Makes a clip of one flat colour: only a menu over it changes the picture.
+bool makeFlatClip(const QString& path, const QString& colour, const QString& size, int fps,
+                  double seconds);

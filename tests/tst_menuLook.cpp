@@ -1,0 +1,205 @@
+// The player's menu looks the same at every moment of a run, at screen sizes from small to
+// large: before the background first loops and after it has looped, over a clip that has just
+// started and over the same clip after it has looped. Backgrounds and clips of one flat colour
+// let two screenshots differ only by the menu.
+#include "adapterSession.h"
+
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+bool isText(QRgb p)
+{
+    return qRed(p) > 235 && qGreen(p) > 235 && qBlue(p) > 235;
+}
+
+// Where the menu's white letters are.
+QImage textMask(const QImage& shot)
+{
+    QImage mask(shot.size(), QImage::Format_Mono);
+    mask.fill(0);
+    for (int y = 0; y < shot.height(); ++y)
+        for (int x = 0; x < shot.width(); ++x)
+            if (isText(shot.pixel(x, y)))
+                mask.setPixel(x, y, 1);
+    return mask;
+}
+
+int maskCount(const QImage& mask)
+{
+    int n = 0;
+    for (int y = 0; y < mask.height(); ++y)
+        for (int x = 0; x < mask.width(); ++x)
+            n += mask.pixelIndex(x, y);
+    return n;
+}
+
+// The rectangle that holds every letter.
+QRect textBounds(const QImage& mask)
+{
+    QRect bounds;
+    for (int y = 0; y < mask.height(); ++y)
+        for (int x = 0; x < mask.width(); ++x)
+            if (mask.pixelIndex(x, y))
+                bounds |= QRect(x, y, 1, 1);
+    return bounds;
+}
+
+// No letter touches the screen's right edge: the text fits.
+bool textFits(const QImage& mask)
+{
+    const int edge = qMax(2, mask.width() / 100);
+    for (int y = 0; y < mask.height(); ++y)
+        for (int x = mask.width() - edge; x < mask.width(); ++x)
+            if (mask.pixelIndex(x, y))
+                return false;
+    return true;
+}
+
+} // namespace
+
+class MenuLookTest : public QObject
+{
+    Q_OBJECT
+
+  private:
+    QTemporaryDir scratch;
+    QString background, clip;
+
+    void press(const Xvfb& x, const QString& key) { x.run("xdotool", {"key", key}); }
+
+    // Sends a key and waits until the player has drawn what it did and come to rest.
+    bool keyToRest(const Xvfb& x, AdapterSession& s, const QString& key)
+    {
+        const int rests = s.count("# stopped");
+        press(x, key);
+        return s.waitFor("# stopped", rests + 1, 20000);
+    }
+
+    bool waitForLoops(AdapterSession& s, const QString& file, int loops)
+    {
+        const QString playing = "< Playing " + file + ".";
+        return s.waitFor(playing, s.count(playing) + loops, 30000);
+    }
+
+    // The screen once two screenshots in a row agree.
+    QImage settledScreen(const Xvfb& x)
+    {
+        QImage last = screenshot(x, scratch.path());
+        for (int i = 0; i < 50; ++i) {
+            const QImage now = screenshot(x, scratch.path());
+            if (differingPixels(now, last) == 0)
+                return now;
+            last = now;
+        }
+        return QImage();
+    }
+
+    // The menu with its second entry chosen (Pause or resume) over the still picture, then over
+    // the same picture set going by that entry, once it has looped three times under the menu.
+    bool menuBeforeAndAfterLoops(const Xvfb& x, AdapterSession& s, const QString& file,
+                                 QImage* before, QImage* after)
+    {
+        if (!keyToRest(x, s, "Down"))
+            return false;
+        *before = screenshot(x, scratch.path());
+        const int oks = s.count("> menu ok");
+        press(x, "Return");
+        if (!s.waitFor("> menu ok", oks + 1) || !waitForLoops(s, file, 3))
+            return false;
+        *after = settledScreen(x);
+        return !after->isNull();
+    }
+
+    void compareLooks(const QImage& before, const QImage& after, const char* what)
+    {
+        QCOMPARE(after.size(), before.size());
+        const int diff = differingPixels(before, after);
+        // One in five hundred of the pixels compared: the letters' outlines blend a little
+        // differently over a paused and a playing picture.
+        QVERIFY2(diff <= before.width() * before.height() / 2000,
+                 qPrintable(QString("%1: %2 pixels differ").arg(what).arg(diff)));
+    }
+
+  private slots:
+    void initTestCase()
+    {
+        // A 4:3 background and a 16:9 clip, each a second long so that loops come quickly.
+        background = scratch.path() + "/background.avi";
+        clip = scratch.path() + "/clip.avi";
+        QVERIFY(makeFlatClip(background, "0x203860", "320x240", 15, 1));
+        QVERIFY(makeFlatClip(clip, "0x602020", "320x180", 25, 1));
+    }
+
+    void sameLookThroughoutTheRun_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::newRow("320x240") << 320 << 240;
+        QTest::newRow("800x480") << 800 << 480;
+        QTest::newRow("1920x1080") << 1920 << 1080;
+    }
+
+    void sameLookThroughoutTheRun()
+    {
+        QFETCH(int, width);
+        QFETCH(int, height);
+        Xvfb x(width, height);
+
+        // The start menu, then the same menu once the background has looped three times under
+        // it.
+        QImage start, startAfterLoops;
+        {
+            AdapterSession s(&x, background);
+            s.run.start({"-ao null"});
+            const qulonglong wid = s.run.waitForWindow();
+            QVERIFY(wid);
+            x.focus(wid);
+            QVERIFY(s.waitFor("# stopped", 1, 20000));
+            QVERIFY(menuBeforeAndAfterLoops(x, s, s.run.appDir() + "background.avi", &start,
+                                            &startAfterLoops));
+            QCOMPARE(s.menuAnswer(), "ANS_MENU_VISIBILITY=1");
+        }
+        compareLooks(start, startAfterLoops, "start menu after three loops");
+
+        // The menu opened over a clip that has just started, and after it has looped.
+        QImage overClip, overClipAfterLoops;
+        {
+            AdapterSession s(&x, background);
+            s.run.start({"-ao null -loop 0", clip});
+            const qulonglong wid = s.run.waitForWindow();
+            QVERIFY(wid);
+            x.focus(wid);
+            QVERIFY(s.waitFor("< Playing " + clip + ".", 1, 20000));
+            QVERIFY(keyToRest(x, s, "F1"));
+            QVERIFY(menuBeforeAndAfterLoops(x, s, clip, &overClip, &overClipAfterLoops));
+        }
+        compareLooks(overClip, overClipAfterLoops, "menu over a clip after three loops");
+
+        // The letters take the same room over the 4:3 background and the 16:9 clip (their edges
+        // blend with the colour below, so the comparison is of where they stand, not of every
+        // pixel), and fit the screen.
+        const QImage startText = textMask(start), clipText = textMask(overClip);
+        QVERIFY(maskCount(startText) > width * height / 400);
+        const QRect a = textBounds(startText), b = textBounds(clipText);
+        const int slack = qMax(2, width / 200);
+        QVERIFY2(qAbs(a.left() - b.left()) <= slack && qAbs(a.right() - b.right()) <= slack &&
+                     qAbs(a.top() - b.top()) <= slack && qAbs(a.bottom() - b.bottom()) <= slack,
+                 qPrintable(QString("letters at %1,%2 %3x%4 and at %5,%6 %7x%8")
+                                .arg(a.x())
+                                .arg(a.y())
+                                .arg(a.width())
+                                .arg(a.height())
+                                .arg(b.x())
+                                .arg(b.y())
+                                .arg(b.width())
+                                .arg(b.height())));
+        QVERIFY(qAbs(maskCount(startText) - maskCount(clipText)) <= maskCount(startText) / 5);
+        QVERIFY(textFits(startText));
+    }
+};
+
+QTEST_GUILESS_MAIN(MenuLookTest)
+#include "tst_menuLook.moc"
