@@ -1,10 +1,14 @@
 #include "mediaMenu.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QStandardPaths>
-
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <cstdlib>
+#include <dirent.h>
+#include <fstream>
 #include <set>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -18,22 +22,81 @@ std::string baseName(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+bool isMedia(const std::string& name)
+{
+    const size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0)
+        return false;
+    std::string suffix = name.substr(dot + 1);
+    std::transform(suffix.begin(), suffix.end(), suffix.begin(),
+                   [](unsigned char c) { return char(std::tolower(c)); });
+    for (const char* s : kMediaSuffixes) {
+        if (suffix == s)
+            return true;
+    }
+    return false;
+}
+
+// The folder as an absolute path without a trailing slash.
+std::string absoluteFolder(std::string dir)
+{
+    if (!dir.empty() && dir[0] != '/') {
+        char cwd[PATH_MAX];
+        if (getcwd(cwd, sizeof cwd))
+            dir = std::string(cwd) + "/" + dir;
+    }
+    while (dir.size() > 1 && dir.back() == '/')
+        dir.pop_back();
+    return dir;
+}
+
+// The user's videos folder, as the XDG user directories name it, else ~/Videos.
+std::string videosFolder()
+{
+    const char* home = getenv("HOME");
+    if (!home || !*home)
+        return {};
+    const char* config = getenv("XDG_CONFIG_HOME");
+    const std::string dirs =
+        (config && *config ? std::string(config) : std::string(home) + "/.config") +
+        "/user-dirs.dirs";
+    std::ifstream in(dirs);
+    std::string line;
+    const std::string key = "XDG_VIDEOS_DIR=\"";
+    while (std::getline(in, line)) {
+        if (line.compare(0, key.size(), key) != 0 || line.back() != '"')
+            continue;
+        std::string value = line.substr(key.size(), line.size() - key.size() - 1);
+        if (value.compare(0, 5, "$HOME") == 0)
+            value = home + value.substr(5);
+        if (!value.empty() && value[0] == '/')
+            return value;
+    }
+    return std::string(home) + "/Videos";
+}
+
 } // namespace
 
 std::vector<std::string> mediaDirectories(const char* tamblinMedia, const std::string& appDir)
 {
     std::vector<std::string> dirs;
     if (tamblinMedia) {
-        const QStringList parts = QString::fromLocal8Bit(tamblinMedia).split(QLatin1Char(':'));
-        for (const QString& part : parts) {
-            if (!part.isEmpty())
-                dirs.push_back(part.toLocal8Bit().toStdString());
+        const std::string list(tamblinMedia);
+        size_t start = 0;
+        for (;;) {
+            const size_t colon = list.find(':', start);
+            const std::string part = list.substr(start, colon - start);
+            if (!part.empty())
+                dirs.push_back(part);
+            if (colon == std::string::npos)
+                break;
+            start = colon + 1;
         }
         return dirs;
     }
-    const QString videos = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
-    if (!videos.isEmpty())
-        dirs.push_back(videos.toLocal8Bit().toStdString());
+    const std::string videos = videosFolder();
+    if (!videos.empty())
+        dirs.push_back(videos);
     if (!appDir.empty())
         dirs.push_back(appDir);
     return dirs;
@@ -64,20 +127,27 @@ bool quotable(const std::string& path)
 
 std::vector<std::string> findMedia(const std::vector<std::string>& directories)
 {
-    QStringList filters;
-    for (const char* suffix : kMediaSuffixes)
-        filters << QStringLiteral("*.") + QLatin1String(suffix);
-
     std::vector<std::string> files;
     std::set<std::string> seen;
-    for (const std::string& dir : directories) {
-        QDir d(QString::fromLocal8Bit(dir.c_str()));
-        d.setNameFilters(filters);
-        d.setFilter(QDir::Files | QDir::Readable);
-        d.setSorting(QDir::Name);
-        for (const QFileInfo& info : d.entryInfoList()) {
-            const std::string path = info.absoluteFilePath().toLocal8Bit().toStdString();
-            const std::string canonical = info.canonicalFilePath().toLocal8Bit().toStdString();
+    for (const std::string& given : directories) {
+        const std::string dir = absoluteFolder(given);
+        DIR* d = opendir(dir.c_str());
+        if (!d)
+            continue;
+        std::vector<std::string> names;
+        while (const dirent* e = readdir(d)) {
+            if (e->d_name[0] != '.' && isMedia(e->d_name))
+                names.push_back(e->d_name);
+        }
+        closedir(d);
+        std::sort(names.begin(), names.end());
+        for (const std::string& name : names) {
+            const std::string path = (dir == "/" ? dir : dir + "/") + name;
+            struct stat st;
+            char canonical[PATH_MAX];
+            if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
+                access(path.c_str(), R_OK) != 0 || !realpath(path.c_str(), canonical))
+                continue;
             if (!quotable(path) || !seen.insert(canonical).second)
                 continue;
             files.push_back(path);

@@ -1,8 +1,11 @@
 #include "mainWindow.h"
 #include "platform/ZApplication.h"
+#include "player/commandLine.h"
+#include "player/fifoCreation.h"
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 
 int main(int argc, char** argv)
 {
@@ -11,6 +14,9 @@ int main(int argc, char** argv)
     signal(SIGPIPE, SIG_IGN);
     // The log is read line by line as it comes, also through a pipe.
     setvbuf(stdout, nullptr, _IOLBF, 0);
+
+    // The command FIFO is made while the toolkit starts; the launch waits for it.
+    startFifoCreation(fifoPath(getenv("TAMBLIN_FIFO")));
 
     ZApplication a(argc, argv, ZApplication::GuiClient);
     mainWindow w(nullptr, "Tamblin");

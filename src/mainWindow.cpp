@@ -5,6 +5,7 @@
 #include "platform/lcdSleepTime.h"
 #include "player/commandChannel.h"
 #include "player/commandLine.h"
+#include "player/fifoCreation.h"
 #include "player/fifoOpen.h"
 #include "player/keyMap.h"
 #include "player/playerProcess.h"
@@ -20,7 +21,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
-#include <sys/stat.h>
 
 namespace {
 
@@ -131,10 +131,7 @@ void mainWindow::launchPlayer()
     printf("Create fifo file...  ");
     fflush(stdout);
     // Made for us alone: a FIFO that others may write is refused when it is opened.
-    const mode_t oldMask = umask(077);
-    const int status = system(("mkfifo " + shellWord(fifo)).toLatin1().constData());
-    umask(oldMask);
-    printf("%d\n", status);
+    printf("%d\n", fifoCreationStatus(fifo));
 
     const QStringList args = QCoreApplication::arguments();
     const QString extra = extraOptions(args);

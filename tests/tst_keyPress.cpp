@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -48,7 +49,8 @@ class KeyPressTest : public QObject
         // The "player" relays what the test writes to its standard output.
         QFile player(dir.path() + "/mplayer");
         QVERIFY(player.open(QIODevice::WriteOnly));
-        player.write("#!/bin/sh\nexec cat \"$ANSWERS\"\n");
+        player.write("#!/bin/sh\necho \"$TAMBLIN_WID $TAMBLIN_WINDOW_SIZE\" >\"$ANSWERS.env\"\n"
+                     "exec cat \"$ANSWERS\"\n");
         player.close();
         player.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
@@ -75,7 +77,16 @@ class KeyPressTest : public QObject
         QVERIFY(window->windowFlags() & Qt::FramelessWindowHint);
         QVERIFY(window->windowFlags() & Qt::CustomizeWindowHint);
         QCOMPARE(window->palette().color(QPalette::Window), QColor(Qt::black));
-        QCOMPARE(qgetenv("TAMBLIN_WID"), QByteArray::number(qulonglong(window->winId())));
+        // The player, and only the player, learns the window and its size.
+        const QSize screen = QGuiApplication::primaryScreen()->size();
+        const auto playerSaw = [&] {
+            QFile env(dir.path() + "/answers.env");
+            return env.open(QIODevice::ReadOnly) ? env.readAll().trimmed() : QByteArray();
+        };
+        QTRY_COMPARE(playerSaw(), QByteArray::number(qulonglong(window->winId())) + " " +
+                                      QByteArray::number(screen.width()) + "x" +
+                                      QByteArray::number(screen.height()));
+        QVERIFY(qgetenv("TAMBLIN_WID").isEmpty());
     }
 
     void keys_data()
