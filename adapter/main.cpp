@@ -113,8 +113,15 @@ int main(int argc, char** argv)
     }
 
     const std::vector<std::string> args(argv + 1, argv + argc);
-    const std::vector<Menu> menus =
-        buildMenus(findMedia(mediaDirectories(getenv("TAMBLIN_MEDIA"), directoryOf(argv[0]))));
+    const MediaScan media =
+        scanMedia(mediaDirectories(getenv("TAMBLIN_MEDIA"), directoryOf(argv[0])));
+    if (media.unquotable > 0)
+        fprintf(stderr,
+                "tamblin-adapter: %d media files left out of the menu: their names hold "
+                "characters the player's menu cannot carry (quotes, backslash, ;, <, >, &, "
+                "control characters)\n",
+                media.unquotable);
+    const std::vector<Menu> menus = buildMenus(media);
 
     const char* tmp = getenv("TMPDIR");
     std::string dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/tamblin-adapter.XXXXXX";
@@ -154,8 +161,11 @@ int main(int argc, char** argv)
             fprintf(stderr, "tamblin-adapter: %s: %s\n", playerArgs.fifo.c_str(), strerror(errno));
         fcntl(output, F_SETFL, fcntl(output, F_GETFL) | O_NONBLOCK);
         MenuModel model(menus, "main", playerArgs.startMenu);
-        PauseHold hold(playerArgs.startMenu);
-        Relay relay({fifo, input, output, signalPipe[0], pid}, model, hold, trace);
+        PauseHold hold;
+        ResumeStore store(positionsFile(getenv("XDG_STATE_HOME"), getenv("HOME")));
+        store.load();
+        ClipFlow flow(playerArgs.background, &store);
+        Relay relay({fifo, input, output, signalPipe[0], pid}, model, hold, flow, store, trace);
         status = relay.run();
         close(input);
     }

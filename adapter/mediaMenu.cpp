@@ -1,6 +1,7 @@
 #include "mediaMenu.h"
 
 #include <algorithm>
+#include <functional>
 #include <cctype>
 #include <climits>
 #include <cstdlib>
@@ -12,42 +13,10 @@
 
 namespace {
 
-const char* const kMediaSuffixes[] = {"avi",  "mp4", "m4v", "mkv",  "webm", "mov", "mpg",
-                                      "mpeg", "ogv", "ogg", "flv",  "wmv",  "3gp", "ts",
-                                      "vob",  "mp3", "wav", "flac", "oga",  "opus"};
-
 std::string baseName(const std::string& path)
 {
     const size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-bool isMedia(const std::string& name)
-{
-    const size_t dot = name.rfind('.');
-    if (dot == std::string::npos || dot == 0)
-        return false;
-    std::string suffix = name.substr(dot + 1);
-    std::transform(suffix.begin(), suffix.end(), suffix.begin(),
-                   [](unsigned char c) { return char(std::tolower(c)); });
-    for (const char* s : kMediaSuffixes) {
-        if (suffix == s)
-            return true;
-    }
-    return false;
-}
-
-// The folder as an absolute path without a trailing slash.
-std::string absoluteFolder(std::string dir)
-{
-    if (!dir.empty() && dir[0] != '/') {
-        char cwd[PATH_MAX];
-        if (getcwd(cwd, sizeof cwd))
-            dir = std::string(cwd) + "/" + dir;
-    }
-    while (dir.size() > 1 && dir.back() == '/')
-        dir.pop_back();
-    return dir;
 }
 
 // The user's videos folder, as the XDG user directories name it, else ~/Videos.
@@ -102,77 +71,49 @@ std::vector<std::string> mediaDirectories(const char* tamblinMedia, const std::s
     return dirs;
 }
 
-bool quotable(const std::string& path)
+std::vector<Menu> buildMenus(const MediaScan& scan)
 {
-    if (path.empty())
-        return false;
-    for (unsigned char c : path) {
-        if (c < 0x20 || c == 0x7f)
-            return false;
-        switch (c) {
-        case '"':
-        case '\'':
-        case '\\':
-        case ';':
-        case '<':
-        case '>':
-        case '&':
-            return false;
-        default:
-            break;
-        }
-    }
-    return true;
-}
-
-std::vector<std::string> findMedia(const std::vector<std::string>& directories)
-{
-    std::vector<std::string> files;
-    std::set<std::string> seen;
-    for (const std::string& given : directories) {
-        const std::string dir = absoluteFolder(given);
-        DIR* d = opendir(dir.c_str());
-        if (!d)
-            continue;
-        std::vector<std::string> names;
-        while (const dirent* e = readdir(d)) {
-            if (e->d_name[0] != '.' && isMedia(e->d_name))
-                names.push_back(e->d_name);
-        }
-        closedir(d);
-        std::sort(names.begin(), names.end());
-        for (const std::string& name : names) {
-            const std::string path = (dir == "/" ? dir : dir + "/") + name;
-            struct stat st;
-            char canonical[PATH_MAX];
-            if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) ||
-                access(path.c_str(), R_OK) != 0 || !realpath(path.c_str(), canonical))
-                continue;
-            if (!quotable(path) || !seen.insert(canonical).second)
-                continue;
-            files.push_back(path);
-        }
-    }
-    return files;
-}
-
-std::vector<Menu> buildMenus(const std::vector<std::string>& files)
-{
+    std::vector<Menu> menus;
     Menu main{"main", "Tamblin", {}};
-    if (!files.empty())
-        main.entries.push_back({"Play a clip", MenuEntry::OpenMenu, "clips"});
-    main.entries.push_back({"Pause or resume", MenuEntry::Command, "pause"});
+    main.entries.push_back({"Pause or resume", MenuEntry::Command, "pause", {}});
     // Under the menu the picture stands still; showing the display must not set it going.
-    main.entries.push_back({"On-screen display", MenuEntry::Command, "pausing_keep osd"});
-    main.entries.push_back({"Quit", MenuEntry::Command, "quit"});
+    main.entries.push_back({"On-screen display", MenuEntry::Command, "pausing_keep osd", {}});
+    main.entries.push_back({"Quit", MenuEntry::Command, "quit", {}});
+    menus.push_back(main);
 
-    Menu clips{"clips", "Clips", {}};
-    for (const std::string& file : files)
-        clips.entries.push_back({baseName(file), MenuEntry::LoadFile, file});
-
-    std::vector<Menu> menus{main};
-    if (!files.empty())
-        menus.push_back(clips);
+    int made = 0;
+    // Adds the folder's menu, and those of its folders, and returns its name.
+    std::function<std::string(const MediaFolder&)> add = [&](const MediaFolder& folder) {
+        const std::string name = "f" + std::to_string(++made);
+        const size_t at = menus.size();
+        menus.push_back({name, folder.name, {}});
+        std::vector<MenuEntry> entries;
+        if (!folder.clips.empty())
+            entries.push_back({"Play all", MenuEntry::PlayAll, folder.clips.front(), folder.clips});
+        for (const MediaFolder& sub : folder.folders)
+            entries.push_back({sub.name, MenuEntry::OpenMenu, add(sub), {}});
+        for (const std::string& clip : folder.clips)
+            entries.push_back({baseName(clip), MenuEntry::LoadFile, clip, {}});
+        if (folder.cut)
+            entries.push_back({"...", MenuEntry::Nothing, "", {}});
+        menus[at].entries = std::move(entries);
+        return name;
+    };
+    std::string clips;
+    if (scan.folders.size() == 1) {
+        clips = add(scan.folders.front());
+    } else if (scan.folders.size() > 1) {
+        clips = "media";
+        const size_t at = menus.size();
+        menus.push_back({clips, "Media", {}});
+        std::vector<MenuEntry> entries;
+        for (const MediaFolder& folder : scan.folders)
+            entries.push_back({folder.name, MenuEntry::OpenMenu, add(folder), {}});
+        menus[at].entries = std::move(entries);
+    }
+    if (!clips.empty())
+        menus.front().entries.insert(menus.front().entries.begin(),
+                                     {"Play a clip", MenuEntry::OpenMenu, clips, {}});
     return menus;
 }
 
@@ -191,7 +132,11 @@ std::string menuDefinition(const std::vector<Menu>& menus)
                 ok = e.argument;
                 break;
             case MenuEntry::LoadFile:
+            case MenuEntry::PlayAll:
+                // Play all starts with the first clip; the adapter queues the rest.
                 ok = "loadfile '" + e.argument + "'";
+                break;
+            case MenuEntry::Nothing:
                 break;
             }
             text += "  <e name=\"" + e.label + "\" ok=\"" + ok + "\"/>\n";

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mediaTree.h"
 #include "menuModel.h"
 
 #include <string>
@@ -11,17 +12,10 @@
 // TAMBLIN_MEDIA split at ":", or the user's videos folder and the application folder.
 std::vector<std::string> mediaDirectories(const char* tamblinMedia, const std::string& appDir);
 
-// True when the path can go into a menu entry and a player command whole: inside the menu
-// file's double-quoted attribute, inside the command's single quotes, with no ";" that would
-// split the command.
-bool quotable(const std::string& path);
-
-// The media files in those folders, by name, each once; paths that are not quotable are left
-// out.
-std::vector<std::string> findMedia(const std::vector<std::string>& directories);
-
-// A main menu (play a clip, pause or resume, on-screen display, quit) and the list of clips.
-std::vector<Menu> buildMenus(const std::vector<std::string>& files);
+// A main menu (play a clip, pause or resume, on-screen display, quit) and a menu for each
+// folder: "Play all" when it holds clips, its folders, its clips, and "..." when cut. With one
+// media folder, "Play a clip" opens it; with more, a menu of them.
+std::vector<Menu> buildMenus(const MediaScan& scan);
 
 // The menus in the player's menu definition syntax.
 std::string menuDefinition(const std::vector<Menu>& menus);

@@ -2,6 +2,8 @@
 
 #include "slaveCommand.h"
 
+#include <algorithm>
+
 MenuModel::MenuModel(std::vector<Menu> menus, const std::string& root, bool shown)
     : menus_(std::move(menus)), shown_(shown)
 {
@@ -17,6 +19,11 @@ const std::string& MenuModel::current() const
 int MenuModel::selection() const
 {
     return stack_.back().selection;
+}
+
+int MenuModel::entryCount() const
+{
+    return int(stack_.back().menu->entries.size());
 }
 
 const Menu* MenuModel::find(const std::string& name) const
@@ -89,9 +96,50 @@ MenuModel::Outcome MenuModel::menuCommand(const std::string& what)
             ran_ = entry.argument;
             return CommandRun;
         case MenuEntry::LoadFile:
-            chosen_ = entry.argument;
+            chosen_ = {entry.argument};
             return FileChosen;
+        case MenuEntry::PlayAll:
+            chosen_ = entry.files;
+            return FileChosen;
+        case MenuEntry::Nothing:
+            return Nothing;
         }
     }
     return Nothing;
+}
+
+std::vector<MenuModel::Step> MenuModel::wayTo(const std::string& clip) const
+{
+    // Breadth first from the top menu, so that the shortest way wins.
+    struct Reached
+    {
+        const Menu* menu;
+        std::vector<Step> way;
+    };
+    std::vector<Reached> queue{{find(stack_.front().menu->name), {}}};
+    std::vector<const Menu*> seen;
+    for (size_t i = 0; i < queue.size(); ++i) {
+        const Reached here = queue[i];
+        if (!here.menu || std::find(seen.begin(), seen.end(), here.menu) != seen.end())
+            continue;
+        seen.push_back(here.menu);
+        for (size_t e = 0; e < here.menu->entries.size(); ++e) {
+            const MenuEntry& entry = here.menu->entries[e];
+            std::vector<Step> way = here.way;
+            way.push_back({here.menu->name, int(e)});
+            if (entry.kind == MenuEntry::LoadFile && entry.argument == clip)
+                return way;
+            if (entry.kind == MenuEntry::OpenMenu)
+                queue.push_back({find(entry.argument), way});
+        }
+    }
+    return {};
+}
+
+std::vector<MenuModel::Step> MenuModel::openMenus() const
+{
+    std::vector<Step> open;
+    for (const Open& o : stack_)
+        open.push_back({o.menu->name, o.selection});
+    return open;
 }

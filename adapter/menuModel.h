@@ -6,10 +6,11 @@
 // What choosing a menu entry does, as far as the menu is concerned.
 struct MenuEntry
 {
-    enum Kind { OpenMenu, Command, LoadFile };
+    enum Kind { OpenMenu, Command, LoadFile, PlayAll, Nothing };
     std::string label;
     Kind kind;
-    std::string argument; // the menu to open, the command, or the file to load
+    std::string argument;           // the menu to open, the command, or the file to load first
+    std::vector<std::string> files; // Play all: the folder's clips, in order
 };
 
 struct Menu
@@ -26,20 +27,35 @@ class MenuModel
   public:
     enum Outcome { Nothing, FileChosen, CommandRun };
 
+    // A menu to open, with the entry to select in it.
+    struct Step
+    {
+        std::string menu;
+        int selection;
+    };
+
     MenuModel(std::vector<Menu> menus, const std::string& root, bool shown);
 
     // Follows one command that the player is about to carry out. FileChosen: the selected
-    // entry loads chosenFile(); the menu stays up until the adapter hides it. CommandRun: the
-    // player runs ranCommand() for the selected entry.
+    // entry plays chosenFiles() in turn; the menu stays up until the adapter hides it.
+    // CommandRun: the player runs ranCommand() for the selected entry.
     Outcome apply(const std::string& command);
 
     bool visible() const { return shown_; }
     const std::string& current() const;
     int selection() const;
+    // How many entries the menu on top has.
+    int entryCount() const;
     size_t depth() const { return stack_.size(); }
-    const std::string& chosenFile() const { return chosen_; }
+    const std::vector<std::string>& chosenFiles() const { return chosen_; }
     const std::string& ranCommand() const { return ran_; }
     const std::vector<Menu>& menus() const { return menus_; }
+
+    // The way from the top menu to the clip's entry: each menu to open, with the entry that
+    // leads on (and, last, the clip's own entry) selected. Empty when no menu lists the clip.
+    std::vector<Step> wayTo(const std::string& clip) const;
+    // The menus open now, bottom first, each with its selection.
+    std::vector<Step> openMenus() const;
 
   private:
     struct Open
@@ -54,6 +70,6 @@ class MenuModel
     std::vector<Menu> menus_;
     std::vector<Open> stack_;
     bool shown_;
-    std::string chosen_;
+    std::vector<std::string> chosen_;
     std::string ran_;
 };

@@ -2,16 +2,13 @@
 
 #include "slaveCommand.h"
 
-std::vector<std::string> PauseHold::fileStarted()
+std::vector<std::string> PauseHold::fileStarted(bool still)
 {
     // A new file plays, whatever held the one before.
-    paused_ = false;
-    hold_ = None;
-    if (!stillPending_)
+    paused_ = still;
+    hold_ = still ? Still : None;
+    if (!still)
         return {};
-    stillPending_ = false;
-    paused_ = true;
-    hold_ = Still;
     return {"pause"};
 }
 

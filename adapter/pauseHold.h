@@ -17,10 +17,9 @@ class PauseHold
   public:
     enum Hold { None, Menu, Still };
 
-    explicit PauseHold(bool stillBackground) : stillPending_(stillBackground) {}
-
-    // A file has started playing. Returns what to send the player.
-    std::vector<std::string> fileStarted();
+    // A file has started playing; still: it is the start menu's background, starting afresh.
+    // Returns what to send the player.
+    std::vector<std::string> fileStarted(bool still);
 
     // A command on its way to the player, with the menu's visibility before and after it.
     // Returns the lines to send in its place.
@@ -39,7 +38,6 @@ class PauseHold
     // Follows a command's effect on the pause; true when it was accounted for.
     bool followPauseCommand(const std::string& prefix, const std::string& verb);
 
-    bool stillPending_;
     bool paused_ = false;
     Hold hold_ = None;
 };

@@ -76,8 +76,10 @@ PlayerArguments playerArguments(const std::vector<std::string>& args, const std:
             ++i;
             continue;
         }
-        if (args[i] == "-menu-startup")
+        if (args[i] == "-menu-startup" && i + 1 < args.size()) {
             result.startMenu = true;
+            result.background = args[i + 1];
+        }
         rest.push_back(args[i]);
     }
 
@@ -90,7 +92,11 @@ PlayerArguments playerArguments(const std::vector<std::string>& args, const std:
     std::string filters = "format=bgr32";
     if (window.valid()) {
         const std::string w = std::to_string(window.width), h = std::to_string(window.height);
-        filters = "dsize=" + w + ":" + h + ":0,scale=0:0,expand=" + w + ":" + h + "," + filters;
+        // The menu draws into the picture it is handed. Handed expand's own picture, whose bars
+        // are black once and never drawn again, it would leave its letters in the bars after
+        // it closes: a copy of the framed picture goes to the menu instead.
+        filters = "dsize=" + w + ":" + h + ":0,scale=0:0,expand=" + w + ":" + h + "," + filters +
+                  ",scale=" + w + ":" + h;
     }
     // x11 is the output that draws the menu into another window on any X server.
     result.options = {"-vo",           "x11",    "-vf",
@@ -100,12 +106,6 @@ PlayerArguments playerArguments(const std::vector<std::string>& args, const std:
     if (isNumber(wid)) {
         for (const char* o : {"-wid", wid, "-zoom", "-fs"})
             result.options.push_back(o);
-    }
-    // The start menu's background is held still under the menu, but the user may set it going:
-    // then it loops rather than end the run.
-    if (result.startMenu) {
-        result.options.push_back("-loop");
-        result.options.push_back("0");
     }
     result.options.insert(result.options.end(), rest.begin(), rest.end());
     return result;

@@ -22,10 +22,12 @@ struct PlayerArguments
     std::vector<std::string> options; // what follows the player's path
     std::string fifo;                 // the command FIFO named after "-input file="
     bool startMenu = false;           // the player starts in its menu over the background
+    std::string background;           // then, the background clip
 };
 
 // The window's arguments turned into the real player's: the FIFO taken out (the adapter reads
 // it and feeds the player its standard input), the menu, the window and safe output defaults
-// put in front so that the window's own options still win.
+// put in front so that the window's own options still win. Nothing loops: under the start
+// menu the adapter itself says what plays next.
 PlayerArguments playerArguments(const std::vector<std::string>& args, const std::string& menuFile,
                                 const char* wid, WindowSize window);

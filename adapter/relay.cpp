@@ -24,8 +24,13 @@ const long long kTerminateGraceMs = 2000;
 // time it leaves a paused player after the answer: a paused player redraws every 20 to 40 ms.
 const long long kRestAfterMs = 150;
 const long long kLastRedrawMs = 60;
-const char kPauseQuestion[] = "pausing_keep_force get_property pause";
-const char kPauseAnswer[] = "ANS_pause=";
+// How long a clip being left may take to say where it is.
+const long long kLeaveWaitMs = 400;
+// The player carries out some menu commands only when it next draws a frame: closing a submenu,
+// and the command of a chosen entry. A second command read in the same pass would act on the
+// menu as it was (two cancels would close one menu), so what follows waits for a frame.
+const long long kMenuSettleMs = 100;
+const char kAsk[] = "pausing_keep_force get_property ";
 
 bool writeAll(int fd, const std::string& text)
 {
@@ -55,8 +60,9 @@ std::string trimmed(const std::string& line)
 
 } // namespace
 
-Relay::Relay(const Channels& channels, MenuModel& model, PauseHold& hold, FILE* trace)
-    : ch_(channels), model_(model), hold_(hold), trace_(trace)
+Relay::Relay(const Channels& channels, MenuModel& model, PauseHold& hold, ClipFlow& flow,
+             ResumeStore& store, FILE* trace)
+    : ch_(channels), model_(model), hold_(hold), flow_(flow), store_(store), trace_(trace)
 {
     pidfd_ = int(syscall(SYS_pidfd_open, ch_.player, 0));
 }
@@ -86,8 +92,13 @@ void Relay::rest()
     traceLine('#', "stopped");
 }
 
-void Relay::sendToPlayer(const std::string& command, bool ours)
+void Relay::sendToPlayer(const std::string& command, Send kind)
 {
+    const bool ours = kind == Send::Ours;
+    if (!ours && (!leaving_.empty() || holdUntil_ >= 0)) {
+        heldBack_.push_back({command, kind});
+        return;
+    }
     wake();
     if (!ours) {
         traceLine('>', command);
@@ -96,23 +107,137 @@ void Relay::sendToPlayer(const std::string& command, bool ours)
         stopAt_ = -1;
     }
     const SlaveCommand c = parseSlaveCommand(command);
-    if (c.verb == "get_property" && c.argument == "pause")
-        pauseQuestions_.push_back(ours);
+    if (c.verb == "get_property")
+        questions_.push_back({c.argument, ours});
     // A player that is gone shows up at its end, through its process: nothing to do here.
     writeAll(ch_.playerInput, command + "\n");
+    if (kind == Send::Settling)
+        holdUntil_ = monotonicMs() + kMenuSettleMs;
 }
 
 void Relay::forward(const std::string& command)
 {
     const bool wasVisible = model_.visible();
+    const size_t depthBefore = model_.depth();
     const MenuModel::Outcome outcome = model_.apply(command);
-    if (outcome == MenuModel::FileChosen)
+    const bool quits = parseSlaveCommand(command).verb == "quit" ||
+                       (outcome == MenuModel::CommandRun &&
+                        parseSlaveCommand(model_.ranCommand()).verb == "quit");
+    // Another clip, or the end of the run: first, where the clip playing now was left.
+    if (outcome == MenuModel::FileChosen || quits)
+        leaveClip();
+    if (outcome == MenuModel::FileChosen) {
         awaitingPlaying_ = true;
+        flow_.chosen(model_.chosenFiles());
+    }
+    // Closing a submenu, or choosing an entry that does something.
+    const bool settles = (model_.depth() < depthBefore && model_.visible()) ||
+                         (parseSlaveCommand(command).verb == "menu" && wasVisible &&
+                          (outcome != MenuModel::Nothing || model_.depth() > depthBefore));
     for (const std::string& line : hold_.relay(command, wasVisible, model_.visible()))
-        sendToPlayer(line);
+        sendToPlayer(line, settles && line == command ? Send::Settling : Send::Plain);
     if (outcome == MenuModel::CommandRun)
         hold_.ranByMenu(model_.ranCommand());
 }
+
+void Relay::leaveClip()
+{
+    if (flow_.clip().empty() || !leaving_.empty())
+        return;
+    leaving_ = flow_.clip();
+    leftAt_ = leftLength_ = -1;
+    leaveUntil_ = monotonicMs() + kLeaveWaitMs;
+    sendToPlayer(std::string(kAsk) + "time_pos", Send::Ours);
+    sendToPlayer(std::string(kAsk) + "length", Send::Ours);
+}
+
+void Relay::endLeaving()
+{
+    if (leftAt_ >= 0 && leftLength_ >= 0)
+        store_.left(leaving_, leftAt_, leftLength_);
+    leaving_.clear();
+    leaveUntil_ = -1;
+    sendHeldBack();
+}
+
+void Relay::sendHeldBack()
+{
+    // One at a time: a command sent may hold back the ones after it again.
+    while (!heldBack_.empty() && leaving_.empty() && holdUntil_ < 0) {
+        const Held held = heldBack_.front();
+        heldBack_.pop_front();
+        sendToPlayer(held.command, held.kind);
+    }
+}
+
+void Relay::answered(const std::string& property, const std::string& value, bool ours)
+{
+    if (property == "pause") {
+        const bool paused = value == "yes";
+        hold_.answered(paused);
+        if (paused && ours && sent_ == askedAfter_)
+            stopAt_ = monotonicMs() + kLastRedrawMs;
+        return;
+    }
+    if (leaving_.empty())
+        return;
+    if (property == "time_pos")
+        leftAt_ = atof(value.c_str());
+    if (property == "length")
+        leftLength_ = atof(value.c_str());
+    if (leftAt_ >= 0 && leftLength_ >= 0)
+        endLeaving();
+}
+
+void Relay::fileStarted(const std::string& file)
+{
+    // Answers to questions asked before the switch may never come.
+    questions_.clear();
+    const ClipFlow::Start start = flow_.started(file);
+    for (const std::string& command : hold_.fileStarted(start.stillPicture))
+        sendToPlayer(command);
+    for (const std::string& command : start.commands)
+        forward(command);
+    // A clip chosen from the menu is playing: close the menu, as its entry promised.
+    if (start.fromMenu && awaitingPlaying_) {
+        awaitingPlaying_ = false;
+        forward("menu hide");
+    }
+    if (!start.ended.empty())
+        showMenuAt(start.ended);
+}
+
+void Relay::showMenuAt(const std::string& clip)
+{
+    std::vector<MenuModel::Step> way = model_.wayTo(clip);
+    if (way.empty())
+        way.push_back({model_.openMenus().front().menu, 0});
+    // Any menu command shows a hidden menu without doing anything more.
+    if (!model_.visible())
+        forward("menu up");
+    const std::vector<MenuModel::Step> open = model_.openMenus();
+    size_t common = 1;
+    while (common < open.size() && common < way.size() && open[common].menu == way[common].menu)
+        ++common;
+    for (size_t i = open.size(); i > common; --i)
+        forward("menu cancel");
+    for (size_t level = common - 1; level < way.size(); ++level) {
+        if (level >= common)
+            forward("set_menu " + way[level].menu);
+        // The shorter way round to the entry.
+        const int count = model_.entryCount();
+        int move = way[level].selection - model_.selection();
+        if (count > 0 && move > count / 2)
+            move -= count;
+        if (count > 0 && move < -count / 2)
+            move += count;
+        for (; move > 0; --move)
+            forward("menu down");
+        for (; move < 0; ++move)
+            forward("menu up");
+    }
+}
+
 
 void Relay::endPlayer(int signal, long long graceMs)
 {
@@ -151,7 +276,7 @@ void Relay::readCommands()
         close(ch_.fifo);
         ch_.fifo = -1;
         if (!quitSent_) {
-            sendToPlayer("quit");
+            forward("quit");
             quitSent_ = true;
         }
         if (termAt_ < 0 && killAt_ < 0)
@@ -169,27 +294,24 @@ void Relay::readCommands()
 
 bool Relay::handleOutputLine(const std::string& line)
 {
-    if (line.compare(0, strlen(kPauseAnswer), kPauseAnswer) == 0 && !pauseQuestions_.empty()) {
-        const bool ours = pauseQuestions_.front();
-        pauseQuestions_.pop_front();
-        const bool paused = line.compare(strlen(kPauseAnswer), 3, "yes") == 0;
-        hold_.answered(paused);
-        if (paused && ours && sent_ == askedAfter_)
-            stopAt_ = monotonicMs() + kLastRedrawMs;
-        if (ours)
-            return false;
-    }
-    if (line.compare(0, 4, "ANS_") == 0)
-        traceLine('<', trimmed(line));
-    if (line.compare(0, 8, "Playing ") == 0) {
-        traceLine('<', trimmed(line));
-        for (const std::string& command : hold_.fileStarted())
-            sendToPlayer(command);
-        // A clip chosen from the menu is playing: close the menu, as its entry promised.
-        if (awaitingPlaying_) {
-            awaitingPlaying_ = false;
-            forward("menu hide");
+    if (line.compare(0, 4, "ANS_") == 0) {
+        const size_t equals = line.find('=');
+        const std::string property = line.substr(4, equals == std::string::npos ? 0 : equals - 4);
+        for (auto q = questions_.begin(); q != questions_.end(); ++q) {
+            if (q->property != property)
+                continue;
+            const bool ours = q->ours;
+            questions_.erase(q);
+            answered(property, trimmed(line.substr(equals + 1)), ours);
+            if (ours)
+                return false;
+            break;
         }
+        traceLine('<', trimmed(line));
+    }
+    if (line.compare(0, 8, "Playing ") == 0 && line.size() > 9 && line.back() == '.') {
+        traceLine('<', trimmed(line));
+        fileStarted(line.substr(8, line.size() - 9));
     }
     return true;
 }
@@ -270,6 +392,8 @@ int Relay::waitTimeout() const
     consider(killAt_);
     consider(askAt_);
     consider(stopAt_);
+    consider(leaveUntil_);
+    consider(holdUntil_);
     if (pidfd_ < 0)
         consider(monotonicMs() + 50); // no pidfd: look at the player now and then
     if (next < 0)
@@ -290,11 +414,17 @@ void Relay::checkDeadlines()
         killAt_ = -1;
         endPlayer(SIGKILL, 0);
     }
+    if (leaveUntil_ >= 0 && now >= leaveUntil_)
+        endLeaving(); // the player did not say: the clip's place is not kept
+    if (holdUntil_ >= 0 && now >= holdUntil_) {
+        holdUntil_ = -1;
+        sendHeldBack();
+    }
     if (askAt_ >= 0 && now >= askAt_) {
         askAt_ = -1;
         askedAfter_ = sent_;
         if (!quitSent_)
-            sendToPlayer(kPauseQuestion, true);
+            sendToPlayer(std::string(kAsk) + "pause", Send::Ours);
     }
     if (stopAt_ >= 0 && now >= stopAt_)
         rest();

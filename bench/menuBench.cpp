@@ -145,7 +145,7 @@ pid_t MenuBench::startPlayerDirectly(bool ownWindow, int* input,
                                      const std::vector<std::string>& mediaArgs)
 {
     const std::string menuFile = scratch + "/menu.conf";
-    std::ofstream(menuFile) << menuDefinition(buildMenus(findMedia({media})));
+    std::ofstream(menuFile) << menuDefinition(buildMenus(scanMedia({media})));
     std::string wid;
     if (!ownWindow) {
         if (!ourWindow) {

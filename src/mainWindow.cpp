@@ -121,24 +121,22 @@ void mainWindow::launchPlayer()
 {
     const char* mypath = getenv("MYPATH");
     printf("MYPATH: %s\n", mypath ? mypath : "(unset)");
-    const QString appDir = applicationDirectory(mypath);
+    const QByteArray appDir = applicationDirectory(mypath);
 
     const char* mplayerHome = getenv("MPLAYER_HOME");
     printf("MPLAYER_HOME: %s\n", mplayerHome ? mplayerHome : "(unset)");
 
-    const QString fifo = fifoPath(getenv("TAMBLIN_FIFO"));
+    const QByteArray fifo = fifoPath(getenv("TAMBLIN_FIFO"));
 
     printf("Create fifo file...  ");
     fflush(stdout);
     // Made for us alone: a FIFO that others may write is refused when it is opened.
     printf("%d\n", fifoCreationStatus(fifo));
 
-    const QStringList args = QCoreApplication::arguments();
-    const QString extra = extraOptions(args);
-    const QString media = mediaArgument(args, appDir);
-    printf("args: %s\n", extra.toLatin1().constData());
-    printf("video cmd: %s\n", media.toLatin1().constData());
-    const QString command = commandLine(appDir, fifo, extra, media);
+    const QList<QByteArray> args = ZApplication::rawArguments();
+    printf("args: %s\n", extraOptions(args).constData());
+    printf("video cmd: %s\n", mediaArgument(args, appDir).constData());
+    const QByteArray command = commandLine(appDir, fifo, args);
     fflush(stdout);
 
     // A player that can draw into another window finds ours here, and the size it will have.
@@ -148,7 +146,7 @@ void mainWindow::launchPlayer()
         "TAMBLIN_WINDOW_SIZE=" + std::to_string(size.width()) + "x" +
             std::to_string(size.height())};
 
-    playerOutput = startPlayer(command.toLatin1().constData(), playerEnvironment, &playerPid);
+    playerOutput = startPlayer(command.constData(), playerEnvironment, &playerPid);
     if (!playerOutput) {
         perror("Problems with pipe");
         if (showError(this, "Pipe error."))
@@ -157,7 +155,7 @@ void mainWindow::launchPlayer()
         reader = new ReplyReader(playerOutput);
     }
 
-    commandFifo = openCommandFifo(fifo.toLatin1().constData(), reader, kFifoOpenTimeoutMs);
+    commandFifo = openCommandFifo(fifo.constData(), reader, kFifoOpenTimeoutMs);
     if (!commandFifo) {
         if (showError(this, "Fifo Pipe error."))
             ZApplication::requestQuit();

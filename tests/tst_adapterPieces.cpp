@@ -14,9 +14,13 @@
 
 namespace {
 
+// One media folder: main has Play a clip, Pause or resume, On-screen display, Quit; the
+// folder's menu f1 has Play all, one.avi, two.mp4.
 std::vector<Menu> twoClips()
 {
-    return buildMenus({"/v/one.avi", "/v/two.mp4"});
+    MediaScan scan;
+    scan.folders.push_back({"/v", "v", {}, {"/v/one.avi", "/v/two.mp4"}, false});
+    return buildMenus(scan);
 }
 
 } // namespace
@@ -35,7 +39,6 @@ class AdapterPiecesTest : public QObject
         QTest::addColumn<int>("selection");
         QTest::addColumn<int>("depth");
 
-        // main: Play a clip, Pause or resume, On-screen display, Quit; clips: one, two.
         QTest::newRow("start menu shown") << true << QStringList() << true << "main" << 0 << 1;
         QTest::newRow("hidden: a menu command only shows it")
             << false << QStringList{"menu down"} << true << "main" << 0 << 1;
@@ -51,7 +54,7 @@ class AdapterPiecesTest : public QObject
         QTest::newRow("cancel in the top menu hides it")
             << true << QStringList{"menu cancel"} << false << "main" << 0 << 1;
         QTest::newRow("ok on Play a clip opens the clips")
-            << true << QStringList{"menu ok"} << true << "clips" << 0 << 2;
+            << true << QStringList{"menu ok"} << true << "f1" << 0 << 2;
         QTest::newRow("cancel in a submenu goes back, selection kept")
             << true << QStringList{"menu ok", "menu down", "menu cancel"} << true << "main" << 0
             << 1;
@@ -75,7 +78,7 @@ class AdapterPiecesTest : public QObject
         QTest::newRow("after a hidden clip list, F1 and three cancels")
             << true << QStringList{"menu ok",   "menu down",     "menu ok",
                                    "menu hide", "set_menu main", "menu cancel"}
-            << true << "clips" << 1 << 2;
+            << true << "f1" << 1 << 2;
         QTest::newRow("... the next cancel shows the main menu below")
             << true << QStringList{"menu ok",       "menu down",   "menu ok",    "menu hide",
                                    "set_menu main", "menu cancel", "menu cancel"}
@@ -105,14 +108,31 @@ class AdapterPiecesTest : public QObject
         MenuModel model(twoClips(), "main", true);
         model.apply("menu ok");
         model.apply("menu down");
+        model.apply("menu down");
         QCOMPARE(model.apply("menu ok"), MenuModel::FileChosen);
-        QCOMPARE(model.chosenFile(), std::string("/v/two.mp4"));
+        QCOMPARE(model.chosenFiles(), (std::vector<std::string>{"/v/two.mp4"}));
         QVERIFY(model.visible()); // until the adapter hides it once the clip plays
+        model.apply("menu up");
+        model.apply("menu up");
+        QCOMPARE(model.apply("menu ok"), MenuModel::FileChosen); // Play all
+        QCOMPARE(model.chosenFiles(), (std::vector<std::string>{"/v/one.avi", "/v/two.mp4"}));
+    }
+
+    void theWayToAClip()
+    {
+        MenuModel model(twoClips(), "main", false);
+        const std::vector<MenuModel::Step> way = model.wayTo("/v/two.mp4");
+        QCOMPARE(int(way.size()), 2);
+        QCOMPARE(way[0].menu, std::string("main"));
+        QCOMPARE(way[0].selection, 0);
+        QCOMPARE(way[1].menu, std::string("f1"));
+        QCOMPARE(way[1].selection, 2);
+        QVERIFY(model.wayTo("/elsewhere.avi").empty());
     }
 
     void withoutClipsThereIsNoClipEntry()
     {
-        const std::vector<Menu> menus = buildMenus({});
+        const std::vector<Menu> menus = buildMenus(MediaScan{});
         QCOMPARE(int(menus.size()), 1);
         MenuModel model(menus, "main", true);
         QCOMPARE(model.apply("menu ok"), MenuModel::CommandRun); // Pause or resume
@@ -132,14 +152,16 @@ class AdapterPiecesTest : public QObject
         }
         const std::string d = dir.path().toStdString();
         // The same folder twice lists each file once.
-        const std::vector<std::string> found = findMedia({d, d + "/"});
+        const MediaScan scan = scanMedia({d, d + "/"});
+        QCOMPARE(int(scan.folders.size()), 1);
         const std::vector<std::string> expected{d + "/b.webm", d + "/plain.avi",
                                                 d + "/with space.mp4"};
-        QCOMPARE(found, expected);
+        QCOMPARE(scan.folders[0].clips, expected);
+        QCOMPARE(scan.unquotable, 7);
 
-        const std::string text = menuDefinition(buildMenus(found));
+        const std::string text = menuDefinition(buildMenus(scan));
         QVERIFY(text.find("ok=\"loadfile '" + d + "/with space.mp4'\"") != std::string::npos);
-        QVERIFY(text.find("ok=\"set_menu clips\"") != std::string::npos);
+        QVERIFY(text.find("ok=\"set_menu f1\"") != std::string::npos);
     }
 
     void mediaFolders()
@@ -160,8 +182,8 @@ class AdapterPiecesTest : public QObject
         QTest::newRow("start menu, in a window")
             << window + QStringList{"-menu-startup", "/app/background.avi"} << "4194310"
             << QStringList{"-wid",   "4194310",  "-zoom",         "-fs",
-                           "-loop",  "0",        "-slave",        "-quiet",
-                           "-nortc", "-nocache", "-menu-startup", "/app/background.avi"};
+                           "-slave", "-quiet",   "-nortc",        "-nocache",
+                           "-menu-startup", "/app/background.avi"};
         QTest::newRow("media, no window")
             << window + QStringList{"-ao", "null", "/v/clip.avi"} << ""
             << QStringList{"-slave", "-quiet", "-nortc", "-nocache", "-ao", "null", "/v/clip.avi"};
@@ -204,16 +226,16 @@ class AdapterPiecesTest : public QObject
         const PlayerArguments out =
             playerArguments({"-menu-startup", "/app/background.avi"}, "/m", "7", size);
         QCOMPARE(out.options.at(3), std::string("dsize=800:480:0,scale=0:0,expand=800:480,"
-                                                "format=bgr32"));
+                                                "format=bgr32,scale=800:480"));
         QVERIFY(out.startMenu);
     }
 
-    // Events, one a line: "file" (a file starts), "send C was visible" (a command on its way,
+    // Events, one a line: "file" (a file starts), "still" (the background starts afresh, to be
+    // held still), "send C was visible" (a command on its way,
     // with the menu's visibility before and after, 0 or 1), "entry C" (run by the player for
     // a menu entry), "answer yes|no".
     void pauseHold_data()
     {
-        QTest::addColumn<bool>("stillBackground");
         QTest::addColumn<QStringList>("events");
         QTest::addColumn<QStringList>("sent");
         QTest::addColumn<bool>("paused");
@@ -221,64 +243,59 @@ class AdapterPiecesTest : public QObject
 
         const int none = PauseHold::None, menu = PauseHold::Menu, still = PauseHold::Still;
         QTest::newRow("the start menu's background stands still from its start")
-            << true << QStringList{"file"} << QStringList{"pause"} << true << still;
+            << QStringList{"still"} << QStringList{"pause"} << true << still;
         QTest::newRow("menu keys and a hidden menu keep it still")
-            << true << QStringList{"file", "send menu down 1 1", "send menu cancel 1 0"}
+            << QStringList{"still", "send menu down 1 1", "send menu cancel 1 0"}
             << QStringList{"pause", "menu down", "menu cancel"} << true << still;
         QTest::newRow("playback keys keep it still, menu up or down")
-            << true << QStringList{"file", "send volume +10 1 1", "send seek +40 0 0"}
+            << QStringList{"still", "send volume +10 1 1", "send seek +40 0 0"}
             << QStringList{"pause", "pausing_keep volume +10", "pausing_keep seek +40"} << true
             << still;
         QTest::newRow("the user's pause sets it going")
-            << true << QStringList{"file", "send menu cancel 1 0", "send pause 0 0", "file"}
+            << QStringList{"still", "send menu cancel 1 0", "send pause 0 0", "file"}
             << QStringList{"pause", "menu cancel", "pause"} << false << none;
         QTest::newRow("a menu opened over a playing clip pauses it in the same pass")
-            << false << QStringList{"file", "send set_menu main 0 1"}
+            << QStringList{"file", "send set_menu main 0 1"}
             << QStringList{"set_menu main", "pause"} << true << menu;
         QTest::newRow("... until the menu closes, not before")
-            << false
             << QStringList{"file", "send set_menu main 0 1", "send menu cancel 1 1",
                            "send menu cancel 1 0"}
             << QStringList{"set_menu main", "pause", "menu cancel", "menu cancel", "pause"} << false
             << none;
         QTest::newRow("a pause of the user's own under the menu stands")
-            << false
             << QStringList{"file", "send set_menu main 0 1", "send pause 1 1", "send pause 1 1",
                            "send menu cancel 1 0"}
             << QStringList{"set_menu main", "pause", "pause", "pause", "menu cancel"} << true
             << none;
         QTest::newRow("... also from the menu's own entry")
-            << false << QStringList{"file", "send set_menu main 0 1", "entry pause"}
+            << QStringList{"file", "send set_menu main 0 1", "entry pause"}
             << QStringList{"set_menu main", "pause"} << false << none;
         QTest::newRow("a paused clip is left as the user paused it")
-            << false
             << QStringList{"file", "send pause 0 0", "send set_menu main 0 1",
                            "send menu cancel 1 0"}
             << QStringList{"pause", "set_menu main", "menu cancel"} << true << none;
         QTest::newRow("playback commands end a pause of the user's own")
-            << false << QStringList{"file", "send pause 0 0", "send seek +40 0 0"}
+            << QStringList{"file", "send pause 0 0", "send seek +40 0 0"}
             << QStringList{"pause", "seek +40"} << false << none;
         QTest::newRow("prefixed commands go as they are")
-            << false
             << QStringList{"file", "send pausing_keep_force get_property pause 0 0",
                            "send pausing osd 0 0"}
             << QStringList{"pausing_keep_force get_property pause", "pausing osd"} << true << none;
         QTest::newRow("a new file ends the hold of the one before")
-            << false << QStringList{"file", "send set_menu main 0 1", "send loadfile x 1 1", "file"}
+            << QStringList{"file", "send set_menu main 0 1", "send loadfile x 1 1", "file"}
             << QStringList{"set_menu main", "pause", "loadfile x"} << false << none;
         QTest::newRow("the player's own answer wins")
-            << true << QStringList{"file", "answer no"} << QStringList{"pause"} << false << none;
+            << QStringList{"still", "answer no"} << QStringList{"pause"} << false << none;
     }
 
     void pauseHold()
     {
-        QFETCH(bool, stillBackground);
         QFETCH(QStringList, events);
         QFETCH(QStringList, sent);
         QFETCH(bool, paused);
         QFETCH(int, hold);
 
-        PauseHold h(stillBackground);
+        PauseHold h;
         QStringList got;
         auto take = [&](const std::vector<std::string>& lines) {
             for (const std::string& l : lines)
@@ -286,8 +303,8 @@ class AdapterPiecesTest : public QObject
         };
         for (const QString& e : events) {
             const QString what = e.section(' ', 0, 0);
-            if (what == "file") {
-                take(h.fileStarted());
+            if (what == "file" || what == "still") {
+                take(h.fileStarted(what == "still"));
             } else if (what == "send") {
                 const QString command = e.section(' ', 1, -3);
                 take(h.relay(command.toStdString(), e.section(' ', -2, -2) == "1",

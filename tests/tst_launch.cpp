@@ -64,9 +64,10 @@ class LaunchTest : public QObject
         QTest::newRow("Qt's own options taken out")
             << QStringList{"-platform", "xcb", "-ao null -fs", "-style", "fusion"}
             << QStringList{"-ao", "null", "-fs", "-menu-startup", "@bg"} << "-ao null -fs " << menu;
+        // The media argument is one word, whatever it holds.
         QTest::newRow("options and media")
             << QStringList{"-ao null", "/tmp/clip one.avi", "ignored"}
-            << QStringList{"-ao", "null", "/tmp/clip", "one.avi"} << "-ao null "
+            << QStringList{"-ao", "null", "/tmp/clip one.avi"} << "-ao null "
             << "/tmp/clip one.avi";
     }
 

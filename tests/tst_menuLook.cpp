@@ -175,6 +175,22 @@ class MenuLookTest : public QObject
             QVERIFY(s.waitFor("< Playing " + clip + ".", 1, 20000));
             QVERIFY(keyToRest(x, s, "F1"));
             QVERIFY(menuBeforeAndAfterLoops(x, s, clip, &overClip, &overClipAfterLoops));
+
+            // Closed over the clip, the menu leaves nothing behind once the clip plays on, in
+            // the black bars above and below it either. The clip is paused first: the player
+            // drops commands that come while it opens a file, as it does at every loop.
+            const int oks = s.count("> menu ok"), cancels = s.count("> menu cancel");
+            press(x, "Return"); // Pause or resume
+            QVERIFY(s.waitFor("> menu ok", oks + 1));
+            press(x, "F2");
+            press(x, "F2");
+            QVERIFY(s.waitFor("> menu cancel", cancels + 2));
+            QCOMPARE(s.menuAnswer(), "ANS_MENU_VISIBILITY=0");
+            const int pauses = s.count("> pause");
+            press(x, "Return"); // the clip plays on
+            QVERIFY(s.waitFor("> pause", pauses + 1));
+            const QImage closed = settledScreen(x);
+            QCOMPARE(maskCount(textMask(closed)), 0);
         }
         compareLooks(overClip, overClipAfterLoops, "menu over a clip after three loops");
 

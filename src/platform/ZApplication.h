@@ -12,6 +12,11 @@ class ZApplication : public QApplication
     ZApplication(int& argc, char** argv, Type type = GuiClient);
 
     void setMainWidget(QWidget* widget) { mainWidget_ = widget; }
+
+    // The program's arguments as the bytes they came as, after Qt has taken out the options it
+    // handles itself (it takes them out of argv in place). Any other application object gives
+    // its decoded arguments, encoded back.
+    static QList<QByteArray> rawArguments();
     QWidget* mainWidget() const { return mainWidget_; }
 
     // Runs the event loop, unless a quit was requested before it started.
@@ -23,6 +28,8 @@ class ZApplication : public QApplication
     static void requestQuit();
 
   private:
+    int& argc_;
+    char** argv_;
     QWidget* mainWidget_ = nullptr;
     static bool quitRequested_;
     static bool running_;

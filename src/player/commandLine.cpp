@@ -1,50 +1,63 @@
 #include "player/commandLine.h"
 
-#include <QRegularExpression>
-
 const char kDefaultApplicationDirectory[] = "/mmc/mmca1/.system/QTDownLoad/tamblin/";
 const char kDefaultFifoPath[] = "/ezxlocal/.mplayer/pipe";
 
-QString applicationDirectory(const char* mypath)
+namespace {
+
+const char kBackground[] = "background.avi";
+const char kStartMenu[] = "-menu-startup ";
+
+bool plainShellByte(char c)
 {
-    return QString::fromLatin1(mypath ? mypath : kDefaultApplicationDirectory);
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+           QByteArray("_./:,+@%=-").contains(c);
 }
 
-QString fifoPath(const char* tamblinFifo)
+} // namespace
+
+QByteArray applicationDirectory(const char* mypath)
+{
+    return QByteArray(mypath ? mypath : kDefaultApplicationDirectory);
+}
+
+QByteArray fifoPath(const char* tamblinFifo)
 {
     if (tamblinFifo && *tamblinFifo)
-        return QString::fromLatin1(tamblinFifo);
-    return QString::fromLatin1(kDefaultFifoPath);
+        return QByteArray(tamblinFifo);
+    return QByteArray(kDefaultFifoPath);
 }
 
-QString extraOptions(const QStringList& arguments)
+QByteArray extraOptions(const QList<QByteArray>& arguments)
 {
-    return arguments.size() > 1 ? arguments.at(1) + QLatin1Char(' ') : QString();
+    return arguments.size() > 1 ? arguments.at(1) + ' ' : QByteArray();
 }
 
-QString mediaArgument(const QStringList& arguments, const QString& appDir)
+QByteArray mediaArgument(const QList<QByteArray>& arguments, const QByteArray& appDir)
 {
     if (arguments.size() > 2)
         return arguments.at(2);
-    return QStringLiteral("-menu-startup ") + appDir + QStringLiteral("background.avi");
+    return kStartMenu + appDir + kBackground;
 }
 
-QString commandLine(const QString& appDir, const QString& fifo, const QString& extraOptions,
-                    const QString& mediaArgument)
+QByteArray commandLine(const QByteArray& appDir, const QByteArray& fifo,
+                       const QList<QByteArray>& arguments)
 {
-    // The FIFO path may come from the environment: it goes to the shell as one word. The two
-    // arguments go unquoted, so that the first one can carry several player options.
-    return appDir + QStringLiteral("mplayer") + QStringLiteral(" -slave -input file=") +
-           shellWord(fifo) + QStringLiteral(" -quiet -nortc -nocache ") + extraOptions +
-           mediaArgument;
+    const QByteArray media = arguments.size() > 2
+                                 ? shellWord(arguments.at(2))
+                                 : kStartMenu + shellWord(appDir + kBackground);
+    return shellWord(appDir + "mplayer") + " -slave -input file=" + shellWord(fifo) +
+           " -quiet -nortc -nocache " + extraOptions(arguments) + media;
 }
 
-QString shellWord(const QString& text)
+QByteArray shellWord(const QByteArray& text)
 {
-    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_./:,+@%=-]+$"));
-    if (plain.match(text).hasMatch())
+    bool plain = !text.isEmpty();
+    for (char c : text)
+        plain = plain && plainShellByte(c);
+    if (plain)
         return text;
-    QString quoted = text;
-    quoted.replace(QLatin1Char('\''), QStringLiteral("'\\''"));
-    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
+    QByteArray quoted = text;
+    quoted.replace('\'', "'\\''");
+    return '\'' + quoted + '\'';
 }

@@ -1,24 +1,30 @@
 #pragma once
 
-#include <QString>
-#include <QStringList>
+#include <QByteArray>
+#include <QList>
 
 // The player's command line, built from fixed pieces and the program's two optional arguments.
+// Everything that comes from the user is held as the bytes it came as, and reaches the shell,
+// the player and the log unchanged, whatever the locale.
 
 extern const char kDefaultApplicationDirectory[];
 extern const char kDefaultFifoPath[];
 
 // MYPATH as it comes (it must end in "/"), or the device's default when unset.
-QString applicationDirectory(const char* mypath);
+QByteArray applicationDirectory(const char* mypath);
 // TAMBLIN_FIFO when set and not empty, else the device's fixed path.
-QString fifoPath(const char* tamblinFifo);
+QByteArray fifoPath(const char* tamblinFifo);
 
-// arguments as QCoreApplication::arguments() gives them: the program name first.
-QString extraOptions(const QStringList& arguments);
-QString mediaArgument(const QStringList& arguments, const QString& appDir);
+// arguments: the program's arguments as bytes, the program name first.
+QByteArray extraOptions(const QList<QByteArray>& arguments);
+// The media argument as the log shows it: the second argument, or the start menu's background.
+QByteArray mediaArgument(const QList<QByteArray>& arguments, const QByteArray& appDir);
 
-QString commandLine(const QString& appDir, const QString& fifo, const QString& extraOptions,
-                    const QString& mediaArgument);
+// The extra options go to the shell as they are: they are the user's own option string, split
+// into options by the shell. Paths (the player, the FIFO, the media or the background) go as one
+// shell word each.
+QByteArray commandLine(const QByteArray& appDir, const QByteArray& fifo,
+                       const QList<QByteArray>& arguments);
 
 // The text unchanged when the shell takes it as one word as it is, else single-quoted.
-QString shellWord(const QString& text);
+QByteArray shellWord(const QByteArray& text);

@@ -10,11 +10,12 @@
 namespace {
 
 pid_t pending = -1;
-QString pendingPath;
+QByteArray pendingPath;
 
-pid_t startShell(const QString& path)
+pid_t startShell(const QByteArray& path)
 {
-    const QByteArray text = ("mkfifo " + shellWord(path)).toLatin1();
+    // "--": a path that begins with "-" is a path all the same.
+    const QByteArray text = "mkfifo -- " + shellWord(path);
     char* const argv[] = {const_cast<char*>("sh"), const_cast<char*>("-c"),
                           const_cast<char*>(text.constData()), nullptr};
     const pid_t pid = fork();
@@ -29,7 +30,7 @@ pid_t startShell(const QString& path)
 
 } // namespace
 
-void startFifoCreation(const QString& path)
+void startFifoCreation(const QByteArray& path)
 {
     if (pending >= 0)
         return;
@@ -37,7 +38,7 @@ void startFifoCreation(const QString& path)
     pendingPath = path;
 }
 
-int fifoCreationStatus(const QString& path)
+int fifoCreationStatus(const QByteArray& path)
 {
     if (pending < 0 || pendingPath != path)
         pending = startShell(path);

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The media files below the media folders, as a tree of folders. Names are the bytes the file
+// system has; the order is natural ("Episode 2" before "Episode 10"), folders before clips.
+//
+// Bounds, so that no folder tree can hold up the start:
+// - folders more than kMaxDepth levels below a media folder are not entered;
+// - a folder lists at most kMaxEntries folders and clips; the rest are cut;
+// - the whole tree holds at most kMaxTotal folders and clips; scanning stops there.
+// Symbolic links are followed, but no folder is entered twice (which also ends link loops),
+// and no file is listed twice. Unreadable folders and files are skipped.
+
+constexpr int kMaxDepth = 8;
+constexpr int kMaxEntries = 500;
+constexpr int kMaxTotal = 20000;
+
+struct MediaFolder
+{
+    std::string path; // absolute, without a trailing slash
+    std::string name; // the folder's own name
+    std::vector<MediaFolder> folders;
+    std::vector<std::string> clips; // absolute paths
+    bool cut = false;               // some entries were left out by the bounds
+};
+
+struct MediaScan
+{
+    std::vector<MediaFolder> folders; // the media folders that hold clips, in the order given
+    int unquotable = 0;               // clips left out: their names cannot go into the menu
+};
+
+MediaScan scanMedia(const std::vector<std::string>& directories);
+
+// True when a comes before b in natural order: runs of digits compare by their value, the rest
+// byte by byte, ignoring the case of ASCII letters.
+bool naturalLess(const std::string& a, const std::string& b);
+
+// True when the path can go into a menu entry and a player command whole: inside the menu
+// file's double-quoted attribute, inside the command's single quotes, with no ";" that would
+// split the command.
+bool quotable(const std::string& path);
