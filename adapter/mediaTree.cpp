@@ -116,7 +116,9 @@ class Scanner
             folder->clips.push_back((folder->path == "/" ? "/" : folder->path + "/") + name);
             ++total_;
         }
-        return !folder->folders.empty() || !folder->clips.empty();
+        // A folder cut by the depth bound may hold clips further down: it stays, with its mark.
+        return !folder->folders.empty() || !folder->clips.empty() ||
+               (depth >= kMaxDepth && !subfolders.empty());
     }
 
   private:

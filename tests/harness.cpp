@@ -8,6 +8,8 @@
 #include <QThread>
 
 #include <csignal>
+#include <memory>
+#include <vector>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -229,6 +231,8 @@ TamblinRun::TamblinRun(const Xvfb* x, const PrivateBus* bus) : x_(x)
     env_.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir_.path() + "/run");
     if (x)
         env_.insert(QStringLiteral("DISPLAY"), x->display());
+    // Whatever a shell might run by mistake would land here, where the tests look.
+    process_.setWorkingDirectory(dir_.path());
     if (bus)
         env_.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus->address());
     else
@@ -270,6 +274,40 @@ void TamblinRun::start(const QStringList& args)
     process_.setProcessEnvironment(env_);
     process_.start(tamblinBinary(), args);
     process_.waitForStarted();
+}
+
+void TamblinRun::startRaw(const QList<QByteArray>& args, const QList<QByteArray>& env)
+{
+    env_.insert(QStringLiteral("TAMBLIN_FIFO"), fifo_);
+    // Made before the fork: the child may only exec.
+    auto rawArgs = std::make_shared<QList<QByteArray>>();
+    rawArgs->append(QFile::encodeName(tamblinBinary()));
+    rawArgs->append(args);
+    auto rawEnv = std::make_shared<QList<QByteArray>>();
+    for (const QString& name : env_.keys()) {
+        const QByteArray entry = name.toLocal8Bit() + '=' + env_.value(name).toLocal8Bit();
+        bool replaced = false;
+        for (const QByteArray& e : env)
+            replaced = replaced || e.startsWith(name.toLocal8Bit() + '=');
+        if (!replaced)
+            rawEnv->append(entry);
+    }
+    rawEnv->append(env);
+    auto argv = std::make_shared<std::vector<char*>>();
+    for (QByteArray& a : *rawArgs)
+        argv->push_back(a.data());
+    argv->push_back(nullptr);
+    auto envp = std::make_shared<std::vector<char*>>();
+    for (QByteArray& e : *rawEnv)
+        envp->push_back(e.data());
+    envp->push_back(nullptr);
+    process_.setChildProcessModifier([rawArgs, rawEnv, argv, envp] {
+        execve((*argv)[0], argv->data(), envp->data());
+        _exit(127);
+    });
+    process_.start(tamblinBinary(), {});
+    process_.waitForStarted();
+    process_.setChildProcessModifier({});
 }
 
 bool TamblinRun::startWithoutCommandFifo()

@@ -76,6 +76,9 @@ class TamblinRun
     void setControl(const QString& text);
 
     void start(const QStringList& args = {});
+    // Starts with arguments and environment entries as raw bytes, whatever the locale makes of
+    // them. env: "NAME=value" entries put over the run's environment.
+    void startRaw(const QList<QByteArray>& args, const QList<QByteArray>& env = {});
     // Starts with a regular file where the FIFO belongs and dismisses the error dialog with
     // Escape, so that the run goes on without a command FIFO. False when no dialog showed up.
     bool startWithoutCommandFifo();

@@ -1,18 +1,37 @@
 // The adapter's menu model against the player's menu rules, and the pieces that shape what the
 // real player is given.
+#include "clipFlow.h"
 #include "mediaMenu.h"
 #include "menuModel.h"
 #include "pauseHold.h"
 #include "playerArguments.h"
+#include "resumeStore.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
+
+void touch(const QString& path)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+}
+
+QStringList names(const std::vector<std::string>& paths)
+{
+    QStringList n;
+    for (const std::string& p : paths)
+        n << QFileInfo(QString::fromStdString(p)).fileName();
+    return n;
+}
 
 // One media folder: main has Play a clip, Pause or resume, On-screen display, Quit; the
 // folder's menu f1 has Play all, one.avi, two.mp4.
@@ -164,6 +183,216 @@ class AdapterPiecesTest : public QObject
         QVERIFY(text.find("ok=\"set_menu f1\"") != std::string::npos);
     }
 
+    void naturalOrder()
+    {
+        const std::vector<std::string> sorted{"b.avi",          "Episode 1.avi",
+                                              "episode 2.avi",  "Episode 02b.avi",
+                                              "Episode 10.avi", "Episode 10a.avi"};
+        for (size_t i = 0; i < sorted.size(); ++i)
+            for (size_t j = 0; j < sorted.size(); ++j)
+                QVERIFY2(naturalLess(sorted[i], sorted[j]) == (i < j),
+                         (sorted[i] + " / " + sorted[j]).c_str());
+    }
+
+    // The tree as the menu shows it: folders first, then clips, in natural order; empty
+    // folders, link loops and folders that cannot be opened left out; the bounds kept.
+    void folderTree()
+    {
+        QTemporaryDir dir;
+        const QString d = dir.path();
+        touch(d + "/Show/Episode 10.avi");
+        touch(d + "/Show/Episode 2.avi");
+        touch(d + "/Show/Extras/Making of.mkv");
+        touch(d + "/Show/notes.txt");
+        touch(d + "/b.avi");
+        touch(d + "/A folder/c.mp4");
+        QDir().mkpath(d + "/Empty/Emptier");
+        touch(d + "/Only text/readme.txt");
+        QVERIFY(QFile::link(d, d + "/Show/loop"));          // back up the tree
+        QVERIFY(QFile::link(d + "/gone", d + "/dangling")); // a folder that cannot be opened
+        QDir().mkpath(d + "/Locked");
+        touch(d + "/Locked/hidden.avi");
+        chmod(QFile::encodeName(d + "/Locked").constData(), 0);
+        const bool root = geteuid() == 0; // root opens it all the same
+
+        const MediaScan scan = scanMedia({d.toStdString()});
+        QCOMPARE(int(scan.folders.size()), 1);
+        const MediaFolder& top = scan.folders[0];
+        QStringList folders;
+        for (const MediaFolder& f : top.folders)
+            folders << QString::fromStdString(f.name);
+        QCOMPARE(folders, root ? QStringList({"A folder", "Locked", "Show"})
+                               : QStringList({"A folder", "Show"}));
+        QCOMPARE(names(top.clips), QStringList{"b.avi"});
+        const MediaFolder& show = top.folders.back();
+        QCOMPARE(names(show.clips), (QStringList{"Episode 2.avi", "Episode 10.avi"}));
+        QCOMPARE(int(show.folders.size()), 1); // Extras; the loop is not entered again
+        QVERIFY(!top.cut && !show.cut);
+        chmod(QFile::encodeName(d + "/Locked").constData(), 0700);
+
+        const std::vector<Menu> menus = buildMenus(scan);
+        const std::string text = menuDefinition(menus);
+        // Play a clip opens the only media folder; Show lists Play all, Extras, its clips.
+        QVERIFY(text.find("<e name=\"Play a clip\" ok=\"set_menu f1\"/>") != std::string::npos);
+        const size_t showMenu = text.find("title=\"Show\"");
+        QVERIFY(showMenu != std::string::npos);
+        const size_t playAll = text.find("Play all", showMenu);
+        const size_t extras = text.find("Extras", showMenu);
+        const size_t two = text.find("name=\"Episode 2.avi\"", showMenu);
+        const size_t ten = text.find("name=\"Episode 10.avi\"", showMenu);
+        QVERIFY(playAll < extras && extras < two && two < ten);
+        QVERIFY(text.find("ok=\"loadfile '" + (d + "/Show/Episode 2.avi").toStdString() + "'\"",
+                          showMenu) != std::string::npos);
+    }
+
+    void boundsCutTheListWithAnEllipsis()
+    {
+        QTemporaryDir dir;
+        const QString d = dir.path();
+        for (int i = 0; i < kMaxEntries + 10; ++i)
+            touch(QString("%1/many/clip %2.avi").arg(d).arg(i));
+        QString deep = d + "/deep";
+        for (int level = 0; level <= kMaxDepth + 2; ++level)
+            deep += QString("/level %1").arg(level);
+        touch(deep + "/bottom.avi");
+        touch(d + "/deep/top.avi");
+
+        const MediaScan scan = scanMedia({d.toStdString()});
+        const MediaFolder& top = scan.folders.at(0);
+        const MediaFolder& deepest = top.folders.at(0); // "deep" before "many"
+        const MediaFolder& many = top.folders.at(1);
+        QCOMPARE(int(many.clips.size()), kMaxEntries);
+        QVERIFY(many.cut);
+        QCOMPARE(QFileInfo(QString::fromStdString(many.clips.back())).fileName(),
+                 QString("clip %1.avi").arg(kMaxEntries - 1));
+        // Below the depth bound nothing is listed, and the folder says it was cut.
+        const MediaFolder* f = &deepest;
+        int depth = 1;
+        while (!f->folders.empty()) {
+            f = &f->folders.front();
+            ++depth;
+        }
+        QVERIFY(depth <= kMaxDepth + 1);
+        QVERIFY(f->cut);
+        const std::string text = menuDefinition(buildMenus(scan));
+        QVERIFY(text.find("<e name=\"...\" ok=\"\"/>") != std::string::npos);
+    }
+
+    void resumeStore()
+    {
+        QTemporaryDir dir;
+        const std::string file = dir.path().toStdString() + "/state/tamblin/positions";
+        QCOMPARE(positionsFile("/s", "/h"), std::string("/s/tamblin/positions"));
+        QCOMPARE(positionsFile(nullptr, "/h"), std::string("/h/.local/state/tamblin/positions"));
+        QCOMPARE(positionsFile("relative", "/h"), std::string("/h/.local/state/tamblin/positions"));
+        {
+            ResumeStore store(file);
+            store.load(); // missing: one line, nothing kept
+            store.left("/v/a.avi", 30, 100);
+            store.left("/v/short.avi", 9, 100);   // not 10 s in
+            store.left("/v/ending.avi", 91, 100); // not more than 10 s before the end
+            store.left("/v/b.avi", 50, 100);
+            store.left("/v/b.avi", 60, 100);
+            QCOMPARE(store.startAt("/v/a.avi"), 30.0);
+            QCOMPARE(store.startAt("/v/short.avi"), 0.0);
+            QCOMPARE(store.startAt("/v/ending.avi"), 0.0);
+        }
+        {
+            ResumeStore store(file);
+            store.load();
+            QCOMPARE(store.startAt("/v/a.avi"), 30.0);
+            QCOMPARE(store.startAt("/v/b.avi"), 60.0);
+            store.finished("/v/a.avi");
+            QCOMPARE(store.startAt("/v/a.avi"), 0.0);
+            for (int i = 0; i < kMaxClips; ++i)
+                store.left("/v/" + std::to_string(i) + ".avi", 20, 100);
+            QCOMPARE(store.startAt("/v/b.avi"), 0.0); // the oldest went
+            QCOMPARE(store.startAt("/v/0.avi"), 20.0);
+        }
+        // Nothing but the file itself is left in its folder.
+        QCOMPARE(QDir(dir.path() + "/state/tamblin").entryList(QDir::Files),
+                 QStringList{"positions"});
+        QCOMPARE(QFileInfo(dir.path() + "/state/tamblin").permissions() &
+                     (QFile::ReadGroup | QFile::ReadOther),
+                 QFile::Permissions());
+
+        // A file that is not ours is ignored, and replaced at the next write.
+        for (const QByteArray& bad :
+             {QByteArray("garbage\n"), QByteArray("tamblin positions 1\n12 x /v/a.avi\n"),
+              QByteArray("tamblin positions 1\n50 20 /v/a.avi\n")}) {
+            QFile f(QString::fromStdString(file));
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(bad);
+            f.close();
+            ResumeStore store(file);
+            store.load();
+            QCOMPARE(store.startAt("/v/a.avi"), 0.0);
+            store.left("/v/c.avi", 15, 60);
+            ResumeStore again(file);
+            again.load();
+            QCOMPARE(again.startAt("/v/c.avi"), 15.0);
+        }
+    }
+
+    // Events: "chose A B", "start A"; each start gives the commands sent, then "still" or "",
+    // then the clip that ended (or "").
+    void clipFlow_data()
+    {
+        QTest::addColumn<QStringList>("events");
+        QTest::addColumn<QStringList>("results");
+        const QString add = "pausing_keep loadfile '%1' 1";
+        const QString bg = add.arg("/bg.avi");
+        QTest::newRow("the background loops, still only at first")
+            << QStringList{"start /bg.avi", "start /bg.avi"}
+            << QStringList{bg + " | still | ", bg + " |  | "};
+        QTest::newRow("a chosen clip, then the menu again on it")
+            << QStringList{"start /bg.avi", "chose /v/a.avi", "start /v/a.avi", "start /bg.avi"}
+            << QStringList{bg + " | still | ", bg + " | menu | ", bg + " | still | /v/a.avi"};
+        QTest::newRow("play all") << QStringList{"start /bg.avi", "chose /v/a.avi /v/b.avi",
+                                                 "start /v/a.avi", "start /v/b.avi",
+                                                 "start /bg.avi"}
+                                  << QStringList{bg + " | still | ",
+                                                 add.arg("/v/b.avi") + "; " + bg + " | menu | ",
+                                                 " |  | ", bg + " | still | /v/b.avi"};
+        QTest::newRow("a clip left earlier resumes")
+            << QStringList{"start /bg.avi", "chose /v/resume.avi", "start /v/resume.avi"}
+            << QStringList{bg + " | still | ", bg + "; seek 42.000 2 | menu | "};
+        QTest::newRow("the media argument: nothing follows it")
+            << QStringList{"start /v/a.avi"} << QStringList{" |  | "};
+    }
+
+    void clipFlow()
+    {
+        QFETCH(QStringList, events);
+        QFETCH(QStringList, results);
+        QTemporaryDir dir;
+        ResumeStore store(dir.path().toStdString() + "/positions");
+        store.left("/v/resume.avi", 42, 100);
+        const bool startMenu = events.first() == "start /bg.avi";
+        ClipFlow flow(startMenu ? "/bg.avi" : "", &store);
+        QStringList got;
+        for (const QString& e : events) {
+            const QStringList words = e.split(' ');
+            if (words[0] == "chose") {
+                std::vector<std::string> files;
+                for (const QString& w : words.mid(1))
+                    files.push_back(w.toStdString());
+                flow.chosen(files);
+                continue;
+            }
+            const ClipFlow::Start s = flow.started(words[1].toStdString());
+            QStringList commands;
+            for (const std::string& c : s.commands)
+                commands << QString::fromStdString(c);
+            got << commands.join("; ") + " | " +
+                       (s.stillPicture ? "still"
+                        : s.fromMenu   ? "menu"
+                                       : "") +
+                       " | " + QString::fromStdString(s.ended);
+        }
+        QCOMPARE(got, results);
+    }
+
     void mediaFolders()
     {
         QCOMPARE(mediaDirectories("/a::/b", "/app/"), (std::vector<std::string>{"/a", "/b"}));
@@ -181,9 +410,8 @@ class AdapterPiecesTest : public QObject
                                  "-quiet", "-nortc", "-nocache"};
         QTest::newRow("start menu, in a window")
             << window + QStringList{"-menu-startup", "/app/background.avi"} << "4194310"
-            << QStringList{"-wid",   "4194310",  "-zoom",         "-fs",
-                           "-slave", "-quiet",   "-nortc",        "-nocache",
-                           "-menu-startup", "/app/background.avi"};
+            << QStringList{"-wid",   "4194310", "-zoom",    "-fs",           "-slave",
+                           "-quiet", "-nortc",  "-nocache", "-menu-startup", "/app/background.avi"};
         QTest::newRow("media, no window")
             << window + QStringList{"-ao", "null", "/v/clip.avi"} << ""
             << QStringList{"-slave", "-quiet", "-nortc", "-nocache", "-ao", "null", "/v/clip.avi"};
