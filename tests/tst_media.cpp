@@ -171,7 +171,9 @@ class MediaTest : public QObject
         QVERIFY(s.waitFor("< Playing " + latin1(clip) + ".", 1, 20000));
         QVERIFY(s.run.waitForExit(20000)); // the clip ends, and so does the run
         QCOMPARE(s.run.exitCode(), 0);
-XX
+        // The run's shell runs in its root folder.
+        QVERIFY(!QFile::exists(s.run.root() + "/pwned"));
+        QVERIFY(!QFile::exists(s.run.root() + "/pwned.avi"));
     }
 
     // A UTF-8 name is drawn as its letters: as wide as the same name without the accent.
