@@ -1,12 +1,12 @@
 #include "mediaMenu.h"
 
 #include <algorithm>
-#include <functional>
 #include <cctype>
 #include <climits>
 #include <cstdlib>
 #include <dirent.h>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>

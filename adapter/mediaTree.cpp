@@ -124,8 +124,7 @@ class Scanner
   private:
     bool room(MediaFolder* folder)
     {
-        if (int(folder->folders.size() + folder->clips.size()) < kMaxEntries &&
-            total_ < kMaxTotal)
+        if (int(folder->folders.size() + folder->clips.size()) < kMaxEntries && total_ < kMaxTotal)
             return true;
         folder->cut = true;
         return false;

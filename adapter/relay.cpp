@@ -120,9 +120,9 @@ void Relay::forward(const std::string& command)
     const bool wasVisible = model_.visible();
     const size_t depthBefore = model_.depth();
     const MenuModel::Outcome outcome = model_.apply(command);
-    const bool quits = parseSlaveCommand(command).verb == "quit" ||
-                       (outcome == MenuModel::CommandRun &&
-                        parseSlaveCommand(model_.ranCommand()).verb == "quit");
+    const bool quits =
+        parseSlaveCommand(command).verb == "quit" ||
+        (outcome == MenuModel::CommandRun && parseSlaveCommand(model_.ranCommand()).verb == "quit");
     // Another clip, or the end of the run: first, where the clip playing now was left.
     if (outcome == MenuModel::FileChosen || quits)
         leaveClip();
@@ -237,7 +237,6 @@ void Relay::showMenuAt(const std::string& clip)
             forward("menu up");
     }
 }
-
 
 void Relay::endPlayer(int signal, long long graceMs)
 {

@@ -48,8 +48,7 @@ class Relay
     void leaveClip();
     void endLeaving();
     void answered(const std::string& property, const std::string& value, bool ours);
-    enum class Send
-    {
+    enum class Send {
         Plain,
         Ours,     // a question of the adapter's own, whose answer is kept back
         Settling, // the player acts on it at its next frame: what follows waits
@@ -90,9 +89,9 @@ class Relay
     };
     std::deque<Question> questions_; // unanswered get_property queries, in order
     long long sent_ = 0;             // commands sent, the adapter's questions aside
-    long long askedAfter_ = -1;       // sent_ when the adapter last asked
-    long long askAt_ = -1;            // when to ask whether the player is paused
-    long long stopAt_ = -1;           // when to stop it
+    long long askedAfter_ = -1;      // sent_ when the adapter last asked
+    long long askAt_ = -1;           // when to ask whether the player is paused
+    long long stopAt_ = -1;          // when to stop it
     bool stopped_ = false;
 
     // Leaving a clip: where it was, asked before anything else goes to the player.

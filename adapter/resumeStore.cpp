@@ -64,8 +64,8 @@ void ResumeStore::load()
         return;
     std::ifstream in(file_);
     if (!in) {
-        fprintf(stderr, "tamblin-adapter: %s: %s; clips start from the beginning\n",
-                file_.c_str(), strerror(errno));
+        fprintf(stderr, "tamblin-adapter: %s: %s; clips start from the beginning\n", file_.c_str(),
+                strerror(errno));
         return;
     }
     std::string line;

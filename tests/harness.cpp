@@ -9,10 +9,10 @@
 
 #include <csignal>
 #include <memory>
-#include <vector>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
+#include <vector>
 
 QString tamblinBinary()
 {

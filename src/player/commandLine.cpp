@@ -43,9 +43,8 @@ QByteArray mediaArgument(const QList<QByteArray>& arguments, const QByteArray& a
 QByteArray commandLine(const QByteArray& appDir, const QByteArray& fifo,
                        const QList<QByteArray>& arguments)
 {
-    const QByteArray media = arguments.size() > 2
-                                 ? shellWord(arguments.at(2))
-                                 : kStartMenu + shellWord(appDir + kBackground);
+    const QByteArray media = arguments.size() > 2 ? shellWord(arguments.at(2))
+                                                  : kStartMenu + shellWord(appDir + kBackground);
     return shellWord(appDir + "mplayer") + " -slave -input file=" + shellWord(fifo) +
            " -quiet -nortc -nocache " + extraOptions(arguments) + media;
 }
