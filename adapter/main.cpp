@@ -54,13 +54,23 @@ std::string directoryOf(const std::string& path)
     return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
 }
 
-// Starts the player with its standard input and output on pipes of ours.
+// Starts the player with its standard input, output and error on pipes of ours.
 pid_t startPlayer(const std::string& player, const std::vector<std::string>& options, int* input,
-                  int* output)
+                  int* output, int* errors)
 {
-    int in[2], out[2];
-    if (pipe2(in, O_CLOEXEC) < 0 || pipe2(out, O_CLOEXEC) < 0)
+    int in[2], out[2], err[2];
+    if (pipe2(in, O_CLOEXEC) < 0)
         return -1;
+    if (pipe2(out, O_CLOEXEC) < 0) {
+        close(in[0]);
+        close(in[1]);
+        return -1;
+    }
+    if (pipe2(err, O_CLOEXEC) < 0) {
+        for (int fd : {in[0], in[1], out[0], out[1]})
+            close(fd);
+        return -1;
+    }
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(player.c_str()));
     for (const std::string& o : options)
@@ -74,19 +84,23 @@ pid_t startPlayer(const std::string& player, const std::vector<std::string>& opt
             signal(sig, SIG_DFL);
         dup2(in[0], STDIN_FILENO);
         dup2(out[1], STDOUT_FILENO);
+        dup2(err[1], STDERR_FILENO);
         execv(player.c_str(), argv.data());
         fprintf(stderr, "tamblin-adapter: cannot run %s: %s\n", player.c_str(), strerror(errno));
         _exit(127);
     }
     close(in[0]);
     close(out[1]);
+    close(err[1]);
     if (pid < 0) {
         close(in[1]);
         close(out[0]);
+        close(err[0]);
         return -1;
     }
     *input = in[1];
     *output = out[0];
+    *errors = err[0];
     return pid;
 }
 
@@ -145,8 +159,8 @@ int main(int argc, char** argv)
     }
 
     installSignals();
-    int input = -1, output = -1;
-    const pid_t pid = startPlayer(player, playerArgs.options, &input, &output);
+    int input = -1, output = -1, errors = -1;
+    const pid_t pid = startPlayer(player, playerArgs.options, &input, &output, &errors);
     int status = 1 << 8;
     if (pid < 0) {
         perror("tamblin-adapter: cannot start the player");
@@ -159,13 +173,15 @@ int main(int argc, char** argv)
                              : open(playerArgs.fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         if (fifo < 0 && !playerArgs.fifo.empty())
             fprintf(stderr, "tamblin-adapter: %s: %s\n", playerArgs.fifo.c_str(), strerror(errno));
-        fcntl(output, F_SETFL, fcntl(output, F_GETFL) | O_NONBLOCK);
+        for (int fd : {output, errors})
+            fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
         MenuModel model(menus, "main", playerArgs.startMenu);
         PauseHold hold;
         ResumeStore store(positionsFile(getenv("XDG_STATE_HOME"), getenv("HOME")));
         store.load();
         ClipFlow flow(playerArgs.background, &store);
-        Relay relay({fifo, input, output, signalPipe[0], pid}, model, hold, flow, store, trace);
+        Relay relay({fifo, input, output, errors, signalPipe[0], pid}, model, hold, flow, store,
+                    trace);
         status = relay.run();
         close(input);
     }

@@ -98,11 +98,13 @@ PlayerArguments playerArguments(const std::vector<std::string>& args, const std:
         filters = "dsize=" + w + ":" + h + ":0,scale=0:0,expand=" + w + ":" + h + "," + filters +
                   ",scale=" + w + ":" + h;
     }
-    // x11 is the output that draws the menu into another window on any X server.
-    result.options = {"-vo",           "x11",    "-vf",
-                      filters,         "-input", "nodefault-bindings:conf=/dev/null",
-                      "-nomouseinput", "-menu",  "-menu-cfg",
-                      menuFile};
+    // x11 is the output that draws the menu into another window on any X server. The player
+    // takes no input of its own (keys, mouse, a LIRC remote): every command comes through the
+    // window and the menu model.
+    result.options = {"-vo",           "x11",     "-vf",
+                      filters,         "-input",  "nodefault-bindings:conf=/dev/null",
+                      "-nomouseinput", "-nolirc", "-menu",
+                      "-menu-cfg",     menuFile};
     if (isNumber(wid)) {
         for (const char* o : {"-wid", wid, "-zoom", "-fs"})
             result.options.push_back(o);

@@ -31,6 +31,7 @@ const long long kLeaveWaitMs = 400;
 // menu as it was (two cancels would close one menu), so what follows waits for a frame.
 const long long kMenuSettleMs = 100;
 const char kAsk[] = "pausing_keep_force get_property ";
+const char kNoDisplay[] = "couldn't open the X11 display";
 
 bool writeAll(int fd, const std::string& text)
 {
@@ -430,13 +431,44 @@ void Relay::checkDeadlines()
     emitAnswers(false);
 }
 
+bool Relay::readPlayerErrors()
+{
+    char buf[4096];
+    const ssize_t n = read(ch_.playerErrors, buf, sizeof buf);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR))
+        return false;
+    if (n <= 0) {
+        close(ch_.playerErrors);
+        ch_.playerErrors = -1;
+        return false;
+    }
+    writeAll(STDERR_FILENO, std::string(buf, size_t(n)));
+    // Without a display the player goes on for ever, saying so 60 times a second.
+    errorLine_.append(buf, size_t(n));
+    size_t end;
+    while ((end = errorLine_.find('\n')) != std::string::npos) {
+        if (!noDisplay_ && errorLine_.substr(0, end).find(kNoDisplay) != std::string::npos) {
+            noDisplay_ = true;
+            const char* display = getenv("DISPLAY");
+            fprintf(stderr, "tamblin-adapter: the player cannot open the X display %s; ending it\n",
+                    display ? display : "(DISPLAY is not set)");
+            if (killAt_ < 0)
+                endPlayer(SIGTERM, kTerminateGraceMs);
+        }
+        errorLine_.erase(0, end + 1);
+    }
+    if (errorLine_.size() > kLongestHeldLine)
+        errorLine_.clear();
+    return true;
+}
+
 int Relay::run()
 {
     int status = 0;
     for (;;) {
         if (waitpid(ch_.player, &status, WNOHANG) == ch_.player)
             break;
-        pollfd fds[4];
+        pollfd fds[5];
         int n = 0;
         const int fifoAt = ch_.fifo >= 0 ? n : -1;
         if (ch_.fifo >= 0)
@@ -444,6 +476,9 @@ int Relay::run()
         const int outputAt = ch_.playerOutput >= 0 ? n : -1;
         if (ch_.playerOutput >= 0)
             fds[n++] = {ch_.playerOutput, POLLIN, 0};
+        const int errorsAt = ch_.playerErrors >= 0 ? n : -1;
+        if (ch_.playerErrors >= 0)
+            fds[n++] = {ch_.playerErrors, POLLIN, 0};
         const int signalAt = n;
         fds[n++] = {ch_.signals, POLLIN, 0};
         if (pidfd_ >= 0)
@@ -455,6 +490,8 @@ int Relay::run()
             readPlayerOutput(false);
         if (fifoAt >= 0 && fds[fifoAt].revents)
             readCommands();
+        if (errorsAt >= 0 && fds[errorsAt].revents)
+            readPlayerErrors();
         if (fds[signalAt].revents) {
             char drop[64];
             while (read(ch_.signals, drop, sizeof drop) > 0) {
@@ -465,6 +502,8 @@ int Relay::run()
         checkDeadlines();
     }
     // The player has ended: pass on what it printed last, then our pending answers.
+    while (ch_.playerErrors >= 0 && readPlayerErrors()) {
+    }
     if (ch_.playerOutput >= 0)
         readPlayerOutput(true);
     if (!output_.empty()) {

@@ -21,6 +21,7 @@ class Relay
         int fifo;         // the window's commands, read end
         int playerInput;  // the player's standard input
         int playerOutput; // the player's standard output
+        int playerErrors; // the player's standard error, passed on as it comes
         int signals;      // readable when the adapter is asked to end
         pid_t player;
     };
@@ -35,6 +36,8 @@ class Relay
     void readCommands();
     void handleCommand(const std::string& line);
     void readPlayerOutput(bool finalRead);
+    // False when there is nothing more to read for now.
+    bool readPlayerErrors();
     // False when the line is the answer to a question of the adapter's own, kept back.
     bool handleOutputLine(const std::string& line);
     void emitAnswers(bool force);
@@ -77,6 +80,8 @@ class Relay
     std::deque<std::string> answers_;
     bool awaitingPlaying_ = false;
     bool quitSent_ = false;
+    std::string errorLine_; // the start of a line of the player's standard error
+    bool noDisplay_ = false;
     long long termAt_ = -1; // when to ask the player to terminate
     long long killAt_ = -1; // when to kill it
 

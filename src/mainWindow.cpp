@@ -7,6 +7,7 @@
 #include "player/commandLine.h"
 #include "player/fifoCreation.h"
 #include "player/fifoOpen.h"
+#include "player/gestures.h"
 #include "player/keyMap.h"
 #include "player/playerProcess.h"
 #include "player/replyReader.h"
@@ -17,10 +18,14 @@
 #include <QKeyEvent>
 #include <QScreen>
 #include <QSocketNotifier>
+#include <QTimer>
+#include <QTouchEvent>
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
+#include <sys/wait.h>
 
 namespace {
 
@@ -32,12 +37,30 @@ const int kBacklightNormalSeconds = 30;
 // Bounds on waits the player could otherwise stretch without end.
 const int kFifoOpenTimeoutMs = 10000;
 const int kPlayerQuitGraceMs = 5000;
+// The pointer shows while it moves, and goes after this long at rest.
+const int kPointerIdleMs = 1000;
 
 // The full second, also when a signal interrupts the sleep.
 void pauseOneSecond()
 {
     timespec left{1, 0};
     while (nanosleep(&left, &left) < 0 && errno == EINTR) {
+    }
+}
+
+// A player that did not end well is worth a line; the run ends as any run does.
+void reportPlayerEnd(int status)
+{
+    if (WIFSIGNALED(status)) {
+        fprintf(stderr, "tamblin: the player was ended by signal %d (%s)\n", WTERMSIG(status),
+                strsignal(WTERMSIG(status)));
+    } else if (WIFEXITED(status) && WEXITSTATUS(status) > 128) {
+        // The shell reports a command that a signal ended as 128 and the signal.
+        const int signal = WEXITSTATUS(status) - 128;
+        fprintf(stderr, "tamblin: the player was ended by signal %d (%s)\n", signal,
+                strsignal(signal));
+    } else if (WIFEXITED(status) && WEXITSTATUS(status) != 0) {
+        fprintf(stderr, "tamblin: the player ended with status %d\n", WEXITSTATUS(status));
     }
 }
 
@@ -56,7 +79,17 @@ mainWindow::mainWindow(QWidget* parent, const char* name) : QWidget(parent, kWin
     setAttribute(Qt::WA_StaticContents);
     // A top-level widget gets focus events only when it takes focus.
     setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_AcceptTouchEvents);
+    setMouseTracking(true);
+    setCursor(Qt::BlankCursor);
     menuVisible = false;
+
+    gestures = new GestureTracker(this);
+    connect(gestures, &GestureTracker::key, this, &mainWindow::handleKey);
+    pointerIdle = new QTimer(this);
+    pointerIdle->setSingleShot(true);
+    pointerIdle->setInterval(kPointerIdleMs);
+    connect(pointerIdle, &QTimer::timeout, this, [this] { setCursor(Qt::BlankCursor); });
 
     auto* stopSignals = new TerminationSignals(this);
     connect(stopSignals, &TerminationSignals::received, this, [this] {
@@ -85,7 +118,9 @@ mainWindow::~mainWindow()
     }
     if (playerOutput) {
         // A player that was never told to quit is ended at once.
-        closePlayer(playerOutput, playerPid, toldToQuit ? kPlayerQuitGraceMs : 0);
+        const int status =
+            closePlayer(playerOutput, playerPid, toldToQuit ? kPlayerQuitGraceMs : 0);
+        reportPlayerEnd(status);
         playerOutput = nullptr;
     }
     delete reader;
@@ -111,6 +146,7 @@ void mainWindow::applyFullScreen()
 {
     setBackgroundColor(Qt::black);
     setFixedSize(screenSize());
+    gestures->setScreenSize(screenSize());
     showNormal();
     // Only flags that are set already: different flags would recreate the native window.
     setWindowFlags(windowFlags() | kWindowFlags);
@@ -146,7 +182,16 @@ void mainWindow::launchPlayer()
         "TAMBLIN_WINDOW_SIZE=" + std::to_string(size.width()) + "x" +
             std::to_string(size.height())};
 
-    playerOutput = startPlayer(command.constData(), playerEnvironment, &playerPid);
+    // On a Wayland display without X, the window has no X window id: a player told to draw
+    // into it fails in its own way. Say so, and take the path of a player that did not start.
+    const bool drawable = !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+    if (!drawable) {
+        fprintf(stderr, "tamblin: this is a Wayland display without X (no DISPLAY): the player "
+                        "can only draw into an X window, so it is not started\n");
+        errno = ENXIO;
+    }
+    playerOutput =
+        drawable ? startPlayer(command.constData(), playerEnvironment, &playerPid) : nullptr;
     if (!playerOutput) {
         perror("Problems with pipe");
         if (showError(this, "Pipe error."))
@@ -187,7 +232,11 @@ void mainWindow::closeOnce()
 
 void mainWindow::keyPressEvent(QKeyEvent* e)
 {
-    const int key = e->key();
+    handleKey(e->key());
+}
+
+void mainWindow::handleKey(int key)
+{
     bool playerGone = false;
     if (commandFifo && reader) {
         const MenuState state = queryMenuVisibility(commandFifo, *reader);
@@ -230,4 +279,66 @@ void mainWindow::closeEvent(QCloseEvent* e)
     // An accepted close would hide the window; the run ends when the event loop returns.
     e->ignore();
     ZApplication::requestQuit();
+}
+
+void mainWindow::showPointerAWhile()
+{
+    unsetCursor();
+    pointerIdle->start();
+}
+
+bool mainWindow::event(QEvent* e)
+{
+    switch (e->type()) {
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd: {
+        auto* touch = static_cast<QTouchEvent*>(e);
+        // Taken: Qt then makes no mouse events of it, which would be a second gesture.
+        touch->accept();
+        const QList<QEventPoint>& points = touch->points();
+        if (points.isEmpty())
+            return true;
+        const QPointF at = points.first().position();
+        const int fingers = int(points.size());
+        if (e->type() == QEvent::TouchBegin)
+            gestures->press(at, fingers);
+        else if (e->type() == QEvent::TouchUpdate)
+            gestures->move(at, fingers);
+        else
+            gestures->release(at);
+        return true;
+    }
+    case QEvent::TouchCancel:
+        e->accept();
+        gestures->cancel();
+        return true;
+    default:
+        return QWidget::event(e);
+    }
+}
+
+void mainWindow::mousePressEvent(QMouseEvent* e)
+{
+    showPointerAWhile();
+    if (e->button() == Qt::LeftButton)
+        gestures->press(e->position());
+}
+
+void mainWindow::mouseMoveEvent(QMouseEvent* e)
+{
+    showPointerAWhile();
+    if (e->buttons() & Qt::LeftButton)
+        gestures->move(e->position());
+}
+
+void mainWindow::mouseReleaseEvent(QMouseEvent* e)
+{
+    if (e->button() == Qt::LeftButton)
+        gestures->release(e->position());
+}
+
+void mainWindow::wheelEvent(QWheelEvent* e)
+{
+    gestures->wheel(e->angleDelta().y());
 }

@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <sys/types.h>
 
+class GestureTracker;
 class QSocketNotifier;
+class QTimer;
 class ReplyReader;
 
 // The one window: black, borderless and full screen. It starts the player, turns key presses
@@ -24,6 +26,12 @@ class mainWindow : public QWidget
     void focusInEvent(QFocusEvent* e) override;
     void focusOutEvent(QFocusEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
+    // Touch and pointer gestures, and the wheel, become keys.
+    bool event(QEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+    void wheelEvent(QWheelEvent* e) override;
 
   private:
     void setBackgroundColor(const QColor& color);
@@ -31,6 +39,10 @@ class mainWindow : public QWidget
     void launchPlayer();
     void playerOutputReady();
     void closeOnce();
+    // The one path of every key, pressed or made by a gesture: the menu query, the key map, the
+    // flush.
+    void handleKey(int key);
+    void showPointerAWhile();
 
     FILE* commandFifo = nullptr;
     FILE* playerOutput = nullptr;
@@ -40,4 +52,6 @@ class mainWindow : public QWidget
     ReplyReader* reader = nullptr;
     QSocketNotifier* outputNotifier = nullptr;
     bool closing = false;
+    GestureTracker* gestures = nullptr;
+    QTimer* pointerIdle = nullptr;
 };

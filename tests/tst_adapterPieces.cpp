@@ -435,10 +435,10 @@ class AdapterPiecesTest : public QObject
         QStringList got;
         for (const std::string& o : out.options)
             got << QString::fromStdString(o);
-        const QStringList head{"-vo",           "x11",    "-vf",
-                               "format=bgr32",  "-input", "nodefault-bindings:conf=/dev/null",
-                               "-nomouseinput", "-menu",  "-menu-cfg",
-                               "/tmp/m.conf"};
+        const QStringList head{"-vo",           "x11",        "-vf",
+                               "format=bgr32",  "-input",     "nodefault-bindings:conf=/dev/null",
+                               "-nomouseinput", "-nolirc",    "-menu",
+                               "-menu-cfg",     "/tmp/m.conf"};
         QCOMPARE(got, head + tail);
     }
 

@@ -5,9 +5,11 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QPointingDevice>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <csignal>
 #include <fcntl.h>
@@ -89,6 +91,94 @@ class KeyPressTest : public QObject
         QVERIFY(qgetenv("TAMBLIN_WID").isEmpty());
     }
 
+    // Gestures take the path of the keys they stand for. The answer to the query goes out just
+    // before the step that ends the gesture: the window drains whatever the player prints
+    // between key presses, whenever Qt gets to its events.
+    void gestures_data()
+    {
+        QTest::addColumn<QString>("gesture");
+        QTest::addColumn<bool>("visible");
+        QTest::addColumn<QByteArray>("command");
+        QTest::newRow("click") << "click" << false << QByteArray("pause\n");
+        QTest::newRow("tap") << "tap" << true << QByteArray("menu ok\n");
+        QTest::newRow("drag left") << "drag -1 0" << false << QByteArray("seek -40\n");
+        QTest::newRow("swipe right") << "swipe 1 0" << false << QByteArray("seek +40\n");
+        QTest::newRow("swipe up") << "swipe 0 -1" << true << QByteArray("menu up\n");
+        QTest::newRow("drag down") << "drag 0 1" << false << QByteArray("seek +150\n");
+        QTest::newRow("neither a tap nor a swipe") << "drag 0.2 0" << false << QByteArray();
+        QTest::newRow("swipe down from the top edge")
+            << "top" << true << QByteArray("menu cancel\n");
+        QTest::newRow("two-finger tap") << "two" << true << QByteArray("menu cancel\n");
+        QTest::newRow("wheel up") << "wheel 120" << false << QByteArray("volume +10\n");
+        QTest::newRow("wheel down") << "wheel -120" << true << QByteArray("volume -10\n");
+    }
+
+    void gestures()
+    {
+        QFETCH(QString, gesture);
+        QFETCH(bool, visible);
+        QFETCH(QByteArray, command);
+        window->applyFullScreen(); // the gestures' thresholds follow the screen
+        const QSize size = window->size();
+        const QPoint middle(size.width() / 2, size.height() / 2);
+        const int stroke = qMin(size.width(), size.height()) * 3 / 10;
+        const QStringList words = gesture.split(' ');
+        const QPoint to = words.size() == 3 ? middle + QPoint(int(words[1].toDouble() * stroke),
+                                                              int(words[2].toDouble() * stroke))
+                                            : middle;
+        static QPointingDevice* touch = QTest::createTouchDevice();
+        QCoreApplication::processEvents();
+        takeCommands();
+        auto answer = [&] {
+            if (command.isEmpty())
+                return;
+            const QByteArray a = visible ? "ANS_MENU_VISIBILITY=1\n" : "ANS_MENU_VISIBILITY=0\n";
+            QCOMPARE(write(answers, a.constData(), size_t(a.size())), a.size());
+        };
+
+        if (words[0] == "click") {
+            QTest::mousePress(window, Qt::LeftButton, {}, middle);
+            answer();
+            QTest::mouseRelease(window, Qt::LeftButton, {}, middle);
+        } else if (words[0] == "drag") {
+            QTest::mousePress(window, Qt::LeftButton, {}, middle);
+            QTest::mouseMove(window, to);
+            answer();
+            QTest::mouseRelease(window, Qt::LeftButton, {}, to);
+        } else if (words[0] == "tap") {
+            QTest::touchEvent(window, touch).press(0, middle);
+            answer();
+            QTest::touchEvent(window, touch, false).release(0, middle).commit(false);
+        } else if (words[0] == "swipe") {
+            QTest::touchEvent(window, touch).press(0, middle);
+            QTest::touchEvent(window, touch).move(0, to);
+            answer();
+            QTest::touchEvent(window, touch, false).release(0, to).commit(false);
+        } else if (words[0] == "top") {
+            const QPoint top(middle.x(), 1);
+            QTest::touchEvent(window, touch).press(0, top);
+            answer();
+            QTest::touchEvent(window, touch, false)
+                .release(0, top + QPoint(0, stroke))
+                .commit(false);
+        } else if (words[0] == "two") {
+            const QPoint second = middle + QPoint(20, 0);
+            QTest::touchEvent(window, touch).press(0, middle).press(1, second);
+            answer();
+            QTest::touchEvent(window, touch, false)
+                .release(0, middle)
+                .release(1, second)
+                .commit(false);
+        } else if (words[0] == "wheel") {
+            answer();
+            QWheelEvent wheel(middle, window->mapToGlobal(middle), {}, {0, words[1].toInt()},
+                              Qt::NoButton, {}, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(window, &wheel);
+        }
+        QCOMPARE(takeCommands(),
+                 command.isEmpty() ? QByteArray() : "get_menu_visibility\n" + command);
+    }
+
     void keys_data()
     {
         QTest::addColumn<int>("key");
@@ -118,8 +208,21 @@ class KeyPressTest : public QObject
             {"Enter (no row)", Qt::Key_Enter, "", ""},
             {"F27 (no row)", Qt::Key_F27, "", ""},
             {"A (no row)", Qt::Key_A, "", ""},
-            // F2 last: with the menu hidden it ends the run.
+            {"VolumeUp", Qt::Key_VolumeUp, "volume +10\n", "volume +10\n"},
+            {"VolumeDown", Qt::Key_VolumeDown, "volume -10\n", "volume -10\n"},
+            {"VolumeMute", Qt::Key_VolumeMute, "mute\n", "mute\n"},
+            {"MediaPlay", Qt::Key_MediaPlay, "pause\n", "pause\n"},
+            {"MediaPause", Qt::Key_MediaPause, "pause\n", "pause\n"},
+            {"MediaTogglePlayPause", Qt::Key_MediaTogglePlayPause, "pause\n", "pause\n"},
+            {"MediaNext", Qt::Key_MediaNext, "seek +300\n", "seek +300\n"},
+            {"MediaPrevious", Qt::Key_MediaPrevious, "seek -300\n", "seek -300\n"},
+            {"Menu", Qt::Key_Menu, "", "set_menu main\n"},
+            {"Select", Qt::Key_Select, "menu ok\n", "pause\n"},
+            // The keys that end the run last: with the menu hidden they close the window.
             {"F2", Qt::Key_F2, "menu cancel\n", "quit 0\n"},
+            {"MediaStop", Qt::Key_MediaStop, "menu cancel\n", "quit 0\n"},
+            {"Escape", Qt::Key_Escape, "menu cancel\n", "quit 0\n"},
+            {"Back", Qt::Key_Back, "menu cancel\n", "quit 0\n"},
         };
         for (const Row& r : rows) {
             QTest::addRow("%s, menu visible", r.name) << r.key << true << QByteArray(r.whenVisible);

@@ -32,6 +32,22 @@ const KeyRow kKeyMap[] = {
     {Qt::Key_F26, send("pause\n"), send("pause\n")},
     {Qt::Key_F28, send("seek -300\n"), send("seek -300\n")},
     {Qt::Key_F29, send("seek +300\n"), send("seek +300\n")},
+
+    // Keys of today's keyboards, phones and remote controls, each like a key of the keypad.
+    // Qt::Key_Enter stays unknown, as the keypad's own table has it.
+    {Qt::Key_VolumeUp, send("volume +10\n"), send("volume +10\n")},   // like Page Down
+    {Qt::Key_VolumeDown, send("volume -10\n"), send("volume -10\n")}, // like Page Up
+    {Qt::Key_VolumeMute, send("mute\n"), send("mute\n")},
+    {Qt::Key_MediaPlay, send("pause\n"), send("pause\n")},             // like F26
+    {Qt::Key_MediaPause, send("pause\n"), send("pause\n")},            // like F26
+    {Qt::Key_MediaTogglePlayPause, send("pause\n"), send("pause\n")},  // like F26
+    {Qt::Key_MediaStop, send("menu cancel\n"), closeWindow},           // like F2
+    {Qt::Key_Escape, send("menu cancel\n"), closeWindow},              // like F2
+    {Qt::Key_Back, send("menu cancel\n"), closeWindow},                // like F2
+    {Qt::Key_MediaNext, send("seek +300\n"), send("seek +300\n")},     // like F29
+    {Qt::Key_MediaPrevious, send("seek -300\n"), send("seek -300\n")}, // like F28
+    {Qt::Key_Menu, nothing, send("set_menu main\n")},                  // like F1
+    {Qt::Key_Select, send("menu ok\n"), send("pause\n")},              // like Return
 };
 const int kKeyMapSize = int(sizeof kKeyMap / sizeof kKeyMap[0]);
 
