@@ -449,9 +449,10 @@ bool Relay::readPlayerErrors()
     while ((end = errorLine_.find('\n')) != std::string::npos) {
         if (!noDisplay_ && errorLine_.substr(0, end).find(kNoDisplay) != std::string::npos) {
             noDisplay_ = true;
-            const char* display = getenv("DISPLAY");
-            fprintf(stderr, "tamblin-adapter: the player cannot open the X display %s; ending it\n",
-                    display ? display : "(DISPLAY is not set)");
+            fprintf(stderr,
+                    "tamblin-adapter: the player cannot open its X display (\"%s\"); "
+                    "ending it\n",
+                    trimmed(errorLine_.substr(0, end)).c_str());
             if (killAt_ < 0)
                 endPlayer(SIGTERM, kTerminateGraceMs);
         }

@@ -16,9 +16,11 @@ int main(int argc, char** argv)
     setvbuf(stdout, nullptr, _IOLBF, 0);
 
     // The player can only draw into an X window: in a Wayland session with XWayland, the window
-    // is an X window too. (Before any thread exists, the environment may still change.)
+    // is an X window too. Should XWayland refuse us, Wayland itself is the fallback, and the
+    // launch says why no player starts. (Before any thread exists, the environment may still
+    // change.)
     if (getenv("WAYLAND_DISPLAY") && getenv("DISPLAY") && !getenv("QT_QPA_PLATFORM"))
-        setenv("QT_QPA_PLATFORM", "xcb", 1);
+        setenv("QT_QPA_PLATFORM", "xcb;wayland", 1);
 
     // The command FIFO is made while the toolkit starts; the launch waits for it.
     startFifoCreation(fifoPath(getenv("TAMBLIN_FIFO")));

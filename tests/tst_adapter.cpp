@@ -5,10 +5,12 @@
 
 #include <QFile>
 #include <QImage>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <csignal>
 #include <fcntl.h>
+#include <functional>
 #include <memory>
 #include <unistd.h>
 
@@ -234,6 +236,44 @@ class AdapterTest : public QObject
         checkCleanEnd(s);
     }
 
+    // Touch and pointer reach the window while the player draws into it: the player takes no
+    // pointer grab and no button events of its own there.
+    void gesturesReachTheWindow()
+    {
+        AdapterSession s(x.get());
+        QVERIFY(startAndFocus(s, {"-ao null"}));
+        const int w = x->width(), h = x->height();
+        auto drag = [&](int x0, int y0, int x1, int y1) {
+            x->run("xdotool",
+                   {"mousemove", QString::number(x0), QString::number(y0), "mousedown", "1",
+                    "mousemove", QString::number((x0 + x1) / 2), QString::number((y0 + y1) / 2),
+                    "mousemove", QString::number(x1), QString::number(y1), "mouseup", "1"});
+        };
+        auto relayed = [&](const QString& command, const std::function<void()>& gesture) {
+            const int before = s.count("> " + command);
+            gesture();
+            return s.waitFor("> " + command, before + 1);
+        };
+        QVERIFY(relayed("menu ok", [&] {
+            x->run("xdotool",
+                   {"mousemove", QString::number(w / 2), QString::number(h / 2), "click", "1"});
+        }));
+        QVERIFY(relayed("menu down", [&] { drag(w / 2, h / 3, w / 2, h * 2 / 3); }));
+        QVERIFY(relayed("menu up", [&] { drag(w / 2, h * 2 / 3, w / 2, h / 3); }));
+        QVERIFY(relayed("menu cancel", [&] { drag(w / 2, 2, w / 2, h / 2); }));
+        // The wheel is the volume; under the still background it keeps the pause.
+        QVERIFY(relayed("pausing_keep volume +10", [&] { x->run("xdotool", {"click", "4"}); }));
+        QVERIFY(relayed("menu cancel", [&] { press("F2"); })); // hidden
+        QVERIFY(relayed("set_menu main", [&] {
+            x->run("xdotool", {"mousedown", "1", "sleep", "1", "mouseup", "1"});
+        }));
+        QCOMPARE(s.menuAnswer(), "ANS_MENU_VISIBILITY=1");
+        press("F2"); // back to the start menu below
+        press("F2"); // hidden
+        press("F2"); // the end
+        checkCleanEnd(s);
+    }
+
     void quitFromThePlayersMenu()
     {
         AdapterSession s(x.get());
@@ -264,6 +304,31 @@ class AdapterTest : public QObject
         QVERIFY(s.waitFor("> quit"));
         for (pid_t pid : pids)
             QVERIFY2(waitUntil([&] { return processGone(pid); }, 10000), "process left behind");
+    }
+
+    // A player that cannot open its display would go on for ever: the adapter ends it, and the
+    // window says how the player ended.
+    void playerWithoutADisplay()
+    {
+        AdapterSession s(x.get());
+        const QString wrapper = s.run.root() + "/no-display-mplayer";
+        QFile f(wrapper);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("#!/bin/sh\nDISPLAY=:9999 exec /usr/bin/mplayer \"$@\"\n");
+        f.close();
+        f.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+        s.run.env().insert("TAMBLIN_PLAYER", wrapper);
+        s.run.start({"-ao null"});
+        QVERIFY2(s.run.waitForExit(20000), "the run did not end");
+        QCOMPARE(s.run.exitCode(), 0);
+        QCOMPARE(s.run.err().count("tamblin-adapter: the player cannot open its X display "
+                                   "(\"vo: couldn't open the X11 display (:9999)!\")"),
+                 1);
+        QCOMPARE(s.run.err().count(QRegularExpression(
+                     "tamblin: the player (ended with status|was ended by signal) \\d+")),
+                 1);
+        for (pid_t pid : s.pids())
+            QVERIFY(waitUntil([&] { return processGone(pid); }, 5000));
     }
 
     void missingRealPlayer()

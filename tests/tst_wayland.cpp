@@ -1,0 +1,153 @@
+// A Wayland session: headless sway, run as an unprivileged user as compositors insist. With
+// XWayland there, tamblin runs on it and plays the start menu (screenshot with grim), and F2 F2
+// end the run. With a Wayland display and no X display, no player starts: a message, the
+// dialog, and a clean end.
+#include "adapterSession.h"
+
+#include <QDir>
+#include <QImage>
+#include <QProcess>
+#include <QTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+class WaylandTest : public QObject
+{
+    Q_OBJECT
+
+  private:
+    QTemporaryDir scratch;
+    QProcess sway;
+    QString runtime, socket, display;
+
+    // Runs a program as the compositor's user, in its session.
+    int asSessionUser(const QStringList& command)
+    {
+        return QProcess::execute("setpriv",
+                                 QStringList{"--reuid=65534", "--regid=65534", "--clear-groups",
+                                             "env", "-i", "PATH=/usr/bin:/bin",
+                                             "XDG_RUNTIME_DIR=" + runtime, "DISPLAY=" + display} +
+                                     command);
+    }
+
+    void sessionEnvironment(AdapterSession& s, bool withX)
+    {
+        s.run.env().remove("QT_QPA_PLATFORM");
+        s.run.env().remove("DISPLAY");
+        s.run.env().insert("WAYLAND_DISPLAY", socket);
+        if (withX)
+            s.run.env().insert("DISPLAY", display);
+    }
+
+    // wtype's keyboard is new to XWayland each time: keys go in one run, after a pause.
+    void type(const QStringList& keys)
+    {
+        QStringList args{"-s", "1500"};
+        for (const QString& k : keys)
+            args << "-k" << k << "-s"
+                 << "1000";
+        QProcess wtype;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("WAYLAND_DISPLAY", socket);
+        wtype.setProcessEnvironment(env);
+        wtype.start("wtype", args);
+        QVERIFY(wtype.waitForFinished(30000));
+        QCOMPARE(wtype.exitCode(), 0);
+    }
+
+    QImage grim()
+    {
+        const QString file = scratch.path() + "/grim.png";
+        QFile::remove(file);
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("WAYLAND_DISPLAY", socket);
+        p.setProcessEnvironment(env);
+        p.start("grim", {file});
+        p.waitForFinished(10000);
+        return QImage(file).convertToFormat(QImage::Format_RGB32);
+    }
+
+  private slots:
+    void initTestCase()
+    {
+        runtime = scratch.path() + "/run";
+        QDir().mkpath(runtime);
+        QVERIFY(chown(QFile::encodeName(runtime).constData(), 65534, 65534) == 0);
+        chmod(QFile::encodeName(scratch.path()).constData(), 0755);
+        QFile config(scratch.path() + "/config");
+        QVERIFY(config.open(QIODevice::WriteOnly));
+        config.write("output HEADLESS-1 resolution 640x480\nxwayland enable\n"
+                     "default_border none\n");
+        config.close();
+
+        const QStringList before = QDir("/tmp/.X11-unix").entryList(QDir::System);
+        sway.setProcessChannelMode(QProcess::MergedChannels);
+        sway.setStandardOutputFile(scratch.path() + "/sway.log");
+        sway.start("setpriv",
+                   {"--reuid=65534", "--regid=65534", "--clear-groups", "env", "-i",
+                    "PATH=/usr/bin:/bin", "XDG_RUNTIME_DIR=" + runtime, "WLR_BACKENDS=headless",
+                    "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1", "sway", "-c",
+                    scratch.path() + "/config"});
+        QVERIFY(sway.waitForStarted());
+        socket = runtime + "/wayland-1";
+        QVERIFY(waitUntil([&] { return QFile::exists(socket); }, 20000));
+        // XWayland's socket is the one that was not there before.
+        QVERIFY(waitUntil(
+            [&] {
+                for (const QString& s : QDir("/tmp/.X11-unix").entryList(QDir::System)) {
+                    if (!before.contains(s) && s.startsWith("X"))
+                        display = ":" + s.mid(1);
+                }
+                return !display.isEmpty();
+            },
+            20000));
+        // XWayland lets in its own user only; the tests run tamblin as root.
+        QCOMPARE(asSessionUser({"xhost", "+si:localuser:root"}), 0);
+    }
+
+    void cleanupTestCase()
+    {
+        sway.terminate();
+        sway.waitForFinished(5000);
+    }
+
+    void runsOnXWayland()
+    {
+        AdapterSession s(nullptr);
+        sessionEnvironment(s, true);
+        s.run.start({"-ao null"});
+        QVERIFY(s.waitFor("# stopped", 1, 30000)); // the start menu, at rest
+        const QImage screen = grim();
+        QCOMPARE(screen.size(), QSize(640, 480));
+        int letters = 0;
+        for (int y = 0; y < screen.height(); y += 2)
+            for (int x = 0; x < screen.width(); x += 2)
+                letters += qGray(screen.pixel(x, y)) > 235;
+        QVERIFY2(letters > 200, qPrintable(QString::number(letters)));
+
+        type({"F2", "F2"});
+        QVERIFY(s.run.waitForExit(20000));
+        QCOMPARE(s.run.exitCode(), 0);
+        QVERIFY(!s.run.err().contains("Wayland display without X"));
+        for (pid_t pid : s.pids())
+            QVERIFY(waitUntil([&] { return processGone(pid); }, 5000));
+    }
+
+    void waylandWithoutX()
+    {
+        AdapterSession s(nullptr);
+        sessionEnvironment(s, false);
+        s.run.start({"-ao null"});
+        QVERIFY(waitUntil([&] { return grim().pixel(10, 10) != qRgb(0, 0, 0); }, 20000));
+        type({"Escape", "Escape"}); // the two dialogs: no player, no FIFO
+        QVERIFY(s.run.waitForExit(20000));
+        QCOMPARE(s.run.exitCode(), 0);
+        QCOMPARE(s.run.err().count("tamblin: this is a Wayland display without X"), 1);
+        QVERIFY(s.traceLines().isEmpty()); // no player was started
+    }
+};
+
+QTEST_GUILESS_MAIN(WaylandTest)
+#include "tst_wayland.moc"
