@@ -23,7 +23,10 @@ int main(int argc, char** argv)
         setenv("QT_QPA_PLATFORM", "xcb;wayland", 1);
 
     // The command FIFO is made while the toolkit starts; the launch waits for it.
-    startFifoCreation(fifoPath(getenv("TAMBLIN_FIFO")));
+    const QByteArray fifo = fifoPath(getenv("TAMBLIN_FIFO"));
+    QByteArray why;
+    if (fifoFolderUsable(fifo, &why))
+        startFifoCreation(fifo);
 
     ZApplication a(argc, argv, ZApplication::GuiClient);
     mainWindow w(nullptr, "Tamblin");

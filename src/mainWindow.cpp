@@ -166,8 +166,11 @@ void mainWindow::launchPlayer()
 
     printf("Create fifo file...  ");
     fflush(stdout);
-    // Made for us alone: a FIFO that others may write is refused when it is opened.
-    printf("%d\n", fifoCreationStatus(fifo));
+    // Made for us alone: a FIFO that others may write is refused when it is opened. In a folder
+    // that is not safe, nothing is made, and no player starts on a FIFO others could write.
+    QByteArray why;
+    const bool fifoUsable = fifoFolderUsable(fifo, &why);
+    printf("%d\n", fifoUsable ? fifoCreationStatus(fifo) : -1);
 
     const QList<QByteArray> args = ZApplication::rawArguments();
     printf("args: %s\n", extraOptions(args).constData());
@@ -184,6 +187,12 @@ void mainWindow::launchPlayer()
 
     // On a Wayland display without X, the window has no X window id: a player told to draw
     // into it fails in its own way. Say so, and take the path of a player that did not start.
+    if (!fifoUsable) {
+        fprintf(stderr, "tamblin: not using %s: %s\n", fifo.constData(), why.constData());
+        if (showError(this, "Fifo Pipe error."))
+            ZApplication::requestQuit();
+        return;
+    }
     const bool drawable = !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
     if (!drawable) {
         fprintf(stderr, "tamblin: this is a Wayland display without X (no DISPLAY): the player "

@@ -268,17 +268,25 @@ void TamblinRun::setControl(const QString& text)
              QFile::encodeName(standinDir() + "/control").constData());
 }
 
+void TamblinRun::setFifoVariable()
+{
+    if (fifo_.isEmpty())
+        env_.remove(QStringLiteral("TAMBLIN_FIFO"));
+    else
+        env_.insert(QStringLiteral("TAMBLIN_FIFO"), fifo_);
+}
+
 void TamblinRun::start(const QStringList& args)
 {
-    env_.insert(QStringLiteral("TAMBLIN_FIFO"), fifo_);
+    setFifoVariable();
     process_.setProcessEnvironment(env_);
-    process_.start(tamblinBinary(), args);
+    process_.start(program_.isEmpty() ? tamblinBinary() : program_, args);
     process_.waitForStarted();
 }
 
 void TamblinRun::startRaw(const QList<QByteArray>& args, const QList<QByteArray>& env)
 {
-    env_.insert(QStringLiteral("TAMBLIN_FIFO"), fifo_);
+    setFifoVariable();
     // Made before the fork: the child may only exec.
     auto rawArgs = std::make_shared<QList<QByteArray>>();
     rawArgs->append(QFile::encodeName(tamblinBinary()));

@@ -68,8 +68,11 @@ class TamblinRun
     QString appDir() const { return dir_.path() + "/app/"; }
     QString standinDir() const { return dir_.path() + "/standin"; }
     QString fifo() const { return fifo_; }
+    // Runs another build of the program (an installed one, say) instead.
+    void setProgram(const QString& path) { program_ = path; }
     // Puts another program in the application directory as "mplayer".
     void usePlayer(const QString& path);
+    // An empty path leaves TAMBLIN_FIFO unset: the program picks its own.
     void setFifo(const QString& path) { fifo_ = path; }
     QProcessEnvironment& env() { return env_; }
     // What the stand-in prints for each query, in its control language.
@@ -101,10 +104,12 @@ class TamblinRun
     qulonglong waitForWindow(int ms = 10000) const;
 
   private:
+    void setFifoVariable();
     const Xvfb* x_;
     QTemporaryDir dir_;
     QString fifo_;
     QProcessEnvironment env_;
+    QString program_;
     QProcess process_;
     QString out_, err_;
 };

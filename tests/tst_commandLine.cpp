@@ -2,11 +2,15 @@
 // for each path, the user's option string as the shell splits it.
 #include "player/commandLine.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <cstdio>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -33,13 +37,63 @@ class CommandLineTest : public QObject
     Q_OBJECT
 
   private slots:
-    void theDevicesDefaultsAsTheyWere()
+    // Built with the device's layout, the device's places, as they always were; built to be
+    // installed, the private folder beside the executable and the user's runtime folder.
+    void builtInPlaces()
     {
-        const QByteArray app = applicationDirectory(nullptr);
-        QCOMPARE(commandLine(app, fifoPath(nullptr), {"tamblin"}),
-                 QByteArray("/mmc/mmca1/.system/QTDownLoad/tamblin/mplayer -slave -input "
-                            "file=/ezxlocal/.mplayer/pipe -quiet -nortc -nocache -menu-startup "
-                            "/mmc/mmca1/.system/QTDownLoad/tamblin/background.avi"));
+        if (deviceLayout()) {
+            QCOMPARE(
+                commandLine(applicationDirectory(nullptr), fifoPath(nullptr), {"tamblin"}),
+                QByteArray("/mmc/mmca1/.system/QTDownLoad/tamblin/mplayer -slave -input "
+                           "file=/ezxlocal/.mplayer/pipe -quiet -nortc -nocache "
+                           "-menu-startup /mmc/mmca1/.system/QTDownLoad/tamblin/background.avi"));
+        } else {
+            const QByteArray exeDir =
+                QFile::encodeName(QCoreApplication::applicationDirPath()) + "/";
+            QCOMPARE(applicationDirectory(nullptr), exeDir + "../libexec/tamblin/");
+            qputenv("XDG_RUNTIME_DIR", "/run/user/7");
+            QCOMPARE(fifoPath(nullptr), QByteArray("/run/user/7/tamblin-pipe"));
+            qunsetenv("XDG_RUNTIME_DIR");
+            QCOMPARE(fifoPath(nullptr), "/tmp/tamblin-" + QByteArray::number(geteuid()) + "/pipe");
+        }
+        QCOMPARE(applicationDirectory("/mine/"), QByteArray("/mine/"));
+        QCOMPARE(fifoPath("/mine/pipe"), QByteArray("/mine/pipe"));
+    }
+
+    // Without a runtime folder the FIFO's folder is made for the user alone, and refused when
+    // others could use it.
+    void privateFifoFolder()
+    {
+        if (deviceLayout())
+            QSKIP("the device's FIFO has a fixed place");
+        qunsetenv("XDG_RUNTIME_DIR");
+        const QByteArray fifo = fifoPath(nullptr);
+        const QByteArray folder = fifo.left(fifo.lastIndexOf('/'));
+        const QByteArray aside = folder + ".aside";
+        const bool existed = ::rename(folder.constData(), aside.constData()) == 0;
+        QByteArray why;
+        QVERIFY(fifoFolderUsable(fifo, &why));
+        struct stat st;
+        QVERIFY(lstat(folder.constData(), &st) == 0 && S_ISDIR(st.st_mode));
+        QCOMPARE(st.st_mode & 0777, mode_t(0700));
+        QVERIFY(fifoFolderUsable(fifo, &why)); // as it is now
+        chmod(folder.constData(), 0755);
+        QVERIFY(!fifoFolderUsable(fifo, &why));
+        QVERIFY(why.contains("may be used by others"));
+        rmdir(folder.constData());
+        QVERIFY(symlink("/tmp", folder.constData()) == 0);
+        QVERIFY(!fifoFolderUsable(fifo, &why));
+        QVERIFY(why.contains("is not a folder"));
+        unlink(folder.constData());
+        QVERIFY(fifoFolderUsable("/elsewhere/pipe", &why)); // only that folder has rules
+        if (existed)
+            ::rename(aside.constData(), folder.constData());
+        else
+            rmdir(folder.constData());
+    }
+
+    void theCommandLine()
+    {
         QCOMPARE(commandLine("/app/", "/run/pipe", {"tamblin", "-ao null", "/v/clip.avi"}),
                  QByteArray("/app/mplayer -slave -input file=/run/pipe -quiet -nortc -nocache "
                             "-ao null /v/clip.avi"));
@@ -94,5 +148,5 @@ class CommandLineTest : public QObject
     }
 };
 
-QTEST_APPLESS_MAIN(CommandLineTest)
+QTEST_GUILESS_MAIN(CommandLineTest)
 #include "tst_commandLine.moc"

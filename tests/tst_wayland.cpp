@@ -142,8 +142,8 @@ class WaylandTest : public QObject
         s.run.start({"-ao null"});
         QVERIFY(waitUntil([&] { return grim().pixel(10, 10) != qRgb(0, 0, 0); }, 20000));
         type({"Escape", "Escape"}); // the two dialogs: no player, no FIFO
-        QVERIFY(s.run.waitForExit(20000));
-        QCOMPARE(s.run.exitCode(), 0);
+        QVERIFY2(s.run.waitForExit(20000), qPrintable(s.run.err()));
+        QVERIFY2(s.run.exitCode() == 0, qPrintable(s.run.err()));
         QCOMPARE(s.run.err().count("tamblin: this is a Wayland display without X"), 1);
         QVERIFY(s.traceLines().isEmpty()); // no player was started
     }

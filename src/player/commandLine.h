@@ -7,13 +7,23 @@
 // Everything that comes from the user is held as the bytes it came as, and reaches the shell,
 // the player and the log unchanged, whatever the locale.
 
-extern const char kDefaultApplicationDirectory[];
-extern const char kDefaultFifoPath[];
+// The device's own places: its application directory and FIFO.
+extern const char kDeviceApplicationDirectory[];
+extern const char kDeviceFifoPath[];
 
-// MYPATH as it comes (it must end in "/"), or the device's default when unset.
+// Built-in defaults, chosen when the project is configured: the device's places, or those of
+// an installed program (its private folder beside the executable, and a FIFO in the user's
+// runtime folder).
+bool deviceLayout();
+
+// MYPATH as it comes (it must end in "/"), or the built-in default when unset.
 QByteArray applicationDirectory(const char* mypath);
-// TAMBLIN_FIFO when set and not empty, else the device's fixed path.
+// TAMBLIN_FIFO when set and not empty, else the built-in default.
 QByteArray fifoPath(const char* tamblinFifo);
+// Without $XDG_RUNTIME_DIR the default FIFO lives in a folder of the user's own, made when
+// missing. True when the FIFO's folder may be used: any folder but that one, or that one when
+// it is the user's and nobody else may write it. Else false, with the reason.
+bool fifoFolderUsable(const QByteArray& fifo, QByteArray* why);
 
 // arguments: the program's arguments as bytes, the program name first.
 QByteArray extraOptions(const QList<QByteArray>& arguments);

@@ -1,0 +1,212 @@
+// Installed like any program: the installed tree, the package's tree, a real install where it
+// is safe, the desktop entry, and the device's layout. Each run is plain: no MYPATH, no
+// TAMBLIN_FIFO, a runtime folder of its own.
+#include "harness.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QImage>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTest>
+
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+int run(const QString& program, const QStringList& args, QString* out = nullptr)
+{
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(program, args);
+    p.waitForFinished(600000);
+    if (out)
+        *out = QString::fromLocal8Bit(p.readAll());
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+QString package()
+{
+    const QStringList debs =
+        QDir(SOURCE_DIR "/build-package").entryList({"tamblin_*.deb"}, QDir::Files);
+    return debs.isEmpty() ? QString() : SOURCE_DIR "/build-package/" + debs.first();
+}
+
+} // namespace
+
+class InstallTest : public QObject
+{
+    Q_OBJECT
+
+  private:
+    std::unique_ptr<Xvfb> x;
+    QTemporaryDir scratch;
+
+    // Starts the program plainly, waits for the start menu on screen, ends it with F2 twice,
+    // and checks that nothing but the FIFO is left in the runtime folder.
+    void plainRun(const QString& program, const QString& appDir)
+    {
+        TamblinRun r(x.get(), nullptr);
+        r.setProgram(program);
+        r.setFifo(QString());
+        for (const char* name :
+             {"MYPATH", "TAMBLIN_PLAYER", "TAMBLIN_MEDIA", "TAMBLIN_ADAPTER_TRACE", "STANDIN_DIR"})
+            r.env().remove(name);
+        const QString runtime = r.root() + "/runtime";
+        QDir().mkpath(runtime);
+        chmod(QFile::encodeName(runtime).constData(), 0700);
+        r.env().insert("XDG_RUNTIME_DIR", runtime);
+        r.env().insert("HOME", r.root() + "/home");
+        // The adapter's trace goes outside the runtime folder, which must stay clean.
+        const QString trace = scratch.path() + "/trace";
+        QFile::remove(trace);
+        r.env().insert("TAMBLIN_ADAPTER_TRACE", trace);
+        r.start({"-ao null"});
+
+        // The start menu: white letters over the background.
+        const QString shot = scratch.path() + "/shot.png";
+        QVERIFY2(waitUntil(
+                     [&] {
+                         QFile::remove(shot);
+                         x->run("import", {"-window", "root", shot});
+                         const QImage image(shot);
+                         int letters = 0;
+                         for (int y = 0; y < image.height(); y += 2)
+                             for (int xx = 0; xx < image.width(); xx += 2)
+                                 letters += qGray(image.pixel(xx, y)) > 235;
+                         return letters > 200;
+                     },
+                     30000),
+                 "the start menu did not show");
+        const qulonglong wid = r.waitForWindow();
+        QVERIFY(wid);
+        x->focus(wid);
+        x->run("xdotool", {"key", "F2"});
+        // The menu closed before the second key, which then ends the run.
+        QVERIFY(waitUntil(
+            [&] {
+                QFile f(trace);
+                return f.open(QIODevice::ReadOnly) && f.readAll().contains("\n> menu cancel\n");
+            },
+            10000));
+        x->run("xdotool", {"key", "F2"});
+        QVERIFY(r.waitForExit(20000));
+        QCOMPARE(r.exitCode(), 0);
+        QVERIFY(r.out().contains("\nMYPATH: (unset)\n"));
+        QVERIFY2(r.out().contains("\nvideo cmd: -menu-startup " + appDir + "background.avi\n"),
+                 qPrintable(r.out()));
+        QCOMPARE(QDir(runtime).entryList(QDir::AllEntries | QDir::System | QDir::Hidden |
+                                         QDir::NoDotAndDotDot),
+                 QStringList{"tamblin-pipe"});
+        struct stat st;
+        QVERIFY(lstat(QFile::encodeName(runtime + "/tamblin-pipe").constData(), &st) == 0 &&
+                S_ISFIFO(st.st_mode));
+    }
+
+  private slots:
+    void initTestCase() { x = std::make_unique<Xvfb>(640, 480); }
+    void cleanupTestCase() { x.reset(); }
+
+    void installedTree()
+    {
+        const QString prefix = scratch.path() + "/prefix";
+        QString out;
+        QCOMPARE(run("cmake", {"--install", BUILD_DIR, "--prefix", prefix}, &out), 0);
+        for (const char* file :
+             {"bin/tamblin", "libexec/tamblin/mplayer", "libexec/tamblin/background.avi",
+              "share/applications/tamblin.desktop", "share/icons/hicolor/scalable/apps/tamblin.svg",
+              "share/man/man1/tamblin.1.gz", "share/doc/tamblin/README.md",
+              "share/doc/tamblin/copyright"})
+            QVERIFY2(QFile::exists(prefix + "/" + file), file);
+        plainRun(prefix + "/bin/tamblin", prefix + "/libexec/tamblin/");
+    }
+
+    void extractedPackage()
+    {
+        const QString deb = package();
+        QVERIFY2(!deb.isEmpty(), "no package: scripts/package makes it");
+        const QString root = scratch.path() + "/extracted";
+        QCOMPARE(run("dpkg-deb", {"-x", deb, root}), 0);
+        plainRun(root + "/usr/bin/tamblin", root + "/usr/libexec/tamblin/");
+        QString control;
+        run("dpkg-deb", {"-f", deb, "Package", "Version", "Architecture", "Depends"}, &control);
+        QVERIFY(control.contains("Package: tamblin\n"));
+        QString version;
+        run("cat", {SOURCE_DIR "/VERSION"}, &version);
+        QVERIFY(control.contains("Version: " + version.trimmed() + "\n"));
+        QString arch;
+        run("dpkg", {"--print-architecture"}, &arch);
+        QVERIFY(control.contains("Architecture: " + arch.trimmed() + "\n"));
+        QVERIFY(control.contains(QRegularExpression("Depends: .*mplayer")));
+        QVERIFY(control.contains("libqt6widgets6"));
+        QString lintian;
+        run("lintian", {deb}, &lintian);
+        QVERIFY2(!lintian.contains(QRegularExpression("^E: ", QRegularExpression::MultilineOption)),
+                 qPrintable(lintian));
+    }
+
+    // Only as root on a machine of its own (CI sets CI=true): the package installed for real,
+    // run from PATH, removed, with nothing of it left.
+    void realInstall()
+    {
+        if (qgetenv("CI") != "true" || geteuid() != 0)
+            QSKIP("not a CI machine of its own as root (CI=true): the package is not installed "
+                  "on this system");
+        const QString deb = package();
+        QVERIFY(!deb.isEmpty());
+        QString files, out;
+        run("dpkg-deb", {"-c", deb}, &files);
+        QCOMPARE(run("apt-get", {"install", "-y", "-q", deb}, &out), 0);
+        plainRun("/usr/bin/tamblin", "/usr/libexec/tamblin/");
+        QCOMPARE(run("apt-get", {"remove", "-y", "-q", "tamblin"}, &out), 0);
+        for (const QString& line : files.split('\n', Qt::SkipEmptyParts)) {
+            const QString path = line.section(' ', -1).mid(1); // "./usr/bin/tamblin"
+            if (!line.startsWith('d'))
+                QVERIFY2(!QFile::exists(path), qPrintable(path + " is left"));
+        }
+        QVERIFY(!QFile::exists("/usr/libexec/tamblin"));
+    }
+
+    void desktopEntry()
+    {
+        QString out;
+        QCOMPARE(run("desktop-file-validate", {SOURCE_DIR "/data/tamblin.desktop"}, &out), 0);
+        QVERIFY2(out.isEmpty(), qPrintable(out));
+        QFile entry(SOURCE_DIR "/data/tamblin.desktop");
+        QVERIFY(entry.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(entry.readAll());
+        // A file opened from a file manager is the media argument, with no player options.
+        QVERIFY(text.contains("\nExec=tamblin \"\" %f\n"));
+        QVERIFY(text.contains("\nCategories=AudioVideo;Video;Player;\n"));
+    }
+
+    // Built with the device's layout, the device's own places appear in the log and in what
+    // the program tries.
+    void deviceLayout()
+    {
+        const QString program = SOURCE_DIR "/build-device/bin/tamblin";
+        QVERIFY2(QFile::exists(program), "no device build: scripts/test makes it");
+        TamblinRun r(x.get(), nullptr);
+        r.setProgram(program);
+        r.setFifo(QString());
+        r.env().remove("MYPATH");
+        r.start({"-ao null"});
+        QVERIFY(x->answerDialog("Escape")); // Fifo Pipe error.
+        const qulonglong wid = r.waitForWindow();
+        QVERIFY(wid);
+        x->focus(wid);
+        x->run("xdotool", {"key", "F2"});
+        QVERIFY(r.waitForExit(20000));
+        QCOMPARE(r.exitCode(), 0);
+        QVERIFY(r.out().contains("\nMYPATH: (unset)\n"));
+        QVERIFY(r.out().contains(
+            "\nvideo cmd: -menu-startup /mmc/mmca1/.system/QTDownLoad/tamblin/background.avi\n"));
+        QVERIFY2(r.err().contains("/ezxlocal/.mplayer/pipe"), qPrintable(r.err()));
+        QVERIFY(r.err().contains("/mmc/mmca1/.system/QTDownLoad/tamblin/mplayer"));
+    }
+};
+
+QTEST_GUILESS_MAIN(InstallTest)
+#include "tst_install.moc"
