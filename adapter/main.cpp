@@ -12,6 +12,10 @@
 #include "playerArguments.h"
 #include "relay.h"
 
+#include "descriptors.h"
+#include "spawn.h"
+#include "terminationPipe.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -25,27 +29,10 @@
 
 namespace {
 
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int)
+void closeAll(std::initializer_list<int> fds)
 {
-    const int saved = errno;
-    const char byte = 1;
-    [[maybe_unused]] ssize_t n = write(signalPipe[1], &byte, 1);
-    errno = saved;
-}
-
-void installSignals()
-{
-    signal(SIGPIPE, SIG_IGN);
-    if (pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) < 0)
-        return;
-    struct sigaction action = {};
-    action.sa_handler = onSignal;
-    action.sa_flags = SA_RESTART;
-    sigemptyset(&action.sa_mask);
-    for (int sig : {SIGTERM, SIGINT, SIGHUP})
-        sigaction(sig, &action, nullptr);
+    for (int fd : fds)
+        close(fd);
 }
 
 std::string directoryOf(const std::string& path)
@@ -62,40 +49,27 @@ pid_t startPlayer(const std::string& player, const std::vector<std::string>& opt
     if (pipe2(in, O_CLOEXEC) < 0)
         return -1;
     if (pipe2(out, O_CLOEXEC) < 0) {
-        close(in[0]);
-        close(in[1]);
+        closeAll({in[0], in[1]});
         return -1;
     }
     if (pipe2(err, O_CLOEXEC) < 0) {
-        for (int fd : {in[0], in[1], out[0], out[1]})
-            close(fd);
+        closeAll({in[0], in[1], out[0], out[1]});
         return -1;
     }
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(player.c_str()));
-    for (const std::string& o : options)
-        argv.push_back(const_cast<char*>(o.c_str()));
-    argv.push_back(nullptr);
-
-    const pid_t pid = fork();
-    if (pid == 0) {
-        signal(SIGPIPE, SIG_DFL);
-        for (int sig : {SIGTERM, SIGINT, SIGHUP})
-            signal(sig, SIG_DFL);
-        dup2(in[0], STDIN_FILENO);
-        dup2(out[1], STDOUT_FILENO);
-        dup2(err[1], STDERR_FILENO);
-        execv(player.c_str(), argv.data());
-        fprintf(stderr, "tamblin-adapter: cannot run %s: %s\n", player.c_str(), strerror(errno));
-        _exit(127);
-    }
-    close(in[0]);
-    close(out[1]);
-    close(err[1]);
+    SpawnRequest request;
+    request.path = player;
+    request.arguments = options;
+    request.arguments.insert(request.arguments.begin(), player);
+    request.input = in[0];
+    request.output = out[1];
+    request.errors = err[1];
+    request.failureNote = "tamblin-adapter: ";
+    const pid_t pid = spawnProcess(request);
+    const int saved = errno;
+    closeAll({in[0], out[1], err[1]});
     if (pid < 0) {
-        close(in[1]);
-        close(out[0]);
-        close(err[0]);
+        closeAll({in[1], out[0], err[0]});
+        errno = saved;
         return -1;
     }
     *input = in[1];
@@ -131,7 +105,7 @@ int main(int argc, char** argv)
         scanMedia(mediaDirectories(getenv("TAMBLIN_MEDIA"), directoryOf(argv[0])));
     if (media.unquotable > 0)
         fprintf(stderr,
-                "tamblin-adapter: %d media files left out of the menu: their names hold "
+                "tamblin-adapter: %d media files or folders left out of the menu: their names hold "
                 "characters the player's menu cannot carry (quotes, backslash, ;, <, >, &, "
                 "control characters)\n",
                 media.unquotable);
@@ -144,9 +118,12 @@ int main(int argc, char** argv)
         return 1;
     }
     const std::string menuFile = dir + "/menu.conf";
-    if (FILE* f = fopen(menuFile.c_str(), "w")) {
-        fputs(menuDefinition(menus).c_str(), f);
-        fclose(f);
+    // A player without our menu would not be the menu the answers are about: no start.
+    if (!writeMenuFile(menuFile, menus)) {
+        fprintf(stderr, "tamblin-adapter: %s: %s\n", menuFile.c_str(), strerror(errno));
+        unlink(menuFile.c_str());
+        rmdir(dir.c_str());
+        return 1;
     }
     const PlayerArguments playerArgs = playerArguments(
         args, menuFile, getenv("TAMBLIN_WID"), parseWindowSize(getenv("TAMBLIN_WINDOW_SIZE")));
@@ -158,12 +135,20 @@ int main(int argc, char** argv)
             setvbuf(trace, nullptr, _IOLBF, 0);
     }
 
-    installSignals();
+    const int signals = openTerminationPipe();
+    if (signals < 0)
+        perror("tamblin-adapter: signal pipe");
     int input = -1, output = -1, errors = -1;
     const pid_t pid = startPlayer(player, playerArgs.options, &input, &output, &errors);
     int status = 1 << 8;
     if (pid < 0) {
         perror("tamblin-adapter: cannot start the player");
+    } else if (!setNonBlocking(output, true) || !setNonBlocking(errors, true)) {
+        // Blocking reads would hold up every answer for as long as the player is quiet.
+        perror("tamblin-adapter: the player's output");
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        closeAll({input, output, errors});
     } else {
         if (trace)
             fprintf(trace, "# pids %d %d\n", int(getpid()), int(pid));
@@ -173,15 +158,12 @@ int main(int argc, char** argv)
                              : open(playerArgs.fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
         if (fifo < 0 && !playerArgs.fifo.empty())
             fprintf(stderr, "tamblin-adapter: %s: %s\n", playerArgs.fifo.c_str(), strerror(errno));
-        for (int fd : {output, errors})
-            fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
         MenuModel model(menus, "main", playerArgs.startMenu);
         PauseHold hold;
         ResumeStore store(positionsFile(getenv("XDG_STATE_HOME"), getenv("HOME")));
         store.load();
         ClipFlow flow(playerArgs.background, &store);
-        Relay relay({fifo, input, output, errors, signalPipe[0], pid}, model, hold, flow, store,
-                    trace);
+        Relay relay({fifo, input, output, errors, signals, pid}, model, hold, flow, store, trace);
         status = relay.run();
         close(input);
     }

@@ -1,10 +1,13 @@
 #include "mediaMenu.h"
 
+#include "descriptors.h"
+
 #include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cstdlib>
 #include <dirent.h>
+#include <fcntl.h>
 #include <fstream>
 #include <functional>
 #include <set>
@@ -144,4 +147,18 @@ std::string menuDefinition(const std::vector<Menu>& menus)
         text += "</cmdlist>\n";
     }
     return text;
+}
+
+bool writeMenuFile(const std::string& path, const std::vector<Menu>& menus)
+{
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    const bool written = writeAll(fd, menuDefinition(menus));
+    const int error = errno;
+    if (close(fd) != 0 || !written) {
+        errno = written ? errno : error;
+        return false;
+    }
+    return true;
 }

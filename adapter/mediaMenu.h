@@ -19,3 +19,6 @@ std::vector<Menu> buildMenus(const MediaScan& scan);
 
 // The menus in the player's menu definition syntax.
 std::string menuDefinition(const std::vector<Menu>& menus);
+
+// Writes the definition to a new file; false, with errno set, unless all of it was written.
+bool writeMenuFile(const std::string& path, const std::vector<Menu>& menus);

@@ -105,6 +105,11 @@ class Scanner
             MediaFolder sub;
             sub.path = (folder->path == "/" ? "/" : folder->path + "/") + name;
             sub.name = name;
+            // Its name goes into the menu too, also when no clip below it could.
+            if (!quotable(sub.path)) {
+                ++scan_->unquotable;
+                continue;
+            }
             if (fill(&sub, depth + 1)) {
                 folder->folders.push_back(std::move(sub));
                 ++total_;
@@ -207,6 +212,10 @@ MediaScan scanMedia(const std::vector<std::string>& directories)
         top.name = baseName(top.path);
         if (top.name.empty())
             top.name = top.path;
+        if (!quotable(top.path)) {
+            ++scan.unquotable;
+            continue;
+        }
         if (scanner.fill(&top, 0))
             scan.folders.push_back(std::move(top));
     }

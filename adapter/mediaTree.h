@@ -29,7 +29,7 @@ struct MediaFolder
 struct MediaScan
 {
     std::vector<MediaFolder> folders; // the media folders that hold clips, in the order given
-    int unquotable = 0;               // clips left out: their names cannot go into the menu
+    int unquotable = 0; // clips and folders left out: their names cannot go into the menu
 };
 
 MediaScan scanMedia(const std::vector<std::string>& directories);

@@ -7,13 +7,16 @@
 MenuModel::MenuModel(std::vector<Menu> menus, const std::string& root, bool shown)
     : menus_(std::move(menus)), shown_(shown)
 {
-    const Menu* top = find(root);
-    stack_.push_back({top ? top : &menus_.front(), 0});
+    // Without the root, the first menu is the top; without any, an empty one.
+    if (menus_.empty())
+        menus_.push_back({root, root, {}});
+    const size_t top = find(root);
+    stack_.push_back({top == kNone ? 0 : top, 0});
 }
 
 const std::string& MenuModel::current() const
 {
-    return stack_.back().menu->name;
+    return top().name;
 }
 
 int MenuModel::selection() const
@@ -23,16 +26,16 @@ int MenuModel::selection() const
 
 int MenuModel::entryCount() const
 {
-    return int(stack_.back().menu->entries.size());
+    return int(top().entries.size());
 }
 
-const Menu* MenuModel::find(const std::string& name) const
+size_t MenuModel::find(const std::string& name) const
 {
-    for (const Menu& m : menus_) {
-        if (m.name == name)
-            return &m;
+    for (size_t i = 0; i < menus_.size(); ++i) {
+        if (menus_[i].name == name)
+            return i;
     }
-    return nullptr;
+    return kNone;
 }
 
 MenuModel::Outcome MenuModel::apply(const std::string& line)
@@ -50,8 +53,8 @@ MenuModel::Outcome MenuModel::apply(const std::string& line)
 // going back from the new menu shows it again. An unknown name only hides the menu.
 MenuModel::Outcome MenuModel::setMenu(const std::string& name)
 {
-    const Menu* menu = find(name);
-    if (!menu) {
+    const size_t menu = find(name);
+    if (menu == kNone) {
         shown_ = false;
         return Nothing;
     }
@@ -68,14 +71,14 @@ MenuModel::Outcome MenuModel::menuCommand(const std::string& what)
             shown_ = true;
         return Nothing;
     }
-    Open& top = stack_.back();
-    const int count = int(top.menu->entries.size());
+    int& selection = stack_.back().selection;
+    const int count = entryCount();
     if (what == "up") {
         if (count > 0)
-            top.selection = (top.selection + count - 1) % count;
+            selection = (selection + count - 1) % count;
     } else if (what == "down") {
         if (count > 0)
-            top.selection = (top.selection + 1) % count;
+            selection = (selection + 1) % count;
     } else if (what == "hide") {
         shown_ = false;
     } else if (what == "cancel") {
@@ -88,7 +91,7 @@ MenuModel::Outcome MenuModel::menuCommand(const std::string& what)
     } else if (what == "ok") {
         if (count == 0)
             return Nothing;
-        const MenuEntry& entry = top.menu->entries[size_t(top.selection)];
+        const MenuEntry& entry = top().entries[size_t(selection)];
         switch (entry.kind) {
         case MenuEntry::OpenMenu:
             return setMenu(entry.argument);
@@ -113,20 +116,21 @@ std::vector<MenuModel::Step> MenuModel::wayTo(const std::string& clip) const
     // Breadth first from the top menu, so that the shortest way wins.
     struct Reached
     {
-        const Menu* menu;
+        size_t menu;
         std::vector<Step> way;
     };
-    std::vector<Reached> queue{{find(stack_.front().menu->name), {}}};
-    std::vector<const Menu*> seen;
+    std::vector<Reached> queue{{stack_.front().menu, {}}};
+    std::vector<size_t> seen;
     for (size_t i = 0; i < queue.size(); ++i) {
         const Reached here = queue[i];
-        if (!here.menu || std::find(seen.begin(), seen.end(), here.menu) != seen.end())
+        if (here.menu == kNone || std::find(seen.begin(), seen.end(), here.menu) != seen.end())
             continue;
         seen.push_back(here.menu);
-        for (size_t e = 0; e < here.menu->entries.size(); ++e) {
-            const MenuEntry& entry = here.menu->entries[e];
+        const Menu& menu = menus_[here.menu];
+        for (size_t e = 0; e < menu.entries.size(); ++e) {
+            const MenuEntry& entry = menu.entries[e];
             std::vector<Step> way = here.way;
-            way.push_back({here.menu->name, int(e)});
+            way.push_back({menu.name, int(e)});
             if (entry.kind == MenuEntry::LoadFile && entry.argument == clip)
                 return way;
             if (entry.kind == MenuEntry::OpenMenu)
@@ -140,6 +144,6 @@ std::vector<MenuModel::Step> MenuModel::openMenus() const
 {
     std::vector<Step> open;
     for (const Open& o : stack_)
-        open.push_back({o.menu->name, o.selection});
+        open.push_back({menus_[o.menu].name, o.selection});
     return open;
 }

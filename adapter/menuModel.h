@@ -58,12 +58,15 @@ class MenuModel
     std::vector<Step> openMenus() const;
 
   private:
+    // Menus are held by their place in menus_, so that a copy of the model is whole.
     struct Open
     {
-        const Menu* menu;
+        size_t menu;
         int selection;
     };
-    const Menu* find(const std::string& name) const;
+    static constexpr size_t kNone = size_t(-1);
+    size_t find(const std::string& name) const;
+    const Menu& top() const { return menus_[stack_.back().menu]; }
     Outcome setMenu(const std::string& name);
     Outcome menuCommand(const std::string& what);
 

@@ -1,8 +1,9 @@
 #include "relay.h"
-#include "player/monotonicClock.h"
-
-#include "player/protocol.h"
 #include "slaveCommand.h"
+
+#include "descriptors.h"
+#include "monotonicClock.h"
+#include "protocol.h"
 
 #include <cerrno>
 #include <csignal>
@@ -32,21 +33,6 @@ const long long kLeaveWaitMs = 400;
 const long long kMenuSettleMs = 100;
 const char kAsk[] = "pausing_keep_force get_property ";
 const char kNoDisplay[] = "couldn't open the X11 display";
-
-bool writeAll(int fd, const std::string& text)
-{
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        done += size_t(n);
-    }
-    return true;
-}
 
 std::string trimmed(const std::string& line)
 {
@@ -283,7 +269,12 @@ void Relay::readCommands()
             termAt_ = monotonicMs() + kQuitGraceMs;
         return;
     }
-    commands_.append(buf, size_t(n));
+    commandBytes(buf, size_t(n));
+}
+
+void Relay::commandBytes(const char* data, size_t size)
+{
+    commands_.append(data, size);
     size_t end;
     while ((end = commands_.find('\n')) != std::string::npos) {
         const std::string line = commands_.substr(0, end);
@@ -330,33 +321,38 @@ void Relay::readPlayerOutput(bool finalRead)
             }
             break;
         }
-        // Whole lines go out as they are; the rest waits for its line end.
-        const bool wasPartial = !output_.empty();
-        output_.append(buf, size_t(n));
-        size_t start = 0, end;
-        std::string passed;
-        while ((end = output_.find_first_of("\r\n", start)) != std::string::npos) {
-            if (handleOutputLine(output_.substr(start, end - start)))
-                passed.append(output_, start, end + 1 - start);
-            start = end + 1;
-        }
-        if (start > 0) {
-            writeAll(STDOUT_FILENO, passed);
-            output_.erase(0, start);
-            midLine_ = false;
-        }
-        if (!output_.empty() && (!wasPartial || start > 0))
-            outputSince_ = monotonicMs();
-        // A line without end is passed on in pieces rather than held without bound.
-        if (output_.size() > kLongestHeldLine) {
-            writeAll(STDOUT_FILENO, output_);
-            output_.clear();
-            midLine_ = true;
-        }
-        emitAnswers(false);
+        playerOutputBytes(buf, size_t(n));
         if (!finalRead)
             break;
     }
+}
+
+void Relay::playerOutputBytes(const char* data, size_t size)
+{
+    // Whole lines go out as they are; the rest waits for its line end.
+    const bool wasPartial = !output_.empty();
+    output_.append(data, size);
+    size_t start = 0, end;
+    std::string passed;
+    while ((end = output_.find_first_of("\r\n", start)) != std::string::npos) {
+        if (handleOutputLine(output_.substr(start, end - start)))
+            passed.append(output_, start, end + 1 - start);
+        start = end + 1;
+    }
+    if (start > 0) {
+        writeAll(STDOUT_FILENO, passed);
+        output_.erase(0, start);
+        midLine_ = false;
+    }
+    if (!output_.empty() && (!wasPartial || start > 0))
+        outputSince_ = monotonicMs();
+    // A line without end is passed on in pieces rather than held without bound.
+    if (output_.size() > kLongestHeldLine) {
+        writeAll(STDOUT_FILENO, output_);
+        output_.clear();
+        midLine_ = true;
+    }
+    emitAnswers(false);
 }
 
 // Answers go out only between whole lines of the player's output. A line that stays partial

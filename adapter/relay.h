@@ -32,6 +32,12 @@ class Relay
     // Runs until the player has ended; returns its wait status.
     int run();
 
+    // What run() does with the bytes it has read: from the window's FIFO, and from the
+    // player's standard output. Then, whatever is due by now.
+    void commandBytes(const char* data, size_t size);
+    void playerOutputBytes(const char* data, size_t size);
+    void checkDeadlines();
+
   private:
     void readCommands();
     void handleCommand(const std::string& line);
@@ -63,7 +69,6 @@ class Relay
     void endPlayer(int signal, long long graceMs);
     void traceLine(char mark, const std::string& text);
     int waitTimeout() const;
-    void checkDeadlines();
 
     Channels ch_;
     MenuModel& model_;

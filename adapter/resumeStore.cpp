@@ -1,5 +1,7 @@
 #include "resumeStore.h"
 
+#include "descriptors.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -30,20 +32,6 @@ bool makeFolders(const std::string& dir)
     if (stat(dir.c_str(), &st) == 0)
         return S_ISDIR(st.st_mode);
     return makeFolders(folderOf(dir)) && (mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST);
-}
-
-bool writeAll(int fd, const std::string& text)
-{
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += size_t(n);
-    }
-    return true;
 }
 
 } // namespace

@@ -53,9 +53,9 @@ std::vector<long long> keysThroughAdapter(const QString& dir, int presses)
         return samples;
     for (int i = 0; i < presses; ++i) {
         QKeyEvent press(QEvent::KeyPress, Qt::Key_PageDown, Qt::NoModifier);
-        const long long start = nowNs();
+        const long long start = monotonicNs();
         QApplication::sendEvent(&window, &press);
-        samples.push_back(nowNs() - start);
+        samples.push_back(monotonicNs() - start);
     }
     // Every press must have been answered by the adapter and relayed to the player.
     QThread::msleep(200);
@@ -82,12 +82,12 @@ std::vector<long long> plainQueries(int queries)
     std::vector<long long> samples;
     static const char query[] = "get_time_pos\n";
     for (int i = 0; i < queries; ++i) {
-        const long long start = nowNs();
+        const long long start = monotonicNs();
         if (write(input, query, sizeof query - 1) < 0)
             break;
         while (fgets(line, sizeof line, answers) && strncmp(line, "ANS_", 4) != 0) {
         }
-        samples.push_back(nowNs() - start);
+        samples.push_back(monotonicNs() - start);
     }
     static const char quit[] = "quit\n";
     if (write(input, quit, sizeof quit - 1) < 0)
@@ -114,7 +114,7 @@ std::vector<long long> relayed(const QString& dir, int report, bool throughAdapt
     static const char command[] = "seek +40\n";
     std::vector<long long> samples;
     for (int i = 0; i < commands; ++i) {
-        const long long start = nowNs();
+        const long long start = monotonicNs();
         if (write(fd, command, sizeof command - 1) < 0)
             break;
         samples.push_back(readStamp(report) - start);

@@ -1,5 +1,7 @@
 #include "benchUtil.h"
 
+#include "spawn.h"
+
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
@@ -8,13 +10,6 @@
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
-
-long long nowNs()
-{
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return ts.tv_sec * 1000000000LL + ts.tv_nsec;
-}
 
 Latency latency(std::vector<long long> samples)
 {
@@ -58,22 +53,46 @@ void printRow(const std::string& figure, const std::string& ours, const std::str
 int spawn(const std::vector<std::string>& argv, int* input, int* output)
 {
     int in[2], out[2];
-    if (pipe2(in, O_CLOEXEC) < 0 || pipe2(out, O_CLOEXEC) < 0)
+    if (pipe2(in, O_CLOEXEC) < 0)
         return -1;
-    std::vector<char*> args;
-    for (const std::string& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(in[0], STDIN_FILENO);
-        dup2(out[1], STDOUT_FILENO);
-        execv(args[0], args.data());
-        _exit(127);
+    if (pipe2(out, O_CLOEXEC) < 0) {
+        close(in[0]);
+        close(in[1]);
+        return -1;
     }
+    SpawnRequest request;
+    request.path = argv.front();
+    request.arguments = argv;
+    request.input = in[0];
+    request.output = out[1];
+    const pid_t pid = spawnProcess(request);
     close(in[0]);
     close(out[1]);
+    if (pid < 0) {
+        close(in[1]);
+        close(out[0]);
+        return -1;
+    }
     *input = in[1];
+    *output = out[0];
+    return pid;
+}
+
+pid_t spawnWithOutput(const std::vector<std::string>& argv, int* output)
+{
+    int out[2];
+    if (pipe2(out, O_CLOEXEC) < 0)
+        return -1;
+    SpawnRequest request;
+    request.path = argv.front();
+    request.arguments = argv;
+    request.output = out[1];
+    const pid_t pid = spawnProcess(request);
+    close(out[1]);
+    if (pid < 0) {
+        close(out[0]);
+        return -1;
+    }
     *output = out[0];
     return pid;
 }

@@ -29,7 +29,7 @@ int main(int argc, char** argv)
         const ssize_t n = read(input, buf, sizeof buf);
         if (n <= 0)
             return 0;
-        const long long stamp = nowNs();
+        const long long stamp = monotonicNs();
         pending.append(buf, size_t(n));
         size_t end;
         while ((end = pending.find('\n')) != std::string::npos) {

@@ -24,26 +24,19 @@ std::vector<long long> floorSamples(const QString& dir, int report, int presses)
 {
     const std::string fifo = (dir + "/floor-pipe").toStdString();
     mkfifo(fifo.c_str(), 0600);
-    int out[2];
-    if (pipe(out) < 0)
+    int output;
+    const pid_t pid = spawnWithOutput({ECHO_BIN, "-input", "file=" + fifo}, &output);
+    if (pid < 0)
         return {};
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(out[1], STDOUT_FILENO);
-        const std::string arg = "file=" + fifo;
-        execl(ECHO_BIN, "echo-player", "-input", arg.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(out[1]);
     const int commands = open(fifo.c_str(), O_WRONLY);
-    FILE* answers = fdopen(out[0], "r");
+    FILE* answers = fdopen(output, "r");
 
     static const char query[] = "get_menu_visibility\n";
     static const char command[] = "seek +40\n";
     std::vector<long long> samples;
     char line[256];
     for (int i = 0; i < presses; ++i) {
-        const long long start = nowNs();
+        const long long start = monotonicNs();
         if (write(commands, query, sizeof query - 1) < 0 || !fgets(line, sizeof line, answers) ||
             write(commands, command, sizeof command - 1) < 0)
             break;
@@ -66,7 +59,7 @@ std::vector<long long> windowSamples(const QString& dir, int report, int presses
     mainWindow window(nullptr, "Tamblin");
     for (int i = 0; i < presses; ++i) {
         QKeyEvent press(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
-        const long long start = nowNs();
+        const long long start = monotonicNs();
         QApplication::sendEvent(&window, &press);
         samples.push_back(readStamp(report) - start);
     }

@@ -80,7 +80,7 @@ void measure(const Step (&steps)[N], int presses, ScreenProbe& probe,
         const Step& step = steps[size_t(i) % N];
         usleep(kBetweenKeysMs * 1000);
         const std::vector<uint32_t> before = probe.grab();
-        const long long start = nowNs();
+        const long long start = monotonicNs();
         send(step);
         const long long changed = probe.waitForChange(before, 2000);
         if (changed < 0)

@@ -18,7 +18,7 @@ long long runAdapter(const std::string& media)
 {
     setenv("TAMBLIN_MEDIA", media.c_str(), 1);
     int input, output;
-    const long long start = nowNs();
+    const long long start = monotonicNs();
     const pid_t pid = spawn({ADAPTER_BIN, "-slave", "-quiet", "clip.avi"}, &input, &output);
     close(input);
     char drop[4096];
@@ -26,7 +26,7 @@ long long runAdapter(const std::string& media)
     }
     close(output);
     waitpid(pid, nullptr, 0);
-    return nowNs() - start;
+    return monotonicNs() - start;
 }
 
 double medianMs(std::vector<long long> v)

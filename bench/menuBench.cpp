@@ -1,5 +1,7 @@
 #include "menuBench.h"
+
 #include "benchUtil.h"
+#include "spawn.h"
 
 #include "mediaMenu.h"
 #include "playerArguments.h"
@@ -25,18 +27,13 @@ Window ourWindow = 0;
 
 pid_t startQuietly(const std::vector<std::string>& argv)
 {
-    std::vector<char*> args;
-    for (const std::string& a : argv)
-        args.push_back(const_cast<char*>(a.c_str()));
-    args.push_back(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int null = open("/dev/null", O_RDWR);
-        dup2(null, STDIN_FILENO);
-        dup2(null, STDOUT_FILENO);
-        execv(args[0], args.data());
-        _exit(127);
-    }
+    const int null = open("/dev/null", O_RDWR | O_CLOEXEC);
+    SpawnRequest request;
+    request.path = argv.front();
+    request.arguments = argv;
+    request.input = request.output = null;
+    const pid_t pid = spawnProcess(request);
+    close(null);
     return pid;
 }
 
@@ -114,7 +111,7 @@ pid_t MenuBench::startTamblin(const std::vector<std::string>& extraArgs)
 
 bool MenuBench::tracedPids(pid_t* adapter, pid_t* player, int timeoutMs)
 {
-    const long long start = nowNs();
+    const long long start = monotonicNs();
     while (msSince(start) < timeoutMs) {
         std::ifstream in(trace);
         std::string line;
@@ -209,7 +206,7 @@ bool writeLine(int fd, const std::string& line)
 
 long long msSince(long long startNs)
 {
-    return (nowNs() - startNs) / 1000000;
+    return (monotonicNs() - startNs) / 1000000;
 }
 
 double cpuSeconds(pid_t pid)

@@ -171,7 +171,7 @@ int main(int argc, char** argv)
     std::vector<long long> oursNs, aloneNs;
     for (int i = 0; i < starts; ++i) {
         probe->waitForChange(menu, 2000); // the screen is black again
-        long long start = nowNs();
+        long long start = monotonicNs();
         const pid_t tamblin = bench.startTamblin();
         long long shown = probe->waitForMatch(menu, 20000);
         if (shown > 0)
@@ -180,7 +180,7 @@ int main(int argc, char** argv)
 
         probe->waitForChange(menu, 2000);
         int input;
-        start = nowNs();
+        start = monotonicNs();
         const pid_t player = bench.startPlayerDirectly(true, &input, {"-menu-startup", background});
         shown = probe->waitForMatch(menu, 20000);
         if (shown > 0)

@@ -1,9 +1,10 @@
 // The baseline for start and idle figures: a minimal Qt Widgets program showing one black
 // window full screen. On a key press it writes the time (8 bytes) to standard output and ends.
+#include "monotonicClock.h"
+
 #include <QApplication>
 #include <QWidget>
 
-#include <time.h>
 #include <unistd.h>
 
 class Window : public QWidget
@@ -11,9 +12,7 @@ class Window : public QWidget
   protected:
     void keyPressEvent(QKeyEvent*) override
     {
-        timespec ts;
-        clock_gettime(CLOCK_MONOTONIC, &ts);
-        const long long stamp = ts.tv_sec * 1000000000LL + ts.tv_nsec;
+        const long long stamp = monotonicNs();
         if (write(STDOUT_FILENO, &stamp, sizeof stamp) < 0)
             _exit(1);
         QCoreApplication::exit(0);

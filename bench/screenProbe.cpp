@@ -74,10 +74,10 @@ void pollPause()
 
 long long ScreenProbe::waitForChange(const std::vector<uint32_t>& before, int timeoutMs)
 {
-    const long long deadline = nowNs() + timeoutMs * 1000000LL;
-    while (nowNs() < deadline) {
+    const long long deadline = monotonicNs() + timeoutMs * 1000000LL;
+    while (monotonicNs() < deadline) {
         if (differ(grab(), before))
-            return nowNs();
+            return monotonicNs();
         pollPause();
     }
     return -1;
@@ -85,16 +85,16 @@ long long ScreenProbe::waitForChange(const std::vector<uint32_t>& before, int ti
 
 bool ScreenProbe::waitForStill(int quietMs, int timeoutMs)
 {
-    const long long deadline = nowNs() + timeoutMs * 1000000LL;
+    const long long deadline = monotonicNs() + timeoutMs * 1000000LL;
     std::vector<uint32_t> last = grab();
-    long long since = nowNs();
-    while (nowNs() < deadline) {
+    long long since = monotonicNs();
+    while (monotonicNs() < deadline) {
         usleep(5000);
         std::vector<uint32_t> now = grab();
         if (differ(now, last)) {
             last = now;
-            since = nowNs();
-        } else if (nowNs() - since >= quietMs * 1000000LL) {
+            since = monotonicNs();
+        } else if (monotonicNs() - since >= quietMs * 1000000LL) {
             return true;
         }
     }
@@ -103,10 +103,10 @@ bool ScreenProbe::waitForStill(int quietMs, int timeoutMs)
 
 long long ScreenProbe::waitForMatch(const std::vector<uint32_t>& picture, int timeoutMs)
 {
-    const long long deadline = nowNs() + timeoutMs * 1000000LL;
-    while (nowNs() < deadline) {
+    const long long deadline = monotonicNs() + timeoutMs * 1000000LL;
+    while (monotonicNs() < deadline) {
         if (!differ(grab(), picture))
-            return nowNs();
+            return monotonicNs();
         pollPause();
     }
     return -1;
@@ -122,8 +122,8 @@ ScreenProbe* menuProbe(Display* display)
 
 Window waitForWindow(Display* display, const char* name, int timeoutMs)
 {
-    const long long deadline = nowNs() + timeoutMs * 1000000LL;
-    while (nowNs() < deadline) {
+    const long long deadline = monotonicNs() + timeoutMs * 1000000LL;
+    while (monotonicNs() < deadline) {
         Window root, parent, *kids = nullptr;
         unsigned count = 0;
         XQueryTree(display, DefaultRootWindow(display), &root, &parent, &kids, &count);

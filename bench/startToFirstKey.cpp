@@ -26,23 +26,7 @@ std::string scratch;
 
 pid_t start(const std::vector<std::string>& argv, int* output)
 {
-    int out[2];
-    if (pipe(out) < 0)
-        return -1;
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(out[1], STDOUT_FILENO);
-        close(out[0]);
-        std::vector<char*> args;
-        for (const std::string& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
-        execv(args[0], args.data());
-        _exit(127);
-    }
-    close(out[1]);
-    *output = out[0];
-    return pid;
+    return spawnWithOutput(argv, output);
 }
 
 void stop(pid_t pid, int output)
@@ -68,7 +52,7 @@ void pressRight(Display* d, Window w)
 long long startTamblin(Display* d, int report)
 {
     int output;
-    const long long begin = nowNs();
+    const long long begin = monotonicNs();
     const pid_t pid = start({TAMBLIN_BIN}, &output);
     const Window w = waitForWindow(d, "tamblin", 20000);
     pressRight(d, w);
@@ -80,7 +64,7 @@ long long startTamblin(Display* d, int report)
 long long startMinimal(Display* d)
 {
     int output;
-    const long long begin = nowNs();
+    const long long begin = monotonicNs();
     const pid_t pid = start({MINIMAL_BIN}, &output);
     const Window w = waitForWindow(d, "minimal-window", 20000);
     pressRight(d, w);

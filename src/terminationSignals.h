@@ -19,5 +19,6 @@ class TerminationSignals : public QObject
   private:
     void readPipe();
 
+    int fd_ = -1;
     QSocketNotifier* notifier_ = nullptr;
 };

@@ -24,13 +24,6 @@ QString standinBinary()
     return QStringLiteral(STANDIN_BIN);
 }
 
-long long monotonicMs()
-{
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return ts.tv_sec * 1000LL + ts.tv_nsec / 1000000;
-}
-
 bool waitUntil(const std::function<bool()>& cond, int ms)
 {
     QElapsedTimer t;
@@ -152,7 +145,10 @@ void Xvfb::focus(qulonglong wid) const
 
 QString Xvfb::waitForDialog() const
 {
-    return run("timeout", {"25", "xdotool", "search", "--sync", "--name", "^Error$"})
+    // Mapped, so that it can take the focus; keys sent to it before its own loop runs wait in
+    // the server's queue.
+    return run("timeout",
+               {"25", "xdotool", "search", "--sync", "--onlyvisible", "--name", "^Error$"})
         .section('\n', 0, 0);
 }
 
@@ -161,7 +157,6 @@ bool Xvfb::answerDialog(const QString& key) const
     const QString id = waitForDialog();
     if (id.isEmpty())
         return false;
-    QThread::msleep(200);
     run("xdotool", {"windowfocus", "--sync", id});
     run("xdotool", {"key", key});
     return true;
@@ -327,6 +322,22 @@ bool TamblinRun::startWithoutCommandFifo()
     f.close();
     start();
     return x_->answerDialog(QStringLiteral("Escape"));
+}
+
+QString TamblinRun::outSoFar()
+{
+    process_.waitForReadyRead(0);
+    out_ += QString::fromLatin1(process_.readAllStandardOutput());
+    return out_;
+}
+
+bool TamblinRun::focusTakenIn(qulonglong wid)
+{
+    const QString shift = QStringLiteral("Unknown Key: %1\n").arg(int(Qt::Key_Shift));
+    const int before = int(outSoFar().count(shift));
+    x_->focus(wid);
+    x_->run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("shift")});
+    return waitUntil([&] { return outSoFar().count(shift) > before; }, 10000);
 }
 
 bool TamblinRun::waitForExit(int ms)

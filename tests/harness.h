@@ -4,6 +4,8 @@
 // bus with a stand-in screen saver, and a stand-in player in an application directory of its
 // own.
 
+#include "monotonicClock.h"
+
 #include <QMap>
 #include <QProcess>
 #include <QStringList>
@@ -89,6 +91,8 @@ class TamblinRun
     int exitCode() const { return process_.exitCode(); }
     bool crashed() const { return process_.exitStatus() != QProcess::NormalExit; }
     QString out() const { return out_; }
+    // What the program has printed so far, while it runs.
+    QString outSoFar();
     QString err() const { return err_; }
     pid_t pid() const { return pid_t(process_.processId()); }
 
@@ -102,6 +106,10 @@ class TamblinRun
 
     // The native window of the run, once it is mapped; 0 when it does not show up.
     qulonglong waitForWindow(int ms = 10000) const;
+    // Gives the window the focus and waits until the program has taken it in: a key that
+    // does nothing (Shift) follows the focus in the server's order, and the program logs it
+    // once it has handled both.
+    bool focusTakenIn(qulonglong wid);
 
   private:
     void setFifoVariable();
@@ -124,4 +132,3 @@ QString standinBinary();
 bool processGone(pid_t pid);
 // Waits until cond() holds, up to ms.
 bool waitUntil(const std::function<bool()>& cond, int ms);
-long long monotonicMs();

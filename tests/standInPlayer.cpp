@@ -4,7 +4,7 @@
 // "get_menu_visibility" as $STANDIN_DIR/control says, read anew at every query:
 //   answer TEXT | print TEXT   print TEXT and a line feed
 //   partial TEXT               print TEXT without a line feed
-//   flood N                    print N bytes in lines of 100
+//   flood N                    print N bytes in lines of 100, then record "FLOODED"
 //   sleep MS                   wait
 //   exit                       end at once
 // Without a control file it answers "ANS_MENU_VISIBILITY=0". It also writes args (one per
@@ -14,6 +14,9 @@
 //   STANDIN_IGNORE_TERM  ignore SIGTERM
 //   STANDIN_EXIT_AFTER_MS  end by itself after that long
 //   STANDIN_FLOOD_IDLE  print that many bytes right after opening the FIFO
+
+#include "descriptors.h"
+#include "monotonicClock.h"
 
 #include <cerrno>
 #include <csignal>
@@ -31,27 +34,6 @@ namespace {
 std::string dir;
 int receivedFd = -1;
 
-long long nowMs()
-{
-    timespec ts;
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return ts.tv_sec * 1000LL + ts.tv_nsec / 1000000;
-}
-
-void writeAll(int fd, const std::string& text)
-{
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return;
-        }
-        done += size_t(n);
-    }
-}
-
 void writeFile(const char* name, const std::string& text)
 {
     std::string path = dir + "/" + name;
@@ -64,7 +46,7 @@ void writeFile(const char* name, const std::string& text)
 
 void record(const std::string& line)
 {
-    writeAll(receivedFd, std::to_string(nowMs()) + " " + line + "\n");
+    writeAll(receivedFd, std::to_string(monotonicMs()) + " " + line + "\n");
 }
 
 void flood(long bytes)
@@ -97,6 +79,7 @@ void answerQuery()
             writeAll(1, rest);
         } else if (word == "flood") {
             flood(atol(rest.c_str()));
+            record("FLOODED");
         } else if (word == "sleep") {
             usleep(useconds_t(atol(rest.c_str()) * 1000));
         } else if (word == "exit") {
@@ -137,7 +120,7 @@ int main(int argc, char** argv)
     const char* onQuitEnv = getenv("STANDIN_ON_QUIT");
     const std::string onQuit = onQuitEnv ? onQuitEnv : "exit";
     const char* exitAfter = getenv("STANDIN_EXIT_AFTER_MS");
-    const long long endAt = exitAfter ? nowMs() + atol(exitAfter) : -1;
+    const long long endAt = exitAfter ? monotonicMs() + atol(exitAfter) : -1;
 
     if (getenv("STANDIN_NO_OPEN") || fifo.empty())
         sleepForever();
@@ -157,7 +140,7 @@ int main(int argc, char** argv)
     char buf[65536];
     for (;;) {
         if (endAt >= 0) {
-            long long left = endAt - nowMs();
+            long long left = endAt - monotonicMs();
             pollfd p{fd, POLLIN, 0};
             if (left <= 0 || poll(&p, 1, int(left)) == 0) {
                 record("END");

@@ -13,6 +13,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cerrno>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -137,6 +139,42 @@ class AdapterPiecesTest : public QObject
         QCOMPARE(model.chosenFiles(), (std::vector<std::string>{"/v/one.avi", "/v/two.mp4"}));
     }
 
+    // A copy stands on its own: the original gone, the copy still knows its menus.
+    void aCopyOfTheModelIsWhole()
+    {
+        auto original = std::make_unique<MenuModel>(twoClips(), "main", true);
+        original->apply("menu ok");
+        original->apply("menu down");
+        MenuModel copy = *original;
+        original.reset();
+        QCOMPARE(QString::fromStdString(copy.current()), "f1");
+        QCOMPARE(copy.selection(), 1);
+        copy.apply("menu down");
+        QCOMPARE(copy.apply("menu ok"), MenuModel::FileChosen);
+        QCOMPARE(copy.chosenFiles(), (std::vector<std::string>{"/v/two.mp4"}));
+        QCOMPARE(int(copy.wayTo("/v/one.avi").size()), 2);
+
+        // No menus at all: an empty one, which every command leaves as it is.
+        MenuModel empty({}, "main", true);
+        QCOMPARE(empty.apply("menu ok"), MenuModel::Nothing);
+        QCOMPARE(empty.entryCount(), 0);
+        QCOMPARE(QString::fromStdString(empty.current()), "main");
+    }
+
+    // A menu definition that could not be written whole is reported, not taken as written.
+    void menuFileWriteFailures()
+    {
+        QVERIFY(!writeMenuFile("/dev/full", twoClips()));
+        QCOMPARE(errno, ENOSPC);
+        QVERIFY(!writeMenuFile("/nonexistent/menu.conf", twoClips()));
+        QTemporaryDir dir;
+        const std::string path = QFile::encodeName(dir.path() + "/menu.conf").toStdString();
+        QVERIFY(writeMenuFile(path, twoClips()));
+        QFile f(QString::fromStdString(path));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll().toStdString(), menuDefinition(twoClips()));
+    }
+
     void theWayToAClip()
     {
         MenuModel model(twoClips(), "main", false);
@@ -181,6 +219,18 @@ class AdapterPiecesTest : public QObject
         const std::string text = menuDefinition(buildMenus(scan));
         QVERIFY(text.find("ok=\"loadfile '" + d + "/with space.mp4'\"") != std::string::npos);
         QVERIFY(text.find("ok=\"set_menu f1\"") != std::string::npos);
+
+        // A folder's name goes into the menu as well: one that cannot is left out with all
+        // below it, also where the depth bound cuts it before any clip is seen.
+        QString deep = dir.path() + "/deep\"quote";
+        for (int level = 0; level <= kMaxDepth; ++level)
+            deep += "/" + QString::number(level);
+        QVERIFY(QDir().mkpath(deep));
+        QFile clip(deep + "/clip.avi");
+        QVERIFY(clip.open(QIODevice::WriteOnly));
+        const MediaScan again = scanMedia({d});
+        QCOMPARE(again.unquotable, 8);
+        QVERIFY(menuDefinition(buildMenus(again)).find("deep") == std::string::npos);
     }
 
     void naturalOrder()

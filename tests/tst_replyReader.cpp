@@ -1,14 +1,18 @@
 // The menu query against a player on real pipes: which lines count as the answer, and how the
 // wait ends when the player is gone, silent or late.
 #include "player/commandChannel.h"
+#include "player/fifoOpen.h"
 #include "player/replyReader.h"
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
 #include <csignal>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
@@ -174,7 +178,6 @@ class ReplyReaderTest : public QObject
         QVERIFY(!queryMenuVisibility(ch.commands, reader, 100).visible);
         ch.say("ANS_MENU_VISIBILITY=1\n");
         if (drainedBetween) {
-            QThread::msleep(20);
             QVERIFY(reader.drain());
         }
         ch.say("ANS_MENU_VISIBILITY=0\n");
@@ -189,10 +192,33 @@ class ReplyReaderTest : public QObject
         Channels ch;
         ReplyReader reader(ch.output);
         ch.say(QByteArray(240, 'x'));
-        QThread::msleep(20);
         QVERIFY(reader.drain());
         ch.say("ANS_MENU_VISIBILITY=1" + QByteArray(39, 'y') + "\nANS_MENU_VISIBILITY=0\n");
         QVERIFY(!queryMenuVisibility(ch.commands, reader, 2000).visible);
+    }
+
+    // Output that cannot be read without blocking would make every wait unbounded: it is
+    // taken as ended, at once.
+    void outputThatWouldBlockCountsAsEnded()
+    {
+        char text[] = "ANS_MENU_VISIBILITY=1\n";
+        FILE* noDescriptor = fmemopen(text, sizeof text - 1, "r");
+        ReplyReader reader(noDescriptor);
+        QVERIFY(reader.ended());
+        QElapsedTimer t;
+        t.start();
+        bool visible = false;
+        reader.expectAnswer();
+        QCOMPARE(reader.waitForAnswer(60000, &visible), ReplyReader::Ended);
+        QVERIFY(t.elapsed() < 1000);
+        // Nor does the FIFO's open wait for a player whose output has ended.
+        QTemporaryDir dir;
+        const QByteArray fifo = QFile::encodeName(dir.path() + "/pipe");
+        QVERIFY(mkfifo(fifo.constData(), 0600) == 0);
+        t.restart();
+        QVERIFY(!openCommandFifo(fifo.constData(), &reader, 60000));
+        QVERIFY(t.elapsed() < 1000);
+        fclose(noDescriptor);
     }
 
     void queryToAClosedFifoReportsThePlayerGone()

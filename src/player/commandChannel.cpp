@@ -1,8 +1,10 @@
 #include "player/commandChannel.h"
 
 #include "player/replyReader.h"
+#include "protocol.h"
 
 #include <cstring>
+#include <string>
 
 bool writeCommand(FILE* fifo, const char* command)
 {
@@ -18,7 +20,7 @@ bool flushCommands(FILE* fifo)
 MenuState queryMenuVisibility(FILE* fifo, ReplyReader& playerOutput, int timeoutMs)
 {
     MenuState state;
-    if (!writeCommand(fifo, "get_menu_visibility\n") || !flushCommands(fifo)) {
+    if (!writeCommand(fifo, (std::string(kMenuQuery) + "\n").c_str()) || !flushCommands(fifo)) {
         state.playerGone = true;
         return state;
     }

@@ -1,9 +1,9 @@
 #include "player/fifoCreation.h"
 
 #include "player/commandLine.h"
+#include "spawn.h"
 
 #include <cerrno>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,18 +14,12 @@ QByteArray pendingPath;
 
 pid_t startShell(const QByteArray& path)
 {
+    SpawnRequest request;
+    request.path = "/bin/sh";
     // "--": a path that begins with "-" is a path all the same.
-    const QByteArray text = "mkfifo -- " + shellWord(path);
-    char* const argv[] = {const_cast<char*>("sh"), const_cast<char*>("-c"),
-                          const_cast<char*>(text.constData()), nullptr};
-    const pid_t pid = fork();
-    if (pid == 0) {
-        // Only in the child: the umask is the whole process's, and other threads may run.
-        umask(077);
-        execve("/bin/sh", argv, environ);
-        _exit(127);
-    }
-    return pid;
+    request.arguments = {"sh", "-c", ("mkfifo -- " + shellWord(path)).toStdString()};
+    request.umask = 077;
+    return spawnProcess(request);
 }
 
 } // namespace

@@ -1,7 +1,8 @@
 #include "player/fifoOpen.h"
-#include "player/monotonicClock.h"
-
 #include "player/replyReader.h"
+
+#include "descriptors.h"
+#include "monotonicClock.h"
 
 #include <cerrno>
 #include <cstring>
@@ -60,7 +61,7 @@ FILE* openCommandFifo(const char* path, ReplyReader* playerOutput, int timeoutMs
             fprintf(stderr, "tamblin: %s: the player did not open it\n", path);
             return nullptr;
         }
-        if (!playerOutput) {
+        if (!playerOutput || playerOutput->ended()) {
             fprintf(stderr, "tamblin: %s: no player to open it\n", path);
             return nullptr;
         }
@@ -79,8 +80,13 @@ FILE* openCommandFifo(const char* path, ReplyReader* playerOutput, int timeoutMs
         refuse(path, "changed while it was being opened");
         return nullptr;
     }
-    // Commands are written whole: from here on the writes block like any stream's.
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    // Commands are written whole: from here on the writes block like any stream's. Left
+    // non-blocking, a full FIFO would cut commands short.
+    if (!setNonBlocking(fd, false)) {
+        fprintf(stderr, "tamblin: %s: %s\n", path, strerror(errno));
+        close(fd);
+        return nullptr;
+    }
     FILE* fifo = fdopen(fd, "w");
     if (!fifo)
         close(fd);

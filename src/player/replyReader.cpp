@@ -1,11 +1,11 @@
 #include "player/replyReader.h"
-#include "player/monotonicClock.h"
 
-#include "player/protocol.h"
+#include "descriptors.h"
+#include "monotonicClock.h"
+#include "protocol.h"
 
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <poll.h>
 
 bool isMenuAnswer(const char* line)
@@ -20,9 +20,15 @@ bool menuShownIn(const char* line)
 
 ReplyReader::ReplyReader(FILE* stream) : stream_(stream)
 {
-    int fd = fileno(stream_);
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
     piece_[0] = '\0';
+    // Every wait on the player is bounded by polling a non-blocking descriptor. Without that,
+    // a read would wait as long as the player likes: the output is taken as ended instead.
+    const int fd = fileno(stream_);
+    if (fd < 0 || !setNonBlocking(fd, true)) {
+        fprintf(stderr, "tamblin: the player's output cannot be read without blocking: %s\n",
+                strerror(errno));
+        ended_ = true;
+    }
 }
 
 int ReplyReader::fd() const

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+// How to start a program in a child process.
+struct SpawnRequest
+{
+    std::string path;                     // the file to run
+    std::vector<std::string> arguments;   // argv, argv[0] included
+    std::vector<std::string> environment; // "NAME=value" entries put over ours, for it alone
+    int input = -1;                       // descriptors that become its 0, 1 and 2;
+    int output = -1;                      // -1 leaves ours
+    int errors = -1;
+    bool ownProcessGroup = false;      // so that it can be ended with everything it starts
+    int umask = -1;                    // set in the child alone: ours is the whole process's
+    const char* failureNote = nullptr; // "NAME: " said on its standard error if exec fails
+};
+
+// Starts it with fork and exec, and returns its pid, or -1 with errno set. The child gets the
+// default action back for the signals we catch or ignore, and an empty signal mask.
+// Everything the child needs is made before the fork: the child makes only the calls that are
+// safe between fork and exec in a process with threads.
+pid_t spawnProcess(const SpawnRequest& request);
