@@ -9,6 +9,7 @@
 
 #include <csignal>
 #include <memory>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -17,6 +18,13 @@
 QString tamblinBinary()
 {
     return QStringLiteral(TAMBLIN_BIN);
+}
+
+// A test that aborts leaves no server behind, which would hold its output open and keep the
+// test runner waiting.
+static void dieWithTheTest()
+{
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
 }
 
 QString standinBinary()
@@ -99,6 +107,7 @@ Xvfb::Xvfb(int width, int height) : width_(width), height_(height)
     // The server picks a free display itself and names it once it takes connections. Without
     // -noreset it resets when its last client goes, and refuses connections meanwhile.
     server_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    server_.setChildProcessModifier(dieWithTheTest);
     server_.start(QStringLiteral("Xvfb"),
                   {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-noreset"),
                    QStringLiteral("-screen"), QStringLiteral("0"),
@@ -164,6 +173,7 @@ bool Xvfb::answerDialog(const QString& key) const
 
 PrivateBus::PrivateBus()
 {
+    daemon_.setChildProcessModifier(dieWithTheTest);
     daemon_.start(QStringLiteral("dbus-daemon"),
                   {QStringLiteral("--session"), QStringLiteral("--nofork"),
                    QStringLiteral("--print-address=1")});
@@ -193,6 +203,7 @@ void PrivateBus::startScreenSaver()
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     saver_.setProcessEnvironment(env);
     saver_.setProcessChannelMode(QProcess::ForwardedChannels);
+    saver_.setChildProcessModifier(dieWithTheTest);
     saver_.start(QStringLiteral(SCREENSAVER_BIN), {dir_.path() + "/saver.log"});
     waitUntil([&] { return saverLog().contains(QLatin1String("ready")); }, 10000);
 }
@@ -328,7 +339,14 @@ QString TamblinRun::outSoFar()
 {
     process_.waitForReadyRead(0);
     out_ += QString::fromLatin1(process_.readAllStandardOutput());
+    err_ += QString::fromLatin1(process_.readAllStandardError());
     return out_;
+}
+
+QString TamblinRun::errSoFar()
+{
+    outSoFar();
+    return err_;
 }
 
 bool TamblinRun::focusTakenIn(qulonglong wid)

@@ -93,6 +93,7 @@ class TamblinRun
     QString out() const { return out_; }
     // What the program has printed so far, while it runs.
     QString outSoFar();
+    QString errSoFar();
     QString err() const { return err_; }
     pid_t pid() const { return pid_t(process_.processId()); }
 
