@@ -139,6 +139,10 @@ class WaylandTest : public QObject
     {
         AdapterSession s(nullptr);
         sessionEnvironment(s, false);
+        // Under the sanitizers: Qt's Wayland plugin leaves allocations of libwayland-client
+        // behind at exit, which would fail this run alone. Our own code is checked for leaks
+        // in every other run.
+        s.run.env().insert("ASAN_OPTIONS", s.run.env().value("ASAN_OPTIONS") + ":detect_leaks=0");
         s.run.start({"-ao null"});
         // The two dialogs, one after the other: no player, then no FIFO. Each comes after its
         // line on standard error, and sway gives it the whole screen.
