@@ -29,12 +29,6 @@
 
 namespace {
 
-void closeAll(std::initializer_list<int> fds)
-{
-    for (int fd : fds)
-        close(fd);
-}
-
 std::string directoryOf(const std::string& path)
 {
     const size_t slash = path.rfind('/');
@@ -45,37 +39,12 @@ std::string directoryOf(const std::string& path)
 pid_t startPlayer(const std::string& player, const std::vector<std::string>& options, int* input,
                   int* output, int* errors)
 {
-    int in[2], out[2], err[2];
-    if (pipe2(in, O_CLOEXEC) < 0)
-        return -1;
-    if (pipe2(out, O_CLOEXEC) < 0) {
-        closeAll({in[0], in[1]});
-        return -1;
-    }
-    if (pipe2(err, O_CLOEXEC) < 0) {
-        closeAll({in[0], in[1], out[0], out[1]});
-        return -1;
-    }
     SpawnRequest request;
     request.path = player;
     request.arguments = options;
     request.arguments.insert(request.arguments.begin(), player);
-    request.input = in[0];
-    request.output = out[1];
-    request.errors = err[1];
     request.failureNote = "tamblin-adapter: ";
-    const pid_t pid = spawnProcess(request);
-    const int saved = errno;
-    closeAll({in[0], out[1], err[1]});
-    if (pid < 0) {
-        closeAll({in[1], out[0], err[0]});
-        errno = saved;
-        return -1;
-    }
-    *input = in[1];
-    *output = out[0];
-    *errors = err[0];
-    return pid;
+    return spawnWithPipes(request, input, output, errors);
 }
 
 int exitCodeOf(int status)
@@ -148,7 +117,8 @@ int main(int argc, char** argv)
         perror("tamblin-adapter: the player's output");
         kill(pid, SIGKILL);
         waitpid(pid, nullptr, 0);
-        closeAll({input, output, errors});
+        for (int fd : {input, output, errors})
+            close(fd);
     } else {
         if (trace)
             fprintf(trace, "# pids %d %d\n", int(getpid()), int(pid));

@@ -34,17 +34,6 @@ const long long kMenuSettleMs = 100;
 const char kAsk[] = "pausing_keep_force get_property ";
 const char kNoDisplay[] = "couldn't open the X11 display";
 
-std::string trimmed(const std::string& line)
-{
-    size_t end = line.size();
-    while (end > 0 && (line[end - 1] == ' ' || line[end - 1] == '\r' || line[end - 1] == '\t'))
-        --end;
-    size_t begin = 0;
-    while (begin < end && (line[begin] == ' ' || line[begin] == '\t'))
-        ++begin;
-    return line.substr(begin, end - begin);
-}
-
 } // namespace
 
 Relay::Relay(const Channels& channels, MenuModel& model, PauseHold& hold, ClipFlow& flow,
@@ -236,7 +225,7 @@ void Relay::endPlayer(int signal, long long graceMs)
 
 void Relay::handleCommand(const std::string& line)
 {
-    const std::string command = trimmed(line);
+    const std::string command = trimmedLine(line);
     if (command.empty())
         return;
     if (command == kMenuQuery) {
@@ -293,15 +282,15 @@ bool Relay::handleOutputLine(const std::string& line)
                 continue;
             const bool ours = q->ours;
             questions_.erase(q);
-            answered(property, trimmed(line.substr(equals + 1)), ours);
+            answered(property, trimmedLine(line.substr(equals + 1)), ours);
             if (ours)
                 return false;
             break;
         }
-        traceLine('<', trimmed(line));
+        traceLine('<', trimmedLine(line));
     }
     if (line.compare(0, 8, "Playing ") == 0 && line.size() > 9 && line.back() == '.') {
-        traceLine('<', trimmed(line));
+        traceLine('<', trimmedLine(line));
         fileStarted(line.substr(8, line.size() - 9));
     }
     return true;
@@ -448,7 +437,7 @@ bool Relay::readPlayerErrors()
             fprintf(stderr,
                     "tamblin-adapter: the player cannot open its X display (\"%s\"); "
                     "ending it\n",
-                    trimmed(errorLine_.substr(0, end)).c_str());
+                    trimmedLine(errorLine_.substr(0, end)).c_str());
             if (killAt_ < 0)
                 endPlayer(SIGTERM, kTerminateGraceMs);
         }

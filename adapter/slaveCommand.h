@@ -12,3 +12,6 @@ struct SlaveCommand
 };
 
 SlaveCommand parseSlaveCommand(const std::string& line);
+
+// The line without the blanks around it, as a command line is read.
+std::string trimmedLine(const std::string& line);

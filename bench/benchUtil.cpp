@@ -50,51 +50,12 @@ void printRow(const std::string& figure, const std::string& ours, const std::str
     fflush(table);
 }
 
-int spawn(const std::vector<std::string>& argv, int* input, int* output)
+pid_t spawn(const std::vector<std::string>& argv, int* input, int* output)
 {
-    int in[2], out[2];
-    if (pipe2(in, O_CLOEXEC) < 0)
-        return -1;
-    if (pipe2(out, O_CLOEXEC) < 0) {
-        close(in[0]);
-        close(in[1]);
-        return -1;
-    }
     SpawnRequest request;
     request.path = argv.front();
     request.arguments = argv;
-    request.input = in[0];
-    request.output = out[1];
-    const pid_t pid = spawnProcess(request);
-    close(in[0]);
-    close(out[1]);
-    if (pid < 0) {
-        close(in[1]);
-        close(out[0]);
-        return -1;
-    }
-    *input = in[1];
-    *output = out[0];
-    return pid;
-}
-
-pid_t spawnWithOutput(const std::vector<std::string>& argv, int* output)
-{
-    int out[2];
-    if (pipe2(out, O_CLOEXEC) < 0)
-        return -1;
-    SpawnRequest request;
-    request.path = argv.front();
-    request.arguments = argv;
-    request.output = out[1];
-    const pid_t pid = spawnProcess(request);
-    close(out[1]);
-    if (pid < 0) {
-        close(out[0]);
-        return -1;
-    }
-    *output = out[0];
-    return pid;
+    return spawnWithPipes(request, input, output, nullptr);
 }
 
 void prepareWindowBench(const char* platform)

@@ -22,10 +22,9 @@ void printRow(const std::string& figure, const std::string& ours, const std::str
 std::string formatRatio(double ratio);
 std::string formatLatency(const Latency& l);
 
-// Starts a program with its standard input and output on pipes; returns its pid, or -1.
-int spawn(const std::vector<std::string>& argv, int* input, int* output);
-// The same with its standard output alone on a pipe.
-pid_t spawnWithOutput(const std::vector<std::string>& argv, int* output);
+// Starts a program with its standard output, and its input unless input is null, on pipes;
+// returns its pid, or -1.
+pid_t spawn(const std::vector<std::string>& argv, int* input, int* output);
 
 // Gets a benchmark ready to hold the window in-process: the platform plugin, no session bus,
 // SIGPIPE ignored as tamblin's main ignores it, and the table kept apart.

@@ -25,7 +25,7 @@ std::vector<long long> floorSamples(const QString& dir, int report, int presses)
     const std::string fifo = (dir + "/floor-pipe").toStdString();
     mkfifo(fifo.c_str(), 0600);
     int output;
-    const pid_t pid = spawnWithOutput({ECHO_BIN, "-input", "file=" + fifo}, &output);
+    const pid_t pid = spawn({ECHO_BIN, "-input", "file=" + fifo}, nullptr, &output);
     if (pid < 0)
         return {};
     const int commands = open(fifo.c_str(), O_WRONLY);

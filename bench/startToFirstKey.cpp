@@ -24,11 +24,6 @@ namespace {
 
 std::string scratch;
 
-pid_t start(const std::vector<std::string>& argv, int* output)
-{
-    return spawnWithOutput(argv, output);
-}
-
 void stop(pid_t pid, int output)
 {
     kill(pid, SIGTERM);
@@ -53,7 +48,7 @@ long long startTamblin(Display* d, int report)
 {
     int output;
     const long long begin = monotonicNs();
-    const pid_t pid = start({TAMBLIN_BIN}, &output);
+    const pid_t pid = spawn({TAMBLIN_BIN}, nullptr, &output);
     const Window w = waitForWindow(d, "tamblin", 20000);
     pressRight(d, w);
     const long long read = readStamp(report);
@@ -65,7 +60,7 @@ long long startMinimal(Display* d)
 {
     int output;
     const long long begin = monotonicNs();
-    const pid_t pid = start({MINIMAL_BIN}, &output);
+    const pid_t pid = spawn({MINIMAL_BIN}, nullptr, &output);
     const Window w = waitForWindow(d, "minimal-window", 20000);
     pressRight(d, w);
     long long handled = 0;

@@ -9,6 +9,7 @@
 #include "menuModel.h"
 #include "pauseHold.h"
 #include "relay.h"
+#include "slaveCommand.h"
 
 #include <cerrno>
 #include <csignal>
@@ -97,18 +98,6 @@ bool sameState(const MenuModel& a, const MenuModel& b)
     }
     return a.visible() == b.visible() && a.chosenFiles() == b.chosenFiles() &&
            a.ranCommand() == b.ranCommand();
-}
-
-// As the relay reads a command line.
-std::string trimmed(const std::string& line)
-{
-    size_t end = line.size();
-    while (end > 0 && (line[end - 1] == ' ' || line[end - 1] == '\r' || line[end - 1] == '\t'))
-        --end;
-    size_t begin = 0;
-    while (begin < end && (line[begin] == ' ' || line[begin] == '\t'))
-        ++begin;
-    return line.substr(begin, end - begin);
 }
 
 // Our answers, each a line of its own: after a line feed or a carriage return.
@@ -237,7 +226,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 fakeNowMs += step > 0 && step < 100000 ? step : 1000;
                 relay->checkDeadlines();
             } else {
-                const std::string command = trimmed(piece);
+                const std::string command = trimmedLine(piece);
                 // A copy of a copy that outlives its source must still be whole.
                 std::optional<MenuModel> between(model);
                 MenuModel copy(*between);

@@ -185,14 +185,14 @@ void mainWindow::launchPlayer()
         "TAMBLIN_WINDOW_SIZE=" + std::to_string(size.width()) + "x" +
             std::to_string(size.height())};
 
-    // On a Wayland display without X, the window has no X window id: a player told to draw
-    // into it fails in its own way. Say so, and take the path of a player that did not start.
     if (!fifoUsable) {
         fprintf(stderr, "tamblin: not using %s: %s\n", fifo.constData(), why.constData());
         if (showError(this, "Fifo Pipe error."))
             ZApplication::requestQuit();
         return;
     }
+    // On a Wayland display without X, the window has no X window id: a player told to draw
+    // into it fails in its own way. Say so, and take the path of a player that did not start.
     const bool drawable = !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
     if (!drawable) {
         fprintf(stderr, "tamblin: this is a Wayland display without X (no DISPLAY): the player "

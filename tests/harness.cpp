@@ -147,6 +147,17 @@ QString Xvfb::rootWindow() const
     return run("xwininfo", {"-root"}).section("Window id: ", 1).section(' ', 0, 0);
 }
 
+bool Xvfb::bindDeviceKeys() const
+{
+    int status = -1;
+    run(QStringLiteral("xmodmap"),
+        {QStringLiteral("-e"), QStringLiteral("keycode 93 = F26"), QStringLiteral("-e"),
+         QStringLiteral("keycode 97 = F28"), QStringLiteral("-e"),
+         QStringLiteral("keycode 103 = F29")},
+        &status);
+    return status == 0;
+}
+
 void Xvfb::focus(qulonglong wid) const
 {
     run("xdotool", {"windowfocus", "--sync", QString::number(wid)});

@@ -37,6 +37,9 @@ class Xvfb
     // Waits for the error dialog and closes it with the key; false when none shows up.
     bool answerDialog(const QString& key) const;
 
+    // Xvfb's keymap has no F26 to F29: binds F26, F28 and F29 to spare keycodes.
+    bool bindDeviceKeys() const;
+
   private:
     QProcess server_;
     QString display_;

@@ -92,6 +92,28 @@ class BaseTest : public QObject
                  "tamblin-test: cannot run /nonexistent/player: No such file or directory\n");
     }
 
+    // Our ends of the pipes are the right ones: what we write, the child reads, and what it
+    // writes on each stream we read there.
+    void pipesToTheChild()
+    {
+        SpawnRequest request;
+        request.path = "/bin/sh";
+        request.arguments = {"sh", "-c", "read line; echo \"out $line\"; echo \"err $line\" >&2"};
+        int input = -1, output = -1, errors = -1;
+        const pid_t pid = spawnWithPipes(request, &input, &output, &errors);
+        QVERIFY(pid > 0);
+        QVERIFY(writeAll(input, std::string("hello\n")));
+        close(input);
+        char buf[64];
+        QCOMPARE(QByteArray(buf, int(read(output, buf, sizeof buf))), QByteArray("out hello\n"));
+        QCOMPARE(QByteArray(buf, int(read(errors, buf, sizeof buf))), QByteArray("err hello\n"));
+        close(output);
+        close(errors);
+        int status = -1;
+        waitpid(pid, &status, 0);
+        QCOMPARE(status, 0);
+    }
+
     // A pipe that takes a little at a time still gets every byte, in order.
     void wholeWrites()
     {

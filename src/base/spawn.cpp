@@ -93,3 +93,47 @@ pid_t spawnProcess(const SpawnRequest& request)
     }
     _exit(127);
 }
+
+pid_t spawnWithPipes(SpawnRequest request, int* input, int* output, int* errors)
+{
+    // Per stream: the pipe, and which of its ends the child takes.
+    struct Stream
+    {
+        int* ours;
+        int* childs;
+        int childEnd;
+        int fds[2];
+    };
+    Stream streams[] = {{input, &request.input, 0, {-1, -1}},
+                        {output, &request.output, 1, {-1, -1}},
+                        {errors, &request.errors, 1, {-1, -1}}};
+    auto closeAll = [&] {
+        const int saved = errno;
+        for (Stream& s : streams)
+            for (int& fd : s.fds)
+                if (fd >= 0)
+                    close(fd);
+        errno = saved;
+    };
+    for (Stream& s : streams) {
+        if (!s.ours)
+            continue;
+        if (pipe2(s.fds, O_CLOEXEC) < 0) {
+            closeAll();
+            return -1;
+        }
+        *s.childs = s.fds[s.childEnd];
+    }
+    const pid_t pid = spawnProcess(request);
+    if (pid < 0) {
+        closeAll();
+        return -1;
+    }
+    for (Stream& s : streams) {
+        if (!s.ours)
+            continue;
+        close(s.fds[s.childEnd]);
+        *s.ours = s.fds[1 - s.childEnd];
+    }
+    return pid;
+}

@@ -23,3 +23,8 @@ struct SpawnRequest
 // Everything the child needs is made before the fork: the child makes only the calls that are
 // safe between fork and exec in a process with threads.
 pid_t spawnProcess(const SpawnRequest& request);
+
+// The same with a pipe for each standard stream asked for: input gets the write end, output
+// and errors the read ends, all close-on-exec. On failure, -1 with errno set, and nothing is
+// left open.
+pid_t spawnWithPipes(SpawnRequest request, int* input, int* output, int* errors);

@@ -21,6 +21,11 @@ bool plainShellByte(char c)
            QByteArray("_./:,+@%=-").contains(c);
 }
 
+QByteArray privateFolder()
+{
+    return "/tmp/tamblin-" + QByteArray::number(geteuid());
+}
+
 } // namespace
 
 bool deviceLayout()
@@ -47,15 +52,6 @@ QByteArray applicationDirectory(const char* mypath)
     }
     return dir + '/' + relative + '/';
 }
-
-namespace {
-
-QByteArray privateFolder()
-{
-    return "/tmp/tamblin-" + QByteArray::number(geteuid());
-}
-
-} // namespace
 
 QByteArray fifoPath(const char* tamblinFifo)
 {

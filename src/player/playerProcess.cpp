@@ -48,28 +48,20 @@ bool waitFor(pid_t pid, int timeoutMs, int* status)
 
 FILE* startPlayer(const char* commandLine, const std::vector<std::string>& environment, pid_t* pid)
 {
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) < 0)
-        return nullptr;
     SpawnRequest request;
     request.path = "/bin/sh";
     request.arguments = {"sh", "-c", commandLine};
     request.environment = environment;
-    request.output = fds[1];
     request.ownProcessGroup = true;
-    const pid_t child = spawnProcess(request);
-    const int saved = errno;
-    close(fds[1]);
-    if (child < 0) {
-        close(fds[0]);
-        errno = saved;
+    int fd;
+    const pid_t child = spawnWithPipes(request, nullptr, &fd, nullptr);
+    if (child < 0)
         return nullptr;
-    }
     setpgid(child, child); // either side may come first
-    FILE* output = fdopen(fds[0], "r");
+    FILE* output = fdopen(fd, "r");
     if (!output) {
         const int error = errno;
-        close(fds[0]);
+        close(fd);
         kill(-child, SIGKILL);
         waitpid(child, nullptr, 0);
         errno = error;
