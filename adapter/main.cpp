@@ -104,6 +104,9 @@ int main(int argc, char** argv)
             setvbuf(trace, nullptr, _IOLBF, 0);
     }
 
+    // A window or player gone shows up as a failed write, and at its end, not as our death,
+    // which would leave the player running.
+    signal(SIGPIPE, SIG_IGN);
     const int signals = openTerminationPipe();
     if (signals < 0)
         perror("tamblin-adapter: signal pipe");

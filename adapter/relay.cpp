@@ -246,19 +246,27 @@ void Relay::readCommands()
     if (n < 0 && (errno == EAGAIN || errno == EINTR))
         return;
     if (n <= 0) {
-        // The window has gone. Without a quit, tell the player ourselves; either way it has a
-        // bound to end in before it is terminated.
-        close(ch_.fifo);
-        ch_.fifo = -1;
-        if (!quitSent_) {
-            forward("quit");
-            quitSent_ = true;
-        }
-        if (termAt_ < 0 && killAt_ < 0)
-            termAt_ = monotonicMs() + kQuitGraceMs;
+        windowGone();
         return;
     }
     commandBytes(buf, size_t(n));
+}
+
+// Without a quit, tell the player ourselves; either way it has a bound to end in before it is
+// terminated.
+void Relay::windowGone()
+{
+    if (ch_.fifo >= 0) {
+        close(ch_.fifo);
+        ch_.fifo = -1;
+    }
+    windowWatched_ = false;
+    if (!quitSent_) {
+        forward("quit");
+        quitSent_ = true;
+    }
+    if (termAt_ < 0 && killAt_ < 0)
+        termAt_ = monotonicMs() + kQuitGraceMs;
 }
 
 void Relay::commandBytes(const char* data, size_t size)
@@ -454,8 +462,13 @@ int Relay::run()
     for (;;) {
         if (waitpid(ch_.player, &status, WNOHANG) == ch_.player)
             break;
-        pollfd fds[5];
+        pollfd fds[6];
         int n = 0;
+        // A window that dies before it opens the FIFO never closes it: its end of our output
+        // going is the sign then.
+        const int windowAt = windowWatched_ ? n : -1;
+        if (windowWatched_)
+            fds[n++] = {STDOUT_FILENO, 0, 0};
         const int fifoAt = ch_.fifo >= 0 ? n : -1;
         if (ch_.fifo >= 0)
             fds[n++] = {ch_.fifo, POLLIN, 0};
@@ -474,6 +487,8 @@ int Relay::run()
             break;
         if (outputAt >= 0 && fds[outputAt].revents)
             readPlayerOutput(false);
+        if (windowAt >= 0 && (fds[windowAt].revents & (POLLERR | POLLHUP)))
+            windowGone();
         if (fifoAt >= 0 && fds[fifoAt].revents)
             readCommands();
         if (errorsAt >= 0 && fds[errorsAt].revents)

@@ -40,6 +40,7 @@ class Relay
 
   private:
     void readCommands();
+    void windowGone();
     void handleCommand(const std::string& line);
     void readPlayerOutput(bool finalRead);
     // False when there is nothing more to read for now.
@@ -85,7 +86,8 @@ class Relay
     std::deque<std::string> answers_;
     bool awaitingPlaying_ = false;
     bool quitSent_ = false;
-    std::string errorLine_; // the start of a line of the player's standard error
+    bool windowWatched_ = true; // whether our output's reader is watched for its end
+    std::string errorLine_;     // the start of a line of the player's standard error
     bool noDisplay_ = false;
     long long termAt_ = -1; // when to ask the player to terminate
     long long killAt_ = -1; // when to kill it

@@ -2,17 +2,22 @@
 // the adapter's menu answers checked against what the screen shows, playback commands checked
 // against the player's own answers, and every way the run ends.
 #include "adapterSession.h"
+#include "spawn.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QRegularExpression>
+#include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
 #include <fcntl.h>
 #include <functional>
 #include <memory>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 class AdapterTest : public QObject
@@ -324,6 +329,57 @@ class AdapterTest : public QObject
         QVERIFY(s.waitFor("> quit"));
         for (pid_t pid : pids)
             QVERIFY2(waitUntil([&] { return processGone(pid); }, 10000), "process left behind");
+    }
+
+    // A window that dies before it has opened the FIFO never closes it: the adapter sees the
+    // reader of its output go, tells the player to quit, and ends one that does not.
+    void windowGoneBeforeItsFifo()
+    {
+        QTemporaryDir dir;
+        const QString player = dir.path() + "/deaf-player";
+        QFile f(player);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("#!/bin/sh\nexec sleep 600\n");
+        f.close();
+        f.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+        const QByteArray fifo = QFile::encodeName(dir.path() + "/pipe");
+        QVERIFY(mkfifo(fifo.constData(), 0600) == 0);
+        const QString trace = dir.path() + "/trace";
+
+        SpawnRequest request;
+        request.path = APP_DIR_PATH "/mplayer";
+        request.arguments = {request.path, "-slave",  "-input", "file=" + fifo.toStdString(),
+                             "-quiet",     "clip.avi"};
+        request.environment = {"TAMBLIN_PLAYER=" + player.toStdString(),
+                               "TAMBLIN_MEDIA=" + dir.path().toStdString(),
+                               "TAMBLIN_ADAPTER_TRACE=" + trace.toStdString()};
+        int output = -1;
+        const pid_t adapter = spawnWithPipes(request, nullptr, &output, nullptr);
+        QVERIFY(adapter > 0);
+        bool reaped = false;
+        pid_t deafPlayer = -1;
+        // Whatever happens, nothing is left running.
+        const auto cleanUp = qScopeGuard([&] {
+            if (deafPlayer > 0)
+                kill(deafPlayer, SIGKILL);
+            if (!reaped) {
+                kill(adapter, SIGKILL);
+                waitpid(adapter, nullptr, 0);
+            }
+        });
+        const auto traced = [&] {
+            QFile t(trace);
+            return t.open(QIODevice::ReadOnly) ? QString(t.readAll()) : QString();
+        };
+        QVERIFY(waitUntil([&] { return traced().contains("# pids"); }, 10000));
+        deafPlayer = traced().section("# pids ", 1).section('\n', 0, 0).section(' ', 1).toInt();
+        close(output); // the window is gone
+        QVERIFY(waitUntil([&] { return traced().contains("> quit\n"); }, 10000));
+        int status = -1;
+        QVERIFY2(waitUntil([&] { return reaped = (waitpid(adapter, &status, WNOHANG) == adapter); },
+                           15000),
+                 "the adapter did not end");
+        QVERIFY(processGone(deafPlayer));
     }
 
     // A player that cannot open its display would go on for ever: the adapter ends it, and the
