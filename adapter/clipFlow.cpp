@@ -1,23 +1,39 @@
 #include "clipFlow.h"
 
-#include "mediaTree.h"
-
-#include <cstdio>
-
-ClipFlow::ClipFlow(std::string background, ResumeStore* store)
+ClipFlow::ClipFlow(std::string background, const ResumeStore* store)
     : background_(std::move(background)), store_(store)
 {
 }
 
-void ClipFlow::chosen(const std::vector<std::string>& files)
+std::vector<PlayItem> ClipFlow::chosen(const std::vector<std::string>& files)
 {
-    pending_ = files;
+    queue_ = files;
+    next_ = 0;
+    choosing_ = true;
+    // All of it goes to the player at once, so that a file that cannot be played is followed
+    // by the next one, and the last one by the background.
+    std::vector<PlayItem> items;
+    for (const std::string& f : files)
+        items.push_back({f, 0});
+    if (items.size() == 1 && store_)
+        items.front().startAt = store_->startAt(items.front().path);
+    if (!background_.empty())
+        items.push_back({background_, 0});
+    return items;
 }
 
-std::string ClipFlow::append(const std::string& file) const
+void ClipFlow::failed(const std::string& file)
 {
-    // Appended to the player's list, without touching a pause.
-    return "pausing_keep loadfile '" + file + "' 1";
+    for (size_t i = next_; i < queue_.size(); ++i) {
+        if (queue_[i] == file) {
+            next_ = i + 1;
+            clip_ = file;
+            clipFailed_ = true;
+            return;
+        }
+    }
+    if (file == clip_)
+        clipFailed_ = true;
 }
 
 ClipFlow::Start ClipFlow::started(const std::string& file)
@@ -25,51 +41,42 @@ ClipFlow::Start ClipFlow::started(const std::string& file)
     Start start;
     const bool first = !started_;
     started_ = true;
-    const bool loops = quotable(background_);
 
-    if (!pending_.empty() && file == pending_.front()) {
-        // A choice from the menu: its other clips, then the background, follow it.
-        queue_ = pending_;
-        pending_.clear();
-        playing_ = 0;
+    // A file of the running choice: the first one, or the next after one that played to its
+    // end (or could not be played).
+    for (size_t i = next_; i < queue_.size(); ++i) {
+        if (queue_[i] != file)
+            continue;
+        start.fromMenu = choosing_;
+        if (!choosing_ && !clipFailed_)
+            start.finished = clip_;
+        choosing_ = false;
+        next_ = i + 1;
         clip_ = file;
-        start.fromMenu = true;
-        for (size_t i = 1; i < queue_.size(); ++i)
-            start.commands.push_back(append(queue_[i]));
-        if (!background_.empty() && loops)
-            start.commands.push_back(append(background_));
-        const double at = queue_.size() == 1 && store_ ? store_->startAt(file) : 0;
-        if (at > 0) {
-            char seek[64];
-            snprintf(seek, sizeof seek, "seek %.3f 2", at);
-            start.commands.push_back(seek);
-        }
-        return start;
-    }
-    if (playing_ + 1 < queue_.size() && file == queue_[playing_ + 1]) {
-        // The next clip of "Play all": the one before it has played to its end.
-        if (store_)
-            store_->finished(clip_);
-        ++playing_;
-        clip_ = file;
+        clipFailed_ = false;
         return start;
     }
     if (file == background_) {
         if (!clip_.empty()) {
-            // The choice has played to its end: back to the menu, on the clip that ended.
-            if (store_)
-                store_->finished(clip_);
+            // The choice is over: back to the menu, on the clip that ended.
+            if (!clipFailed_)
+                start.finished = clip_;
             start.ended = clip_;
         }
         start.stillPicture = first || !clip_.empty();
         clip_.clear();
+        clipFailed_ = false;
         queue_.clear();
-        if (loops)
-            start.commands.push_back(append(background_));
+        next_ = 0;
+        choosing_ = false;
+        start.append.push_back({background_, 0});
         return start;
     }
     // Anything else: the media argument, or a file loaded by other means.
     queue_.clear();
+    next_ = 0;
+    choosing_ = false;
     clip_ = file;
+    clipFailed_ = false;
     return start;
 }

@@ -3,14 +3,18 @@
 //
 // Environment: TAMBLIN_PLAYER (the real player), TAMBLIN_MEDIA (folders for the clip list),
 // TAMBLIN_WID and TAMBLIN_WINDOW_SIZE (the window to draw into, and its size "WxH"),
-// TAMBLIN_ADAPTER_TRACE (a file that receives every command relayed ">", every answer of the
-// player "<", every answer of ours "=", the process ids of the adapter and the player
-// "# pids", and "# stopped" and "# continued" as the player rests and wakes).
+// TAMBLIN_ADAPTER_TRACE (a file that receives every command sent to the player ">", every
+// answer of the player "<", every answer of ours "=", the process ids of the adapter and the
+// player "# pids", and "# stopped" and "# continued" as the player rests and wakes).
 
+#include "controller.h"
+#include "eventLoop.h"
 #include "mediaMenu.h"
 #include "menuModel.h"
+#include "mplayerDriver.h"
+#include "paths.h"
 #include "playerArguments.h"
-#include "relay.h"
+#include "positionsFile.h"
 
 #include "descriptors.h"
 #include "spawn.h"
@@ -29,24 +33,6 @@
 
 namespace {
 
-std::string directoryOf(const std::string& path)
-{
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
-}
-
-// Starts the player with its standard input, output and error on pipes of ours.
-pid_t startPlayer(const std::string& player, const std::vector<std::string>& options, int* input,
-                  int* output, int* errors)
-{
-    SpawnRequest request;
-    request.path = player;
-    request.arguments = options;
-    request.arguments.insert(request.arguments.begin(), player);
-    request.failureNote = "tamblin-adapter: ";
-    return spawnWithPipes(request, input, output, errors);
-}
-
 int exitCodeOf(int status)
 {
     if (WIFEXITED(status))
@@ -54,6 +40,48 @@ int exitCodeOf(int status)
     if (WIFSIGNALED(status))
         return 128 + WTERMSIG(status);
     return 1;
+}
+
+ResumeStore loadPositions(const std::string& file)
+{
+    ResumeStore store;
+    std::string text, why;
+    if (file.empty())
+        return store;
+    if (!readPositions(file, &text, &why))
+        fprintf(stderr, "tamblin-adapter: %s; clips start from the beginning\n", why.c_str());
+    else if (!store.load(text))
+        fprintf(stderr, "tamblin-adapter: %s is not a positions file; ignoring it\n", file.c_str());
+    return store;
+}
+
+// The player with its standard input, output and error on pipes of ours; false when it could
+// not be started whole.
+bool startPlayer(const std::string& player, const std::vector<std::string>& options,
+                 PlayerChannels* channels)
+{
+    SpawnRequest request;
+    request.path = player;
+    request.arguments = options;
+    request.arguments.insert(request.arguments.begin(), player);
+    request.failureNote = "tamblin-adapter: ";
+    int input = -1, output = -1, errors = -1;
+    channels->pid = spawnWithPipes(request, &input, &output, &errors);
+    if (channels->pid < 0) {
+        perror("tamblin-adapter: cannot start the player");
+        return false;
+    }
+    channels->input.reset(input);
+    channels->output.reset(output);
+    channels->errors.reset(errors);
+    // Blocking reads would hold up every answer for as long as the player is quiet.
+    if (!setNonBlocking(output, true) || !setNonBlocking(errors, true)) {
+        perror("tamblin-adapter: the player's output");
+        kill(channels->pid, SIGKILL);
+        waitpid(channels->pid, nullptr, 0);
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -71,7 +99,7 @@ int main(int argc, char** argv)
 
     const std::vector<std::string> args(argv + 1, argv + argc);
     const MediaScan media =
-        scanMedia(mediaDirectories(getenv("TAMBLIN_MEDIA"), directoryOf(argv[0])));
+        scanMedia(mediaDirectories(getenv("TAMBLIN_MEDIA"), folderOf(argv[0]) + "/"));
     if (media.unquotable > 0)
         fprintf(stderr,
                 "tamblin-adapter: %d media files or folders left out of the menu: their names hold "
@@ -110,35 +138,27 @@ int main(int argc, char** argv)
     const int signals = openTerminationPipe();
     if (signals < 0)
         perror("tamblin-adapter: signal pipe");
-    int input = -1, output = -1, errors = -1;
-    const pid_t pid = startPlayer(player, playerArgs.options, &input, &output, &errors);
+    PlayerChannels channels;
     int status = 1 << 8;
-    if (pid < 0) {
-        perror("tamblin-adapter: cannot start the player");
-    } else if (!setNonBlocking(output, true) || !setNonBlocking(errors, true)) {
-        // Blocking reads would hold up every answer for as long as the player is quiet.
-        perror("tamblin-adapter: the player's output");
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
-        for (int fd : {input, output, errors})
-            close(fd);
-    } else {
+    if (startPlayer(player, playerArgs.options, &channels)) {
         if (trace)
-            fprintf(trace, "# pids %d %d\n", int(getpid()), int(pid));
+            fprintf(trace, "# pids %d %d\n", int(getpid()), int(channels.pid));
         // Opening the FIFO is what lets the window's own open go through.
-        const int fifo = playerArgs.fifo.empty()
-                             ? -1
-                             : open(playerArgs.fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-        if (fifo < 0 && !playerArgs.fifo.empty())
+        UniqueFd fifo(playerArgs.fifo.empty()
+                          ? -1
+                          : open(playerArgs.fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+        if (!fifo.valid() && !playerArgs.fifo.empty())
             fprintf(stderr, "tamblin-adapter: %s: %s\n", playerArgs.fifo.c_str(), strerror(errno));
+        const std::string positions = positionsFile(getenv("XDG_STATE_HOME"), getenv("HOME"));
+        ResumeStore store = loadPositions(positions);
         MenuModel model(menus, "main", playerArgs.startMenu);
-        PauseHold hold;
-        ResumeStore store(positionsFile(getenv("XDG_STATE_HOME"), getenv("HOME")));
-        store.load();
         ClipFlow flow(playerArgs.background, &store);
-        Relay relay({fifo, input, output, errors, signals, pid}, model, hold, flow, store, trace);
-        status = relay.run();
-        close(input);
+        Actions actions;
+        MPlayerDriver driver(actions);
+        Controller core(model, flow, store, driver, actions);
+        EventLoop loop(core, actions, std::move(channels), std::move(fifo), signals, trace,
+                       positions);
+        status = loop.run();
     }
     unlink(menuFile.c_str());
     rmdir(dir.c_str());

@@ -1,6 +1,7 @@
 #include "mediaMenu.h"
 
 #include "descriptors.h"
+#include "paths.h"
 
 #include <algorithm>
 #include <cctype>
@@ -15,12 +16,6 @@
 #include <unistd.h>
 
 namespace {
-
-std::string baseName(const std::string& path)
-{
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 // The user's videos folder, as the XDG user directories name it, else ~/Videos.
 std::string videosFolder()
@@ -136,9 +131,8 @@ std::string menuDefinition(const std::vector<Menu>& menus)
                 break;
             case MenuEntry::LoadFile:
             case MenuEntry::PlayAll:
-                // Play all starts with the first clip; the adapter queues the rest.
-                ok = "loadfile '" + e.argument + "'";
-                break;
+                // The adapter knows from its menu model which entry was chosen, and hands the
+                // player the files itself.
             case MenuEntry::Nothing:
                 break;
             }

@@ -1,5 +1,7 @@
 #include "mediaTree.h"
 
+#include "paths.h"
+
 #include <algorithm>
 #include <cctype>
 #include <climits>
@@ -40,12 +42,6 @@ std::string absoluteFolder(std::string dir)
     while (dir.size() > 1 && dir.back() == '/')
         dir.pop_back();
     return dir;
-}
-
-std::string baseName(const std::string& path)
-{
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 class Scanner

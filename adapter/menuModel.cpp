@@ -147,3 +147,41 @@ std::vector<MenuModel::Step> MenuModel::openMenus() const
         open.push_back({menus_[o.menu].name, o.selection});
     return open;
 }
+
+std::vector<std::string> MenuModel::commandsToShow(const std::string& clip) const
+{
+    std::vector<Step> way = wayTo(clip);
+    if (way.empty())
+        way.push_back({openMenus().front().menu, 0});
+    // A copy follows the commands as they are made, as the player's menu will.
+    MenuModel m = *this;
+    std::vector<std::string> commands;
+    const auto issue = [&](const std::string& command) {
+        commands.push_back(command);
+        m.apply(command);
+    };
+    // Any menu command shows a hidden menu without doing anything more.
+    if (!m.visible())
+        issue("menu up");
+    const std::vector<Step> open = m.openMenus();
+    size_t common = 1;
+    while (common < open.size() && common < way.size() && open[common].menu == way[common].menu)
+        ++common;
+    for (size_t i = open.size(); i > common; --i)
+        issue("menu cancel");
+    for (size_t level = common - 1; level < way.size(); ++level) {
+        if (level >= common)
+            issue("set_menu " + way[level].menu);
+        const int count = m.entryCount();
+        int move = way[level].selection - m.selection();
+        if (count > 0 && move > count / 2)
+            move -= count;
+        if (count > 0 && move < -count / 2)
+            move += count;
+        for (; move > 0; --move)
+            issue("menu down");
+        for (; move < 0; ++move)
+            issue("menu up");
+    }
+    return commands;
+}

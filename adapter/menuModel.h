@@ -56,6 +56,9 @@ class MenuModel
     std::vector<Step> wayTo(const std::string& clip) const;
     // The menus open now, bottom first, each with its selection.
     std::vector<Step> openMenus() const;
+    // The menu commands that show the clip's entry from where the menu is now, selected in the
+    // menu that lists it (the top menu when none does), by the shortest way round.
+    std::vector<std::string> commandsToShow(const std::string& clip) const;
 
   private:
     // Menus are held by their place in menus_, so that a copy of the model is whole.

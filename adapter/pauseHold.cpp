@@ -28,7 +28,8 @@ bool PauseHold::followPauseCommand(const std::string& prefix, const std::string&
     return true; // pausing_keep and pausing_keep_force leave the pause as it is
 }
 
-std::vector<std::string> PauseHold::relay(const std::string& command, bool wasVisible, bool visible)
+std::vector<std::string> PauseHold::linesFor(const std::string& command, bool wasVisible,
+                                             bool visible)
 {
     const SlaveCommand c = parseSlaveCommand(command);
     if (followPauseCommand(c.prefix, c.verb))

@@ -23,7 +23,7 @@ class PauseHold
 
     // A command on its way to the player, with the menu's visibility before and after it.
     // Returns the lines to send in its place.
-    std::vector<std::string> relay(const std::string& command, bool wasVisible, bool visible);
+    std::vector<std::string> linesFor(const std::string& command, bool wasVisible, bool visible);
 
     // A command that the player runs by itself for a menu entry.
     void ranByMenu(const std::string& command);

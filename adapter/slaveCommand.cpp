@@ -20,14 +20,3 @@ SlaveCommand parseSlaveCommand(const std::string& line)
     words >> c.verb >> c.argument;
     return c;
 }
-
-std::string trimmedLine(const std::string& line)
-{
-    size_t end = line.size();
-    while (end > 0 && (line[end - 1] == ' ' || line[end - 1] == '\r' || line[end - 1] == '\t'))
-        --end;
-    size_t begin = 0;
-    while (begin < end && (line[begin] == ' ' || line[begin] == '\t'))
-        ++begin;
-    return line.substr(begin, end - begin);
-}

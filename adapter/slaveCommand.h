@@ -12,6 +12,3 @@ struct SlaveCommand
 };
 
 SlaveCommand parseSlaveCommand(const std::string& line);
-
-// The line without the blanks around it, as a command line is read.
-std::string trimmedLine(const std::string& line);

@@ -5,6 +5,7 @@
 #include "menuModel.h"
 #include "pauseHold.h"
 #include "playerArguments.h"
+#include "positionsFile.h"
 #include "resumeStore.h"
 
 #include <QDir>
@@ -217,7 +218,9 @@ class AdapterPiecesTest : public QObject
         QCOMPARE(scan.unquotable, 7);
 
         const std::string text = menuDefinition(buildMenus(scan));
-        QVERIFY(text.find("ok=\"loadfile '" + d + "/with space.mp4'\"") != std::string::npos);
+        // Entries name their clips by the model alone: no path in the definition.
+        QVERIFY(text.find("<e name=\"with space.mp4\" ok=\"\"/>") != std::string::npos);
+        QVERIFY(text.find(d + "/") == std::string::npos);
         QVERIFY(text.find("ok=\"set_menu f1\"") != std::string::npos);
 
         // A folder's name goes into the menu as well: one that cannot is left out with all
@@ -291,8 +294,7 @@ class AdapterPiecesTest : public QObject
         const size_t two = text.find("name=\"Episode 2.avi\"", showMenu);
         const size_t ten = text.find("name=\"Episode 10.avi\"", showMenu);
         QVERIFY(playAll < extras && extras < two && two < ten);
-        QVERIFY(text.find("ok=\"loadfile '" + (d + "/Show/Episode 2.avi").toStdString() + "'\"",
-                          showMenu) != std::string::npos);
+        QVERIFY(text.find(d.toStdString() + "/") == std::string::npos);
     }
 
     void boundsCutTheListWithAnEllipsis()
@@ -330,96 +332,128 @@ class AdapterPiecesTest : public QObject
 
     void resumeStore()
     {
-        QTemporaryDir dir;
-        const std::string file = dir.path().toStdString() + "/state/tamblin/positions";
+        ResumeStore store;
+        QVERIFY(store.left("/v/a.avi", 30, 100));
+        store.left("/v/short.avi", 9, 100);   // not 10 s in
+        store.left("/v/ending.avi", 91, 100); // not more than 10 s before the end
+        store.left("/v/b.avi", 50, 100);
+        store.left("/v/b.avi", 60, 100);
+        QCOMPARE(store.startAt("/v/a.avi"), 30.0);
+        QCOMPARE(store.startAt("/v/short.avi"), 0.0);
+        QCOMPARE(store.startAt("/v/ending.avi"), 0.0);
+
+        ResumeStore again;
+        QVERIFY(again.load(store.text()));
+        QCOMPARE(again.startAt("/v/a.avi"), 30.0);
+        QCOMPARE(again.startAt("/v/b.avi"), 60.0);
+        QVERIFY(again.finished("/v/a.avi"));
+        QVERIFY(!again.finished("/v/a.avi")); // nothing left to forget: nothing to save
+        QCOMPARE(again.startAt("/v/a.avi"), 0.0);
+        for (int i = 0; i < kMaxClips; ++i)
+            again.left("/v/" + std::to_string(i) + ".avi", 20, 100);
+        QCOMPARE(again.startAt("/v/b.avi"), 0.0); // the oldest went
+        QCOMPARE(again.startAt("/v/0.avi"), 20.0);
+
+        // Text that is not ours is refused whole.
+        for (const char* bad : {"garbage\n", "tamblin positions 1\n12 x /v/a.avi\n",
+                                "tamblin positions 1\n50 20 /v/a.avi\n"}) {
+            ResumeStore s;
+            QVERIFY(!s.load(bad));
+            QCOMPARE(s.startAt("/v/a.avi"), 0.0);
+        }
+    }
+
+    // The positions file is replaced whole, never written in place: a write that fails leaves
+    // the old file as it was, and nothing but the file is left in its folder.
+    void positionsFileIsReplacedWhole()
+    {
         QCOMPARE(positionsFile("/s", "/h"), std::string("/s/tamblin/positions"));
         QCOMPARE(positionsFile(nullptr, "/h"), std::string("/h/.local/state/tamblin/positions"));
         QCOMPARE(positionsFile("relative", "/h"), std::string("/h/.local/state/tamblin/positions"));
-        {
-            ResumeStore store(file);
-            store.load(); // missing: one line, nothing kept
-            store.left("/v/a.avi", 30, 100);
-            store.left("/v/short.avi", 9, 100);   // not 10 s in
-            store.left("/v/ending.avi", 91, 100); // not more than 10 s before the end
-            store.left("/v/b.avi", 50, 100);
-            store.left("/v/b.avi", 60, 100);
-            QCOMPARE(store.startAt("/v/a.avi"), 30.0);
-            QCOMPARE(store.startAt("/v/short.avi"), 0.0);
-            QCOMPARE(store.startAt("/v/ending.avi"), 0.0);
-        }
-        {
-            ResumeStore store(file);
-            store.load();
-            QCOMPARE(store.startAt("/v/a.avi"), 30.0);
-            QCOMPARE(store.startAt("/v/b.avi"), 60.0);
-            store.finished("/v/a.avi");
-            QCOMPARE(store.startAt("/v/a.avi"), 0.0);
-            for (int i = 0; i < kMaxClips; ++i)
-                store.left("/v/" + std::to_string(i) + ".avi", 20, 100);
-            QCOMPARE(store.startAt("/v/b.avi"), 0.0); // the oldest went
-            QCOMPARE(store.startAt("/v/0.avi"), 20.0);
-        }
-        // Nothing but the file itself is left in its folder.
+
+        QTemporaryDir dir;
+        const std::string file = dir.path().toStdString() + "/state/tamblin/positions";
+        std::string why, text;
+        QVERIFY(!readPositions(file, &text, &why));
+        QVERIFY(why.find("No such file") != std::string::npos);
+        QVERIFY(writePositions(file, "first\n", &why));
+        struct stat before;
+        QCOMPARE(stat(file.c_str(), &before), 0);
+        QVERIFY(writePositions(file, "second\n", &why));
+        struct stat after;
+        QCOMPARE(stat(file.c_str(), &after), 0);
+        QVERIFY(after.st_ino != before.st_ino);
+        QVERIFY(readPositions(file, &text, &why));
+        QCOMPARE(text, std::string("second\n"));
         QCOMPARE(QDir(dir.path() + "/state/tamblin").entryList(QDir::Files),
                  QStringList{"positions"});
         QCOMPARE(QFileInfo(dir.path() + "/state/tamblin").permissions() &
                      (QFile::ReadGroup | QFile::ReadOther),
                  QFile::Permissions());
 
-        // A file that is not ours is ignored, and replaced at the next write.
-        for (const QByteArray& bad :
-             {QByteArray("garbage\n"), QByteArray("tamblin positions 1\n12 x /v/a.avi\n"),
-              QByteArray("tamblin positions 1\n50 20 /v/a.avi\n")}) {
-            QFile f(QString::fromStdString(file));
-            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-            f.write(bad);
-            f.close();
-            ResumeStore store(file);
-            store.load();
-            QCOMPARE(store.startAt("/v/a.avi"), 0.0);
-            store.left("/v/c.avi", 15, 60);
-            ResumeStore again(file);
-            again.load();
-            QCOMPARE(again.startAt("/v/c.avi"), 15.0);
-        }
+        // The temporary file cannot be made: the old file stays.
+        const QString blocker = QString::fromStdString(file) + ".tmp" + QString::number(getpid());
+        QVERIFY(QDir().mkpath(blocker));
+        QVERIFY(!writePositions(file, "third\n", &why));
+        QVERIFY(readPositions(file, &text, &why));
+        QCOMPARE(text, std::string("second\n"));
     }
 
-    // Events: "chose A B", "start A"; each start gives the commands sent, then "still" or "",
-    // then the clip that ended (or "").
+    // Events: "chose A B" (gives the files handed to the player), "start A" (gives what goes
+    // after it, "still" or "menu", the clip that played to its end and the one the menu comes
+    // back on), "fail A".
     void clipFlow_data()
     {
         QTest::addColumn<QStringList>("events");
         QTest::addColumn<QStringList>("results");
-        const QString add = "pausing_keep loadfile '%1' 1";
-        const QString bg = add.arg("/bg.avi");
         QTest::newRow("the background loops, still only at first")
             << QStringList{"start /bg.avi", "start /bg.avi"}
-            << QStringList{bg + " | still | ", bg + " |  | "};
+            << QStringList{"/bg.avi | still |  | ", "/bg.avi |  |  | "};
         QTest::newRow("a chosen clip, then the menu again on it")
             << QStringList{"start /bg.avi", "chose /v/a.avi", "start /v/a.avi", "start /bg.avi"}
-            << QStringList{bg + " | still | ", bg + " | menu | ", bg + " | still | /v/a.avi"};
+            << QStringList{"/bg.avi | still |  | ", "/v/a.avi /bg.avi", " | menu |  | ",
+                           "/bg.avi | still | /v/a.avi | /v/a.avi"};
         QTest::newRow("play all") << QStringList{"start /bg.avi", "chose /v/a.avi /v/b.avi",
                                                  "start /v/a.avi", "start /v/b.avi",
                                                  "start /bg.avi"}
-                                  << QStringList{bg + " | still | ",
-                                                 add.arg("/v/b.avi") + "; " + bg + " | menu | ",
-                                                 " |  | ", bg + " | still | /v/b.avi"};
+                                  << QStringList{"/bg.avi | still |  | ",
+                                                 "/v/a.avi /v/b.avi /bg.avi", " | menu |  | ",
+                                                 " |  | /v/a.avi | ",
+                                                 "/bg.avi | still | /v/b.avi | /v/b.avi"};
         QTest::newRow("a clip left earlier resumes")
-            << QStringList{"start /bg.avi", "chose /v/resume.avi", "start /v/resume.avi"}
-            << QStringList{bg + " | still | ", bg + "; seek 42.000 2 | menu | "};
+            << QStringList{"start /bg.avi", "chose /v/resume.avi"}
+            << QStringList{"/bg.avi | still |  | ", "/v/resume.avi@42 /bg.avi"};
+        QTest::newRow("a clip that cannot be played: back on it, not finished")
+            << QStringList{"start /bg.avi", "chose /v/a.avi", "start /v/a.avi", "fail /v/a.avi",
+                           "start /bg.avi"}
+            << QStringList{"/bg.avi | still |  | ", "/v/a.avi /bg.avi", " | menu |  | ",
+                           "/bg.avi | still |  | /v/a.avi"};
+        QTest::newRow("play all passes over one, also the first")
+            << QStringList{"start /bg.avi",  "chose /v/a.avi /v/b.avi /v/c.avi",
+                           "fail /v/a.avi",  "start /v/b.avi",
+                           "start /v/c.avi", "fail /v/c.avi",
+                           "start /bg.avi"}
+            << QStringList{"/bg.avi | still |  | ", "/v/a.avi /v/b.avi /v/c.avi /bg.avi",
+                           " | menu |  | ", " |  | /v/b.avi | ", "/bg.avi | still |  | /v/c.avi"};
         QTest::newRow("the media argument: nothing follows it")
-            << QStringList{"start /v/a.avi"} << QStringList{" |  | "};
+            << QStringList{"start /v/a.avi"} << QStringList{" |  |  | "};
     }
 
     void clipFlow()
     {
         QFETCH(QStringList, events);
         QFETCH(QStringList, results);
-        QTemporaryDir dir;
-        ResumeStore store(dir.path().toStdString() + "/positions");
+        ResumeStore store;
         store.left("/v/resume.avi", 42, 100);
         const bool startMenu = events.first() == "start /bg.avi";
         ClipFlow flow(startMenu ? "/bg.avi" : "", &store);
+        const auto items = [](const std::vector<PlayItem>& list) {
+            QStringList words;
+            for (const PlayItem& i : list)
+                words << QString::fromStdString(i.path) +
+                             (i.startAt > 0 ? "@" + QString::number(i.startAt) : QString());
+            return words.join(' ');
+        };
         QStringList got;
         for (const QString& e : events) {
             const QStringList words = e.split(' ');
@@ -427,18 +461,18 @@ class AdapterPiecesTest : public QObject
                 std::vector<std::string> files;
                 for (const QString& w : words.mid(1))
                     files.push_back(w.toStdString());
-                flow.chosen(files);
-                continue;
+                got << items(flow.chosen(files));
+            } else if (words[0] == "fail") {
+                flow.failed(words[1].toStdString());
+            } else {
+                const ClipFlow::Start s = flow.started(words[1].toStdString());
+                got << items(s.append) + " | " +
+                           (s.stillPicture ? "still"
+                            : s.fromMenu   ? "menu"
+                                           : "") +
+                           " | " + QString::fromStdString(s.finished) + " | " +
+                           QString::fromStdString(s.ended);
             }
-            const ClipFlow::Start s = flow.started(words[1].toStdString());
-            QStringList commands;
-            for (const std::string& c : s.commands)
-                commands << QString::fromStdString(c);
-            got << commands.join("; ") + " | " +
-                       (s.stillPicture ? "still"
-                        : s.fromMenu   ? "menu"
-                                       : "") +
-                       " | " + QString::fromStdString(s.ended);
         }
         QCOMPARE(got, results);
     }
@@ -585,8 +619,8 @@ class AdapterPiecesTest : public QObject
                 take(h.fileStarted(what == "still"));
             } else if (what == "send") {
                 const QString command = e.section(' ', 1, -3);
-                take(h.relay(command.toStdString(), e.section(' ', -2, -2) == "1",
-                             e.section(' ', -1) == "1"));
+                take(h.linesFor(command.toStdString(), e.section(' ', -2, -2) == "1",
+                                e.section(' ', -1) == "1"));
             } else if (what == "entry") {
                 h.ranByMenu(e.section(' ', 1).toStdString());
             } else if (what == "answer") {

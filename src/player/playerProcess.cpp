@@ -1,4 +1,5 @@
 #include "player/playerProcess.h"
+#include "grace.h"
 #include "monotonicClock.h"
 #include "spawn.h"
 
@@ -12,8 +13,6 @@
 #include <unistd.h>
 
 namespace {
-
-const int kTerminateGraceMs = 2000;
 
 // Waits up to timeoutMs for the child to end; true once it is reaped.
 bool waitFor(pid_t pid, int timeoutMs, int* status)
@@ -79,7 +78,7 @@ int closePlayer(FILE* output, pid_t pid, int graceMs)
         return status;
     fprintf(stderr, "tamblin: the player did not end, terminating it\n");
     kill(-pid, SIGTERM);
-    if (waitFor(pid, kTerminateGraceMs, &status)) {
+    if (waitFor(pid, kGraceMs, &status)) {
         kill(-pid, SIGKILL); // whatever the shell left behind in the group
         return status;
     }

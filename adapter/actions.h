@@ -1,0 +1,58 @@
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+// What the adapter's core asks the world to do. The core owns no descriptor and reads no
+// clock: it hands these to its loop, which carries them out in order.
+struct Action
+{
+    enum Kind {
+        ToPlayer,      // text: bytes for the player's command channel
+        ToWindow,      // text: bytes for the window (our standard output)
+        ToLog,         // text: bytes for our standard error
+        Signal,        // signal: to send the player
+        SavePositions, // text: the positions file's new content
+        Trace,         // text: a line for the trace, without its end
+        MakeLink,      // path: a symbolic link to make, pointing at text
+        WriteFile,     // path: a private file to write whole, with text
+    };
+    Kind kind;
+    std::string text;
+    std::string path;
+    int signal = 0;
+};
+
+// Where the core and its player driver put their actions, in the order they are due.
+class Actions
+{
+  public:
+    void add(Action::Kind kind, std::string text) { list_.push_back({kind, std::move(text), {}}); }
+    // Bytes for the window, minding whether they leave a line begun.
+    void window(const std::string& text)
+    {
+        if (text.empty())
+            return;
+        windowMidLine_ = text.back() != '\n' && text.back() != '\r';
+        add(Action::ToWindow, text);
+    }
+    // Whether the window has been given part of a line that has not ended yet.
+    bool windowMidLine() const { return windowMidLine_; }
+    void signal(int sig) { list_.push_back({Action::Signal, {}, {}, sig}); }
+    void trace(char mark, const std::string& text)
+    {
+        add(Action::Trace, std::string(1, mark) + " " + text);
+    }
+    void file(Action::Kind kind, std::string path, std::string text)
+    {
+        list_.push_back({kind, std::move(text), std::move(path)});
+    }
+    // Hands over what has piled up, oldest first.
+    std::vector<Action> take() { return std::exchange(list_, {}); }
+    bool empty() const { return list_.empty(); }
+
+  private:
+    std::vector<Action> list_;
+    bool windowMidLine_ = false;
+};

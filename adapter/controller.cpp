@@ -1,0 +1,210 @@
+#include "controller.h"
+
+#include "grace.h"
+#include "lineSplitter.h"
+#include "protocol.h"
+#include "slaveCommand.h"
+
+#include <csignal>
+
+namespace {
+
+// How long a clip being left may take to say where it is.
+const long long kLeaveWaitMs = 400;
+
+bool isQuit(const std::string& command)
+{
+    return parseSlaveCommand(command).verb == "quit";
+}
+
+} // namespace
+
+Controller::Controller(MenuModel& model, ClipFlow& flow, ResumeStore& store, PlayerDriver& driver,
+                       Actions& out)
+    : model_(model), flow_(flow), store_(store), driver_(driver), out_(out)
+{
+    driver_.attach(this);
+}
+
+void Controller::windowLine(const std::string& line, long long now)
+{
+    const std::string text = trimmedLine(line);
+    if (text.empty())
+        return;
+    if (text != kMenuQuery) {
+        command(text, now);
+        return;
+    }
+    // Our answer goes on a line of its own, after whatever the player has begun.
+    const std::string answer = std::string(kMenuAnswer) + (model_.visible() ? "=1" : "=0");
+    out_.trace('=', answer);
+    out_.window((out_.windowMidLine() ? "\n" : "") + answer + "\n");
+}
+
+void Controller::command(const std::string& line, long long now)
+{
+    MenuStep step;
+    step.wasVisible = model_.visible();
+    step.depthBefore = model_.depth();
+    step.outcome = model_.apply(line);
+    step.visible = model_.visible();
+    step.depth = model_.depth();
+    if (step.outcome == MenuModel::CommandRun)
+        step.ran = model_.ranCommand();
+    const bool quits = isQuit(line) || (step.outcome == MenuModel::CommandRun && isQuit(step.ran));
+    // Another clip, or the end of the run: first, where the clip playing now was left.
+    if (step.outcome == MenuModel::FileChosen || quits)
+        leaveClip(now);
+    if (quits)
+        beginQuitting(now);
+    toDriver([this, line, step](long long t) { driver_.command(line, step, t); }, now);
+    if (step.outcome == MenuModel::FileChosen) {
+        const std::vector<PlayItem> files = flow_.chosen(model_.chosenFiles());
+        toDriver([this, files](long long t) { driver_.play(files, true, t); }, now);
+    }
+}
+
+void Controller::toDriver(std::function<void(long long)> request, long long now)
+{
+    if (!leaving_.empty())
+        waiting_.push_back(std::move(request));
+    else
+        request(now);
+}
+
+void Controller::leaveClip(long long now)
+{
+    if (flow_.clip().empty() || !leaving_.empty())
+        return;
+    leaving_ = flow_.clip();
+    leaveUntil_ = now + kLeaveWaitMs;
+    driver_.askPosition(now);
+}
+
+void Controller::endLeaving(long long now)
+{
+    leaving_.clear();
+    leaveUntil_ = -1;
+    while (!waiting_.empty() && leaving_.empty()) {
+        const auto request = std::move(waiting_.front());
+        waiting_.pop_front();
+        request(now);
+    }
+}
+
+void Controller::positionKnown(double at, double length, long long now)
+{
+    if (leaving_.empty())
+        return;
+    if (store_.left(leaving_, at, length))
+        save();
+    endLeaving(now);
+}
+
+void Controller::save()
+{
+    out_.add(Action::SavePositions, store_.text());
+}
+
+void Controller::fileStarted(const std::string& file, long long now)
+{
+    const ClipFlow::Start start = flow_.started(file);
+    if (!start.finished.empty() && store_.finished(start.finished))
+        save();
+    if (start.stillPicture)
+        toDriver([this](long long t) { driver_.holdStill(t); }, now);
+    if (!start.append.empty())
+        toDriver([this, start](long long t) { driver_.play(start.append, false, t); }, now);
+    // A choice from the menu is playing: close the menu, as its entry promised.
+    if (start.fromMenu)
+        command("menu hide", now);
+    if (!start.ended.empty()) {
+        for (const std::string& c : model_.commandsToShow(start.ended))
+            command(c, now);
+    }
+}
+
+void Controller::fileFailed(const std::string& file, long long now)
+{
+    out_.add(Action::ToLog, "tamblin-adapter: cannot play " + file + "\n");
+    flow_.failed(file);
+    (void)now;
+}
+
+void Controller::playerOutput(const std::string& line, long long now)
+{
+    driver_.outputLine(line, now);
+}
+
+void Controller::playerErrors(const std::string& line, long long now)
+{
+    out_.add(Action::ToLog, line);
+    driver_.errorLine(line, now);
+}
+
+void Controller::beginQuitting(long long now)
+{
+    if (quitting_)
+        return;
+    quitting_ = true;
+    driver_.quitting(now);
+}
+
+void Controller::windowGone(long long now)
+{
+    if (!windowOpen_)
+        return;
+    windowOpen_ = false;
+    // Without a quit, tell the player ourselves; either way it has a bound to end in.
+    if (!quitting_)
+        command("quit", now);
+    if (termAt_ < 0 && killAt_ < 0)
+        termAt_ = now + kGraceMs;
+}
+
+void Controller::terminate(long long now)
+{
+    beginQuitting(now);
+    if (killAt_ < 0)
+        endPlayer(SIGTERM, now);
+}
+
+void Controller::playerUnusable(long long now)
+{
+    terminate(now);
+}
+
+void Controller::endPlayer(int signal, long long now)
+{
+    if (playerEnded_)
+        return;
+    out_.signal(signal);
+    // A stopped player takes no signal but the kill until it is continued.
+    driver_.wake(now);
+    termAt_ = -1;
+    killAt_ = signal == SIGTERM ? now + kGraceMs : -1;
+}
+
+void Controller::playerEnded(long long)
+{
+    playerEnded_ = true;
+    termAt_ = killAt_ = -1;
+}
+
+long long Controller::deadline() const
+{
+    return earlier(earlier(leaveUntil_, termAt_), earlier(killAt_, driver_.deadline()));
+}
+
+void Controller::tick(long long now)
+{
+    if (termAt_ >= 0 && now >= termAt_) {
+        out_.add(Action::ToLog, "tamblin-adapter: the player did not quit, terminating it\n");
+        endPlayer(SIGTERM, now);
+    }
+    if (killAt_ >= 0 && now >= killAt_)
+        endPlayer(SIGKILL, now);
+    if (leaveUntil_ >= 0 && now >= leaveUntil_)
+        endLeaving(now); // the player did not say: the clip's place is not kept
+    driver_.tick(now);
+}

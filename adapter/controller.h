@@ -1,0 +1,76 @@
+#pragma once
+
+#include "actions.h"
+#include "clipFlow.h"
+#include "menuModel.h"
+#include "playerDriver.h"
+#include "resumeStore.h"
+
+#include <deque>
+#include <functional>
+#include <string>
+
+// The adapter's core, between the window and one player. It answers the window's menu query
+// from the menu model, hands the window's commands to the player's driver, says what plays
+// after what, keeps where clips were left, and decides when the run is ending.
+//
+// It owns no descriptor and reads no clock: events come in, each with the time it happened,
+// and what is to be done comes out as actions; deadline() says when tick() is next due.
+class Controller : private PlayerEvents
+{
+  public:
+    Controller(MenuModel& model, ClipFlow& flow, ResumeStore& store, PlayerDriver& driver,
+               Actions& out);
+
+    // A line from the window's command FIFO.
+    void windowLine(const std::string& line, long long now);
+    // A line of the player's output, and of its standard error, each with its end.
+    void playerOutput(const std::string& line, long long now);
+    void playerErrors(const std::string& line, long long now);
+    // The player has ended.
+    void playerEnded(long long now);
+    // The window has gone: its end of the FIFO, or of our output, closed.
+    void windowGone(long long now);
+    // We were asked to end (SIGTERM, SIGINT, SIGHUP).
+    void terminate(long long now);
+
+    // When tick() is next due; -1 for never.
+    long long deadline() const;
+    void tick(long long now);
+
+    bool quitting() const { return quitting_; }
+
+  private:
+    void fileStarted(const std::string& file, long long now) override;
+    void fileFailed(const std::string& file, long long now) override;
+    void positionKnown(double at, double length, long long now) override;
+    void playerUnusable(long long now) override;
+
+    // A command through the menu model to the driver.
+    void command(const std::string& line, long long now);
+    // What goes to the driver waits while a clip is being left.
+    void toDriver(std::function<void(long long)> request, long long now);
+    // Asks where the clip playing now is, before anything else goes to the player.
+    void leaveClip(long long now);
+    void endLeaving(long long now);
+    // The one place where the run starts to end, whatever ends it.
+    void beginQuitting(long long now);
+    void endPlayer(int signal, long long now);
+    void save();
+
+    MenuModel& model_;
+    ClipFlow& flow_;
+    ResumeStore& store_;
+    PlayerDriver& driver_;
+    Actions& out_;
+
+    bool quitting_ = false;
+    bool windowOpen_ = true;
+    bool playerEnded_ = false;
+    long long termAt_ = -1; // when to terminate a player that was told to quit
+    long long killAt_ = -1; // when to kill one that was terminated
+
+    std::string leaving_; // the clip being left, until the player says where it is
+    long long leaveUntil_ = -1;
+    std::deque<std::function<void(long long)>> waiting_; // for the driver, while leaving
+};

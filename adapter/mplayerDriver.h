@@ -1,0 +1,78 @@
+#pragma once
+
+#include "actions.h"
+#include "pauseHold.h"
+#include "playerDriver.h"
+#include "playerRest.h"
+
+#include <deque>
+#include <string>
+#include <vector>
+
+// Debian's MPlayer in slave mode: commands as text lines on its standard input, answers
+// ("ANS_name=value") and what it plays ("Playing FILE.") on its standard output, which goes
+// on to the window. It draws the menu itself (vf_menu), following the same menu commands as
+// the menu model. What is MPlayer's own here:
+// - it takes keys at once only while paused: the pause hold keeps the picture still under the
+//   menu, and playback commands under the hold get "pausing_keep";
+// - a paused player is stopped at rest (PlayerRest);
+// - some menu commands take effect only when it next draws: what follows them waits (settling);
+// - a file that never got to "Starting playback..." could not be played.
+class MPlayerDriver : public PlayerDriver
+{
+  public:
+    explicit MPlayerDriver(Actions& out) : out_(out) {}
+
+    void command(const std::string& line, const MenuStep& step, long long now) override;
+    void play(const std::vector<PlayItem>& files, bool replace, long long now) override;
+    void holdStill(long long now) override;
+    void askPosition(long long now) override;
+    void showMessage(const std::string& text, long long now) override;
+    void quitting(long long now) override;
+    void wake(long long now) override;
+    void outputLine(const std::string& line, long long now) override;
+    void errorLine(const std::string& line, long long now) override;
+    long long deadline() const override;
+    void tick(long long now) override;
+
+    const PauseHold& hold() const { return hold_; }
+
+  private:
+    enum class Send {
+        Plain,
+        Ours,     // a question of the driver's own, whose answer is kept back from the window
+        Settling, // the player acts on it at its next frame: what follows waits
+    };
+    void send(const std::string& command, Send kind, long long now);
+    void sendHeldBack(long long now);
+    void answered(const std::string& property, const std::string& value, bool ours, long long now);
+    void started(const std::string& file, long long now);
+
+    Actions& out_;
+    PauseHold hold_;
+    PlayerRest rest_;
+    bool quitting_ = false;
+    bool noDisplay_ = false;
+
+    struct Question
+    {
+        std::string property;
+        bool ours;
+    };
+    std::deque<Question> questions_; // unanswered get_property queries, in order
+    bool asking_ = false;            // where the clip is, for the core
+    double at_ = -1, length_ = -1;
+
+    // Commands held back until the player has drawn a frame.
+    struct Held
+    {
+        std::string command;
+        Send kind;
+    };
+    std::deque<Held> heldBack_;
+    long long settleUntil_ = -1;
+
+    std::vector<PlayItem> queued_; // handed to the player, not started yet
+    std::string current_;          // the file that started last
+    bool currentShown_ = false;    // ... and whether it got as far as playing
+};

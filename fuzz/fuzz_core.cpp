@@ -1,0 +1,223 @@
+// The adapter's core with MPlayer's driver, driven directly: the window's commands, the
+// player's output and errors, its end, the window's end, a termination signal, and the passing
+// of time are all part of the input. No descriptor, no clock, no process.
+//
+// Input: lines. "<TEXT" is a line of player output, "~TEXT" player output without its line
+// end, "?TEXT" a line of its standard error, "!N" lets N ms pass (else 1000) and runs what is
+// due, "$" the player ends, "%" the window goes, "^" a termination signal; "#hidden" / "#media"
+// as the first line start with the menu hidden / without a background clip; any other line is
+// a command from the window.
+
+#include "controller.h"
+#include "lineSplitter.h"
+#include "mediaMenu.h"
+#include "mplayerDriver.h"
+
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char kBackground[] = "/app/background.avi";
+const char kAnswer[] = "ANS_MENU_VISIBILITY=";
+
+MediaScan fixedScan()
+{
+    MediaFolder series{"/media/videos/series", "series", {}, {}, false};
+    series.clips = {"/media/videos/series/ep 2.mkv", "/media/videos/series/ep 10.mkv"};
+    MediaFolder videos{"/media/videos", "videos", {series}, {}, true};
+    videos.clips = {"/media/videos/a.avi", "/media/videos/b.mp4"};
+    MediaFolder app{"/app", "app", {}, {kBackground, "/app/clip.avi"}, false};
+    MediaScan scan;
+    scan.folders = {videos, app};
+    return scan;
+}
+
+void fail(const char* what, const std::string& detail = {})
+{
+    fprintf(stderr, "fuzz_core: %s %s\n", what, detail.c_str());
+    abort();
+}
+
+bool hasMenu(const MenuModel& model, const std::string& name)
+{
+    for (const Menu& m : model.menus()) {
+        if (m.name == name)
+            return true;
+    }
+    return false;
+}
+
+void checkModel(const MenuModel& model)
+{
+    if (model.depth() < 1)
+        fail("empty menu stack");
+    if (!hasMenu(model, model.current()))
+        fail("current menu unknown:", model.current());
+    const int count = model.entryCount();
+    if (count == 0 ? model.selection() != 0 : model.selection() < 0 || model.selection() >= count)
+        fail("selection out of range in", model.current());
+    const std::vector<MenuModel::Step> open = model.openMenus();
+    if (open.size() != model.depth() || open.back().menu != model.current())
+        fail("open menus disagree with the top");
+}
+
+bool sameState(const MenuModel& a, const MenuModel& b)
+{
+    const std::vector<MenuModel::Step> x = a.openMenus(), y = b.openMenus();
+    if (x.size() != y.size())
+        return false;
+    for (size_t i = 0; i < x.size(); ++i) {
+        if (x[i].menu != y[i].menu || x[i].selection != y[i].selection)
+            return false;
+    }
+    return a.visible() == b.visible() && a.chosenFiles() == b.chosenFiles() &&
+           a.ranCommand() == b.ranCommand();
+}
+
+// What the loop would do with the actions, checked: nothing is written to a stopped player,
+// it is never stopped twice, and each of our answers is a line of its own in the window's
+// stream.
+struct World
+{
+    bool stopped = false;
+    bool trace = false;
+    char lastToWindow = '\n';
+    int answers = 0;
+
+    void take(Actions& actions)
+    {
+        for (const Action& a : actions.take()) {
+            if (trace && a.kind != Action::ToWindow)
+                fprintf(stderr, "  [%d] %s%s\n", int(a.kind), a.text.c_str(),
+                        a.kind == Action::Signal ? std::to_string(a.signal).c_str() : "");
+            if (a.kind == Action::ToPlayer && stopped)
+                fail("written to a stopped player:", a.text);
+            if (a.kind == Action::Signal && a.signal == SIGSTOP) {
+                if (stopped)
+                    fail("stopped twice");
+                stopped = true;
+            }
+            if (a.kind == Action::Signal && a.signal == SIGCONT)
+                stopped = false;
+            if (a.kind == Action::ToWindow) {
+                const size_t at = a.text.find(kAnswer);
+                if (at != std::string::npos) {
+                    const bool lineStart = at > 0 ? a.text[at - 1] == '\n'
+                                                  : lastToWindow == '\n' || lastToWindow == '\r';
+                    if (lineStart)
+                        ++answers;
+                }
+                if (!a.text.empty())
+                    lastToWindow = a.text.back();
+            }
+        }
+    }
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    std::vector<std::string> pieces;
+    const std::string input(reinterpret_cast<const char*>(data), size);
+    for (size_t start = 0; start <= input.size();) {
+        size_t end = input.find('\n', start);
+        if (end == std::string::npos)
+            end = input.size();
+        pieces.push_back(input.substr(start, end - start));
+        start = end + 1;
+    }
+    bool shown = true;
+    std::string background = kBackground;
+    if (!pieces.empty() && !pieces.front().empty() && pieces.front()[0] == '#') {
+        shown = pieces.front().find("hidden") == std::string::npos;
+        if (pieces.front().find("media") != std::string::npos)
+            background.clear();
+        pieces.erase(pieces.begin());
+    }
+
+    MenuModel model(buildMenus(fixedScan()), "main", shown);
+    ResumeStore store;
+    ClipFlow flow(background, &store);
+    Actions actions;
+    MPlayerDriver driver(actions);
+    Controller core(model, flow, store, driver, actions);
+    LineSplitter output("\r\n");
+    World world;
+    // FUZZ_CORE_TRACE=1: the actions on standard error, to follow a failing input.
+    world.trace = getenv("FUZZ_CORE_TRACE") != nullptr;
+    long long now = 1000000;
+    int queries = 0;
+    bool ended = false;
+
+    const auto tick = [&] {
+        const long long due = core.deadline();
+        if (due >= 0 && due <= now)
+            core.tick(now);
+    };
+    for (const std::string& piece : pieces) {
+        const char kind = piece.empty() ? ' ' : piece[0];
+        const std::string rest = piece.empty() ? std::string() : piece.substr(1);
+        if (kind == '<' || kind == '~') {
+            const std::string bytes = kind == '<' ? rest + "\n" : rest;
+            output.append(bytes.data(), bytes.size());
+            std::string line;
+            while (output.next(&line))
+                core.playerOutput(line, now);
+        } else if (kind == '?') {
+            core.playerErrors(rest + "\n", now);
+        } else if (kind == '!') {
+            const long long step = rest.empty() ? 1000 : atoll(rest.c_str());
+            const long long target = now + (step > 0 && step < 100000 ? step : 1000);
+            // Every deadline on the way is met at its time, as the loop would.
+            for (long long due = core.deadline(); due >= 0 && due <= target && due >= now;
+                 due = core.deadline()) {
+                now = due;
+                core.tick(now);
+                world.take(actions);
+                if (core.deadline() == due)
+                    break;
+            }
+            now = target;
+            tick();
+        } else if (kind == '$') {
+            ended = true;
+            core.playerEnded(now);
+        } else if (kind == '%') {
+            core.windowGone(now);
+        } else if (kind == '^') {
+            core.terminate(now);
+        } else {
+            const std::string command = trimmedLine(piece);
+            // A copy of a copy that outlives its source must still be whole.
+            std::optional<MenuModel> between(model);
+            MenuModel copy(*between);
+            between.reset();
+            core.windowLine(piece + "\n", now);
+            if (command == "get_menu_visibility")
+                ++queries;
+            else if (!command.empty())
+                copy.apply(command);
+            if (!sameState(copy, model))
+                fail("the core's model and a copy of it part at", command);
+        }
+        world.take(actions);
+        checkModel(model);
+    }
+    // Long enough for everything held back to go out, one settling command at a time.
+    for (size_t i = 0; i < pieces.size() + 4 && !ended; ++i) {
+        now += 1000;
+        tick();
+        world.take(actions);
+    }
+    if (world.answers < queries)
+        fail("menu queries went unanswered:",
+             std::to_string(queries) + " asked, " + std::to_string(world.answers) + " answered");
+    return 0;
+}

@@ -1,0 +1,240 @@
+// The adapter's core with MPlayer's driver, without I/O: events at given times in, actions out,
+// each with the time it came. Event orderings and deadlines, one table.
+#include "controller.h"
+#include "lineSplitter.h"
+#include "mediaMenu.h"
+#include "mplayerDriver.h"
+
+#include <QTest>
+
+#include <csignal>
+
+namespace {
+
+// main: Play a clip, Pause or resume, On-screen display, Quit; f1: Play all, a.avi, b.avi.
+std::vector<Menu> menus()
+{
+    MediaScan scan;
+    scan.folders.push_back({"/v", "v", {}, {"/v/a.avi", "/v/b.avi"}, false});
+    return buildMenus(scan);
+}
+
+QString render(const Action& a)
+{
+    const QString text = QString::fromStdString(a.text).trimmed();
+    switch (a.kind) {
+    case Action::ToPlayer:
+        return "> " + text;
+    case Action::ToWindow:
+        // The player's other lines pass on as they came: only answers are of interest here.
+        return text.contains("ANS_") ? "window " + text : QString();
+    case Action::ToLog:
+        return "log " + text;
+    case Action::Signal:
+        return a.signal == SIGSTOP   ? "STOP"
+               : a.signal == SIGCONT ? "CONT"
+               : a.signal == SIGTERM ? "TERM"
+               : a.signal == SIGKILL ? "KILL"
+                                     : "signal";
+    case Action::SavePositions:
+        return "save";
+    default:
+        return {};
+    }
+}
+
+} // namespace
+
+class CoreTest : public QObject
+{
+    Q_OBJECT
+
+  private slots:
+    // Events, one a line: "@T" the time is now T ms (deadlines on the way are met at their
+    // time), "<TEXT" a line of the player's output, "?TEXT" of its errors, "$" it ended, "%" the
+    // window went, "^" a termination signal; anything else a command from the window. Results:
+    // "@T action", for every action but the trace, at the time it came.
+    void orderingsAndDeadlines_data()
+    {
+        QTest::addColumn<QStringList>("events");
+        QTest::addColumn<QStringList>("actions");
+        const QString bg = "<Playing /app/bg.avi.";
+        const QString started = "<Starting playback...";
+
+        QTest::newRow("the start menu's background is held still, then rests")
+            << QStringList{bg, started, "@1000", "<ANS_pause=yes", "@2000"}
+            << QStringList{"@0 > pause", "@0 > pausing_keep loadfile '/app/bg.avi' 1",
+                           "@150 > pausing_keep_force get_property pause", "@1060 STOP"};
+        QTest::newRow("a key wakes the resting player before its command")
+            << QStringList{bg, started, "@300", "<ANS_pause=yes", "@400", "menu down", "@550"}
+            << QStringList{"@0 > pause",
+                           "@0 > pausing_keep loadfile '/app/bg.avi' 1",
+                           "@150 > pausing_keep_force get_property pause",
+                           "@360 STOP",
+                           "@400 CONT",
+                           "@400 > menu down",
+                           "@550 > pausing_keep_force get_property pause"};
+        QTest::newRow("a command between the question and its answer: no rest")
+            << QStringList{bg, started, "@200", "menu down", "<ANS_pause=yes", "@300"}
+            << QStringList{"@0 > pause", "@0 > pausing_keep loadfile '/app/bg.avi' 1",
+                           "@150 > pausing_keep_force get_property pause", "@200 > menu down"};
+        QTest::newRow("after a submenu opens or closes, the next command waits for a frame")
+            << QStringList{"@200", "menu ok", "@400", "menu cancel", "menu down", "@500"}
+            << QStringList{"@200 > menu ok", "@350 > pausing_keep_force get_property pause",
+                           "@400 > menu cancel", "@500 > menu down"};
+        QTest::newRow("a clip chosen from the menu, its menu closed once it plays")
+            << QStringList{bg,          started,   "@100", "menu ok",
+                           "menu down", "menu ok", "@300", "<Playing /v/a.avi.",
+                           started}
+            << QStringList{"@0 > pause",
+                           "@0 > pausing_keep loadfile '/app/bg.avi' 1",
+                           "@100 > menu ok",
+                           "@200 > menu down",
+                           "@200 > menu ok",
+                           "@200 > loadfile '/v/a.avi'",
+                           "@200 > pausing_keep loadfile '/app/bg.avi' 1",
+                           "@300 > menu hide"};
+        QTest::newRow("a clip that cannot be played: the menu comes back on it")
+            << QStringList{bg,          started,   "@100",  "menu ok",
+                           "menu down", "menu ok", "@300",  "<Playing /v/a.avi.",
+                           "@310",      bg,        started, "@400"}
+            << QStringList{"@0 > pause",
+                           "@0 > pausing_keep loadfile '/app/bg.avi' 1",
+                           "@100 > menu ok",
+                           "@200 > menu down",
+                           "@200 > menu ok",
+                           "@200 > loadfile '/v/a.avi'",
+                           "@200 > pausing_keep loadfile '/app/bg.avi' 1",
+                           "@300 > menu hide",
+                           "@310 log tamblin-adapter: cannot play /v/a.avi",
+                           "@310 > pause",
+                           "@310 > pausing_keep loadfile '/app/bg.avi' 1",
+                           "@310 > menu up"};
+        QTest::newRow("the window's quit waits until the clip has said where it is")
+            << QStringList{"<Playing /v/a.avi.",
+                           started,
+                           "@1000",
+                           "quit 0",
+                           "@1100",
+                           "<ANS_time_pos=42.0",
+                           "<ANS_length=100.0",
+                           "@1200"}
+            << QStringList{"@1000 > pausing_keep_force get_property time_pos",
+                           "@1000 > pausing_keep_force get_property length", "@1100 save",
+                           "@1100 > quit 0"};
+        QTest::newRow("... or, when it does not say, a short while")
+            << QStringList{"<Playing /v/a.avi.", started, "@1000", "quit 0", "@2000"}
+            << QStringList{"@1000 > pausing_keep_force get_property time_pos",
+                           "@1000 > pausing_keep_force get_property length", "@1400 > quit 0"};
+        QTest::newRow("Quit from the player's menu ends the run: no more rest")
+            << QStringList{"@200", "menu up", "@400", "menu ok", "@2000"}
+            << QStringList{"@200 > menu up", "@350 > pausing_keep_force get_property pause",
+                           "@400 > menu ok"};
+        QTest::newRow("the window gone without a quit: quit, then terminate, then kill")
+            << QStringList{"@100", "%", "@5000"}
+            << QStringList{"@100 > quit",
+                           "@2100 log tamblin-adapter: the player did not quit, terminating it",
+                           "@2100 TERM", "@4100 KILL"};
+        QTest::newRow("a player that ends within the grace is left alone")
+            << QStringList{"@100", "%", "@2099", "$", "@9000"} << QStringList{"@100 > quit"};
+        QTest::newRow("a termination signal reaches a resting player")
+            << QStringList{bg, started, "@300", "<ANS_pause=yes", "@400", "^", "@3000"}
+            << QStringList{"@0 > pause",
+                           "@0 > pausing_keep loadfile '/app/bg.avi' 1",
+                           "@150 > pausing_keep_force get_property pause",
+                           "@360 STOP",
+                           "@400 TERM",
+                           "@400 CONT",
+                           "@2400 KILL"};
+        QTest::newRow("a player without a display is ended once")
+            << QStringList{"?vo: couldn't open the X11 display (:9)!",
+                           "?vo: couldn't open the X11 display (:9)!", "@100"}
+            << QStringList{"@0 log vo: couldn't open the X11 display (:9)!",
+                           "@0 log tamblin-adapter: the player cannot open its X display (\"vo: "
+                           "couldn't open the X11 display (:9)!\"); ending it",
+                           "@0 TERM", "@0 log vo: couldn't open the X11 display (:9)!"};
+        QTest::newRow("our answers go on lines of their own, the player's pass on")
+            << QStringList{"get_menu_visibility", "<ANS_volume=50",
+                           "pausing_keep_force get_property pause", "<ANS_pause=no"}
+            << QStringList{"@0 window ANS_MENU_VISIBILITY=1", "@0 window ANS_volume=50",
+                           "@0 > pausing_keep_force get_property pause", "@0 window ANS_pause=no"};
+    }
+
+    void orderingsAndDeadlines()
+    {
+        QFETCH(QStringList, events);
+        QFETCH(QStringList, actions);
+        MenuModel model(menus(), "main", true);
+        ResumeStore store;
+        ClipFlow flow("/app/bg.avi", &store);
+        Actions out;
+        MPlayerDriver driver(out);
+        Controller core(model, flow, store, driver, out);
+        long long now = 0;
+        QStringList got;
+        const auto take = [&] {
+            for (const Action& a : out.take()) {
+                const QString r = render(a);
+                if (!r.isEmpty())
+                    got << QString("@%1 %2").arg(now).arg(r);
+            }
+        };
+        for (const QString& e : events) {
+            const std::string rest = e.mid(1).toStdString();
+            if (e.startsWith('@')) {
+                const long long target = e.mid(1).toLongLong();
+                for (long long due = core.deadline(); due >= 0 && due <= target;
+                     due = core.deadline()) {
+                    now = std::max(now, due);
+                    core.tick(now);
+                    take();
+                    if (core.deadline() == due)
+                        break;
+                }
+                now = target;
+            } else if (e.startsWith('<')) {
+                core.playerOutput(rest + "\n", now);
+            } else if (e.startsWith('?')) {
+                core.playerErrors(rest + "\n", now);
+            } else if (e == "$") {
+                core.playerEnded(now);
+            } else if (e == "%") {
+                core.windowGone(now);
+            } else if (e == "^") {
+                core.terminate(now);
+            } else {
+                core.windowLine(e.toStdString() + "\n", now);
+            }
+            take();
+        }
+        QCOMPARE(got, actions);
+    }
+
+    // A line longer than the loop holds reaches the window in pieces: an answer in between
+    // starts a line of its own.
+    void answersAfterAPieceOfALine()
+    {
+        MenuModel model(menus(), "main", true);
+        ResumeStore store;
+        ClipFlow flow("/app/bg.avi", &store);
+        Actions out;
+        MPlayerDriver driver(out);
+        Controller core(model, flow, store, driver, out);
+        LineSplitter lines("\r\n", 16);
+        const std::string bytes(40, 'x');
+        lines.append(bytes.data(), bytes.size());
+        std::string piece;
+        while (lines.next(&piece))
+            core.playerOutput(piece, 0);
+        core.windowLine("get_menu_visibility\n", 0);
+        std::string window;
+        for (const Action& a : out.take()) {
+            if (a.kind == Action::ToWindow)
+                window += a.text;
+        }
+        QCOMPARE(window, std::string(32, 'x') + "\nANS_MENU_VISIBILITY=1\n");
+    }
+};
+
+QTEST_APPLESS_MAIN(CoreTest)
+#include "tst_core.moc"
