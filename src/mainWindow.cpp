@@ -86,6 +86,11 @@ mainWindow::mainWindow(QWidget* parent, const char* name) : QWidget(parent, kWin
 
     gestures = new GestureTracker(this);
     connect(gestures, &GestureTracker::key, this, &mainWindow::handleKey);
+    // The long press comes while the finger is still down: when its time has come on the
+    // events' clock, measured from the event that armed it.
+    gestureTick = new QTimer(this);
+    gestureTick->setSingleShot(true);
+    connect(gestureTick, &QTimer::timeout, this, [this] { gestures->tick(gestures->deadline()); });
     pointerIdle = new QTimer(this);
     pointerIdle->setSingleShot(true);
     pointerIdle->setInterval(kPointerIdleMs);
@@ -310,17 +315,20 @@ bool mainWindow::event(QEvent* e)
             return true;
         const QPointF at = points.first().position();
         const int fingers = int(points.size());
+        const qint64 now = qint64(touch->timestamp());
         if (e->type() == QEvent::TouchBegin)
-            gestures->press(at, fingers);
+            gestures->press(at, now, fingers);
         else if (e->type() == QEvent::TouchUpdate)
-            gestures->move(at, fingers);
+            gestures->move(at, now, fingers);
         else
-            gestures->release(at);
+            gestures->release(at, now);
+        scheduleGestureTick(now);
         return true;
     }
     case QEvent::TouchCancel:
         e->accept();
         gestures->cancel();
+        scheduleGestureTick(0);
         return true;
     default:
         return QWidget::event(e);
@@ -330,21 +338,36 @@ bool mainWindow::event(QEvent* e)
 void mainWindow::mousePressEvent(QMouseEvent* e)
 {
     showPointerAWhile();
-    if (e->button() == Qt::LeftButton)
-        gestures->press(e->position());
+    if (e->button() == Qt::LeftButton) {
+        gestures->press(e->position(), qint64(e->timestamp()));
+        scheduleGestureTick(qint64(e->timestamp()));
+    }
 }
 
 void mainWindow::mouseMoveEvent(QMouseEvent* e)
 {
     showPointerAWhile();
-    if (e->buttons() & Qt::LeftButton)
-        gestures->move(e->position());
+    if (e->buttons() & Qt::LeftButton) {
+        gestures->move(e->position(), qint64(e->timestamp()));
+        scheduleGestureTick(qint64(e->timestamp()));
+    }
 }
 
 void mainWindow::mouseReleaseEvent(QMouseEvent* e)
 {
-    if (e->button() == Qt::LeftButton)
-        gestures->release(e->position());
+    if (e->button() == Qt::LeftButton) {
+        gestures->release(e->position(), qint64(e->timestamp()));
+        scheduleGestureTick(qint64(e->timestamp()));
+    }
+}
+
+void mainWindow::scheduleGestureTick(qint64 now)
+{
+    const qint64 due = gestures->deadline();
+    if (due < 0)
+        gestureTick->stop();
+    else
+        gestureTick->start(int(qBound<qint64>(0, due - now, qint64(kLongPressMs))));
 }
 
 void mainWindow::wheelEvent(QWheelEvent* e)

@@ -43,6 +43,8 @@ class mainWindow : public QWidget
     // flush.
     void handleKey(int key);
     void showPointerAWhile();
+    // Asks for the gesture tracker's tick when it is due, seen from an event at `now`.
+    void scheduleGestureTick(qint64 now);
 
     FILE* commandFifo = nullptr;
     FILE* playerOutput = nullptr;
@@ -54,4 +56,5 @@ class mainWindow : public QWidget
     bool closing = false;
     GestureTracker* gestures = nullptr;
     QTimer* pointerIdle = nullptr;
+    QTimer* gestureTick = nullptr;
 };

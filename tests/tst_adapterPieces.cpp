@@ -574,6 +574,12 @@ class AdapterPiecesTest : public QObject
                            "send menu cancel 1 0"}
             << QStringList{"set_menu main", "pause", "menu cancel", "menu cancel", "pause"} << false
             << none;
+        QTest::newRow("a playback command under the menu's hold keeps the pause")
+            << QStringList{"file", "send set_menu main 0 1", "send volume +10 1 1",
+                           "send seek +40 1 1"}
+            << QStringList{"set_menu main", "pause", "pausing_keep volume +10",
+                           "pausing_keep seek +40"}
+            << true << menu;
         QTest::newRow("a pause of the user's own under the menu stands")
             << QStringList{"file", "send set_menu main 0 1", "send pause 1 1", "send pause 1 1",
                            "send menu cancel 1 0"}

@@ -12,7 +12,9 @@
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -115,12 +117,26 @@ class BaseTest : public QObject
     }
 
     // A pipe that takes a little at a time still gets every byte, in order.
+    // A signal without SA_RESTART cuts a blocking write short: writeAll goes on where it was
+    // cut, so that the reader gets every byte once, in order.
     void wholeWrites()
     {
+        static volatile sig_atomic_t interruptions = 0;
+        struct sigaction cut = {}, saved;
+        cut.sa_handler = [](int) { ++interruptions; };
+        sigemptyset(&cut.sa_mask);
+        cut.sa_flags = 0; // no SA_RESTART
+        QCOMPARE(sigaction(SIGALRM, &cut, &saved), 0);
+        // Only this thread takes the signal: the reader must not be the one cut short.
+        sigset_t alarm;
+        sigemptyset(&alarm);
+        sigaddset(&alarm, SIGALRM);
+        pthread_sigmask(SIG_BLOCK, &alarm, nullptr);
+
         int fds[2];
         QVERIFY(pipe(fds) == 0);
         std::string text;
-        for (int i = 0; i < 100000; ++i)
+        for (int i = 0; i < 400000; ++i)
             text += std::to_string(i) + '\n';
         std::string got;
         std::thread reader([&] {
@@ -129,10 +145,18 @@ class BaseTest : public QObject
             while ((n = read(fds[0], buf, sizeof buf)) > 0)
                 got.append(buf, size_t(n));
         });
-        QVERIFY(writeAll(fds[1], text));
+        pthread_sigmask(SIG_UNBLOCK, &alarm, nullptr);
+        const itimerval every{{0, 200}, {0, 200}};
+        QCOMPARE(setitimer(ITIMER_REAL, &every, nullptr), 0);
+        const bool written = writeAll(fds[1], text);
+        const itimerval off{};
+        setitimer(ITIMER_REAL, &off, nullptr);
         close(fds[1]);
         reader.join();
         close(fds[0]);
+        sigaction(SIGALRM, &saved, nullptr);
+        QVERIFY(written);
+        QVERIFY2(interruptions > 10, qPrintable(QString::number(interruptions)));
         QVERIFY(got == text);
 
         QVERIFY(!writeAll(-1, text));

@@ -8,10 +8,10 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QThread>
 
 #include <csignal>
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -89,6 +89,9 @@ class ReplyReaderTest : public QObject
             << QByteArray(240, 'x') + "ANS_MENU_VISIBILITY=1" + QByteArray(39, 'y') +
                    "\nANS_MENU_VISIBILITY=0\n"
             << false;
+        QTest::newRow("marker ending at byte 255 is whole in the first piece")
+            << QByteArray(234, 'x') + "ANS_MENU_VISIBILITY=1\nANS_MENU_VISIBILITY=0\n"
+            << true;
         QTest::newRow("marker whole in the second piece")
             << QByteArray(255, 'x') + "ANS_MENU_VISIBILITY=1\nANS_MENU_VISIBILITY=0\n"
             << true;
@@ -117,8 +120,11 @@ class ReplyReaderTest : public QObject
         Channels ch;
         ReplyReader reader(ch.output);
         ch.say("ANS_MENU_VIS");
+        // The rest comes once the reader has taken the first part, and waits for more.
         std::thread rest([&] {
-            QThread::msleep(100);
+            int unread = 1;
+            while (ioctl(fileno(ch.output), FIONREAD, &unread) == 0 && unread > 0)
+                std::this_thread::yield();
             ch.say("IBILITY=1\n");
         });
         const MenuState state = queryMenuVisibility(ch.commands, reader, 2000);

@@ -30,19 +30,14 @@ int keyForGesture(Gesture gesture)
     return 0;
 }
 
-GestureTracker::GestureTracker(QObject* parent) : QObject(parent)
-{
-    longPress_.setSingleShot(true);
-    longPress_.setInterval(kLongPressMs);
-    connect(&longPress_, &QTimer::timeout, this, &GestureTracker::longPressed);
-}
+GestureTracker::GestureTracker(QObject* parent) : QObject(parent) {}
 
 double GestureTracker::shorterSide() const
 {
     return std::max(1, std::min(screen_.width(), screen_.height()));
 }
 
-void GestureTracker::press(QPointF at, int fingers)
+void GestureTracker::press(QPointF at, qint64 now, int fingers)
 {
     if (down_) {
         // Another finger joins the stroke.
@@ -53,18 +48,32 @@ void GestureTracker::press(QPointF at, int fingers)
     done_ = false;
     start_ = last_ = at;
     fingers_ = fingers;
-    since_.start();
-    longPress_.start();
+    pressedAt_ = now;
+    longPressArmed_ = true;
 }
 
-void GestureTracker::move(QPointF to, int fingers)
+void GestureTracker::move(QPointF to, qint64 now, int fingers)
 {
     if (!down_)
         return;
+    tick(now);
     last_ = to;
     fingers_ = std::max(fingers_, fingers);
     if (QLineF(start_, to).length() > kTapMovement * shorterSide())
-        longPress_.stop();
+        longPressArmed_ = false;
+}
+
+qint64 GestureTracker::deadline() const
+{
+    return down_ && longPressArmed_ ? pressedAt_ + kLongPressMs : -1;
+}
+
+void GestureTracker::tick(qint64 now)
+{
+    if (deadline() < 0 || now < deadline())
+        return;
+    longPressArmed_ = false;
+    longPressed();
 }
 
 void GestureTracker::longPressed()
@@ -75,19 +84,21 @@ void GestureTracker::longPressed()
     emit key(keyForGesture(Gesture::LongPress));
 }
 
-void GestureTracker::release(QPointF at)
+void GestureTracker::release(QPointF at, qint64 now)
 {
     if (!down_)
         return;
+    // A release that comes after the long press's time, before its tick, is the long press.
+    tick(now);
     down_ = false;
-    longPress_.stop();
+    longPressArmed_ = false;
     if (done_)
         return;
     last_ = at;
     const double side = shorterSide();
     const QPointF d = at - start_;
     const double moved = std::hypot(d.x(), d.y());
-    const qint64 ms = since_.elapsed();
+    const qint64 ms = now - pressedAt_;
     if (moved <= kTapMovement * side) {
         if (ms > kTapMaxMs)
             return; // held, but not long enough to count as a long press
@@ -112,7 +123,7 @@ void GestureTracker::release(QPointF at)
 void GestureTracker::cancel()
 {
     down_ = false;
-    longPress_.stop();
+    longPressArmed_ = false;
 }
 
 void GestureTracker::wheel(int angleDelta)

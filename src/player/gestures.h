@@ -1,16 +1,16 @@
 #pragma once
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <QPointF>
 #include <QSize>
-#include <QTimer>
 
 // Touch and pointer gestures on the window, turned into the keys they stand for. The keys then
 // take the one path every key takes: the menu query and the key map.
 //
 // A stroke is a press, any moves and a release, with one or more fingers. Distances are in
-// proportion to the screen's shorter side, so that a gesture is the same on any screen.
+// proportion to the screen's shorter side, so that a gesture is the same on any screen. Time
+// comes with the events (their timestamps, in ms) and with tick(): the tracker reads no clock
+// and keeps no timer, and says when it next needs a tick (the long press).
 
 enum class Gesture {
     Tap,
@@ -53,12 +53,16 @@ class GestureTracker : public QObject
 
     void setScreenSize(QSize size) { screen_ = size; }
 
-    void press(QPointF at, int fingers = 1);
-    void move(QPointF to, int fingers = 1);
-    void release(QPointF at);
+    void press(QPointF at, qint64 now, int fingers = 1);
+    void move(QPointF to, qint64 now, int fingers = 1);
+    void release(QPointF at, qint64 now);
     void cancel();
     // One notch of a wheel is 120 eighths of a degree, as Qt counts them.
     void wheel(int angleDelta);
+
+    // When tick() is next due, on the events' clock; -1 for never.
+    qint64 deadline() const;
+    void tick(qint64 now);
 
   signals:
     void key(int key);
@@ -68,8 +72,8 @@ class GestureTracker : public QObject
     double shorterSide() const;
 
     QSize screen_{640, 480};
-    QTimer longPress_;
-    QElapsedTimer since_;
+    qint64 pressedAt_ = 0;
+    bool longPressArmed_ = false; // still, and held: a long press when the time comes
     QPointF start_, last_;
     int fingers_ = 0;
     bool down_ = false;
