@@ -205,7 +205,7 @@ class KeyPressTest : public QObject
             {"F26", Qt::Key_F26, "pause\n", "pause\n"},
             {"F28", Qt::Key_F28, "seek -300\n", "seek -300\n"},
             {"F29", Qt::Key_F29, "seek +300\n", "seek +300\n"},
-            {"Enter (no row)", Qt::Key_Enter, "", ""},
+            {"Enter", Qt::Key_Enter, "menu ok\n", "pause\n"},
             {"F27 (no row)", Qt::Key_F27, "", ""},
             {"A (no row)", Qt::Key_A, "", ""},
             {"VolumeUp", Qt::Key_VolumeUp, "volume +10\n", "volume +10\n"},

@@ -89,6 +89,7 @@ class KeysTest : public QObject
             {"XF86AudioStop", nullptr, "menu cancel"},
             {"Escape", nullptr, "menu cancel"},
             {"XF86Back", nullptr, "menu cancel"},
+            {"KP_Enter", "pause", "menu ok"},
         };
         for (bool visible : {false, true}) {
             run.setControl(visible ? "answer ANS_MENU_VISIBILITY=1\n"
@@ -102,20 +103,11 @@ class KeysTest : public QObject
                 QVERIFY2(run.waitForReceived(command, before + 1), r.keysym);
             }
         }
-        // The keypad's Enter stays unknown, as the keypad's own table has it.
-        press("KP_Enter");
-        QVERIFY(waitUntil(
-            [&] {
-                return run.received().count("get_menu_visibility") > 0 &&
-                       run.received().last() == "get_menu_visibility";
-            },
-            10000));
         run.setControl("answer ANS_MENU_VISIBILITY=0\n");
         press("Escape"); // hidden: the run ends
         QVERIFY(run.waitForExit(15000));
         QCOMPARE(run.exitCode(), 0);
-        QVERIFY(run.out().contains(QString("\nUnknown Key: %1\n").arg(int(Qt::Key_Enter))));
-        QVERIFY(!run.out().contains("Unknown Key: 0"));
+        QVERIFY(!run.out().contains("Unknown Key"));
     }
 
     // Nothing is pressed while the player prints 10 MB: the window reads it as it comes, so

@@ -18,6 +18,8 @@ constexpr KeyCell closeWindow{nullptr, true};
 const KeyRow kKeyMap[] = {
     // key            menu visible             menu hidden
     {Qt::Key_Return, send("menu ok\n"), send("pause\n")},
+    // The keypad's Enter: remote controls and numeric keypads send it for OK.
+    {Qt::Key_Enter, send("menu ok\n"), send("pause\n")},
     {Qt::Key_Left, nothing, send("seek -40\n")},
     {Qt::Key_Up, send("menu up\n"), send("seek -150\n")},
     {Qt::Key_Right, nothing, send("seek +40\n")},
@@ -34,7 +36,6 @@ const KeyRow kKeyMap[] = {
     {Qt::Key_F29, send("seek +300\n"), send("seek +300\n")},
 
     // Keys of today's keyboards, phones and remote controls, each like a key of the keypad.
-    // Qt::Key_Enter stays unknown, as the keypad's own table has it.
     {Qt::Key_VolumeUp, send("volume +10\n"), send("volume +10\n")},   // like Page Down
     {Qt::Key_VolumeDown, send("volume -10\n"), send("volume -10\n")}, // like Page Up
     {Qt::Key_VolumeMute, send("mute\n"), send("mute\n")},
