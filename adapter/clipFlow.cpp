@@ -10,6 +10,7 @@ std::vector<PlayItem> ClipFlow::chosen(const std::vector<std::string>& files)
     queue_ = files;
     next_ = 0;
     choosing_ = true;
+    single_ = files.size() == 1;
     // All of it goes to the player at once, so that a file that cannot be played is followed
     // by the next one, and the last one by the background.
     std::vector<PlayItem> items;
@@ -62,6 +63,7 @@ ClipFlow::Start ClipFlow::started(const std::string& file)
             if (!clipFailed_)
                 start.finished = clip_;
             start.ended = clip_;
+            start.unplayable = clipFailed_ && single_;
         }
         start.stillPicture = first || !clip_.empty();
         clip_.clear();

@@ -27,6 +27,7 @@ class ClipFlow
         bool fromMenu = false;        // a choice from the menu has begun to play
         std::string finished;         // the clip that played to its end
         std::string ended;            // the clip whose entry the menu comes back on
+        bool unplayable = false;      // ... a clip chosen alone, which could not be played
     };
     // The player has started a file.
     Start started(const std::string& file);
@@ -43,6 +44,7 @@ class ClipFlow
     std::vector<std::string> queue_; // the files of the running choice
     size_t next_ = 0;                // the first of them that has not started yet
     bool choosing_ = false;          // a choice is on its way: its first file has not started
+    bool single_ = false;            // the choice is one clip
     std::string clip_;               // the clip playing, or the last one tried
     bool clipFailed_ = false;        // ... which could not be played
     bool started_ = false;

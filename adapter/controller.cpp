@@ -2,6 +2,7 @@
 
 #include "grace.h"
 #include "lineSplitter.h"
+#include "mediaMenu.h"
 #include "protocol.h"
 #include "slaveCommand.h"
 
@@ -122,6 +123,9 @@ void Controller::fileStarted(const std::string& file, long long now)
         for (const std::string& c : model_.commandsToShow(start.ended))
             command(c, now);
     }
+    // Over it, what happened; its OK (or Back) leaves the clip's entry chosen.
+    if (start.unplayable)
+        command(std::string("set_menu ") + kUnplayableMenu, now);
 }
 
 void Controller::fileFailed(const std::string& file, long long now)

@@ -12,6 +12,7 @@
 #include "mediaMenu.h"
 #include "menuModel.h"
 #include "mplayerDriver.h"
+#include "mplayerMenu.h"
 #include "paths.h"
 #include "playerArguments.h"
 #include "positionsFile.h"
@@ -25,13 +26,47 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
 namespace {
+
+// A private folder of ours, with a plain name: paths in it go into the player's commands.
+std::string privateFolder()
+{
+    const char* tmp = getenv("TMPDIR");
+    std::string base = tmp && *tmp == '/' ? tmp : "/tmp";
+    if (base.find_first_not_of(
+            "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789/._-") !=
+        std::string::npos)
+        base = "/tmp";
+    std::string dir = base + "/tamblin-adapter.XXXXXX";
+    return mkdtemp(&dir[0]) ? dir : std::string();
+}
+
+// Removes our private folder and what we put in it (links are removed, not followed).
+void removeFolder(const std::string& dir)
+{
+    if (DIR* d = opendir(dir.c_str())) {
+        while (const dirent* e = readdir(d)) {
+            const std::string name = e->d_name, path = dir + "/" + name;
+            struct stat st;
+            if (name == "." || name == ".." || lstat(path.c_str(), &st) != 0)
+                continue;
+            if (S_ISDIR(st.st_mode))
+                removeFolder(path);
+            else
+                unlink(path.c_str());
+        }
+        closedir(d);
+    }
+    rmdir(dir.c_str());
+}
 
 int exitCodeOf(int status)
 {
@@ -98,32 +133,29 @@ int main(int argc, char** argv)
     }
 
     const std::vector<std::string> args(argv + 1, argv + argc);
-    const MediaScan media =
-        scanMedia(mediaDirectories(getenv("TAMBLIN_MEDIA"), folderOf(argv[0]) + "/"));
-    if (media.unquotable > 0)
-        fprintf(stderr,
-                "tamblin-adapter: %d media files or folders left out of the menu: their names hold "
-                "characters the player's menu cannot carry (quotes, backslash, ;, <, >, &, "
-                "control characters)\n",
-                media.unquotable);
+    const std::string appDir = folderOf(argv[0]) + "/";
+    const MediaScan media = scanMedia(mediaDirectories(getenv("TAMBLIN_MEDIA"), appDir));
     const std::vector<Menu> menus = buildMenus(media);
+    const WindowSize window = parseWindowSize(getenv("TAMBLIN_WINDOW_SIZE"));
+    const MPlayerMenuLook look = mplayerMenuLook(menus, window);
 
-    const char* tmp = getenv("TMPDIR");
-    std::string dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/tamblin-adapter.XXXXXX";
-    if (!mkdtemp(&dir[0])) {
+    const std::string dir = privateFolder();
+    const std::string files = dir + "/files";
+    if (dir.empty() || mkdir(files.c_str(), 0700) != 0) {
         perror("tamblin-adapter: temporary folder");
+        if (!dir.empty())
+            rmdir(dir.c_str());
         return 1;
     }
     const std::string menuFile = dir + "/menu.conf";
     // A player without our menu would not be the menu the answers are about: no start.
-    if (!writeMenuFile(menuFile, menus)) {
+    if (!writeMenuFile(menuFile, look.menus)) {
         fprintf(stderr, "tamblin-adapter: %s: %s\n", menuFile.c_str(), strerror(errno));
-        unlink(menuFile.c_str());
-        rmdir(dir.c_str());
+        removeFolder(dir);
         return 1;
     }
-    const PlayerArguments playerArgs = playerArguments(
-        args, menuFile, getenv("TAMBLIN_WID"), parseWindowSize(getenv("TAMBLIN_WINDOW_SIZE")));
+    PlayerArguments playerArgs =
+        playerArguments(args, menuFile, getenv("TAMBLIN_WID"), window, look.options);
 
     FILE* trace = nullptr;
     if (const char* path = getenv("TAMBLIN_ADAPTER_TRACE")) {
@@ -142,7 +174,8 @@ int main(int argc, char** argv)
     int status = 1 << 8;
     if (startPlayer(player, playerArgs.options, &channels)) {
         if (trace)
-            fprintf(trace, "# pids %d %d\n", int(getpid()), int(channels.pid));
+            fprintf(trace, "# pids %d %d\n# font %s\n", int(getpid()), int(channels.pid),
+                    look.font.c_str());
         // Opening the FIFO is what lets the window's own open go through.
         UniqueFd fifo(playerArgs.fifo.empty()
                           ? -1
@@ -154,14 +187,15 @@ int main(int argc, char** argv)
         MenuModel model(menus, "main", playerArgs.startMenu);
         ClipFlow flow(playerArgs.background, &store);
         Actions actions;
-        MPlayerDriver driver(actions);
+        const std::string songPicture = appDir + "song-picture.mkv";
+        MPlayerDriver driver(actions, files,
+                             access(songPicture.c_str(), R_OK) == 0 ? songPicture : "");
         Controller core(model, flow, store, driver, actions);
         EventLoop loop(core, actions, std::move(channels), std::move(fifo), signals, trace,
                        positions);
         status = loop.run();
     }
-    unlink(menuFile.c_str());
-    rmdir(dir.c_str());
+    removeFolder(dir);
     if (trace)
         fclose(trace);
     return exitCodeOf(status);

@@ -1,6 +1,7 @@
 #include "mediaMenu.h"
 
-#include "descriptors.h"
+#include "mediaSuffixes.h"
+#include "menuText.h"
 #include "paths.h"
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <functional>
+#include <map>
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -78,20 +80,32 @@ std::vector<Menu> buildMenus(const MediaScan& scan)
     main.entries.push_back({"On-screen display", MenuEntry::Command, "pausing_keep osd", {}});
     main.entries.push_back({"Quit", MenuEntry::Command, "quit", {}});
     menus.push_back(main);
+    // Shown over the menu when a chosen file cannot be played.
+    menus.push_back(
+        {kUnplayableMenu, "This file cannot be played", {{"OK", MenuEntry::Back, "", {}}}});
 
     int made = 0;
     // Adds the folder's menu, and those of its folders, and returns its name.
     std::function<std::string(const MediaFolder&)> add = [&](const MediaFolder& folder) {
         const std::string name = "f" + std::to_string(++made);
         const size_t at = menus.size();
-        menus.push_back({name, folder.name, {}});
+        menus.push_back({name, menuLabel(folder.name), {}});
         std::vector<MenuEntry> entries;
         if (!folder.clips.empty())
             entries.push_back({"Play all", MenuEntry::PlayAll, folder.clips.front(), folder.clips});
         for (const MediaFolder& sub : folder.folders)
-            entries.push_back({sub.name, MenuEntry::OpenMenu, add(sub), {}});
+            entries.push_back({menuLabel(sub.name), MenuEntry::OpenMenu, add(sub), {}});
+        // Without their suffixes, but for clips that would then look the same.
+        std::map<std::string, int> shown;
         for (const std::string& clip : folder.clips)
-            entries.push_back({baseName(clip), MenuEntry::LoadFile, clip, {}});
+            ++shown[withoutMediaSuffix(baseName(clip))];
+        for (const std::string& clip : folder.clips) {
+            const std::string bare = withoutMediaSuffix(baseName(clip));
+            entries.push_back({menuLabel(shown[bare] > 1 ? baseName(clip) : bare),
+                               MenuEntry::LoadFile,
+                               clip,
+                               {}});
+        }
         if (folder.cut)
             entries.push_back({"...", MenuEntry::Nothing, "", {}});
         menus[at].entries = std::move(entries);
@@ -106,53 +120,11 @@ std::vector<Menu> buildMenus(const MediaScan& scan)
         menus.push_back({clips, "Media", {}});
         std::vector<MenuEntry> entries;
         for (const MediaFolder& folder : scan.folders)
-            entries.push_back({folder.name, MenuEntry::OpenMenu, add(folder), {}});
+            entries.push_back({menuLabel(folder.name), MenuEntry::OpenMenu, add(folder), {}});
         menus[at].entries = std::move(entries);
     }
     if (!clips.empty())
         menus.front().entries.insert(menus.front().entries.begin(),
                                      {"Play a clip", MenuEntry::OpenMenu, clips, {}});
     return menus;
-}
-
-std::string menuDefinition(const std::vector<Menu>& menus)
-{
-    std::string text;
-    for (const Menu& menu : menus) {
-        text += "<cmdlist name=\"" + menu.name + "\" title=\"" + menu.title + "\" ptr=\"> \">\n";
-        for (const MenuEntry& e : menu.entries) {
-            std::string ok;
-            switch (e.kind) {
-            case MenuEntry::OpenMenu:
-                ok = "set_menu " + e.argument;
-                break;
-            case MenuEntry::Command:
-                ok = e.argument;
-                break;
-            case MenuEntry::LoadFile:
-            case MenuEntry::PlayAll:
-                // The adapter knows from its menu model which entry was chosen, and hands the
-                // player the files itself.
-            case MenuEntry::Nothing:
-                break;
-            }
-            text += "  <e name=\"" + e.label + "\" ok=\"" + ok + "\"/>\n";
-        }
-        text += "</cmdlist>\n";
-    }
-    return text;
-}
-
-bool writeMenuFile(const std::string& path, const std::vector<Menu>& menus)
-{
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return false;
-    const bool written = writeAll(fd, menuDefinition(menus));
-    const int error = errno;
-    if (close(fd) != 0 || !written) {
-        errno = written ? errno : error;
-        return false;
-    }
-    return true;
 }

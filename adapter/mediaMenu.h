@@ -14,11 +14,9 @@ std::vector<std::string> mediaDirectories(const char* tamblinMedia, const std::s
 
 // A main menu (play a clip, pause or resume, on-screen display, quit) and a menu for each
 // folder: "Play all" when it holds clips, its folders, its clips, and "..." when cut. With one
-// media folder, "Play a clip" opens it; with more, a menu of them.
+// media folder, "Play a clip" opens it; with more, a menu of them. Names are shown as
+// menuLabel() shows them, clips without their media suffix. One more menu says that a chosen
+// file cannot be played.
 std::vector<Menu> buildMenus(const MediaScan& scan);
 
-// The menus in the player's menu definition syntax.
-std::string menuDefinition(const std::vector<Menu>& menus);
-
-// Writes the definition to a new file; false, with errno set, unless all of it was written.
-bool writeMenuFile(const std::string& path, const std::vector<Menu>& menus);
+constexpr char kUnplayableMenu[] = "unplayable";

@@ -1,5 +1,6 @@
 #include "mediaTree.h"
 
+#include "mediaSuffixes.h"
 #include "paths.h"
 
 #include <algorithm>
@@ -12,25 +13,6 @@
 #include <utility>
 
 namespace {
-
-const char* const kMediaSuffixes[] = {"avi",  "mp4", "m4v", "mkv",  "webm", "mov", "mpg",
-                                      "mpeg", "ogv", "ogg", "flv",  "wmv",  "3gp", "ts",
-                                      "vob",  "mp3", "wav", "flac", "oga",  "opus"};
-
-bool isMedia(const std::string& name)
-{
-    const size_t dot = name.rfind('.');
-    if (dot == std::string::npos || dot == 0)
-        return false;
-    std::string suffix = name.substr(dot + 1);
-    std::transform(suffix.begin(), suffix.end(), suffix.begin(),
-                   [](unsigned char c) { return char(std::tolower(c)); });
-    for (const char* s : kMediaSuffixes) {
-        if (suffix == s)
-            return true;
-    }
-    return false;
-}
 
 std::string absoluteFolder(std::string dir)
 {
@@ -47,8 +29,6 @@ std::string absoluteFolder(std::string dir)
 class Scanner
 {
   public:
-    explicit Scanner(MediaScan* scan) : scan_(scan) {}
-
     // Fills the folder from the disk; false when it holds no clip, at any depth.
     bool fill(MediaFolder* folder, int depth)
     {
@@ -79,12 +59,9 @@ class Scanner
             }
             if (isDir) {
                 subfolders.push_back(name);
-            } else if (isFile && isMedia(name) && access(path.c_str(), R_OK) == 0 &&
-                       files_.insert({dev, ino}).second) {
-                if (quotable(path))
-                    clips.push_back(name);
-                else
-                    ++scan_->unquotable;
+            } else if (isFile && mediaKind(name) != MediaKind::None &&
+                       access(path.c_str(), R_OK) == 0 && files_.insert({dev, ino}).second) {
+                clips.push_back(name);
             }
         }
         closedir(dir);
@@ -101,11 +78,6 @@ class Scanner
             MediaFolder sub;
             sub.path = (folder->path == "/" ? "/" : folder->path + "/") + name;
             sub.name = name;
-            // Its name goes into the menu too, also when no clip below it could.
-            if (!quotable(sub.path)) {
-                ++scan_->unquotable;
-                continue;
-            }
             if (fill(&sub, depth + 1)) {
                 folder->folders.push_back(std::move(sub));
                 ++total_;
@@ -131,7 +103,6 @@ class Scanner
         return false;
     }
 
-    MediaScan* scan_;
     std::set<std::pair<dev_t, ino_t>> folders_, files_;
     int total_ = 0;
 };
@@ -175,43 +146,16 @@ bool naturalLess(const std::string& a, const std::string& b)
     return a < b; // equal but for case or leading zeros: a fixed order all the same
 }
 
-bool quotable(const std::string& path)
-{
-    if (path.empty())
-        return false;
-    for (unsigned char c : path) {
-        if (c < 0x20 || c == 0x7f)
-            return false;
-        switch (c) {
-        case '"':
-        case '\'':
-        case '\\':
-        case ';':
-        case '<':
-        case '>':
-        case '&':
-            return false;
-        default:
-            break;
-        }
-    }
-    return true;
-}
-
 MediaScan scanMedia(const std::vector<std::string>& directories)
 {
     MediaScan scan;
-    Scanner scanner(&scan);
+    Scanner scanner;
     for (const std::string& given : directories) {
         MediaFolder top;
         top.path = absoluteFolder(given);
         top.name = baseName(top.path);
         if (top.name.empty())
             top.name = top.path;
-        if (!quotable(top.path)) {
-            ++scan.unquotable;
-            continue;
-        }
         if (scanner.fill(&top, 0))
             scan.folders.push_back(std::move(top));
     }

@@ -4,7 +4,8 @@
 #include <vector>
 
 // The media files below the media folders, as a tree of folders. Names are the bytes the file
-// system has; the order is natural ("Episode 2" before "Episode 10"), folders before clips.
+// system has, whatever they hold; the order is natural ("Episode 2" before "Episode 10"),
+// folders before clips. What counts as media is the suffix table's (mediaSuffixes.h).
 //
 // Bounds, so that no folder tree can hold up the start:
 // - folders more than kMaxDepth levels below a media folder are not entered;
@@ -29,7 +30,6 @@ struct MediaFolder
 struct MediaScan
 {
     std::vector<MediaFolder> folders; // the media folders that hold clips, in the order given
-    int unquotable = 0; // clips and folders left out: their names cannot go into the menu
 };
 
 MediaScan scanMedia(const std::vector<std::string>& directories);
@@ -37,8 +37,3 @@ MediaScan scanMedia(const std::vector<std::string>& directories);
 // True when a comes before b in natural order: runs of digits compare by their value, the rest
 // byte by byte, ignoring the case of ASCII letters.
 bool naturalLess(const std::string& a, const std::string& b);
-
-// True when the path can go into a menu entry and a player command whole: inside the menu
-// file's double-quoted attribute, inside the command's single quotes, with no ";" that would
-// split the command.
-bool quotable(const std::string& path);

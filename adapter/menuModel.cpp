@@ -104,6 +104,8 @@ MenuModel::Outcome MenuModel::menuCommand(const std::string& what)
         case MenuEntry::PlayAll:
             chosen_ = entry.files;
             return FileChosen;
+        case MenuEntry::Back:
+            return menuCommand("cancel");
         case MenuEntry::Nothing:
             return Nothing;
         }

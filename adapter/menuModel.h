@@ -6,8 +6,8 @@
 // What choosing a menu entry does, as far as the menu is concerned.
 struct MenuEntry
 {
-    enum Kind { OpenMenu, Command, LoadFile, PlayAll, Nothing };
-    std::string label;
+    enum Kind { OpenMenu, Command, LoadFile, PlayAll, Back, Nothing };
+    std::string label; // as shown
     Kind kind;
     std::string argument;           // the menu to open, the command, or the file to load first
     std::vector<std::string> files; // Play all: the folder's clips, in order

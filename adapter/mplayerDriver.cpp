@@ -1,6 +1,9 @@
 #include "mplayerDriver.h"
 
 #include "lineSplitter.h"
+#include "mediaSuffixes.h"
+#include "menuText.h"
+#include "paths.h"
 #include "slaveCommand.h"
 
 #include <csignal>
@@ -17,11 +20,7 @@ const char kAsk[] = "pausing_keep_force get_property ";
 const char kNoDisplay[] = "couldn't open the X11 display";
 const char kStarted[] = "Starting playback...";
 
-// The path as one argument of a slave command.
-std::string quoted(const std::string& path)
-{
-    return "'" + path + "'";
-}
+const char kLength[] = "ID_LENGTH=";
 
 } // namespace
 
@@ -68,17 +67,60 @@ void MPlayerDriver::command(const std::string& line, const MenuStep& step, long 
         hold_.ranByMenu(step.ran);
 }
 
+void MPlayerDriver::make(const MPlayerFiles::Made& made)
+{
+    for (const auto& link : made.links)
+        out_.file(Action::MakeLink, link.first, link.second);
+    for (const auto& text : made.texts)
+        out_.file(Action::WriteFile, text.first, text.second);
+}
+
+void MPlayerDriver::playInstead(const std::vector<std::string>& aliases, long long now)
+{
+    // All at once, as a list of the aliases' plain names: a first file that cannot be played
+    // is then followed by the next one, not by the end of the player's list.
+    std::string list;
+    for (const std::string& a : aliases)
+        list += a + "\n";
+    const std::string path = files_.listPath();
+    out_.file(Action::WriteFile, path, list);
+    send("loadlist '" + path + "'", Send::Plain, now);
+}
+
 void MPlayerDriver::play(const std::vector<PlayItem>& files, bool replace, long long now)
 {
     if (replace)
         queued_.clear();
-    for (size_t i = 0; i < files.size(); ++i) {
-        // Appended without touching a pause; a file in place of another ends one.
-        const std::string path = quoted(files[i].path);
-        send(replace && i == 0 ? "loadfile " + path : "pausing_keep loadfile " + path + " 1",
-             Send::Plain, now);
-        queued_.push_back(files[i]);
+    std::vector<std::string> aliases;
+    for (const PlayItem& item : files) {
+        const MPlayerFiles::Made alias = files_.aliasFor(item.path);
+        make(alias);
+        aliases.push_back(alias.path);
+        queued_.push_back(item);
     }
+    if (replace) {
+        playInstead(aliases, now);
+        return;
+    }
+    // Appended, without touching a pause. An alias has a plain name: quoted, it is one
+    // argument whatever the file is called.
+    for (const std::string& a : aliases)
+        send("pausing_keep loadfile '" + a + "' 1", Send::Plain, now);
+}
+
+void MPlayerDriver::songLength(double seconds, long long now)
+{
+    // The song opened: it is replaced now, before it could say so itself.
+    currentShown_ = true;
+    const MPlayerFiles::Made picture = files_.pictureFor(song_.path, seconds);
+    make(picture);
+    // The song under its picture, in place of the song alone; what was to follow, again.
+    std::vector<std::string> aliases{picture.path};
+    for (const PlayItem& next : queued_)
+        aliases.push_back(files_.aliasFor(next.path).path);
+    queued_.insert(queued_.begin(), song_);
+    song_ = {};
+    playInstead(aliases, now);
 }
 
 void MPlayerDriver::holdStill(long long now)
@@ -97,7 +139,16 @@ void MPlayerDriver::askPosition(long long now)
 
 void MPlayerDriver::showMessage(const std::string& text, long long now)
 {
-    send("pausing_keep_force osd_show_text \"" + text + "\" 4000", Send::Plain, now);
+    // One quoted argument: a backslash escapes the character after it. The player shows it
+    // only while it plays (a paused redraw drops it).
+    std::string quoted;
+    for (char c : text) {
+        if (c == '\\' || c == '"')
+            quoted += '\\';
+        if (static_cast<unsigned char>(c) >= 0x20)
+            quoted += c;
+    }
+    send("osd_show_text \"" + quoted + "\" 4000", Send::Plain, now);
 }
 
 void MPlayerDriver::quitting(long long)
@@ -135,24 +186,35 @@ void MPlayerDriver::answered(const std::string& property, const std::string& val
     }
 }
 
-void MPlayerDriver::started(const std::string& file, long long now)
+void MPlayerDriver::started(const std::string& named, long long now)
 {
     // Answers to questions asked before the switch may never come.
     questions_.clear();
     if (!current_.empty() && !currentShown_)
         events_->fileFailed(current_, now);
+    const MPlayerFiles::Alias alias = files_.named(named);
+    const std::string& file = alias.real;
+    song_ = {};
     current_ = file;
     currentShown_ = false;
     hold_.fileStarted(false);
-    double startAt = 0;
+    PlayItem item{file, 0};
     for (size_t i = 0; i < queued_.size(); ++i) {
         if (queued_[i].path == file) {
-            startAt = queued_[i].startAt;
+            item = queued_[i];
             queued_.erase(queued_.begin(), queued_.begin() + long(i) + 1);
             break;
         }
     }
+    if (alias.role == MPlayerFiles::Probe) {
+        song_ = item; // on to its picture, once the player has said how long it is
+        return;
+    }
+    const double startAt = item.startAt;
     events_->fileStarted(file, now);
+    // Under its picture a song says its name for a while.
+    if (alias.role == MPlayerFiles::Picture)
+        showMessage(menuLabel(withoutMediaSuffix(baseName(file))), now);
     if (startAt > 0) {
         char seek[64];
         snprintf(seek, sizeof seek, "seek %.3f 2", startAt);
@@ -178,8 +240,11 @@ void MPlayerDriver::outputLine(const std::string& line, long long now)
         if (pass)
             out_.trace('<', text);
     } else if (text.compare(0, 8, "Playing ") == 0 && text.size() > 9 && text.back() == '.') {
-        out_.trace('<', text);
-        started(text.substr(8, text.size() - 9), now);
+        const std::string named = text.substr(8, text.size() - 9);
+        out_.trace('<', "Playing " + files_.named(named).real + ".");
+        started(named, now);
+    } else if (text.compare(0, sizeof kLength - 1, kLength) == 0 && !song_.path.empty()) {
+        songLength(atof(text.c_str() + sizeof kLength - 1), now);
     } else if (text == kStarted) {
         currentShown_ = true;
     }

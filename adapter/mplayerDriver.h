@@ -1,6 +1,7 @@
 #pragma once
 
 #include "actions.h"
+#include "mplayerFiles.h"
 #include "pauseHold.h"
 #include "playerDriver.h"
 #include "playerRest.h"
@@ -17,17 +18,22 @@
 //   menu, and playback commands under the hold get "pausing_keep";
 // - a paused player is stopped at rest (PlayerRest);
 // - some menu commands take effect only when it next draws: what follows them waits (settling);
-// - a file that never got to "Starting playback..." could not be played.
+// - a file that never got to "Starting playback..." could not be played;
+// - files reach it through private aliases (mplayerFiles.h), and songs get a picture.
 class MPlayerDriver : public PlayerDriver
 {
   public:
-    explicit MPlayerDriver(Actions& out) : out_(out) {}
+    // files: a private folder of the adapter's for aliases; songPicture: a long still clip to
+    // show under songs (empty: songs play without a picture).
+    MPlayerDriver(Actions& out, const std::string& files, const std::string& songPicture)
+        : out_(out), files_(files, songPicture)
+    {
+    }
 
     void command(const std::string& line, const MenuStep& step, long long now) override;
     void play(const std::vector<PlayItem>& files, bool replace, long long now) override;
     void holdStill(long long now) override;
     void askPosition(long long now) override;
-    void showMessage(const std::string& text, long long now) override;
     void quitting(long long now) override;
     void wake(long long now) override;
     void outputLine(const std::string& line, long long now) override;
@@ -47,6 +53,12 @@ class MPlayerDriver : public PlayerDriver
     void sendHeldBack(long long now);
     void answered(const std::string& property, const std::string& value, bool ours, long long now);
     void started(const std::string& file, long long now);
+    // The song being looked at is this long: on to its picture.
+    void songLength(double seconds, long long now);
+    void make(const MPlayerFiles::Made& made);
+    void playInstead(const std::vector<std::string>& aliases, long long now);
+    // Says something on the screen for a while, as the player's own display does.
+    void showMessage(const std::string& text, long long now);
 
     Actions& out_;
     PauseHold hold_;
@@ -72,7 +84,9 @@ class MPlayerDriver : public PlayerDriver
     std::deque<Held> heldBack_;
     long long settleUntil_ = -1;
 
+    MPlayerFiles files_;
     std::vector<PlayItem> queued_; // handed to the player, not started yet
     std::string current_;          // the file that started last
     bool currentShown_ = false;    // ... and whether it got as far as playing
+    PlayItem song_;                // the song being looked at, before its picture
 };

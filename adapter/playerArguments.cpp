@@ -66,7 +66,8 @@ WindowSize parseWindowSize(const char* text)
 }
 
 PlayerArguments playerArguments(const std::vector<std::string>& args, const std::string& menuFile,
-                                const char* wid, WindowSize window)
+                                const char* wid, WindowSize window,
+                                const std::vector<std::string>& menuOptions)
 {
     PlayerArguments result;
     std::vector<std::string> rest;
@@ -100,11 +101,12 @@ PlayerArguments playerArguments(const std::vector<std::string>& args, const std:
     }
     // x11 is the output that draws the menu into another window on any X server. The player
     // takes no input of its own (keys, mouse, a LIRC remote): every command comes through the
-    // window and the menu model.
-    result.options = {"-vo",           "x11",     "-vf",
-                      filters,         "-input",  "nodefault-bindings:conf=/dev/null",
-                      "-nomouseinput", "-nolirc", "-menu",
-                      "-menu-cfg",     menuFile};
+    // window and the menu model. Option files beside the files it plays give songs a picture.
+    result.options = {"-vo",           "x11",       "-vf",
+                      filters,         "-input",    "nodefault-bindings:conf=/dev/null",
+                      "-nomouseinput", "-nolirc",   "-use-filedir-conf",
+                      "-menu",         "-menu-cfg", menuFile};
+    result.options.insert(result.options.end(), menuOptions.begin(), menuOptions.end());
     if (isNumber(wid)) {
         for (const char* o : {"-wid", wid, "-zoom", "-fs"})
             result.options.push_back(o);

@@ -54,8 +54,6 @@ class PlayerDriver
     virtual void holdStill(long long now) = 0;
     // Asks where the clip playing now is; the answer comes as positionKnown().
     virtual void askPosition(long long now) = 0;
-    // Says something on the screen for a while.
-    virtual void showMessage(const std::string& text, long long now) = 0;
     // The run is ending: nothing more of the driver's own goes to the player.
     virtual void quitting(long long now) = 0;
     // A signal is about to go to the player: make sure that it can take it.

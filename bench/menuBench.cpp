@@ -4,6 +4,7 @@
 #include "spawn.h"
 
 #include "mediaMenu.h"
+#include "mplayerMenu.h"
 #include "playerArguments.h"
 
 #include <atomic>

@@ -5,6 +5,7 @@
 // menu cannot carry are left out, as a scan of the disk leaves them out.
 
 #include "mediaMenu.h"
+#include "mplayerMenu.h"
 #include "mediaTree.h"
 #include "menuModel.h"
 

@@ -3,6 +3,8 @@
 #include "clipFlow.h"
 #include "mediaMenu.h"
 #include "menuModel.h"
+#include "menuText.h"
+#include "mplayerMenu.h"
 #include "pauseHold.h"
 #include "playerArguments.h"
 #include "positionsFile.h"
@@ -14,8 +16,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <cerrno>
 #include <memory>
+#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -191,49 +195,101 @@ class AdapterPiecesTest : public QObject
     void withoutClipsThereIsNoClipEntry()
     {
         const std::vector<Menu> menus = buildMenus(MediaScan{});
-        QCOMPARE(int(menus.size()), 1);
+        QCOMPARE(int(menus.size()), 2); // main, and the word on a file that cannot be played
         MenuModel model(menus, "main", true);
         QCOMPARE(model.apply("menu ok"), MenuModel::CommandRun); // Pause or resume
         QCOMPARE(model.ranCommand(), std::string("pause"));
         QCOMPARE(QString::fromStdString(model.current()), "main");
     }
 
-    void unquotablePathsAreLeftOut()
+    // Every name is listed, whatever bytes it holds, as the person wrote it as far as the menu
+    // can draw it; the definition carries no path, and every line of it stays whole.
+    void everyNameIsListed_data()
     {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QString>("label");
+        QTest::newRow("apostrophe") << QByteArray("Ocean's Eleven.avi") << "Ocean's Eleven";
+        QTest::newRow("ampersand") << QByteArray("Tom & Jerry.avi") << "Tom & Jerry";
+        QTest::newRow("double quotes") << QByteArray("The \"Best\".mkv") << "The ”Best”";
+        QTest::newRow("angle brackets") << QByteArray("<b> <e name=x>.mp4") << "‹b› ‹e name=x›";
+        QTest::newRow("semicolon, backslash, dash") << QByteArray("-a;b\\c.avi") << "-a;b\\c";
+        QTest::newRow("Latin-1 bytes") << QByteArray("M\xfasica.avi") << "M\uFFFDsica";
+        QTest::newRow("invalid UTF-8")
+            << QByteArray("\xff\xfe\x80 x.avi") << "\uFFFD\uFFFD\uFFFD x";
+        QTest::newRow("truncated sequence") << QByteArray("a\xe6\x98.avi") << "a\uFFFD";
+        QTest::newRow("control characters") << QByteArray("line\nfeed\t.avi") << "line□feed□";
+        QTest::newRow("Japanese") << QByteArray("映画 ネコ.avi") << "映画 ネコ";
+        QTest::newRow("Arabic song") << QByteArray("مرحبا.mp3") << "مرحبا";
+        QTest::newRow("suffix in capitals") << QByteArray("Amélie.AVI") << "Amélie";
+    }
+
+    void everyNameIsListed()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(QString, label);
         QTemporaryDir dir;
-        const QStringList names{"plain.avi",      "with space.mp4",  "quote'.avi", "dq\".avi",
-                                "semi;colon.avi", "back\\slash.mkv", "amp&.avi",   "lt<.avi",
-                                "line\nfeed.avi", "notes.txt",       "b.webm"};
-        for (const QString& n : names) {
-            QFile f(dir.path() + "/" + n);
-            QVERIFY(f.open(QIODevice::WriteOnly));
+        const QByteArray folder = QFile::encodeName(dir.path()) + "/f\"<older>";
+        QVERIFY(mkdir(folder.constData(), 0700) == 0);
+        FILE* f = fopen((folder + "/" + name).constData(), "w");
+        QVERIFY(f);
+        fclose(f);
+        const MediaScan scan = scanMedia({dir.path().toStdString()});
+        const std::vector<Menu> menus = buildMenus(scan);
+        MenuModel model(menus, "main", true);
+        const std::vector<MenuModel::Step> way = model.wayTo((folder + "/" + name).toStdString());
+        QCOMPARE(int(way.size()), 3); // main, the media folder, the folder with the quote
+        const Menu& inner = menus.back();
+        QCOMPARE(QString::fromStdString(inner.title), QString("f”‹older›"));
+        QCOMPARE(QString::fromStdString(inner.entries.at(1).label), label);
+
+        const std::string text = menuDefinition(menus);
+        QVERIFY(text.find(dir.path().toStdString()) == std::string::npos);
+        std::istringstream lines(text);
+        std::string line;
+        while (std::getline(lines, line)) {
+            const bool whole = line.rfind("<cmdlist ", 0) == 0 || line == "</cmdlist>" ||
+                               (line.rfind("  <e name=\"", 0) == 0 &&
+                                std::count(line.begin(), line.end(), '"') == 4 &&
+                                line.find('<', 3) == std::string::npos);
+            QVERIFY2(whole, line.c_str());
         }
-        const std::string d = dir.path().toStdString();
-        // The same folder twice lists each file once.
-        const MediaScan scan = scanMedia({d, d + "/"});
-        QCOMPARE(int(scan.folders.size()), 1);
-        const std::vector<std::string> expected{d + "/b.webm", d + "/plain.avi",
-                                                d + "/with space.mp4"};
-        QCOMPARE(scan.folders[0].clips, expected);
-        QCOMPARE(scan.unquotable, 7);
+    }
 
-        const std::string text = menuDefinition(buildMenus(scan));
-        // Entries name their clips by the model alone: no path in the definition.
-        QVERIFY(text.find("<e name=\"with space.mp4\" ok=\"\"/>") != std::string::npos);
-        QVERIFY(text.find(d + "/") == std::string::npos);
-        QVERIFY(text.find("ok=\"set_menu f1\"") != std::string::npos);
+    // A clip keeps its suffix only where another in its folder would look the same without it.
+    void suffixesGoUnlessNamesWouldClash()
+    {
+        MediaScan scan;
+        scan.folders.push_back(
+            {"/v", "v", {}, {"/v/a.avi", "/v/a.mkv", "/v/b.mp3", "/v/c.d.avi"}, false});
+        const std::vector<Menu> menus = buildMenus(scan);
+        QStringList labels;
+        for (const MenuEntry& e : menus.back().entries)
+            labels << QString::fromStdString(e.label);
+        QCOMPARE(labels, (QStringList{"Play all", "a.avi", "a.mkv", "b", "c.d"}));
+    }
 
-        // A folder's name goes into the menu as well: one that cannot is left out with all
-        // below it, also where the depth bound cuts it before any clip is seen.
-        QString deep = dir.path() + "/deep\"quote";
-        for (int level = 0; level <= kMaxDepth; ++level)
-            deep += "/" + QString::number(level);
-        QVERIFY(QDir().mkpath(deep));
-        QFile clip(deep + "/clip.avi");
-        QVERIFY(clip.open(QIODevice::WriteOnly));
-        const MediaScan again = scanMedia({d});
-        QCOMPARE(again.unquotable, 8);
-        QVERIFY(menuDefinition(buildMenus(again)).find("deep") == std::string::npos);
+    // Labels cut to fit, at letter boundaries, with "…".
+    void cutToFit_data()
+    {
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<int>("room");
+        QTest::addColumn<QString>("shown");
+        // Every character is 10 wide, "…" too; a combining mark 5.
+        QTest::newRow("fits") << "abcde" << 50 << "abcde";
+        QTest::newRow("cut") << "abcdefgh" << 50 << "abcd…";
+        QTest::newRow("no blank before the ellipsis") << "abc defgh" << 50 << "abc…";
+        QTest::newRow("a mark stays with its letter") << QString("abce\u0301fgh") << 50 << "abc…";
+        QTest::newRow("CJK") << "映画映画映画" << 40 << "映画映…";
+        QTest::newRow("no room at all") << "abc" << 5 << "…";
+    }
+
+    void cutToFit()
+    {
+        QFETCH(QString, label);
+        QFETCH(int, room);
+        QFETCH(QString, shown);
+        const auto advance = [](char32_t c) { return c >= 0x300 && c < 0x370 ? 5 : 10; };
+        QCOMPARE(QString::fromStdString(fitted(label.toStdString(), room, advance)), shown);
     }
 
     void naturalOrder()
@@ -291,8 +347,8 @@ class AdapterPiecesTest : public QObject
         QVERIFY(showMenu != std::string::npos);
         const size_t playAll = text.find("Play all", showMenu);
         const size_t extras = text.find("Extras", showMenu);
-        const size_t two = text.find("name=\"Episode 2.avi\"", showMenu);
-        const size_t ten = text.find("name=\"Episode 10.avi\"", showMenu);
+        const size_t two = text.find("name=\"Episode 2\"", showMenu);
+        const size_t ten = text.find("name=\"Episode 10\"", showMenu);
         QVERIFY(playAll < extras && extras < two && two < ten);
         QVERIFY(text.find(d.toStdString() + "/") == std::string::npos);
     }
@@ -519,10 +575,10 @@ class AdapterPiecesTest : public QObject
         QStringList got;
         for (const std::string& o : out.options)
             got << QString::fromStdString(o);
-        const QStringList head{"-vo",           "x11",        "-vf",
-                               "format=bgr32",  "-input",     "nodefault-bindings:conf=/dev/null",
-                               "-nomouseinput", "-nolirc",    "-menu",
-                               "-menu-cfg",     "/tmp/m.conf"};
+        const QStringList head{"-vo",           "x11",       "-vf",
+                               "format=bgr32",  "-input",    "nodefault-bindings:conf=/dev/null",
+                               "-nomouseinput", "-nolirc",   "-use-filedir-conf",
+                               "-menu",         "-menu-cfg", "/tmp/m.conf"};
         QCOMPARE(got, head + tail);
     }
 

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+
+// The file name suffixes that the media menu lists, each a clip (with a picture) or a song
+// (sound alone). Case does not matter.
+enum class MediaKind { None, Clip, Song };
+
+struct MediaSuffix
+{
+    const char* suffix;
+    MediaKind kind;
+};
+
+extern const MediaSuffix kMediaSuffixes[];
+extern const int kMediaSuffixCount;
+
+// What the file's name says it holds.
+MediaKind mediaKind(const std::string& name);
+// The name without its media suffix ("Amélie" for "Amélie.avi"); the name itself when its
+// suffix is not a media suffix.
+std::string withoutMediaSuffix(const std::string& name);

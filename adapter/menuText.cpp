@@ -1,0 +1,128 @@
+#include "menuText.h"
+
+namespace {
+
+const char32_t kReplacement = 0xFFFD;
+const char32_t kControlMark = 0x25A1;
+
+// Marks that combine with the letter before them, and joiners: a cut goes before their letter.
+bool combines(char32_t c)
+{
+    return (c >= 0x0300 && c <= 0x036F) || (c >= 0x1AB0 && c <= 0x1AFF) ||
+           (c >= 0x1DC0 && c <= 0x1DFF) || (c >= 0x20D0 && c <= 0x20FF) ||
+           (c >= 0xFE00 && c <= 0xFE0F) || (c >= 0xFE20 && c <= 0xFE2F) || c == 0x200D ||
+           (c >= 0xE0100 && c <= 0xE01EF);
+}
+
+} // namespace
+
+std::u32string codePoints(const std::string& text)
+{
+    std::u32string out;
+    const size_t n = text.size();
+    for (size_t i = 0; i < n;) {
+        const unsigned char b = static_cast<unsigned char>(text[i]);
+        if (b < 0x80) {
+            out += char32_t(b);
+            ++i;
+            continue;
+        }
+        int length = 0;
+        char32_t c = 0;
+        unsigned char low = 0x80, high = 0xBF; // the second byte's range
+        if (b >= 0xC2 && b <= 0xDF) {
+            length = 2;
+            c = b & 0x1F;
+        } else if (b >= 0xE0 && b <= 0xEF) {
+            length = 3;
+            c = b & 0x0F;
+            low = b == 0xE0 ? 0xA0 : 0x80;  // no overlong forms
+            high = b == 0xED ? 0x9F : 0xBF; // no surrogates
+        } else if (b >= 0xF0 && b <= 0xF4) {
+            length = 4;
+            c = b & 0x07;
+            low = b == 0xF0 ? 0x90 : 0x80;
+            high = b == 0xF4 ? 0x8F : 0xBF; // nothing past U+10FFFF
+        }
+        // A bad sequence is replaced as far as it went right (its maximal part), once.
+        size_t j = i + 1;
+        bool good = length > 0;
+        for (int k = 1; good && k < length; ++k, ++j) {
+            const unsigned char t = j < n ? static_cast<unsigned char>(text[j]) : 0;
+            if (t < (k == 1 ? low : 0x80) || t > (k == 1 ? high : 0xBF)) {
+                good = false;
+                break;
+            }
+            c = (c << 6) | (t & 0x3F);
+        }
+        out += good ? c : kReplacement;
+        i = j;
+    }
+    return out;
+}
+
+std::string utf8(const std::u32string& text)
+{
+    std::string out;
+    for (char32_t c : text) {
+        if (c < 0x80) {
+            out += char(c);
+        } else if (c < 0x800) {
+            out += char(0xC0 | (c >> 6));
+            out += char(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += char(0xE0 | (c >> 12));
+            out += char(0x80 | ((c >> 6) & 0x3F));
+            out += char(0x80 | (c & 0x3F));
+        } else {
+            out += char(0xF0 | (c >> 18));
+            out += char(0x80 | ((c >> 12) & 0x3F));
+            out += char(0x80 | ((c >> 6) & 0x3F));
+            out += char(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+std::string menuLabel(const std::string& name)
+{
+    std::u32string shown;
+    for (char32_t c : codePoints(name)) {
+        if (c < 0x20 || (c >= 0x7F && c <= 0x9F))
+            shown += kControlMark;
+        else if (c == '"')
+            shown += char32_t(0x201D);
+        else if (c == '<')
+            shown += char32_t(0x2039);
+        else if (c == '>')
+            shown += char32_t(0x203A);
+        else
+            shown += c;
+    }
+    return utf8(shown);
+}
+
+std::string fitted(const std::string& label, int room, const std::function<int(char32_t)>& advance)
+{
+    const std::u32string text = codePoints(label);
+    int width = 0;
+    for (char32_t c : text)
+        width += advance(c);
+    if (width <= room)
+        return label;
+    const int ellipsis = advance(kEllipsis);
+    size_t keep = 0;
+    int kept = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        kept += advance(text[i]);
+        if (kept + ellipsis > room)
+            break;
+        keep = i + 1;
+    }
+    while (keep > 0 && keep < text.size() && combines(text[keep]))
+        --keep;
+    // Blanks before the cut say nothing: "Long title…", not "Long title …".
+    while (keep > 0 && text[keep - 1] == ' ')
+        --keep;
+    return utf8(text.substr(0, keep)) + utf8(std::u32string(1, kEllipsis));
+}

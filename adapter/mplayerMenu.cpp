@@ -1,0 +1,123 @@
+#include "mplayerMenu.h"
+
+#include "descriptors.h"
+#include "menuFont.h"
+#include "menuText.h"
+#include "uniqueFd.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+
+namespace {
+
+const char kPointer[] = "> ";
+// The title and this many entries fill the window's height.
+const int kEntriesShown = 11;
+// The list's layout, as the menu filter draws it: space between lines, the border, and the
+// blur and outline of the letters, which the size options set.
+const int kLineSpace = 5;
+const int kBorder = 3;
+const int kBlur = 2;
+const int kOutline = 2;
+
+// The largest pixel size at which the title and kEntriesShown entries fit in the height.
+int pixelSizeFor(int height, TextWidths& widths)
+{
+    for (int size = height / 8; size > 6; --size) {
+        widths.setSize(size);
+        // The title's line, then the entries, each a line height and a space apart, inside the
+        // border: the filter shows floor((H - 7) / pitch) - 1 entries.
+        const int pitch = widths.lineHeight() + kLineSpace;
+        const int lines = (height - 2 * kBorder - kLineSpace + 2 * (kLineSpace / 2)) / pitch;
+        if (lines - 1 >= kEntriesShown)
+            return size;
+    }
+    return 6;
+}
+
+std::string percent(double value)
+{
+    char text[32];
+    snprintf(text, sizeof text, "%.6f", value);
+    return text;
+}
+
+} // namespace
+
+MPlayerMenuLook mplayerMenuLook(std::vector<Menu> menus, WindowSize window)
+{
+    MPlayerMenuLook look;
+    std::u32string characters = codePoints(std::string(kPointer) + "_");
+    characters += kEllipsis;
+    for (const Menu& m : menus) {
+        characters += codePoints(m.title);
+        for (const MenuEntry& e : m.entries)
+            characters += codePoints(e.label);
+    }
+    const MenuFont font = chooseMenuFont(characters);
+    if (font.found()) {
+        look.font = font.family;
+        look.options = {"-font", fontPattern(font.family)};
+    }
+    if (font.found() && window.valid()) {
+        TextWidths widths(font, 12);
+        if (widths.valid()) {
+            const int size = pixelSizeFor(window.height, widths);
+            widths.setSize(size);
+            // The size goes as a share of the picture's height, which is the window's.
+            for (const std::string& o :
+                 {std::string("-subfont-autoscale"), std::string("1"),
+                  std::string("-subfont-osd-scale"), percent(100.0 * size / window.height),
+                  std::string("-subfont-blur"), std::to_string(kBlur),
+                  std::string("-subfont-outline"), std::to_string(kOutline)})
+                look.options.push_back(o);
+            const int pad = kBlur + kOutline;
+            const int titleRoom = window.width - 2 * kBorder - 4 * pad;
+            const int entryRoom = titleRoom - widths.width(codePoints(kPointer));
+            const auto advance = [&](char32_t c) { return widths.advance(c); };
+            for (Menu& m : menus) {
+                m.title = fitted(m.title, titleRoom, advance);
+                for (MenuEntry& e : m.entries)
+                    e.label = fitted(e.label, entryRoom, advance);
+            }
+        }
+    }
+    look.menus = std::move(menus);
+    return look;
+}
+
+std::string menuDefinition(const std::vector<Menu>& menus)
+{
+    std::string text;
+    for (const Menu& menu : menus) {
+        text += "<cmdlist name=\"" + menu.name + "\" title=\"" + menu.title + "\" ptr=\"" +
+                kPointer + "\">\n";
+        for (const MenuEntry& e : menu.entries) {
+            std::string ok;
+            if (e.kind == MenuEntry::OpenMenu)
+                ok = "set_menu " + e.argument;
+            else if (e.kind == MenuEntry::Command)
+                ok = e.argument;
+            else if (e.kind == MenuEntry::Back)
+                ok = "menu cancel";
+            text += "  <e name=\"" + e.label + "\" ok=\"" + ok + "\"/>\n";
+        }
+        text += "</cmdlist>\n";
+    }
+    return text;
+}
+
+bool writeMenuFile(const std::string& path, const std::vector<Menu>& menus)
+{
+    UniqueFd fd(open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    if (!fd.valid())
+        return false;
+    const bool written = writeAll(fd.get(), menuDefinition(menus));
+    const int error = errno;
+    if (close(fd.release()) != 0 || !written) {
+        errno = written ? errno : error;
+        return false;
+    }
+    return true;
+}
