@@ -175,6 +175,7 @@ void Controller::terminate(long long now)
 
 void Controller::playerUnusable(long long now)
 {
+    playerFailed_ = true;
     terminate(now);
 }
 

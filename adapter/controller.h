@@ -39,6 +39,9 @@ class Controller : private PlayerEvents
     void tick(long long now);
 
     bool quitting() const { return quitting_; }
+    // The player was ended because it could not do its work: the run did not end well, however
+    // the player itself ended.
+    bool playerFailed() const { return playerFailed_; }
 
   private:
     void fileStarted(const std::string& file, long long now) override;
@@ -67,6 +70,7 @@ class Controller : private PlayerEvents
     bool quitting_ = false;
     bool windowOpen_ = true;
     bool playerEnded_ = false;
+    bool playerFailed_ = false;
     long long termAt_ = -1; // when to terminate a player that was told to quit
     long long killAt_ = -1; // when to kill one that was terminated
 

@@ -22,6 +22,7 @@
 #include "terminationPipe.h"
 
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -187,13 +188,18 @@ int main(int argc, char** argv)
         MenuModel model(menus, "main", playerArgs.startMenu);
         ClipFlow flow(playerArgs.background, &store);
         Actions actions;
-        const std::string songPicture = appDir + "song-picture.mkv";
+        const std::string songPicture = appDir + "song-picture";
+        char cwd[PATH_MAX];
         MPlayerDriver driver(actions, files,
-                             access(songPicture.c_str(), R_OK) == 0 ? songPicture : "");
+                             access(songPicture.c_str(), R_OK) == 0 ? songPicture : "",
+                             getcwd(cwd, sizeof cwd) ? cwd : "/");
         Controller core(model, flow, store, driver, actions);
         EventLoop loop(core, actions, std::move(channels), std::move(fifo), signals, trace,
                        positions);
         status = loop.run();
+        // Told to end, it may well end with 0: the window must still hear that it failed.
+        if (core.playerFailed() && exitCodeOf(status) == 0)
+            status = 1 << 8;
     }
     removeFolder(dir);
     if (trace)

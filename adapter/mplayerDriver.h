@@ -24,9 +24,10 @@ class MPlayerDriver : public PlayerDriver
 {
   public:
     // files: a private folder of the adapter's for aliases; songPicture: a long still clip to
-    // show under songs (empty: songs play without a picture).
-    MPlayerDriver(Actions& out, const std::string& files, const std::string& songPicture)
-        : out_(out), files_(files, songPicture)
+    // show under songs (empty: songs play without a picture); cwd: the player's working folder.
+    MPlayerDriver(Actions& out, const std::string& files, const std::string& songPicture,
+                  const std::string& cwd)
+        : out_(out), files_(files, songPicture, cwd)
     {
     }
 

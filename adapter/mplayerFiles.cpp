@@ -42,10 +42,10 @@ MPlayerFiles::Made MPlayerFiles::aliasFor(const std::string& real)
     const bool song = mediaKind(real) == MediaKind::Song && !songPicture_.empty();
     const std::string probe = base(known->second) + ".probe" + known->second.suffix;
     if (first) {
-        made.links[plain] = real;
+        made.links[plain] = absolute(real, cwd_);
         aliases_[plain] = {plain, Plain, real};
         if (song) {
-            made.links[probe] = real;
+            made.links[probe] = absolute(real, cwd_);
             // Opened without sound, only to hear how long it is.
             made.texts[probe + ".conf"] = "ao=null\nidentify=yes\n";
             aliases_[probe] = {probe, Probe, real};

@@ -25,8 +25,10 @@ class MPlayerFiles
         std::string real;
     };
 
-    MPlayerFiles(std::string folder, std::string songPicture)
-        : folder_(std::move(folder)), songPicture_(std::move(songPicture))
+    // folder: where the aliases go; songPicture: the still clip songs play under (empty: none);
+    // cwd: what relative paths are relative to, as the player would take them.
+    MPlayerFiles(std::string folder, std::string songPicture, std::string cwd)
+        : folder_(std::move(folder)), songPicture_(absolute(songPicture, cwd)), cwd_(std::move(cwd))
     {
     }
 
@@ -57,9 +59,15 @@ class MPlayerFiles
         std::string suffix;
     };
     std::string base(const Known& k) const;
+    // A link points at a path from its own folder: relative targets are made whole.
+    static std::string absolute(const std::string& path, const std::string& cwd)
+    {
+        return path.empty() || path[0] == '/' ? path : cwd + "/" + path;
+    }
 
     std::string folder_;
     std::string songPicture_;
+    std::string cwd_;
     std::map<std::string, Known> known_; // by real path
     std::map<std::string, Alias> aliases_;
     int lists_ = 0;

@@ -146,7 +146,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     ResumeStore store;
     ClipFlow flow(background, &store);
     Actions actions;
-    MPlayerDriver driver(actions);
+    MPlayerDriver driver(actions, "/private", "/app/song.mkv", "/");
     Controller core(model, flow, store, driver, actions);
     LineSplitter output("\r\n");
     World world;

@@ -199,7 +199,7 @@ class CoreTest : public QObject
         ResumeStore store;
         ClipFlow flow("/app/bg.avi", &store);
         Actions out;
-        MPlayerDriver driver(out, "/private", "/app/song.mkv");
+        MPlayerDriver driver(out, "/private", "/app/song.mkv", "/");
         Controller core(model, flow, store, driver, out);
         long long now = 0;
         QStringList got;
@@ -251,7 +251,7 @@ class CoreTest : public QObject
         ResumeStore store;
         ClipFlow flow("/app/bg.avi", &store);
         Actions out;
-        MPlayerDriver driver(out, "/private", "/app/song.mkv");
+        MPlayerDriver driver(out, "/private", "/app/song.mkv", "/");
         Controller core(model, flow, store, driver, out);
         LineSplitter lines("\r\n", 16);
         const std::string bytes(40, 'x');
