@@ -87,19 +87,25 @@ std::string utf8(const std::u32string& text)
 std::string menuLabel(const std::string& name)
 {
     std::u32string shown;
-    for (char32_t c : codePoints(name)) {
-        if (c < 0x20 || (c >= 0x7F && c <= 0x9F))
-            shown += kControlMark;
-        else if (c == '"')
-            shown += char32_t(0x201D);
-        else if (c == '<')
-            shown += char32_t(0x2039);
-        else if (c == '>')
-            shown += char32_t(0x203A);
-        else
-            shown += c;
-    }
+    for (char32_t c : codePoints(name))
+        shown += c < 0x20 || (c >= 0x7F && c <= 0x9F) ? kControlMark : c;
     return utf8(shown);
+}
+
+std::string definitionSafe(const std::string& label)
+{
+    std::string safe;
+    for (char c : label) {
+        if (c == '"')
+            safe += "\u201D";
+        else if (c == '<')
+            safe += "\u2039";
+        else if (c == '>')
+            safe += "\u203A";
+        else
+            safe += c;
+    }
+    return safe;
 }
 
 std::string fitted(const std::string& label, int room, const std::function<int(char32_t)>& advance)

@@ -3,13 +3,15 @@
 #include <functional>
 #include <string>
 
-// How names are shown in the menu: as the person wrote them, as far as the menu can draw them.
-// - The bytes are read as UTF-8; what is not UTF-8 shows as U+FFFD, one for each bad sequence.
-// - Control characters show as a box, U+25A1.
-// - A double quote, which would end an attribute of the player's menu definition, shows as ”;
-//   < and >, which its parser takes for the start of a tag in places, as ‹ and ›.
-// Everything else shows as it is: ' & \ ; $ and % included.
+// How names are shown in the menu: as the person wrote them. The bytes are read as UTF-8; what
+// is not UTF-8 shows as U+FFFD, one for each bad sequence. Control characters show as a box,
+// U+25A1. Everything else shows as it is.
 std::string menuLabel(const std::string& name);
+
+// A label as MPlayer's menu definition can carry it: a double quote, which would end the
+// attribute, shows as ”; < and >, which its parser takes for the start of a tag in places, as
+// ‹ and ›. Everything else it draws as it is: ' & \ ; $ and % included.
+std::string definitionSafe(const std::string& label);
 
 // The text as code points, with each bad UTF-8 sequence as U+FFFD.
 std::u32string codePoints(const std::string& text);

@@ -48,6 +48,11 @@ std::string percent(double value)
 MPlayerMenuLook mplayerMenuLook(std::vector<Menu> menus, WindowSize window)
 {
     MPlayerMenuLook look;
+    for (Menu& m : menus) {
+        m.title = definitionSafe(m.title);
+        for (MenuEntry& e : m.entries)
+            e.label = definitionSafe(e.label);
+    }
     std::u32string characters = codePoints(std::string(kPointer) + "_");
     characters += kEllipsis;
     for (const Menu& m : menus) {
@@ -91,8 +96,8 @@ std::string menuDefinition(const std::vector<Menu>& menus)
 {
     std::string text;
     for (const Menu& menu : menus) {
-        text += "<cmdlist name=\"" + menu.name + "\" title=\"" + menu.title + "\" ptr=\"" +
-                kPointer + "\">\n";
+        text += "<cmdlist name=\"" + menu.name + "\" title=\"" + definitionSafe(menu.title) +
+                "\" ptr=\"" + kPointer + "\">\n";
         for (const MenuEntry& e : menu.entries) {
             std::string ok;
             if (e.kind == MenuEntry::OpenMenu)
@@ -101,7 +106,7 @@ std::string menuDefinition(const std::vector<Menu>& menus)
                 ok = e.argument;
             else if (e.kind == MenuEntry::Back)
                 ok = "menu cancel";
-            text += "  <e name=\"" + e.label + "\" ok=\"" + ok + "\"/>\n";
+            text += "  <e name=\"" + definitionSafe(e.label) + "\" ok=\"" + ok + "\"/>\n";
         }
         text += "</cmdlist>\n";
     }

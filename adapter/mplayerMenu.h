@@ -20,8 +20,9 @@ struct MPlayerMenuLook
 };
 MPlayerMenuLook mplayerMenuLook(std::vector<Menu> menus, WindowSize window);
 
-// The menus in the menu filter's definition syntax. Entries that play files carry no command:
-// the adapter knows from its model which one was chosen, and hands the player the files itself.
+// The menus in the menu filter's definition syntax, labels made safe for it
+// (definitionSafe()). Entries that play files carry no command: the adapter knows from its model
+// which one was chosen, and hands the player the files itself.
 std::string menuDefinition(const std::vector<Menu>& menus);
 
 // Writes the definition to a new file; false, with errno set, unless all of it was written.
