@@ -7,7 +7,9 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -102,6 +104,16 @@ void Relay::forward(const std::string& command)
     // Another clip, or the end of the run: first, where the clip playing now was left.
     if (outcome == MenuModel::FileChosen || quits)
         leaveClip();
+    // Quit chosen in the menu: a session that runs us ends, instead of starting another run.
+    const char* sessionEnd = getenv("TAMBLIN_SESSION_END");
+    if (sessionEnd && outcome == MenuModel::CommandRun &&
+        parseSlaveCommand(model_.ranCommand()).verb == "quit") {
+        const int fd = open(sessionEnd, O_CREAT | O_WRONLY | O_CLOEXEC, 0600);
+        if (fd < 0)
+            fprintf(stderr, "tamblin-adapter: cannot end the session: %s\n", strerror(errno));
+        else
+            close(fd);
+    }
     if (outcome == MenuModel::FileChosen) {
         awaitingPlaying_ = true;
         flow_.chosen(model_.chosenFiles());
