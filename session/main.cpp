@@ -265,6 +265,7 @@ void removeFolder(const std::string& folder, const std::string& endMark)
 
 int main(int argc, char** argv)
 {
+    const pid_t parent = getppid();
     // A log reader that went away must not end the session.
     signal(SIGPIPE, SIG_IGN);
     const int stopFd = openTerminationPipe();
@@ -272,6 +273,11 @@ int main(int argc, char** argv)
         say("cannot catch termination signals: %s", strerror(errno));
         return 1;
     }
+    // What started us (cage, xinit, the display manager's session) going means the display is
+    // gone: runs could only fail. A hangup ends the session then, also if it is gone already.
+    prctl(PR_SET_PDEATHSIG, SIGHUP);
+    if (getppid() != parent)
+        raise(SIGHUP);
     // What a run leaves behind (a player whose window crashed) comes to us, to be ended.
     if (prctl(PR_SET_CHILD_SUBREAPER, 1) < 0)
         say("cannot collect what runs leave behind: %s", strerror(errno));

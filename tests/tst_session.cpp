@@ -118,14 +118,6 @@ class SessionTest : public QObject
 
     void press(const QString& key) { x->run("xdotool", {"key", key}); }
 
-    // A session on the shared X server, running the real tamblin on Debian's MPlayer.
-    void startSession(AdapterSession& s)
-    {
-        s.run.setProgram(sessionBinary());
-        s.run.env().insert("TAMBLIN_SESSION_PROGRAM", tamblinBinary());
-        s.run.start({"-ao null"});
-    }
-
     // Run N's start menu is at rest (the player stopped under it) and on screen, with the
     // window focused.
     bool startMenuOfRun(AdapterSession& s, int run)
@@ -174,19 +166,39 @@ class SessionTest : public QObject
     }
 
     // F2 F2 ends a run and a new run with a new player shows the start menu; then a signal ends
-    // the run in its orderly way and the session, with nothing left running.
+    // the run in its orderly way and the session, with nothing left running. What started the
+    // session going (its compositor, say) is a hangup.
     void newRunThenSignal_data()
     {
         QTest::addColumn<int>("sig");
-        QTest::newRow("SIGTERM") << int(SIGTERM);
-        QTest::newRow("SIGHUP") << int(SIGHUP);
+        QTest::addColumn<bool>("parentGone");
+        QTest::newRow("SIGTERM") << int(SIGTERM) << false;
+        QTest::newRow("SIGHUP") << int(SIGHUP) << false;
+        QTest::newRow("what started it is gone") << int(SIGHUP) << true;
     }
 
     void newRunThenSignal()
     {
         QFETCH(int, sig);
+        QFETCH(bool, parentGone);
         AdapterSession s(x.get());
-        startSession(s);
+        // The session's log in files when its parent is a shell of ours, to be killed.
+        const QString errFile = s.run.root() + "/session.err",
+                      outFile = s.run.root() + "/session.out";
+        const auto readFile = [](const QString& path) {
+            QFile f(path);
+            return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()) : QString();
+        };
+        const auto err = [&] { return parentGone ? readFile(errFile) : s.run.errSoFar(); };
+        s.run.env().insert("TAMBLIN_SESSION_PROGRAM", tamblinBinary());
+        if (parentGone) {
+            s.run.setProgram("/bin/sh");
+            s.run.start({"-c", "s=$0 o=$1 e=$2; shift 2; \"$s\" \"$@\" >\"$o\" 2>\"$e\"; true",
+                         sessionBinary(), outFile, errFile, "-ao null"});
+        } else {
+            s.run.setProgram(sessionBinary());
+            s.run.start({"-ao null"});
+        }
         auto stopSession = qScopeGuard([&] { stopIfRunning(s.run); });
         QVERIFY(startMenuOfRun(s, 1));
         press("F2");
@@ -197,15 +209,15 @@ class SessionTest : public QObject
         // How long each step of the restart takes: the run's orderly end (with its one-second
         // pause after the quit), a pause when the run was short (keys pressed within 5 s of its
         // start), and the next run up to its start menu at rest.
-        QVERIFY(waitUntil([&] { return s.run.errSoFar().contains("run 1 ended"); }, 20000));
+        QVERIFY(waitUntil([&] { return err().contains("run 1 ended"); }, 20000));
         const long long ended = restart.elapsed();
-        QVERIFY(waitUntil([&] { return s.run.errSoFar().contains("run 2 started"); }, 20000));
+        QVERIFY(waitUntil([&] { return err().contains("run 2 started"); }, 20000));
         const long long started = restart.elapsed();
         QVERIFY(startMenuOfRun(s, 2));
         qInfo("F2 to: run ended %lld ms, next run started %lld ms, its start menu at rest %lld ms",
               ended, started, restart.elapsed());
 
-        const QString log = s.run.errSoFar();
+        const QString log = err();
         QVERIFY2(log.contains("run 1 ended with status 0 after"), qPrintable(log));
         const QList<QList<pid_t>> pids = runPids(s.traceLines());
         const QList<pid_t> windows{runPid(log, 1), runPid(log, 2)};
@@ -215,18 +227,28 @@ class SessionTest : public QObject
             QVERIFY(processGone(pid));
 
         QVERIFY(s.run.pid() > 0);
-        kill(s.run.pid(), sig);
+        pid_t session = s.run.pid();
+        if (parentGone) {
+            session = childrenOf(s.run.pid()).value(0);
+            QVERIFY(session > 0);
+            kill(s.run.pid(), SIGKILL);
+        } else {
+            kill(s.run.pid(), sig);
+        }
+        QVERIFY(waitUntil([&] { return processGone(session); }, 30000));
         QVERIFY(s.run.waitForExit(30000));
-        QCOMPARE(s.run.exitCode(), 0);
-        const QString name = QString::fromLatin1(sigabbrev_np(sig));
-        QVERIFY2(s.run.err().contains("SIG" + name + ": ending run 2\n"), qPrintable(s.run.err()));
-        QVERIFY(s.run.err().contains("the session ends on SIG" + name + "\n"));
+        if (!parentGone)
+            QCOMPARE(s.run.exitCode(), 0);
+        const QString name = "SIG" + QString::fromLatin1(sigabbrev_np(sig));
+        QVERIFY2(err().contains(name + ": ending run 2\n"), qPrintable(err()));
+        QVERIFY(err().contains("the session ends on " + name + "\n"));
         // Both runs ended as a run ends: the player told to quit, the display given back.
-        QCOMPARE(s.run.out().count("Setting Backlight State to 30s..."), 2);
+        const QString out = parentGone ? readFile(outFile) : s.run.out();
+        QCOMPARE(out.count("Setting Backlight State to 30s..."), 2);
         QCOMPARE(s.count("> quit 0"), 4); // each run's close, then its end
         for (pid_t pid : pids[1] + QList<pid_t>{windows[1]})
             QVERIFY2(processGone(pid), qPrintable(QString::number(pid)));
-        QVERIFY(!s.run.err().contains("was left running"));
+        QVERIFY(!err().contains("was left running"));
         // The session's private folder is gone too.
         QCOMPARE(QDir(s.run.root() + "/run").entryList({"tamblin-session.*"}, QDir::AllEntries),
                  QStringList());
@@ -239,6 +261,8 @@ class SessionTest : public QObject
         QTest::addColumn<QString>("program");
         QTest::addColumn<bool>("withDisplay");
         QTest::newRow("program that exits at once") << "/bin/false" << true;
+        // What it leaves behind would outlive the session; the session ends it.
+        QTest::newRow("program that exits at once, leaving a process") << "leaves" << true;
         QTest::newRow("program that cannot be run") << "/nonexistent/tamblin" << true;
         QTest::newRow("tamblin without a display") << tamblinBinary() << false;
     }
@@ -249,6 +273,23 @@ class SessionTest : public QObject
         QFETCH(bool, withDisplay);
         TamblinRun r(x.get(), nullptr);
         r.setProgram(sessionBinary());
+        const QString left = r.root() + "/left";
+        auto noLeftovers = qScopeGuard([&] {
+            QFile f(left);
+            if (f.open(QIODevice::ReadOnly))
+                for (const QByteArray& pid : f.readAll().split('\n'))
+                    if (pid.toInt() > 0 && !processGone(pid_t(pid.toInt())))
+                        kill(pid_t(pid.toInt()), SIGKILL);
+        });
+        if (program == "leaves") {
+            program = r.root() + "/leaves";
+            QFile script(program);
+            QVERIFY(script.open(QIODevice::WriteOnly));
+            script.write("#!/bin/sh\nsleep 600 &\necho $! >>" + QFile::encodeName(left) +
+                         "\nexit 3\n");
+            script.close();
+            QVERIFY(chmod(QFile::encodeName(program).constData(), 0755) == 0);
+        }
         r.env().insert("TAMBLIN_SESSION_PROGRAM", program);
         if (!withDisplay)
             r.env().remove("DISPLAY");
@@ -263,6 +304,14 @@ class SessionTest : public QObject
         QVERIFY(r.err().contains("the next one starts in 4 s"));
         // The pauses between the runs: 1 + 2 + 3 + 4 s.
         QVERIFY2(clock.elapsed() >= 9500, qPrintable(QString::number(clock.elapsed())));
+        QFile leftovers(left);
+        if (leftovers.open(QIODevice::ReadOnly)) {
+            const QList<QByteArray> pids = leftovers.readAll().split('\n');
+            QCOMPARE(pids.size(), 6); // and the end of the last line
+            for (const QByteArray& pid : pids)
+                QVERIFY(processGone(pid_t(pid.toInt())));
+            QCOMPARE(r.err().count(") was left running by the run: ending it"), 5);
+        }
         if (program.startsWith("/nonexistent"))
             QVERIFY(r.err().contains("cannot run /nonexistent/tamblin: No such file"));
     }
@@ -344,7 +393,14 @@ class SessionTest : public QObject
             return waitUntil([&] { return traceLines(trace).count(line) >= times; }, 30000);
         };
 
-        const QStringList xBefore = QDir("/tmp/.X11-unix").entryList(QDir::System);
+        // cage scans a full-screen view out directly when it can; on the headless backend grim
+        // then reads a black picture (a view that does not cover the output, or a turned output,
+        // shows in grim). The output turned by half keeps cage composing: the same picture,
+        // upside down.
+        QStringList command = exec.split(' ');
+        command.insert(1, "-r");
+        command.insert(1, "-r");
+
         QProcess cage;
         cage.setProcessChannelMode(QProcess::MergedChannels);
         cage.setStandardOutputFile(log);
@@ -353,7 +409,7 @@ class SessionTest : public QObject
                                           "XDG_RUNTIME_DIR=" + runtime, "WLR_BACKENDS=headless",
                                           "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1",
                                           "TAMBLIN_ADAPTER_TRACE=" + trace} +
-                                  exec.split(' '));
+                                  command);
         QVERIFY(cage.waitForStarted());
         auto stop = qScopeGuard([&] {
             // The session first, so that its runs end in their orderly way; then cage.
@@ -384,10 +440,13 @@ class SessionTest : public QObject
         wtype.start("wtype", {"-k", "Shift_L"});
         QVERIFY(wtype.waitForFinished(10000));
         const bool virtualKeyboard = wtype.exitCode() == 0;
+        // cage's XWayland display, as the session's runs have it.
+        QFile environ(QStringLiteral("/proc/%1/environ").arg(runPids(traceLines(trace))[0][0]));
+        QVERIFY(environ.open(QIODevice::ReadOnly));
         QString xdisplay;
-        for (const QString& s : QDir("/tmp/.X11-unix").entryList(QDir::System)) {
-            if (!xBefore.contains(s) && s.startsWith("X"))
-                xdisplay = ":" + s.mid(1);
+        for (const QByteArray& entry : environ.readAll().split('\0')) {
+            if (entry.startsWith("DISPLAY="))
+                xdisplay = QString::fromLatin1(entry.mid(8));
         }
         QVERIFY(!xdisplay.isEmpty());
         const auto press = [&](const QString& key) {
