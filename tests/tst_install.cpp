@@ -10,6 +10,7 @@
 #include <QRegularExpression>
 #include <QTest>
 
+#include <csignal>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -115,12 +116,26 @@ class InstallTest : public QObject
         QString out;
         QCOMPARE(run("cmake", {"--install", BUILD_DIR, "--prefix", prefix}, &out), 0);
         for (const char* file :
-             {"bin/tamblin", "libexec/tamblin/mplayer", "libexec/tamblin/background.avi",
-              "share/applications/tamblin.desktop", "share/icons/hicolor/scalable/apps/tamblin.svg",
-              "share/man/man1/tamblin.1.gz", "share/doc/tamblin/README.md",
+             {"bin/tamblin", "bin/tamblin-session", "libexec/tamblin/mplayer",
+              "libexec/tamblin/background.avi", "share/applications/tamblin.desktop",
+              "share/xsessions/tamblin.desktop", "share/wayland-sessions/tamblin.desktop",
+              "share/icons/hicolor/scalable/apps/tamblin.svg", "share/man/man1/tamblin.1.gz",
+              "share/man/man1/tamblin-session.1.gz", "share/doc/tamblin/README.md",
               "share/doc/tamblin/copyright"})
             QVERIFY2(QFile::exists(prefix + "/" + file), file);
         plainRun(prefix + "/bin/tamblin", prefix + "/libexec/tamblin/");
+
+        // The installed session runs the tamblin installed beside it, and ends on SIGTERM.
+        TamblinRun r(x.get(), nullptr);
+        r.setProgram(prefix + "/bin/tamblin-session");
+        r.start({"-ao null"});
+        QVERIFY(r.waitForReceived("OPEN"));
+        QVERIFY2(r.errSoFar().contains("run 1 started: " + prefix + "/bin/tamblin (pid "),
+                 qPrintable(r.errSoFar()));
+        kill(r.pid(), SIGTERM);
+        QVERIFY(r.waitForExit(20000));
+        QCOMPARE(r.exitCode(), 0);
+        QVERIFY(r.err().contains("the session ends on SIGTERM"));
     }
 
     void extractedPackage()
@@ -141,10 +156,15 @@ class InstallTest : public QObject
         QVERIFY(control.contains("Architecture: " + arch.trimmed() + "\n"));
         QVERIFY(control.contains(QRegularExpression("Depends: .*mplayer")));
         QVERIFY(control.contains("libqt6widgets6"));
+        QVERIFY(control.contains("libxss1")); // X's screen saver, held without a desktop
+        QString suggests;
+        run("dpkg-deb", {"-f", deb, "Suggests"}, &suggests);
+        QCOMPARE(suggests.trimmed(), "cage"); // for the Wayland session
         QString lintian;
         run("lintian", {deb}, &lintian);
-        QVERIFY2(!lintian.contains(QRegularExpression("^E: ", QRegularExpression::MultilineOption)),
-                 qPrintable(lintian));
+        QVERIFY2(
+            !lintian.contains(QRegularExpression("^[EW]: ", QRegularExpression::MultilineOption)),
+            qPrintable(lintian));
     }
 
     // Only as root on a machine of its own (CI sets CI=true): the package installed for real,
@@ -169,17 +189,38 @@ class InstallTest : public QObject
         QVERIFY(!QFile::exists("/usr/libexec/tamblin"));
     }
 
-    void desktopEntry()
+    // The desktop entry and the two session entries, as they are installed, valid, each with
+    // its command.
+    void desktopEntries_data()
     {
-        QString out;
-        QCOMPARE(run("desktop-file-validate", {SOURCE_DIR "/data/tamblin.desktop"}, &out), 0);
-        QVERIFY2(out.isEmpty(), qPrintable(out));
-        QFile entry(SOURCE_DIR "/data/tamblin.desktop");
-        QVERIFY(entry.open(QIODevice::ReadOnly));
-        const QString text = QString::fromUtf8(entry.readAll());
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QStringList>("lines");
         // A file opened from a file manager is the media argument, with no player options.
-        QVERIFY(text.contains("\nExec=tamblin \"\" %f\n"));
-        QVERIFY(text.contains("\nCategories=AudioVideo;Video;Player;\n"));
+        QTest::newRow("application")
+            << "tamblin.desktop"
+            << QStringList{"Exec=tamblin \"\" %f", "Categories=AudioVideo;Video;Player;"};
+        QTest::newRow("X session")
+            << "tamblin-session.desktop"
+            << QStringList{"Exec=tamblin-session", "TryExec=tamblin-session"};
+        // Offered only where cage is installed: the package only suggests it.
+        QTest::newRow("Wayland session")
+            << "tamblin-wayland-session.desktop"
+            << QStringList{"Exec=cage -- tamblin-session", "TryExec=cage"};
+    }
+
+    void desktopEntries()
+    {
+        QFETCH(QString, file);
+        QFETCH(QStringList, lines);
+        const QString path = SOURCE_DIR "/data/" + file;
+        QString out;
+        QCOMPARE(run("desktop-file-validate", {path}, &out), 0);
+        QVERIFY2(out.isEmpty(), qPrintable(out));
+        QFile entry(path);
+        QVERIFY(entry.open(QIODevice::ReadOnly));
+        const QStringList text = QString::fromUtf8(entry.readAll()).split('\n');
+        for (const QString& line : lines)
+            QVERIFY2(text.contains(line), qPrintable(line));
     }
 
     // Built with the device's layout, the device's own places appear in the log and in what
