@@ -143,10 +143,25 @@ std::string processName(pid_t pid)
     return name;
 }
 
+// Children we had before the first run: the program that started us may have forked before it
+// became us (Debian's Xsession starts ssh-agent so). They are not a run's to end.
+std::vector<pid_t> inherited;
+
+// Waits for any child that has ended; its pid, or 0 when none has.
+pid_t reapOne(int* status)
+{
+    const pid_t pid = waitpid(-1, status, WNOHANG);
+    if (pid <= 0)
+        return 0;
+    // Its pid is free again, and may come back as something a run left.
+    inherited.erase(std::remove(inherited.begin(), inherited.end(), pid), inherited.end());
+    return pid;
+}
+
 void reapAll()
 {
     int status;
-    while (waitpid(-1, &status, WNOHANG) > 0) {
+    while (reapOne(&status) > 0) {
     }
 }
 
@@ -159,7 +174,13 @@ void endLeftovers()
     bool killing = false;
     for (;;) {
         reapAll();
-        const std::vector<pid_t> left = ourChildren();
+        std::vector<pid_t> left = ourChildren();
+        left.erase(std::remove_if(left.begin(), left.end(),
+                                  [](pid_t pid) {
+                                      return std::find(inherited.begin(), inherited.end(), pid) !=
+                                             inherited.end();
+                                  }),
+                   left.end());
         if (left.empty())
             return;
         const long long waited = monotonicMs() - start;
@@ -196,16 +217,11 @@ Waited waitForRun(pid_t pid, int pidfd, int stopFd, long long deadline, int* sta
 {
     for (;;) {
         int st;
-        pid_t done;
-        while ((done = waitpid(-1, &st, WNOHANG)) > 0) {
+        for (pid_t done; (done = reapOne(&st)) > 0;) {
             if (done == pid) {
                 *status = st;
                 return Waited::Ended;
             }
-        }
-        if (done < 0 && errno == ECHILD) { // it was never ours to wait for
-            *status = 0;
-            return Waited::Ended;
         }
         const long long now = monotonicMs();
         if (deadline >= 0 && now >= deadline)
@@ -281,6 +297,8 @@ int main(int argc, char** argv)
     // What a run leaves behind (a player whose window crashed) comes to us, to be ended.
     if (prctl(PR_SET_CHILD_SUBREAPER, 1) < 0)
         say("cannot collect what runs leave behind: %s", strerror(errno));
+
+    inherited = ourChildren();
 
     std::string why;
     const std::string folder = makePrivateFolder(&why);

@@ -168,20 +168,33 @@ class SessionTest : public QObject
     // F2 F2 ends a run and a new run with a new player shows the start menu; then a signal ends
     // the run in its orderly way and the session, with nothing left running. What started the
     // session going (its compositor, say) is a hangup.
+    // A child the session had before its first run (Debian's Xsession starts ssh-agent so) is
+    // not the run's: it is left alone.
     void newRunThenSignal_data()
     {
         QTest::addColumn<int>("sig");
         QTest::addColumn<bool>("parentGone");
-        QTest::newRow("SIGTERM") << int(SIGTERM) << false;
-        QTest::newRow("SIGHUP") << int(SIGHUP) << false;
-        QTest::newRow("what started it is gone") << int(SIGHUP) << true;
+        QTest::addColumn<bool>("inheritsChild");
+        QTest::newRow("SIGTERM") << int(SIGTERM) << false << false;
+        QTest::newRow("SIGHUP") << int(SIGHUP) << false << false;
+        QTest::newRow("what started it is gone") << int(SIGHUP) << true << false;
+        QTest::newRow("started with a child of its own") << int(SIGTERM) << false << true;
     }
 
     void newRunThenSignal()
     {
         QFETCH(int, sig);
         QFETCH(bool, parentGone);
+        QFETCH(bool, inheritsChild);
         AdapterSession s(x.get());
+        const QString childFile = s.run.root() + "/child";
+        auto noChild = qScopeGuard([&] {
+            QFile f(childFile);
+            const pid_t pid =
+                f.open(QIODevice::ReadOnly) ? pid_t(f.readAll().trimmed().toInt()) : 0;
+            if (pid > 0) // kill(0) would be our own process group
+                kill(pid, SIGKILL);
+        });
         // The session's log in files when its parent is a shell of ours, to be killed.
         const QString errFile = s.run.root() + "/session.err",
                       outFile = s.run.root() + "/session.out";
@@ -195,6 +208,10 @@ class SessionTest : public QObject
             s.run.setProgram("/bin/sh");
             s.run.start({"-c", "s=$0 o=$1 e=$2; shift 2; \"$s\" \"$@\" >\"$o\" 2>\"$e\"; true",
                          sessionBinary(), outFile, errFile, "-ao null"});
+        } else if (inheritsChild) {
+            s.run.setProgram("/bin/sh");
+            s.run.start({"-c", "s=$0 c=$1; shift; sleep 600 & echo $! >\"$c\"; exec \"$s\" \"$@\"",
+                         sessionBinary(), childFile, "-ao null"});
         } else {
             s.run.setProgram(sessionBinary());
             s.run.start({"-ao null"});
@@ -249,6 +266,11 @@ class SessionTest : public QObject
         for (pid_t pid : pids[1] + QList<pid_t>{windows[1]})
             QVERIFY2(processGone(pid), qPrintable(QString::number(pid)));
         QVERIFY(!err().contains("was left running"));
+        if (inheritsChild) {
+            QFile child(childFile);
+            QVERIFY(child.open(QIODevice::ReadOnly));
+            QVERIFY(!processGone(pid_t(child.readAll().trimmed().toInt())));
+        }
         // The session's private folder is gone too.
         QCOMPARE(QDir(s.run.root() + "/run").entryList({"tamblin-session.*"}, QDir::AllEntries),
                  QStringList());
@@ -413,8 +435,10 @@ class SessionTest : public QObject
         QVERIFY(cage.waitForStarted());
         auto stop = qScopeGuard([&] {
             // The session first, so that its runs end in their orderly way; then cage.
-            for (pid_t pid : childrenOf(pid_t(cage.processId())))
-                kill(pid, SIGTERM);
+            // (0 once it has ended: the children of 0 are the system's first processes.)
+            if (cage.processId() > 0)
+                for (pid_t pid : childrenOf(pid_t(cage.processId())))
+                    kill(pid, SIGTERM);
             cage.waitForFinished(30000);
             cage.terminate();
             cage.waitForFinished(5000);
