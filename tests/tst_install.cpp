@@ -121,7 +121,7 @@ class InstallTest : public QObject
               "share/xsessions/tamblin.desktop", "share/wayland-sessions/tamblin.desktop",
               "share/icons/hicolor/scalable/apps/tamblin.svg", "share/man/man1/tamblin.1.gz",
               "share/man/man1/tamblin-session.1.gz", "share/doc/tamblin/README.md",
-              "share/doc/tamblin/copyright"})
+              "share/doc/tamblin/copyright", "share/doc/tamblin/examples/profile"})
             QVERIFY2(QFile::exists(prefix + "/" + file), file);
         plainRun(prefix + "/bin/tamblin", prefix + "/libexec/tamblin/");
 
@@ -221,6 +221,40 @@ class InstallTest : public QObject
         const QStringList text = QString::fromUtf8(entry.readAll()).split('\n');
         for (const QString& line : lines)
             QVERIFY2(text.contains(line), qPrintable(line));
+    }
+
+    // The boot examples are the README's own, installed, and each is read by what reads it
+    // on a device: the getty drop-in by systemd (on a copy of this system's units), the
+    // profile lines by the shell.
+    void bootExamples_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::newRow("getty drop-in") << "getty-autologin.conf";
+        QTest::newRow("profile") << "profile";
+        QTest::newRow("LightDM drop-in") << "lightdm-autologin.conf";
+    }
+
+    void bootExamples()
+    {
+        QFETCH(QString, file);
+        QFile example(SOURCE_DIR "/docs/boot/" + file), readme(SOURCE_DIR "/README.md");
+        QVERIFY(example.open(QIODevice::ReadOnly) && readme.open(QIODevice::ReadOnly));
+        const QByteArray text = example.readAll();
+        QVERIFY2(readme.readAll().contains("```\n" + text + "```\n"), "not in the README as it is");
+        QString out;
+        if (file == "profile") {
+            QCOMPARE(run("sh", {"-n", example.fileName()}, &out), 0);
+        } else if (file.startsWith("getty")) {
+            const QString root = scratch.path() + "/units";
+            const QString dropIns = root + "/etc/systemd/system/getty@tty1.service.d";
+            QVERIFY(QDir().mkpath(dropIns) && QDir().mkpath(root + "/lib/systemd"));
+            QCOMPARE(run("cp", {"-a", "/lib/systemd/system", root + "/lib/systemd/"}), 0);
+            QVERIFY(QFile::copy(example.fileName(), dropIns + "/autologin.conf"));
+            QCOMPARE(
+                run("systemd-analyze", {"verify", "--root=" + root, "getty@tty1.service"}, &out),
+                0);
+            QVERIFY2(out.isEmpty(), qPrintable(out));
+        }
     }
 
     // Built with the device's layout, the device's own places appear in the log and in what
