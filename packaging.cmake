@@ -9,7 +9,9 @@ set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "Tamblin plays media full screen with MPlayer, driven by the keys of a keypad,
 a keyboard or a remote control, or by touch. Without a file to play it shows
 the player's own menu, with a menu for each media folder; a clip chosen again
-starts where it was left. It keeps the display on while it runs.")
+starts where it was left. It keeps the display on while it runs. A device can
+boot into it: tamblin-session runs it again each time a run ends, from an X
+session or from the cage kiosk compositor.")
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://example.org/tamblin")
@@ -17,7 +19,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # Depends from the binaries' libraries, and the player.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "mplayer")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, fonts-wqy-microhei")
+# The Wayland session runs in it.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "cage")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_SET_DESTDIR OFF)

@@ -58,6 +58,8 @@ void Controller::command(const std::string& line, long long now)
         leaveClip(now);
     if (quits)
         beginQuitting(now);
+    if (step.outcome == MenuModel::CommandRun && isQuit(step.ran) && !sessionEnd_.empty())
+        out_.file(Action::WriteFile, sessionEnd_, "");
     toDriver([this, line, step](long long t) { driver_.command(line, step, t); }, now);
     if (step.outcome == MenuModel::FileChosen) {
         const std::vector<PlayItem> files = flow_.chosen(model_.chosenFiles());

@@ -39,6 +39,9 @@ class Controller : private PlayerEvents
     void tick(long long now);
 
     bool quitting() const { return quitting_; }
+    // A session that runs us ends, rather than starting another run, when the menu's Quit is
+    // chosen: this file is its mark.
+    void setSessionEnd(std::string file) { sessionEnd_ = std::move(file); }
     // The player was ended because it could not do its work: the run did not end well, however
     // the player itself ended.
     bool playerFailed() const { return playerFailed_; }
@@ -71,6 +74,7 @@ class Controller : private PlayerEvents
     bool windowOpen_ = true;
     bool playerEnded_ = false;
     bool playerFailed_ = false;
+    std::string sessionEnd_;
     long long termAt_ = -1; // when to terminate a player that was told to quit
     long long killAt_ = -1; // when to kill one that was terminated
 

@@ -194,6 +194,8 @@ int main(int argc, char** argv)
                              access(songPicture.c_str(), R_OK) == 0 ? songPicture : "",
                              getcwd(cwd, sizeof cwd) ? cwd : "/");
         Controller core(model, flow, store, driver, actions);
+        if (const char* end = getenv("TAMBLIN_SESSION_END"))
+            core.setSessionEnd(end);
         EventLoop loop(core, actions, std::move(channels), std::move(fifo), signals, trace,
                        positions);
         status = loop.run();

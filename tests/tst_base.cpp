@@ -173,9 +173,16 @@ class BaseTest : public QObject
             raise(sig);
             pollfd p{fd, POLLIN, 0};
             QCOMPARE(poll(&p, 1, 5000), 1);
-            drainTerminationPipe(fd);
+            QCOMPARE(readTerminationPipe(fd), sig); // which one came, for the log
             QCOMPARE(poll(&p, 1, 0), 0);
         }
+        raise(SIGHUP);
+        raise(SIGINT);
+        pollfd p{fd, POLLIN, 0};
+        QCOMPARE(poll(&p, 1, 5000), 1);
+        drainTerminationPipe(fd);
+        QCOMPARE(poll(&p, 1, 0), 0);
+        QCOMPARE(readTerminationPipe(fd), 0); // none since
         closeTerminationPipe();
         raise(SIGTERM); // ignored from here on
     }

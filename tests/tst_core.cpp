@@ -160,10 +160,10 @@ class CoreTest : public QObject
             << QStringList{"<Playing /v/a.avi.", started, "@1000", "quit 0", "@2000"}
             << QStringList{"@1000 > pausing_keep_force get_property time_pos",
                            "@1000 > pausing_keep_force get_property length", "@1400 > quit 0"};
-        QTest::newRow("Quit from the player's menu ends the run: no more rest")
+        QTest::newRow("Quit from the player's menu ends the run, and the session: no more rest")
             << QStringList{"@200", "menu up", "@400", "menu ok", "@2000"}
             << QStringList{"@200 > menu up", "@350 > pausing_keep_force get_property pause",
-                           "@400 > menu ok"};
+                           "@400 write /run/session-end: ", "@400 > menu ok"};
         QTest::newRow("the window gone without a quit: quit, then terminate, then kill")
             << QStringList{"@100", "%", "@5000"}
             << QStringList{"@100 > quit",
@@ -201,6 +201,7 @@ class CoreTest : public QObject
         Actions out;
         MPlayerDriver driver(out, "/private", "/app/song.mkv", "/");
         Controller core(model, flow, store, driver, out);
+        core.setSessionEnd("/run/session-end");
         long long now = 0;
         QStringList got;
         const auto take = [&] {

@@ -10,6 +10,7 @@
 #include <QRegularExpression>
 #include <QTest>
 
+#include <csignal>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -125,12 +126,26 @@ class InstallTest : public QObject
         QString out;
         QCOMPARE(run("cmake", {"--install", BUILD_DIR, "--prefix", prefix}, &out), 0);
         for (const char* file :
-             {"bin/tamblin", "libexec/tamblin/mplayer", "libexec/tamblin/background.avi",
-              "share/applications/tamblin.desktop", "share/icons/hicolor/scalable/apps/tamblin.svg",
-              "share/man/man1/tamblin.1.gz", "share/doc/tamblin/README.md",
-              "share/doc/tamblin/copyright"})
+             {"bin/tamblin", "bin/tamblin-session", "libexec/tamblin/mplayer",
+              "libexec/tamblin/background.avi", "share/applications/tamblin.desktop",
+              "share/xsessions/tamblin.desktop", "share/wayland-sessions/tamblin.desktop",
+              "share/icons/hicolor/scalable/apps/tamblin.svg", "share/man/man1/tamblin.1.gz",
+              "share/man/man1/tamblin-session.1.gz", "share/doc/tamblin/README.md",
+              "share/doc/tamblin/copyright", "share/doc/tamblin/examples/profile"})
             QVERIFY2(QFile::exists(prefix + "/" + file), file);
         plainRun(prefix + "/bin/tamblin", prefix + "/libexec/tamblin/");
+
+        // The installed session runs the tamblin installed beside it, and ends on SIGTERM.
+        TamblinRun r(x.get(), nullptr);
+        r.setProgram(prefix + "/bin/tamblin-session");
+        r.start({"-ao null"});
+        QVERIFY(r.waitForReceived("OPEN"));
+        QVERIFY2(r.errSoFar().contains("run 1 started: " + prefix + "/bin/tamblin (pid "),
+                 qPrintable(r.errSoFar()));
+        kill(r.pid(), SIGTERM);
+        QVERIFY(r.waitForExit(20000));
+        QCOMPARE(r.exitCode(), 0);
+        QVERIFY(r.err().contains("the session ends on SIGTERM"));
     }
 
     void extractedPackage()
@@ -151,10 +166,18 @@ class InstallTest : public QObject
         QVERIFY(control.contains("Architecture: " + arch.trimmed() + "\n"));
         QVERIFY(control.contains(QRegularExpression("Depends: .*mplayer")));
         QVERIFY(control.contains("libqt6widgets6"));
+        QVERIFY(control.contains("libxss1")); // X's screen saver, held without a desktop
+        QString suggests;
+        run("dpkg-deb", {"-f", deb, "Suggests"}, &suggests);
+        QCOMPARE(suggests.trimmed(), "cage"); // for the Wayland session
+        QString recommends;
+        run("dpkg-deb", {"-f", deb, "Recommends"}, &recommends);
+        QVERIFY(recommends.contains("fonts-wqy-microhei")); // the menu's CJK names
         QString lintian;
         run("lintian", {deb}, &lintian);
-        QVERIFY2(!lintian.contains(QRegularExpression("^E: ", QRegularExpression::MultilineOption)),
-                 qPrintable(lintian));
+        QVERIFY2(
+            !lintian.contains(QRegularExpression("^[EW]: ", QRegularExpression::MultilineOption)),
+            qPrintable(lintian));
     }
 
     // Only as root on a machine of its own (CI sets CI=true): the package installed for real,
@@ -179,17 +202,72 @@ class InstallTest : public QObject
         QVERIFY(!QFile::exists("/usr/libexec/tamblin"));
     }
 
-    void desktopEntry()
+    // The desktop entry and the two session entries, as they are installed, valid, each with
+    // its command.
+    void desktopEntries_data()
     {
-        QString out;
-        QCOMPARE(run("desktop-file-validate", {SOURCE_DIR "/data/tamblin.desktop"}, &out), 0);
-        QVERIFY2(out.isEmpty(), qPrintable(out));
-        QFile entry(SOURCE_DIR "/data/tamblin.desktop");
-        QVERIFY(entry.open(QIODevice::ReadOnly));
-        const QString text = QString::fromUtf8(entry.readAll());
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QStringList>("lines");
         // A file opened from a file manager is the media argument, with no player options.
-        QVERIFY(text.contains("\nExec=tamblin \"\" %f\n"));
-        QVERIFY(text.contains("\nCategories=AudioVideo;Video;Player;\n"));
+        QTest::newRow("application")
+            << "tamblin.desktop"
+            << QStringList{"Exec=tamblin \"\" %f", "Categories=AudioVideo;Video;Player;"};
+        QTest::newRow("X session")
+            << "tamblin-session.desktop"
+            << QStringList{"Exec=tamblin-session", "TryExec=tamblin-session"};
+        // Offered only where cage is installed: the package only suggests it.
+        QTest::newRow("Wayland session")
+            << "tamblin-wayland-session.desktop"
+            << QStringList{"Exec=cage -- tamblin-session", "TryExec=cage"};
+    }
+
+    void desktopEntries()
+    {
+        QFETCH(QString, file);
+        QFETCH(QStringList, lines);
+        const QString path = SOURCE_DIR "/data/" + file;
+        QString out;
+        QCOMPARE(run("desktop-file-validate", {path}, &out), 0);
+        QVERIFY2(out.isEmpty(), qPrintable(out));
+        QFile entry(path);
+        QVERIFY(entry.open(QIODevice::ReadOnly));
+        const QStringList text = QString::fromUtf8(entry.readAll()).split('\n');
+        for (const QString& line : lines)
+            QVERIFY2(text.contains(line), qPrintable(line));
+    }
+
+    // The boot examples are the README's own, installed, and each is read by what reads it
+    // on a device: the getty drop-in by systemd (on a copy of this system's units), the
+    // profile lines by the shell.
+    void bootExamples_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::newRow("getty drop-in") << "getty-autologin.conf";
+        QTest::newRow("profile") << "profile";
+        QTest::newRow("LightDM drop-in") << "lightdm-autologin.conf";
+    }
+
+    void bootExamples()
+    {
+        QFETCH(QString, file);
+        QFile example(SOURCE_DIR "/docs/boot/" + file), readme(SOURCE_DIR "/README.md");
+        QVERIFY(example.open(QIODevice::ReadOnly) && readme.open(QIODevice::ReadOnly));
+        const QByteArray text = example.readAll();
+        QVERIFY2(readme.readAll().contains("```\n" + text + "```\n"), "not in the README as it is");
+        QString out;
+        if (file == "profile") {
+            QCOMPARE(run("sh", {"-n", example.fileName()}, &out), 0);
+        } else if (file.startsWith("getty")) {
+            const QString root = scratch.path() + "/units";
+            const QString dropIns = root + "/etc/systemd/system/getty@tty1.service.d";
+            QVERIFY(QDir().mkpath(dropIns) && QDir().mkpath(root + "/lib/systemd"));
+            QCOMPARE(run("cp", {"-a", "/lib/systemd/system", root + "/lib/systemd/"}), 0);
+            QVERIFY(QFile::copy(example.fileName(), dropIns + "/autologin.conf"));
+            QCOMPARE(
+                run("systemd-analyze", {"verify", "--root=" + root, "getty@tty1.service"}, &out),
+                0);
+            QVERIFY2(out.isEmpty(), qPrintable(out));
+        }
     }
 
     // Built with the device's layout, the device's own places appear in the log and in what

@@ -5,7 +5,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QRegularExpression>
+#include <QSet>
 #include <QTest>
 
 #include <memory>
@@ -291,6 +293,198 @@ class MediaTest : public QObject
             QCOMPARE(s.run.err().count("is not a positions file"), 1);
         }
         QVERIFY(positions().startsWith("tamblin positions 1\n"));
+    }
+
+    // Names of every kind, each a clip of its own flat colour: all listed, and each plays, chosen
+    // one by one and through Play all; a file that cannot be played brings the menu back on it
+    // with a word, and is passed over in Play all.
+    void everyNamePlays()
+    {
+        struct Named
+        {
+            QByteArray name;
+            QRgb colour;
+        };
+        const QList<Named> names{
+            {"Ocean's Eleven", qRgb(0xc0, 0x30, 0x30)},
+            {"Tom & Jerry", qRgb(0x30, 0xc0, 0x30)},
+            {"The \"Best\"", qRgb(0x30, 0x30, 0xc0)},
+            {"a;b", qRgb(0xc0, 0xc0, 0x30)},
+            {"<b>", qRgb(0xc0, 0x30, 0xc0)},
+            {"back\\slash", qRgb(0x30, 0xc0, 0xc0)},
+            {"-dash", qRgb(0xe0, 0x80, 0x30)},
+            {"M\xfasica", qRgb(0x80, 0x30, 0xe0)},
+            {"\xff\xfe bad", qRgb(0x30, 0xe0, 0x80)},
+            {"映画 ネコ", qRgb(0xe0, 0x30, 0x80)},
+            {"Жук", qRgb(0x80, 0xe0, 0x30)},
+            {"مرحبا", qRgb(0x30, 0x80, 0xe0)},
+        };
+        AdapterSession s(x.get(), background);
+        const QByteArray media = QFile::encodeName(s.run.root()) + "/media";
+        QVERIFY(mkdir(media.constData(), 0755) == 0);
+        QMap<QString, QRgb> colourOf; // by the trace's "Playing" line
+        for (const Named& n : names) {
+            const QByteArray clip = media + "/" + n.name + ".avi";
+            QVERIFY(makeFlatClip(QFile::decodeName(clip),
+                                 "0x" + QString::number(n.colour & 0xffffff, 16), "320x240", 25,
+                                 2));
+            colourOf.insert("< Playing " + latin1(clip) + ".", n.colour);
+        }
+        // In the middle of Play all (natural order: after "M…sica"), a file that is no clip.
+        QVERIFY(copyRaw("/dev/null", media + "/Nothing here.avi"));
+        startMenuRun(s, QFile::decodeName(media));
+        const auto showsItsColour = [&](const QString& playing) {
+            return waitUntil(
+                [&] {
+                    const QRgb p = shot().pixel(320, 240);
+                    const QRgb c = colourOf.value(playing);
+                    return qAbs(qRed(p) - qRed(c)) + qAbs(qGreen(p) - qGreen(c)) +
+                               qAbs(qBlue(p) - qBlue(c)) <
+                           40;
+                },
+                10000);
+        };
+
+        // One by one: the menu comes back on each at its end, and the next is one down.
+        QVERIFY(keyToRest(s, "Return"));
+        QSet<QString> played;
+        for (int entry = 1; entry <= names.size() + 1; ++entry) {
+            QVERIFY(keyToRest(s, "Down"));
+            const int before = s.traceLines().size();
+            press("Return");
+            QVERIFY(waitUntil([&] { return s.traceLines().size() > before + 2; }, 10000));
+            QString playing;
+            QVERIFY(waitUntil(
+                [&] {
+                    const QStringList added = s.traceLines().mid(before);
+                    for (const QString& l : added)
+                        if (colourOf.contains(l))
+                            playing = l;
+                    return !playing.isEmpty() || added.contains("> set_menu unplayable");
+                },
+                10000));
+            if (playing.isEmpty()) { // the file that is no clip: a word over the menu
+                QVERIFY(s.waitFor("# stopped", s.count("# stopped") + 1));
+                QCOMPARE(s.menuAnswer(), "ANS_MENU_VISIBILITY=1");
+                QVERIFY(keyToRest(s, "Return")); // OK: back on the entry
+                continue;
+            }
+            QVERIFY2(showsItsColour(playing), qPrintable(playing));
+            played.insert(playing);
+            QVERIFY(s.waitFor("< Playing " + s.run.appDir() + "background.avi.", 2 + entry, 20000));
+            QVERIFY(s.waitFor("# stopped", s.count("# stopped") + 1));
+        }
+        QCOMPARE(played.size(), names.size());
+        QCOMPARE(s.run.err().count("cannot play"), 0); // the run's own log comes at its end
+
+        // Play all, from the top of the list: every clip in turn, the other file passed over.
+        for (int i = 0; i <= names.size(); ++i)
+            QVERIFY(keyToRest(s, "Up"));
+        const int before = s.traceLines().size();
+        press("Return");
+        QSet<QString> inTurn;
+        QVERIFY(waitUntil(
+            [&] {
+                for (const QString& l : s.traceLines().mid(before))
+                    if (colourOf.contains(l) && !inTurn.contains(l) && showsItsColour(l))
+                        inTurn.insert(l);
+                return inTurn.size() == names.size();
+            },
+            120000));
+        press("F2");
+        press("F2");
+        press("F2");
+        QVERIFY(s.run.waitForExit());
+        QCOMPARE(s.run.err().count("tamblin-adapter: cannot play " + latin1(media) +
+                                   "/Nothing here.avi"),
+                 2);
+    }
+
+    // CJK names are drawn in a font that has them: their line has ink over most of its height,
+    // where a font without them would draw "_" along the baseline.
+    void cjkNamesAreDrawn()
+    {
+        AdapterSession s(x.get(), background);
+        const QString media = s.run.root() + "/media";
+        QDir().mkpath(media);
+        QVERIFY(QFile::copy(red, media + "/映画 ネコ 東京.avi"));
+        startMenuRun(s, media);
+        QVERIFY(keyToRest(s, "Return")); // the folder: Play all, then the clip
+        QVERIFY(keyToRest(s, "Down"));
+        QVERIFY(s.traceLines().contains("# font WenQuanYi Micro Hei"));
+        const QImage menu = shot();
+        // Bands of rows with white ink in the left half, where the names are: the title, Play
+        // all, and the clip's name, last. "_" placeholders would make a band a few rows high.
+        QList<int> bands;
+        bool inBand = false;
+        for (int y = 0; y < menu.height(); ++y) {
+            bool ink = false;
+            for (int xx = 0; xx < menu.width() / 2 && !ink; ++xx)
+                ink = qRed(menu.pixel(xx, y)) > 235 && qGreen(menu.pixel(xx, y)) > 235 &&
+                      qBlue(menu.pixel(xx, y)) > 235;
+            if (ink && !inBand)
+                bands << 0;
+            if (ink)
+                ++bands.last();
+            inBand = ink;
+        }
+        QVERIFY2(bands.size() >= 3, qPrintable(QString::number(bands.size())));
+        QVERIFY2(bands.last() * 2 > bands.first(),
+                 qPrintable(QString("%1 rows against %2").arg(bands.last()).arg(bands.first())));
+        press("F2");
+        press("F2");
+        press("F2");
+        QVERIFY(s.run.waitForExit());
+    }
+
+    // A song has a screen: a picture under the sound, which the menu draws on. The adapter's
+    // answers and the screen agree while it plays.
+    void aSongHasAScreen()
+    {
+        AdapterSession s(x.get(), background);
+        const QString media = s.run.root() + "/media";
+        QDir().mkpath(media);
+        QCOMPARE(QProcess::execute("ffmpeg", {"-loglevel", "error", "-y", "-f", "lavfi", "-i",
+                                              "sine=frequency=440:duration=20", "-c:a",
+                                              "libmp3lame", media + "/A song.mp3"}),
+                 0);
+        startMenuRun(s, media);
+        QVERIFY(keyToRest(s, "Return"));
+        QVERIFY(keyToRest(s, "Down"));
+        press("Return");
+        QVERIFY(s.waitFor("< Playing " + media + "/A song.mp3.", 2));
+        QVERIFY(s.waitFor("> menu hide"));
+        const auto menuShown = [&](bool shown) {
+            QImage last;
+            // Playing, the picture only changes with the menu: wait for two shots that agree.
+            return waitUntil(
+                [&] {
+                    const QImage now = shot();
+                    const bool same = !last.isNull() && differingPixels(now, last) == 0;
+                    last = now;
+                    int white = 0;
+                    for (int y = 0; y < now.height(); y += 2)
+                        for (int xx = 0; xx < now.width(); xx += 2)
+                            white += qRed(now.pixel(xx, y)) > 235 && qGreen(now.pixel(xx, y)) > 235;
+                    return same && (white > 200) == shown;
+                },
+                10000);
+        };
+        QCOMPARE(s.menuAnswer(), "ANS_MENU_VISIBILITY=0");
+        QVERIFY(waitUntil([&] { return s.property("time_pos").toDouble() > 4.5; }, 10000));
+        QVERIFY(menuShown(false)); // its name shows for a while, then only the picture
+        press("F1");
+        QVERIFY(s.waitFor("> set_menu main"));
+        QCOMPARE(s.menuAnswer(), "ANS_MENU_VISIBILITY=1");
+        QVERIFY(menuShown(true));
+        press("F2"); // back to the folder's menu, shown again
+        QVERIFY(s.waitFor("> menu cancel"));
+        press("F2");
+        QVERIFY(s.waitFor("> menu cancel", 2));
+        QCOMPARE(s.menuAnswer(), "ANS_MENU_VISIBILITY=0");
+        QVERIFY(menuShown(false));
+        press("F2"); // the end
+        QVERIFY(s.run.waitForExit());
     }
 };
 

@@ -10,10 +10,11 @@ namespace {
 int selfPipe[2] = {-1, -1};
 const int kSignals[] = {SIGTERM, SIGINT, SIGHUP};
 
-void onSignal(int)
+void onSignal(int sig)
 {
     const int saved = errno;
-    const char byte = 1;
+    // The signal's number, for a reader that wants to say which one came.
+    const char byte = char(sig);
     [[maybe_unused]] ssize_t n = write(selfPipe[1], &byte, 1);
     errno = saved;
 }
@@ -40,6 +41,15 @@ void drainTerminationPipe(int fd)
     char bytes[64];
     while (read(fd, bytes, sizeof bytes) > 0) {
     }
+}
+
+int readTerminationPipe(int fd)
+{
+    char bytes[64];
+    int last = 0;
+    for (ssize_t n; (n = read(fd, bytes, sizeof bytes)) > 0;)
+        last = bytes[n - 1];
+    return last;
 }
 
 void closeTerminationPipe()

@@ -10,6 +10,9 @@ int openTerminationPipe();
 // Reads what the signals wrote, so that the read end waits for the next one.
 void drainTerminationPipe(int fd);
 
+// The same, and returns the number of the last signal that came, or 0 when none did.
+int readTerminationPipe(int fd);
+
 // Ignores the signals from here on (a late one must not change how the run ends) and closes
 // the pipe.
 void closeTerminationPipe();

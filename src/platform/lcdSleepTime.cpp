@@ -1,4 +1,5 @@
 #include "platform/lcdSleepTime.h"
+#include "platform/xScreenSaverHold.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -18,6 +19,7 @@ const int kHoldFromSeconds = 3600;
 
 bool holding = false;
 uint cookie = 0;
+bool holdingX = false;
 bool reported = false;
 
 // The run goes on without the screen saver; one line says so.
@@ -37,22 +39,51 @@ QDBusMessage call(const char* method, const QList<QVariant>& args)
     return QDBusConnection::sessionBus().call(message, QDBus::Block, kCallTimeoutMs);
 }
 
+// Without the service, X's own screen saver and DPMS; one line says which hold is used, or that
+// none is.
+void holdWithoutBus(const QString& why)
+{
+    std::string what;
+    holdingX = holdXScreenSaver(&what);
+    if (reported)
+        return;
+    reported = true;
+    if (holdingX)
+        fprintf(stderr, "tamblin: no screen saver on the session bus (%s): holding %s instead\n",
+                qPrintable(why), what.c_str());
+    else if (qEnvironmentVariableIsSet("WAYLAND_DISPLAY"))
+        fprintf(stderr,
+                "tamblin: cannot keep the display on under this Wayland compositor: no screen "
+                "saver on the session bus (%s), and %s\n",
+                qPrintable(why), what.c_str());
+    else
+        fprintf(stderr,
+                "tamblin: cannot keep the display on: no screen saver on the session bus "
+                "(%s), and %s\n",
+                qPrintable(why), what.c_str());
+}
+
 } // namespace
 
 void PM_setupLcdSleepTime(int seconds)
 {
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected()) {
-        reportOnce(QStringLiteral("no session bus"));
+    if (seconds < kHoldFromSeconds && holdingX) {
+        releaseXScreenSaver();
+        holdingX = false;
         return;
     }
+    QDBusConnection bus = QDBusConnection::sessionBus();
     if (seconds >= kHoldFromSeconds) {
-        if (holding)
+        if (holding || holdingX)
             return;
+        if (!bus.isConnected()) {
+            holdWithoutBus(QStringLiteral("no session bus"));
+            return;
+        }
         QDBusReply<uint> reply =
             call("Inhibit", {QCoreApplication::applicationName(), QStringLiteral("Playing media")});
         if (!reply.isValid()) {
-            reportOnce(reply.error().message());
+            holdWithoutBus(reply.error().message());
             return;
         }
         cookie = reply.value();
