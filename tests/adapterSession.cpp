@@ -12,6 +12,7 @@ AdapterSession::AdapterSession(const Xvfb* x, const QString& background) : run(x
     run.usePlayer(ADAPTER_BIN);
     QFile::link(background.isEmpty() ? QStringLiteral(APP_DIR_PATH "/background.avi") : background,
                 run.appDir() + "background.avi");
+    QFile::link(QStringLiteral(APP_DIR_PATH "/song-picture"), run.appDir() + "song-picture");
     trace = run.standinDir() + "/trace";
     run.env().insert("TAMBLIN_ADAPTER_TRACE", trace);
     run.env().insert("TAMBLIN_MEDIA", run.appDir());
