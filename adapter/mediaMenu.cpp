@@ -96,12 +96,15 @@ std::vector<Menu> buildMenus(const MediaScan& scan)
         for (const MediaFolder& sub : folder.folders)
             entries.push_back({menuLabel(sub.name), MenuEntry::OpenMenu, add(sub), {}});
         // Without their suffixes, but for clips that would then look the same.
+        std::vector<std::string> bare;
         std::map<std::string, int> shown;
-        for (const std::string& clip : folder.clips)
-            ++shown[withoutMediaSuffix(baseName(clip))];
         for (const std::string& clip : folder.clips) {
-            const std::string bare = withoutMediaSuffix(baseName(clip));
-            entries.push_back({menuLabel(shown[bare] > 1 ? baseName(clip) : bare),
+            bare.push_back(withoutMediaSuffix(baseName(clip)));
+            ++shown[bare.back()];
+        }
+        for (size_t i = 0; i < folder.clips.size(); ++i) {
+            const std::string& clip = folder.clips[i];
+            entries.push_back({menuLabel(shown[bare[i]] > 1 ? baseName(clip) : bare[i]),
                                MenuEntry::LoadFile,
                                clip,
                                {}});

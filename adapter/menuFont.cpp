@@ -5,14 +5,13 @@
 #include FT_FREETYPE_H
 
 #include <algorithm>
-#include <set>
 
 MenuFont chooseMenuFont(const std::u32string& characters)
 {
     MenuFont chosen;
     if (!FcInit())
         return chosen;
-    const std::set<char32_t> wanted(characters.begin(), characters.end());
+    const std::u32string& wanted = characters;
     FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>("sans-serif"));
     FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
     FcDefaultSubstitute(pattern);
@@ -90,6 +89,7 @@ void TextWidths::setSize(int pixelSize)
     if (!face_)
         return;
     FT_Set_Char_Size(static_cast<FT_Face>(face_), 0, FT_F26Dot6(pixelSize) * 64, 72, 72);
+    plane_.assign(0x10000, -1);
     advances_.clear();
 }
 
@@ -97,16 +97,23 @@ int TextWidths::advance(char32_t c)
 {
     if (!face_)
         return 0;
+    if (c < 0x10000 && plane_[c] >= 0)
+        return plane_[c];
     const auto known = advances_.find(c);
     if (known != advances_.end())
         return known->second;
     FT_Face face = static_cast<FT_Face>(face_);
-    FT_UInt glyph = FT_Get_Char_Index(face, c);
+    const FT_UInt glyph = FT_Get_Char_Index(face, c);
+    int width = 0;
     if (glyph == 0 && c != '_')
-        return advances_[c] = advance('_');
-    const int width =
-        FT_Load_Glyph(face, glyph, FT_LOAD_DEFAULT) == 0 ? int(face->glyph->advance.x >> 6) : 0;
-    return advances_[c] = width;
+        width = advance('_');
+    else if (FT_Load_Glyph(face, glyph, FT_LOAD_DEFAULT) == 0)
+        width = int(face->glyph->advance.x >> 6);
+    if (c < 0x10000)
+        plane_[c] = width;
+    else
+        advances_[c] = width;
+    return width;
 }
 
 int TextWidths::width(const std::u32string& text)

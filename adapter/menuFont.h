@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 // The menu's font, chosen through fontconfig among the sans-serif fonts for the characters the
 // menu is to show: the one that covers most of them, and of those the first in fontconfig's
@@ -17,6 +18,7 @@ struct MenuFont
     bool found() const { return !file.empty(); }
 };
 
+// characters: each one once.
 MenuFont chooseMenuFont(const std::u32string& characters);
 
 // The family as a fontconfig pattern: the characters that patterns give a meaning escaped.
@@ -41,5 +43,6 @@ class TextWidths
     struct Library;
     std::shared_ptr<Library> library_;
     void* face_ = nullptr;
-    std::unordered_map<char32_t, int> advances_;
+    std::vector<int> plane_;                     // the first plane's widths; -1 not known yet
+    std::unordered_map<char32_t, int> advances_; // the others'
 };

@@ -84,8 +84,25 @@ std::string utf8(const std::u32string& text)
     return out;
 }
 
+namespace {
+
+// Plain printable ASCII, as most names are: shown as it is, with nothing to decode.
+bool plainAscii(const std::string& text)
+{
+    for (char c : text) {
+        const unsigned char b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b >= 0x7F)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
 std::string menuLabel(const std::string& name)
 {
+    if (plainAscii(name))
+        return name;
     std::u32string shown;
     for (char32_t c : codePoints(name))
         shown += c < 0x20 || (c >= 0x7F && c <= 0x9F) ? kControlMark : c;
@@ -94,6 +111,11 @@ std::string menuLabel(const std::string& name)
 
 std::string definitionSafe(const std::string& label)
 {
+    bool plain = true;
+    for (char c : label)
+        plain = plain && c != '"' && c != '<' && c != '>';
+    if (plain)
+        return label;
     std::string safe;
     for (char c : label) {
         if (c == '"')
@@ -111,20 +133,22 @@ std::string definitionSafe(const std::string& label)
 std::string fitted(const std::string& label, int room, const std::function<int(char32_t)>& advance)
 {
     const std::u32string text = codePoints(label);
-    int width = 0;
-    for (char32_t c : text)
-        width += advance(c);
-    if (width <= room)
-        return label;
+    // Measured as far as the room goes: the longest beginning that leaves room for "…".
     const int ellipsis = advance(kEllipsis);
     size_t keep = 0;
-    int kept = 0;
+    int width = 0;
+    bool fits = true;
     for (size_t i = 0; i < text.size(); ++i) {
-        kept += advance(text[i]);
-        if (kept + ellipsis > room)
+        width += advance(text[i]);
+        if (width + ellipsis <= room)
+            keep = i + 1;
+        if (width > room) {
+            fits = false;
             break;
-        keep = i + 1;
+        }
     }
+    if (fits)
+        return label;
     while (keep > 0 && keep < text.size() && combines(text[keep]))
         --keep;
     // Blanks before the cut say nothing: "Long title…", not "Long title …".

@@ -53,12 +53,33 @@ MPlayerMenuLook mplayerMenuLook(std::vector<Menu> menus, WindowSize window)
         for (MenuEntry& e : m.entries)
             e.label = definitionSafe(e.label);
     }
-    std::u32string characters = codePoints(std::string(kPointer) + "_");
-    characters += kEllipsis;
+    // Each character the menu shows, once.
+    std::vector<bool> seen(0x110000);
+    std::u32string characters;
+    const auto collect = [&](const std::string& text) {
+        bool ascii = true;
+        for (char c : text) {
+            const unsigned char b = static_cast<unsigned char>(c);
+            ascii = ascii && b < 0x80;
+            if (b < 0x80 && !seen[b]) {
+                seen[b] = true;
+                characters += char32_t(b);
+            }
+        }
+        if (ascii)
+            return;
+        for (char32_t c : codePoints(text)) {
+            if (!seen[c]) {
+                seen[c] = true;
+                characters += c;
+            }
+        }
+    };
+    collect(std::string(kPointer) + "_\u2026");
     for (const Menu& m : menus) {
-        characters += codePoints(m.title);
+        collect(m.title);
         for (const MenuEntry& e : m.entries)
-            characters += codePoints(e.label);
+            collect(e.label);
     }
     const MenuFont font = chooseMenuFont(characters);
     if (font.found()) {
