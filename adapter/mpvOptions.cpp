@@ -384,8 +384,8 @@ std::string codepageRule(const Row&, const std::string& value, Words&)
     return nameChars(value, "_.-", 64) && value[0] != '-' ? value : "";
 }
 
-// Any name, taken as a file: mpv would read "~/", "-" or "scheme://" at the start as more
-// than a relative path, MPlayer does not.
+// Any name, taken as a file: mpv would read "-" as standard input and "memory://..." and the
+// like as its own protocols, MPlayer does not.
 std::string fileRule(const Row&, const std::string& value, Words&)
 {
     return value.empty() ? "" : value[0] == '/' ? value : "./" + value;

@@ -118,9 +118,9 @@ class MpvOptionsTest : public QObject
             << w("-someunknown file.avi -aid 1 -ao null -volume") << w("--ao=null")
             << QStringList{"-someunknown", "file.avi", "-aid 1", "-volume"} << "";
         QTest::newRow("a file name is one argument, read as a path")
-            << QStringList{"-sub", kOddName, "-sub", "/s/a.srt", "-sub", "~/b.srt"}
+            << QStringList{"-sub", kOddName, "-sub", "/s/a.srt", "-sub", "memory://b", "-sub", "-"}
             << QStringList{QString("--sub-file=./") + kOddName, "--sub-file=/s/a.srt",
-                           "--sub-file=./~/b.srt"}
+                           "--sub-file=./memory://b", "--sub-file=./-"}
             << w("") << "";
     }
 
