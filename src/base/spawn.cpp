@@ -81,6 +81,7 @@ pid_t spawnProcess(const SpawnRequest& request)
     becomes(request.input, STDIN_FILENO);
     becomes(request.output, STDOUT_FILENO);
     becomes(request.errors, STDERR_FILENO);
+    becomes(request.control, 3);
     execve(request.path.c_str(), argv.data(), envp.data());
     if (request.failureNote) {
         const int error = errno;
