@@ -11,10 +11,14 @@
 #include "eventLoop.h"
 #include "mediaMenu.h"
 #include "menuModel.h"
+#include "monotonicClock.h"
 #include "mplayerDriver.h"
 #include "mplayerMenu.h"
+#include "mpvArguments.h"
+#include "mpvDriver.h"
 #include "paths.h"
 #include "playerArguments.h"
+#include "playerStart.h"
 #include "positionsFile.h"
 
 #include "descriptors.h"
@@ -29,6 +33,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <memory>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -91,35 +96,6 @@ ResumeStore loadPositions(const std::string& file)
     return store;
 }
 
-// The player with its standard input, output and error on pipes of ours; false when it could
-// not be started whole.
-bool startPlayer(const std::string& player, const std::vector<std::string>& options,
-                 PlayerChannels* channels)
-{
-    SpawnRequest request;
-    request.path = player;
-    request.arguments = options;
-    request.arguments.insert(request.arguments.begin(), player);
-    request.failureNote = "tamblin-adapter: ";
-    int input = -1, output = -1, errors = -1;
-    channels->pid = spawnWithPipes(request, &input, &output, &errors);
-    if (channels->pid < 0) {
-        perror("tamblin-adapter: cannot start the player");
-        return false;
-    }
-    channels->input.reset(input);
-    channels->output.reset(output);
-    channels->errors.reset(errors);
-    // Blocking reads would hold up every answer for as long as the player is quiet.
-    if (!setNonBlocking(output, true) || !setNonBlocking(errors, true)) {
-        perror("tamblin-adapter: the player's output");
-        kill(channels->pid, SIGKILL);
-        waitpid(channels->pid, nullptr, 0);
-        return false;
-    }
-    return true;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -132,13 +108,13 @@ int main(int argc, char** argv)
         fprintf(stderr, "tamblin-adapter: cannot find the real player: %s\n", why.c_str());
         return 127;
     }
+    const bool mpv = playerKind(player) == PlayerKind::Mpv;
 
     const std::vector<std::string> args(argv + 1, argv + argc);
     const std::string appDir = folderOf(argv[0]) + "/";
     const MediaScan media = scanMedia(mediaDirectories(getenv("TAMBLIN_MEDIA"), appDir));
     const std::vector<Menu> menus = buildMenus(media);
     const WindowSize window = parseWindowSize(getenv("TAMBLIN_WINDOW_SIZE"));
-    const MPlayerMenuLook look = mplayerMenuLook(menus, window);
 
     const std::string dir = privateFolder();
     const std::string files = dir + "/files";
@@ -148,15 +124,41 @@ int main(int argc, char** argv)
             rmdir(dir.c_str());
         return 1;
     }
-    const std::string menuFile = dir + "/menu.conf";
-    // A player without our menu would not be the menu the answers are about: no start.
-    if (!writeMenuFile(menuFile, look.menus)) {
-        fprintf(stderr, "tamblin-adapter: %s: %s\n", menuFile.c_str(), strerror(errno));
-        removeFolder(dir);
-        return 1;
+
+    // What the player is given: MPlayer its menu's definition, drawn by itself; mpv nothing of
+    // the kind, since the adapter draws the menu over it.
+    std::string fifo, background, firstFile, font;
+    bool startMenu = false;
+    std::vector<std::string> options;
+    MenuFont menuFont;
+    if (mpv) {
+        const MpvArguments a = mpvArguments(args, getenv("TAMBLIN_WID"), getenv("TAMBLIN_HWDEC"));
+        fifo = a.fifo;
+        startMenu = a.startMenu;
+        background = a.background;
+        firstFile = a.firstFile;
+        options = a.options;
+        menuFont = chooseMenuFont(menuCharacters(menus, "> _"));
+        font = menuFont.family;
+        fprintf(stderr, "%stamblin-adapter: mpv, hardware decoding: %s\n", a.dropped.c_str(),
+                a.hwdec.c_str());
+    } else {
+        const MPlayerMenuLook look = mplayerMenuLook(menus, window);
+        const std::string menuFile = dir + "/menu.conf";
+        // A player without our menu would not be the menu the answers are about: no start.
+        if (!writeMenuFile(menuFile, look.menus)) {
+            fprintf(stderr, "tamblin-adapter: %s: %s\n", menuFile.c_str(), strerror(errno));
+            removeFolder(dir);
+            return 1;
+        }
+        const PlayerArguments a =
+            playerArguments(args, menuFile, getenv("TAMBLIN_WID"), window, look.options);
+        fifo = a.fifo;
+        startMenu = a.startMenu;
+        background = a.background;
+        options = a.options;
+        font = look.font;
     }
-    PlayerArguments playerArgs =
-        playerArguments(args, menuFile, getenv("TAMBLIN_WID"), window, look.options);
 
     FILE* trace = nullptr;
     if (const char* path = getenv("TAMBLIN_ADAPTER_TRACE")) {
@@ -173,30 +175,39 @@ int main(int argc, char** argv)
         perror("tamblin-adapter: signal pipe");
     PlayerChannels channels;
     int status = 1 << 8;
-    if (startPlayer(player, playerArgs.options, &channels)) {
+    if (mpv ? startMpv(player, options, &channels) : startMPlayer(player, options, &channels)) {
         if (trace)
             fprintf(trace, "# pids %d %d\n# font %s\n", int(getpid()), int(channels.pid),
-                    look.font.c_str());
+                    font.c_str());
         // Opening the FIFO is what lets the window's own open go through.
-        UniqueFd fifo(playerArgs.fifo.empty()
-                          ? -1
-                          : open(playerArgs.fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-        if (!fifo.valid() && !playerArgs.fifo.empty())
-            fprintf(stderr, "tamblin-adapter: %s: %s\n", playerArgs.fifo.c_str(), strerror(errno));
+        UniqueFd commands(fifo.empty() ? -1
+                                       : open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+        if (!commands.valid() && !fifo.empty())
+            fprintf(stderr, "tamblin-adapter: %s: %s\n", fifo.c_str(), strerror(errno));
         const std::string positions = positionsFile(getenv("XDG_STATE_HOME"), getenv("HOME"));
         ResumeStore store = loadPositions(positions);
-        MenuModel model(menus, "main", playerArgs.startMenu);
-        ClipFlow flow(playerArgs.background, &store);
+        MenuModel model(menus, "main", startMenu);
+        ClipFlow flow(background, &store);
         Actions actions;
         const std::string songPicture = appDir + "song-picture";
         char cwd[PATH_MAX];
-        MPlayerDriver driver(actions, files,
-                             access(songPicture.c_str(), R_OK) == 0 ? songPicture : "",
-                             getcwd(cwd, sizeof cwd) ? cwd : "/");
-        Controller core(model, flow, store, driver, actions);
+        std::unique_ptr<MenuOverlay> overlay;
+        std::unique_ptr<PlayerDriver> driver;
+        if (mpv) {
+            overlay = std::make_unique<MenuOverlay>(menuFont, window.valid() ? window.width : 1280,
+                                                    window.valid() ? window.height : 720);
+            auto d = std::make_unique<MpvDriver>(actions, model, *overlay, files, firstFile);
+            d->start(monotonicMs());
+            driver = std::move(d);
+        } else {
+            driver = std::make_unique<MPlayerDriver>(
+                actions, files, access(songPicture.c_str(), R_OK) == 0 ? songPicture : "",
+                getcwd(cwd, sizeof cwd) ? cwd : "/");
+        }
+        Controller core(model, flow, store, *driver, actions);
         if (const char* end = getenv("TAMBLIN_SESSION_END"))
             core.setSessionEnd(end);
-        EventLoop loop(core, actions, std::move(channels), std::move(fifo), signals, trace,
+        EventLoop loop(core, actions, std::move(channels), std::move(commands), signals, trace,
                        positions);
         status = loop.run();
         // Told to end, it may well end with 0: the window must still hear that it failed.

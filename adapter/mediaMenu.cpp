@@ -131,3 +131,36 @@ std::vector<Menu> buildMenus(const MediaScan& scan)
                                      {"Play a clip", MenuEntry::OpenMenu, clips, {}});
     return menus;
 }
+
+std::u32string menuCharacters(const std::vector<Menu>& menus, const std::string& more)
+{
+    std::vector<bool> seen(0x110000);
+    std::u32string characters;
+    const auto collect = [&](const std::string& text) {
+        // Plain ASCII, as most names are, without decoding.
+        bool ascii = true;
+        for (char c : text) {
+            const unsigned char b = static_cast<unsigned char>(c);
+            ascii = ascii && b < 0x80;
+            if (b < 0x80 && !seen[b]) {
+                seen[b] = true;
+                characters += char32_t(b);
+            }
+        }
+        if (ascii)
+            return;
+        for (char32_t c : codePoints(text)) {
+            if (!seen[c]) {
+                seen[c] = true;
+                characters += c;
+            }
+        }
+    };
+    collect(more + utf8(std::u32string(1, kEllipsis)));
+    for (const Menu& m : menus) {
+        collect(m.title);
+        for (const MenuEntry& e : m.entries)
+            collect(e.label);
+    }
+    return characters;
+}

@@ -20,3 +20,7 @@ std::vector<std::string> mediaDirectories(const char* tamblinMedia, const std::s
 std::vector<Menu> buildMenus(const MediaScan& scan);
 
 constexpr char kUnplayableMenu[] = "unplayable";
+
+// Each character the menus show, once, with those of `more` and the ellipsis: what their font
+// must have.
+std::u32string menuCharacters(const std::vector<Menu>& menus, const std::string& more);

@@ -1,6 +1,7 @@
 #include "mplayerMenu.h"
 
 #include "descriptors.h"
+#include "mediaMenu.h"
 #include "menuFont.h"
 #include "menuText.h"
 #include "uniqueFd.h"
@@ -53,35 +54,7 @@ MPlayerMenuLook mplayerMenuLook(std::vector<Menu> menus, WindowSize window)
         for (MenuEntry& e : m.entries)
             e.label = definitionSafe(e.label);
     }
-    // Each character the menu shows, once.
-    std::vector<bool> seen(0x110000);
-    std::u32string characters;
-    const auto collect = [&](const std::string& text) {
-        bool ascii = true;
-        for (char c : text) {
-            const unsigned char b = static_cast<unsigned char>(c);
-            ascii = ascii && b < 0x80;
-            if (b < 0x80 && !seen[b]) {
-                seen[b] = true;
-                characters += char32_t(b);
-            }
-        }
-        if (ascii)
-            return;
-        for (char32_t c : codePoints(text)) {
-            if (!seen[c]) {
-                seen[c] = true;
-                characters += c;
-            }
-        }
-    };
-    collect(std::string(kPointer) + "_\u2026");
-    for (const Menu& m : menus) {
-        collect(m.title);
-        for (const MenuEntry& e : m.entries)
-            collect(e.label);
-    }
-    const MenuFont font = chooseMenuFont(characters);
+    const MenuFont font = chooseMenuFont(menuCharacters(menus, std::string(kPointer) + "_"));
     if (font.found()) {
         look.font = font.family;
         look.options = {"-font", fontPattern(font.family)};

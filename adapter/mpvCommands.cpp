@@ -17,20 +17,13 @@ struct Property
     const char* format;
 };
 const Property kProperties[] = {
-    {"pause", "pause", "yesno"},
-    {"time_pos", "time-pos", "number"},
-    {"length", "duration", "number"},
-    {"percent_pos", "percent-pos", "number"},
-    {"volume", "volume", "number"},
-    {"mute", "mute", "yesno"},
-    {"osdlevel", "osd-level", "number"},
-    {"framedropping", "framedrop", "framedrop"},
-    {"speed", "speed", "number"},
-    {"path", "path", "text"},
-    {"filename", "filename", "text"},
-    {"width", "width", "number"},
-    {"height", "height", "number"},
-    {"fps", "container-fps", "number"},
+    {"pause", "pause", "yesno"},         {"time_pos", "time-pos", "number"},
+    {"length", "duration", "number"},    {"percent_pos", "percent-pos", "number"},
+    {"volume", "volume", "number"},      {"mute", "mute", "yesno"},
+    {"osdlevel", "osd-level", "number"}, {"framedropping", "framedrop", "framedrop"},
+    {"speed", "speed", "number"},        {"path", "path", "text"},
+    {"filename", "filename", "text"},    {"width", "width", "number"},
+    {"height", "height", "number"},      {"fps", "container-fps", "number"},
 };
 
 const Property* property(const std::string& name)

@@ -43,15 +43,27 @@ std::string findRealPlayer(const char* tamblinPlayer, const char* path, const st
         }
         return player;
     }
-    std::istringstream dirs(path ? path : "");
-    std::string dir;
-    while (std::getline(dirs, dir, ':')) {
-        const std::string candidate = (dir.empty() ? std::string(".") : dir) + "/mplayer";
-        if (access(candidate.c_str(), X_OK) == 0 && realPath(candidate) != me)
-            return candidate;
+    for (const char* name : {"mplayer", "mpv"}) {
+        std::istringstream dirs(path ? path : "");
+        std::string dir;
+        while (std::getline(dirs, dir, ':')) {
+            const std::string candidate = (dir.empty() ? std::string(".") : dir) + "/" + name;
+            if (access(candidate.c_str(), X_OK) == 0 && realPath(candidate) != me)
+                return candidate;
+        }
     }
-    *why = "no mplayer on PATH (set TAMBLIN_PLAYER to the player's path)";
+    *why = "no mplayer or mpv on PATH (set TAMBLIN_PLAYER to the player's path)";
     return {};
+}
+
+PlayerKind playerKind(const std::string& player)
+{
+    const auto named = [](const std::string& p) {
+        const size_t slash = p.rfind('/');
+        return (slash == std::string::npos ? p : p.substr(slash + 1)).find("mpv") !=
+               std::string::npos;
+    };
+    return named(player) || named(realPath(player)) ? PlayerKind::Mpv : PlayerKind::MPlayer;
 }
 
 WindowSize parseWindowSize(const char* text)

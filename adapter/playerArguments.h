@@ -4,9 +4,13 @@
 #include <vector>
 
 // The real player: TAMBLIN_PLAYER when set, else the first executable "mplayer" on PATH that
-// is not this program. Empty, with the reason in *why, when there is none.
+// is not this program, else the first "mpv". Empty, with the reason in *why, when there is none.
 std::string findRealPlayer(const char* tamblinPlayer, const char* path, const std::string& self,
                            std::string* why);
+
+// Which player it is, by its name: mpv when the file's name (or the one it links to) holds "mpv".
+enum class PlayerKind { MPlayer, Mpv };
+PlayerKind playerKind(const std::string& player);
 
 // The size of the window the player draws into, as TAMBLIN_WINDOW_SIZE gives it ("640x480").
 struct WindowSize

@@ -16,7 +16,17 @@ AdapterSession::AdapterSession(const Xvfb* x, const QString& background) : run(x
     trace = run.standinDir() + "/trace";
     run.env().insert("TAMBLIN_ADAPTER_TRACE", trace);
     run.env().insert("TAMBLIN_MEDIA", run.appDir());
-    run.env().insert("TAMBLIN_PLAYER", "/usr/bin/mplayer");
+    run.env().insert("TAMBLIN_PLAYER", onMpv() ? "/usr/bin/mpv" : "/usr/bin/mplayer");
+}
+
+bool onMpv()
+{
+    return qgetenv("TAMBLIN_TEST_PLAYER") == "mpv";
+}
+
+QString restMark()
+{
+    return onMpv() ? QStringLiteral("# at rest") : QStringLiteral("# stopped");
 }
 
 QStringList AdapterSession::traceLines() const

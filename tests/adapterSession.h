@@ -1,11 +1,18 @@
 #pragma once
 
-// A run of the real program on Debian's MPlayer behind the adapter, with the adapter's trace,
-// and what the screen shows.
+// A run of the real program on a player of Debian's behind the adapter, with the adapter's
+// trace, and what the screen shows. The player is MPlayer, or mpv when the suite runs with
+// TAMBLIN_TEST_PLAYER=mpv: one suite, two players.
 
 #include "harness.h"
 
 #include <QImage>
+
+// Which player the suite runs on.
+bool onMpv();
+// What the trace says when the player has shown the last command's effect and come to rest:
+// MPlayer is stopped then, mpv only left alone.
+QString restMark();
 
 struct AdapterSession
 {

@@ -10,9 +10,11 @@
 
 namespace {
 
+// White letters, and the light edge of the smallest ones (libass draws a 12 px letter's core
+// in light grey).
 bool isText(QRgb p)
 {
-    return qRed(p) > 235 && qGreen(p) > 235 && qBlue(p) > 235;
+    return qRed(p) > 200 && qGreen(p) > 200 && qBlue(p) > 200;
 }
 
 // Where the menu's white letters are.
@@ -73,13 +75,26 @@ class MenuLookTest : public QObject
     // Sends a key and waits until the player has drawn what it did and come to rest.
     bool keyToRest(const Xvfb& x, AdapterSession& s, const QString& key)
     {
-        const int rests = s.count("# stopped");
+        const int rests = s.count(restMark());
         press(x, key);
-        return s.waitFor("# stopped", rests + 1, 20000);
+        return s.waitFor(restMark(), rests + 1, 20000);
     }
 
     bool waitForLoops(AdapterSession& s, const QString& file, int loops)
     {
+        if (onMpv()) {
+            // mpv loops a file (-loop 0) without opening it again: its position goes back.
+            double last = -1;
+            int wraps = 0;
+            return waitUntil(
+                [&] {
+                    const double at = s.property("time_pos").toDouble();
+                    wraps += at < last;
+                    last = at;
+                    return wraps >= loops;
+                },
+                30000);
+        }
         const QString playing = "< Playing " + file + ".";
         return s.waitFor(playing, s.count(playing) + loops, 30000);
     }
@@ -157,7 +172,7 @@ class MenuLookTest : public QObject
             const qulonglong wid = s.run.waitForWindow();
             QVERIFY(wid);
             x.focus(wid);
-            QVERIFY(s.waitFor("# stopped", 1, 20000));
+            QVERIFY(s.waitFor(restMark(), 1, 20000));
             QVERIFY(menuBeforeAndAfterLoops(x, s, s.run.appDir() + "background.avi", &start,
                                             &startAfterLoops));
             QCOMPARE(s.menuAnswer(), "ANS_MENU_VISIBILITY=1");
@@ -189,8 +204,9 @@ class MenuLookTest : public QObject
             const int pauses = s.count("> pause");
             press(x, "Return"); // the clip plays on
             QVERIFY(s.waitFor("> pause", pauses + 1));
-            const QImage closed = settledScreen(x);
-            QCOMPARE(maskCount(textMask(closed)), 0);
+            // (A looping clip stands still while it seeks back to its start: the screen may
+            // agree with itself for a moment before the next frame.)
+            QVERIFY(waitUntil([&] { return maskCount(textMask(settledScreen(x))) == 0; }, 10000));
         }
         compareLooks(overClip, overClipAfterLoops, "menu over a clip after three loops");
 

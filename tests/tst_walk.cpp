@@ -132,7 +132,7 @@ class WalkTest : public QObject
         s.run.start({"-ao null -osdlevel 0"});
         w.window = s.run.pid();
         const qulonglong wid = s.run.waitForWindow();
-        if (!wid || !s.waitFor("# stopped", 1, 20000))
+        if (!wid || !s.waitFor(restMark(), 1, 20000))
             return false;
         x->focus(wid);
         w.menuUp = true;
@@ -179,7 +179,7 @@ class WalkTest : public QObject
                 last = image;
                 if (monotonicMs() - changed < quietMs)
                     return false;
-                if (lastPlayerLine(lines) == "# stopped" || same >= 2) {
+                if (lastPlayerLine(lines) == restMark() || same >= 2) {
                     result = Settled::AtRest;
                     return true;
                 }

@@ -13,7 +13,7 @@ struct SpawnRequest
     int input = -1;                       // descriptors that become its 0, 1 and 2;
     int output = -1;                      // -1 leaves ours
     int errors = -1;
-    int control = -1;                     // a descriptor that becomes its 3 (a control channel)
+    int control = -1;                  // a descriptor that becomes its 3 (a control channel)
     bool ownProcessGroup = false;      // so that it can be ended with everything it starts
     int umask = -1;                    // set in the child alone: ours is the whole process's
     const char* failureNote = nullptr; // "NAME: " said on its standard error if exec fails

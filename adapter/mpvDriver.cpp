@@ -1,0 +1,319 @@
+#include "mpvDriver.h"
+
+#include "lineSplitter.h"
+#include "mediaSuffixes.h"
+#include "menuText.h"
+#include "mpvCommands.h"
+#include "paths.h"
+#include "slaveCommand.h"
+
+#include <cstdio>
+
+using nlohmann::json;
+
+namespace {
+
+// Quiet time after a command before the player is taken to be at rest: for the trace only.
+const long long kRestAfterMs = 150;
+// What mpv's log says when it cannot reach its X display.
+const char kNoDisplay[] = "couldn't open the X11 display";
+// How long after the player says it is paused an overlay is sent again (see event()): as soon
+// as the pause is in force, it has not always taken the change it was sent while playing.
+const long long kRedrawAfterPauseMs = 40;
+// Requests' ids for what is watched: the pause, and what decodes.
+const long long kPauseWatch = 1, kDecoderWatch = 2;
+
+std::string serialised(const json& message)
+{
+    // Names are UTF-8 by the time they get here (see urlFor): a bad byte would end the line.
+    return message.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
+}
+
+} // namespace
+
+MpvDriver::MpvDriver(Actions& out, const MenuModel& model, MenuOverlay& overlay, std::string files,
+                     std::string firstFile)
+    : out_(out), model_(model), overlay_(overlay), files_(std::move(files))
+{
+    if (!firstFile.empty())
+        entries_[1] = std::move(firstFile);
+    nextId_ = 3; // after the watches' ids
+}
+
+void MpvDriver::start(long long now)
+{
+    out_.add(Action::ToPlayer,
+             serialised({{"command", {"observe_property", kPauseWatch, "pause"}}}));
+    out_.add(Action::ToPlayer,
+             serialised({{"command", {"observe_property", kDecoderWatch, "hwdec-current"}}}));
+    request({"request_log_messages", "error"}, {}, now);
+    drawMenu(now);
+}
+
+void MpvDriver::request(json command, Pending why, long long now)
+{
+    const long long id = nextId_++;
+    pending_[id] = std::move(why);
+    out_.add(Action::ToPlayer, serialised({{"command", std::move(command)}, {"request_id", id}}));
+    (void)now;
+}
+
+void MpvDriver::sent(long long now)
+{
+    restAt_ = quitting_ ? -1 : now + kRestAfterMs;
+}
+
+void MpvDriver::setPause(bool paused, long long now)
+{
+    request({"set_property", "pause", paused}, {}, now);
+}
+
+void MpvDriver::drawMenu(long long now, bool again)
+{
+    const std::string events = overlay_.events(model_);
+    if (events == drawn_ && !again)
+        return;
+    drawn_ = events;
+    overlayPending_ = !paused_;
+    // One overlay, always the same id (a new one costs several ms more), hidden by empty data
+    // (0.35's hidden flag does not take).
+    request({{"name", "osd-overlay"},
+             {"id", 1},
+             {"format", "ass-events"},
+             {"data", events},
+             {"res_x", overlay_.width()},
+             {"res_y", overlay_.height()},
+             {"z", 0}},
+            {}, now);
+}
+
+bool MpvDriver::carryOut(const std::string& line, long long now)
+{
+    const SlaveCommand c = parseSlaveCommand(line);
+    if (c.verb == "pause" && c.prefix.empty()) {
+        setPause(hold_.paused(), now); // as the pause hold now has it: outright, not a toggle
+        return true;
+    }
+    if (c.verb == "loadfile") {
+        // loadfile FILE [1]: one word, or one quoted argument; 1 appends.
+        std::string rest = trimmedLine(c.body.substr(8));
+        bool append = false;
+        if (rest.size() > 2 && rest.compare(rest.size() - 2, 2, " 1") == 0) {
+            append = true;
+            rest = trimmedLine(rest.substr(0, rest.size() - 2));
+        }
+        if (rest.size() > 1 && (rest[0] == '\'' || rest[0] == '"') && rest.back() == rest[0])
+            rest = rest.substr(1, rest.size() - 2);
+        play({{rest, 0}}, !append, now);
+        return true;
+    }
+    const MpvCommand m = mpvCommand(c.body);
+    if (m.command.is_null()) {
+        out_.trace('#', "no such command for mpv: " + line);
+        return false;
+    }
+    Pending why;
+    if (!m.answerName.empty())
+        why = {Pending::Answer, m.answerName, m.answerFormat, {}, false};
+    request(m.command, why, now);
+    if (c.prefix == "pausing" || c.prefix == "pausing_toggle")
+        setPause(hold_.paused(), now);
+    return true;
+}
+
+void MpvDriver::command(const std::string& line, const MenuStep& step, long long now)
+{
+    const SlaveCommand c = parseSlaveCommand(line);
+    // Traced as the pause hold shapes it, as for MPlayer: the same words for the same effect.
+    const std::vector<std::string> lines = hold_.linesFor(line, step.wasVisible, step.visible);
+    for (const std::string& l : lines)
+        out_.trace('>', l);
+    if (c.verb == "menu" || c.verb == "set_menu") {
+        // The model has followed it: what it shows now is drawn. A pause that the hold adds
+        // (a menu over a playing clip, or its close) is set with it.
+        drawMenu(now);
+        if (lines.size() > 1)
+            setPause(hold_.paused(), now);
+        if (step.outcome == MenuModel::CommandRun) {
+            hold_.ranByMenu(step.ran);
+            carryOut(step.ran, now);
+        }
+    } else {
+        for (const std::string& l : lines)
+            carryOut(l, now);
+    }
+    sent(now);
+}
+
+std::string MpvDriver::urlFor(const std::string& path)
+{
+    // A path whose bytes are UTF-8 goes as it is (JSON carries any UTF-8), "./" before a
+    // relative one so that no part of it reads as a protocol. One that is not UTF-8 goes
+    // through a private alias: a link with a plain name to its exact bytes.
+    if (utf8(codePoints(path)) == path)
+        return path.empty() || path[0] == '/' ? path : "./" + path;
+    auto known = aliases_.find(path);
+    if (known == aliases_.end()) {
+        const std::string alias = files_ + "/" + std::to_string(aliases_.size() + 1) + ".media";
+        out_.file(Action::MakeLink, alias, path);
+        known = aliases_.emplace(path, alias).first;
+    }
+    return known->second;
+}
+
+void MpvDriver::play(const std::vector<PlayItem>& files, bool replace, long long now)
+{
+    for (size_t i = 0; i < files.size(); ++i) {
+        json options = json::object();
+        if (files[i].startAt > 0) {
+            char start[32];
+            snprintf(start, sizeof start, "%.3f", files[i].startAt); // options are strings
+            options["start"] = start;
+        }
+        const bool instead = replace && i == 0;
+        out_.trace('>', "loadfile " + files[i].path + (instead ? "" : " 1") +
+                            (options.empty() ? "" : " start=" + options.value("start", "")));
+        request({{"name", "loadfile"},
+                 {"url", urlFor(files[i].path)},
+                 {"flags", instead ? "replace" : "append"},
+                 {"options", options}},
+                {Pending::Load, {}, {}, files[i].path, false}, now);
+    }
+    sent(now);
+}
+
+void MpvDriver::holdStill(long long now)
+{
+    hold_.fileStarted(true);
+    setPause(true, now);
+    sent(now);
+}
+
+void MpvDriver::askPosition(long long now)
+{
+    asking_ = true;
+    at_ = length_ = -1;
+    request({"get_property", "time-pos"}, {Pending::Position, "at", {}, {}, true}, now);
+    request({"get_property", "duration"}, {Pending::Position, "length", {}, {}, true}, now);
+}
+
+void MpvDriver::quitting(long long)
+{
+    quitting_ = true;
+    restAt_ = -1;
+}
+
+void MpvDriver::reply(const json& message, long long now)
+{
+    const auto found = pending_.find(message.value("request_id", 0LL));
+    if (found == pending_.end())
+        return;
+    const Pending why = found->second;
+    pending_.erase(found);
+    const bool ok = message.value("error", std::string()) == "success";
+    const json data = message.contains("data") ? message["data"] : json();
+    if (why.kind == Pending::Load && ok && data.is_object())
+        entries_[data.value("playlist_entry_id", 0LL)] = why.path;
+    if (why.kind == Pending::Answer) {
+        // As MPlayer answers, for the window and whoever asked through it.
+        const std::string answer = ok ? "ANS_" + why.name + "=" + mplayerValue(data, why.format)
+                                      : std::string("ANS_ERROR=PROPERTY_UNAVAILABLE");
+        out_.trace('<', answer);
+        out_.window(answer + "\n");
+    }
+    if (why.kind == Pending::Position && asking_) {
+        (why.name == "at" ? at_ : length_) = ok && data.is_number() ? data.get<double>() : -2;
+        if (at_ != -1 && length_ != -1) {
+            asking_ = false;
+            if (at_ >= 0 && length_ >= 0)
+                events_->positionKnown(at_, length_, now);
+        }
+    }
+}
+
+void MpvDriver::event(const json& message, long long now)
+{
+    const std::string name = message.value("event", std::string());
+    const auto entry = entries_.find(message.value("playlist_entry_id", 0LL));
+    const std::string file = entry != entries_.end() ? entry->second : std::string();
+    if (name == "start-file" && !file.empty()) {
+        out_.trace('<', "Playing " + file + ".");
+        playing_ = true;
+        hold_.fileStarted(false);
+        // The pause outlives a file in mpv: each one starts playing, or held still if the core
+        // says so at once.
+        events_->fileStarted(file, now);
+        if (hold_.hold() != PauseHold::Still)
+            setPause(false, now);
+        // A song has no picture here, only its name for a while over the window.
+        if (mediaKind(file) == MediaKind::Song)
+            request({"show-text", menuLabel(withoutMediaSuffix(baseName(file))), 4000}, {}, now);
+        sent(now);
+    } else if (name == "end-file") {
+        playing_ = false;
+        if (message.value("reason", std::string()) == "error" && !file.empty()) {
+            out_.trace('#', "could not play " + file + ": " +
+                                message.value("file_error", std::string("?")));
+            events_->fileFailed(file, now);
+        }
+        entries_.erase(message.value("playlist_entry_id", 0LL));
+    } else if (name == "idle" && !quitting_) {
+        // Nothing more to play: the run ends, as MPlayer's does at the end of its list.
+        out_.trace('>', "quit");
+        request({"quit", 0}, {}, now);
+        quitting_ = true;
+    } else if (name == "property-change" && message.value("id", 0LL) == kPauseWatch &&
+               message.contains("data") && message["data"].is_boolean()) {
+        paused_ = message["data"].get<bool>();
+        hold_.answered(paused_); // the player's own word wins
+        // An overlay changed while the clip played shows with its next frame; paused before
+        // that, there is none, and the old menu would stay on the screen. Sent again once the
+        // player has settled into its pause, it is drawn at once.
+        if (paused_ && overlayPending_)
+            redrawAt_ = now + kRedrawAfterPauseMs;
+    } else if (name == "property-change" && message.value("id", 0LL) == kDecoderWatch &&
+               message.contains("data") && message["data"].is_string()) {
+        const std::string hwdec = message["data"].get<std::string>();
+        if (hwdec != hwdec_)
+            out_.add(Action::ToLog, "tamblin-adapter: mpv decodes " +
+                                        (hwdec == "no" ? std::string("in software")
+                                                       : "in hardware (" + hwdec + ")") +
+                                        "\n");
+        hwdec_ = hwdec;
+    } else if (name == "log-message" &&
+               message.value("text", std::string()).find(kNoDisplay) != std::string::npos) {
+        out_.add(Action::ToLog, "tamblin-adapter: the player cannot open its X display (\"" +
+                                    trimmedLine(message.value("text", std::string())) +
+                                    "\"); ending it\n");
+        events_->playerUnusable(now);
+    }
+}
+
+void MpvDriver::outputLine(const std::string& line, long long now)
+{
+    const json message = json::parse(line, nullptr, false);
+    if (message.is_discarded() || !message.is_object()) {
+        out_.trace('#', "not a message from mpv: " + trimmedLine(line));
+        return;
+    }
+    if (message.contains("event"))
+        event(message, now);
+    else
+        reply(message, now);
+}
+
+void MpvDriver::errorLine(const std::string&, long long) {}
+
+void MpvDriver::tick(long long now)
+{
+    if (redrawAt_ >= 0 && now >= redrawAt_) {
+        redrawAt_ = -1;
+        if (paused_)
+            drawMenu(now, true);
+    }
+    if (restAt_ < 0 || now < restAt_)
+        return;
+    restAt_ = -1;
+    if (paused_ && !quitting_)
+        out_.trace('#', "at rest");
+}

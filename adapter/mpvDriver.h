@@ -1,0 +1,88 @@
+#pragma once
+
+#include "actions.h"
+#include "menuOverlay.h"
+#include "pauseHold.h"
+#include "playerDriver.h"
+
+#include <nlohmann/json.hpp>
+
+#include <map>
+#include <string>
+#include <vector>
+
+// Debian's mpv behind the window: JSON requests and events, one object a line, over a socket
+// pair that it takes as its descriptor 3 (--input-ipc-client=fd://3): nobody else can reach it,
+// and mpv ends by itself when the adapter is gone. The window's slave commands are turned into
+// mpv's (mpvCommands.h); the menu, which mpv has not, is drawn by the adapter from the menu
+// model with osd-overlay (menuOverlay.h). What is mpv's own here:
+// - the same pause hold as MPlayer's, so that both behave alike, with the pause set outright;
+// - no rest by signal: a paused mpv draws nothing and costs nothing, and a stopped one would
+//   not end with the adapter;
+// - a file is known by the playlist entry id that mpv gives it; one that ends in error could
+//   not be played;
+// - with nothing more to play (mpv stays idle), the run ends, as MPlayer's did.
+class MpvDriver : public PlayerDriver
+{
+  public:
+    // files: a private folder for aliases of names that JSON cannot carry (not UTF-8);
+    // firstFile: the file on mpv's command line, which it plays as playlist entry 1.
+    MpvDriver(Actions& out, const MenuModel& model, MenuOverlay& overlay, std::string files,
+              std::string firstFile);
+
+    void command(const std::string& line, const MenuStep& step, long long now) override;
+    void play(const std::vector<PlayItem>& files, bool replace, long long now) override;
+    void holdStill(long long now) override;
+    void askPosition(long long now) override;
+    void quitting(long long now) override;
+    void wake(long long) override {}
+    void outputLine(const std::string& line, long long now) override;
+    void errorLine(const std::string& line, long long now) override;
+    long long deadline() const override { return earlier(restAt_, redrawAt_); }
+    void tick(long long now) override;
+
+    // The requests to make once, at the start: what to watch.
+    void start(long long now);
+
+  private:
+    // What a request's reply is for.
+    struct Pending
+    {
+        enum Kind { Ignore, Answer, Position, Load } kind = Ignore;
+        std::string name;   // Answer: MPlayer's name for the value; Position: which one
+        std::string format; // Answer: how to write it
+        std::string path;   // Load: the file
+        bool ours = false;  // Answer: a question of the adapter's own
+    };
+    void request(nlohmann::json command, Pending why, long long now);
+    // A slave line, once the pause hold has shaped it; returns false when mpv has no such
+    // command.
+    bool carryOut(const std::string& line, long long now);
+    void setPause(bool paused, long long now);
+    // Sends the menu as the model has it now, when it changed (or again, to have it redrawn).
+    void drawMenu(long long now, bool again = false);
+    void reply(const nlohmann::json& message, long long now);
+    void event(const nlohmann::json& message, long long now);
+    std::string urlFor(const std::string& path);
+    void sent(long long now);
+
+    Actions& out_;
+    const MenuModel& model_;
+    MenuOverlay& overlay_;
+    PauseHold hold_;
+    std::string files_;
+    long long nextId_ = 1;
+    std::map<long long, Pending> pending_;
+    std::map<long long, std::string> entries_; // playlist entry id -> file
+    std::map<std::string, std::string> aliases_;
+    std::string drawn_;           // the overlay as last sent
+    bool overlayPending_ = false; // ... while the player played: on screen at its next frame
+    bool paused_ = false;
+    bool quitting_ = false;
+    bool playing_ = false; // a file has started and not ended
+    std::string hwdec_;    // what decodes, as last said
+    double at_ = -1, length_ = -1;
+    bool asking_ = false;
+    long long restAt_ = -1;   // when to say that the player is at rest
+    long long redrawAt_ = -1; // when to send the overlay again, once paused
+};
