@@ -3,13 +3,13 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tamblin)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "The Tamblin developers <tamblin@example.org>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "full-screen, key-driven front end for MPlayer")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "full-screen, key-driven front end for MPlayer and mpv")
 # The summary comes first; CPack puts this after it, each line indented.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "Tamblin plays media full screen with MPlayer, driven by the keys of a keypad,
-a keyboard or a remote control, or by touch. Without a file to play it shows
-the player's own menu, with a menu for each media folder; a clip chosen again
-starts where it was left. It keeps the display on while it runs. A device can
+    "Tamblin plays media full screen with MPlayer or mpv, driven by the keys of a
+keypad, a keyboard or a remote control, or by touch. Without a file to play it
+shows a menu, with a menu for each media folder; a clip chosen again starts
+where it was left. It keeps the display on while it runs. A device can
 boot into it: tamblin-session runs it again each time a run ends, from an X
 session or from the cage kiosk compositor.")
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
@@ -18,7 +18,7 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://example.org/tamblin")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # Depends from the binaries' libraries, and the player.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "mplayer")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "mplayer | mpv")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, fonts-wqy-microhei")
 # The Wayland session runs in it.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "cage")
