@@ -4,6 +4,7 @@
 #include "lineSplitter.h"
 #include "mediaMenu.h"
 #include "mplayerDriver.h"
+#include "mpvDriver.h"
 
 #include <QTest>
 
@@ -239,8 +240,133 @@ class CoreTest : public QObject
             }
             take();
         }
-        if (got != actions)
-            qDebug().noquote() << got.join("\n");
+        QCOMPARE(got, actions);
+    }
+
+    // The same core with mpv's driver: what goes out is JSON, what comes in is mpv's replies and
+    // events ("<JSON"), and the window's lines. Results: each request, the overlay as shown or
+    // hidden, and the window's answers. The argument is the run's first file (on mpv's command
+    // line, playlist entry 1): the background, or a media argument.
+    void mpvOrderings_data()
+    {
+        QTest::addColumn<bool>("startMenu");
+        QTest::addColumn<QStringList>("events");
+        QTest::addColumn<QStringList>("actions");
+        const QString bg = R"(<{"event":"start-file","playlist_entry_id":1})";
+        QTest::newRow("the start menu's background is held still")
+            << true << QStringList{bg}
+            << QStringList{
+                   R"(> ["set_property","pause",true])",
+                   R"(> {"flags":"append","name":"loadfile","options":{},"url":"/app/bg.avi"})"};
+        QTest::newRow("a clip from the menu plays, the menu goes")
+            << true
+            << QStringList{bg,
+                           "menu ok",
+                           "menu down",
+                           "menu ok",
+                           R"(<{"request_id":9,"error":"success","data":{"playlist_entry_id":3}})",
+                           R"(<{"event":"start-file","playlist_entry_id":3})"}
+            << QStringList{
+                   R"(> ["set_property","pause",true])",
+                   R"(> {"flags":"append","name":"loadfile","options":{},"url":"/app/bg.avi"})",
+                   "> overlay shown",
+                   "> overlay shown",
+                   R"(> {"flags":"replace","name":"loadfile","options":{},"url":"/v/a.avi"})",
+                   R"(> {"flags":"append","name":"loadfile","options":{},"url":"/app/bg.avi"})",
+                   "> overlay hidden",
+                   R"(> ["set_property","pause",false])"};
+        QTest::newRow("a clip that cannot be played: the menu back on it, with a word")
+            << true
+            << QStringList{bg,
+                           "menu ok",
+                           "menu down",
+                           "menu ok",
+                           R"(<{"request_id":9,"error":"success","data":{"playlist_entry_id":3}})",
+                           R"(<{"event":"start-file","playlist_entry_id":3})",
+                           R"(<{"request_id":10,"error":"success","data":{"playlist_entry_id":4}})",
+                           R"(<{"event":"end-file","reason":"error","playlist_entry_id":3,"file_error":"unrecognized file format"})",
+                           R"(<{"event":"start-file","playlist_entry_id":4})"}
+            << QStringList{
+                   R"(> ["set_property","pause",true])",
+                   R"(> {"flags":"append","name":"loadfile","options":{},"url":"/app/bg.avi"})",
+                   "> overlay shown",
+                   "> overlay shown",
+                   R"(> {"flags":"replace","name":"loadfile","options":{},"url":"/v/a.avi"})",
+                   R"(> {"flags":"append","name":"loadfile","options":{},"url":"/app/bg.avi"})",
+                   "> overlay hidden",
+                   R"(> ["set_property","pause",false])",
+                   "log tamblin-adapter: cannot play /v/a.avi",
+                   R"(> ["set_property","pause",true])",
+                   R"(> {"flags":"append","name":"loadfile","options":{},"url":"/app/bg.avi"})",
+                   "> overlay shown",
+                   "> overlay shown"};
+        QTest::newRow("F1 over a playing clip: held, and drawn again once paused")
+            << false
+            << QStringList{R"(<{"event":"start-file","playlist_entry_id":1})", "set_menu main",
+                           R"(<{"event":"property-change","id":1,"name":"pause","data":true})",
+                           "@100"}
+            << QStringList{R"(> ["set_property","pause",false])", "> overlay shown",
+                           R"(> ["set_property","pause",true])", "> overlay shown"};
+        QTest::newRow("queries answered as MPlayer answers them")
+            << false
+            << QStringList{"pausing_keep_force get_property pause",
+                           R"(<{"request_id":4,"error":"success","data":true})",
+                           "get_property time_pos",
+                           R"(<{"request_id":5,"error":"property unavailable"})",
+                           "get_menu_visibility"}
+            << QStringList{R"(> ["get_property","pause"])", "window ANS_pause=yes",
+                           R"(> ["get_property","time-pos"])",
+                           "window ANS_ERROR=PROPERTY_UNAVAILABLE", "window ANS_MENU_VISIBILITY=0"};
+        QTest::newRow("nothing left to play: the run ends")
+            << false
+            << QStringList{R"(<{"event":"start-file","playlist_entry_id":1})",
+                           R"(<{"event":"end-file","reason":"eof","playlist_entry_id":1})",
+                           R"(<{"event":"idle"})"}
+            << QStringList{R"(> ["set_property","pause",false])", R"(> ["quit",0])"};
+    }
+
+    void mpvOrderings()
+    {
+        QFETCH(bool, startMenu);
+        QFETCH(QStringList, events);
+        QFETCH(QStringList, actions);
+        const std::vector<Menu> built = menus();
+        MenuModel model(built, "main", startMenu);
+        ResumeStore store;
+        ClipFlow flow(startMenu ? "/app/bg.avi" : "", &store);
+        Actions out;
+        MenuOverlay overlay(chooseMenuFont(menuCharacters(built, "> _")), 640, 480);
+        MpvDriver driver(out, model, overlay, "/private", startMenu ? "/app/bg.avi" : "/v/a.avi");
+        driver.start(0);
+        out.take(); // the watches, the log's level, the first overlay
+        Controller core(model, flow, store, driver, out);
+        long long now = 0;
+        QStringList got;
+        const auto take = [&] {
+            for (const Action& a : out.take()) {
+                if (a.kind == Action::ToPlayer) {
+                    const nlohmann::json c = nlohmann::json::parse(a.text)["command"];
+                    got << (c.is_object() && c.value("name", "") == "osd-overlay"
+                                ? QString(c.value("data", "").empty() ? "> overlay hidden"
+                                                                      : "> overlay shown")
+                                : "> " + QString::fromStdString(c.dump()));
+                } else if (a.kind == Action::ToWindow || a.kind == Action::ToLog) {
+                    got << (a.kind == Action::ToLog ? "log " : "window ") +
+                               QString::fromStdString(a.text).trimmed();
+                }
+            }
+        };
+        for (const QString& e : events) {
+            if (e.startsWith('@')) {
+                now = e.mid(1).toLongLong();
+                core.tick(now);
+            } else if (e.startsWith('<')) {
+                core.playerOutput(e.mid(1).toStdString() + "\n", now);
+            } else {
+                core.windowLine(e.toStdString() + "\n", now);
+            }
+            take();
+        }
         QCOMPARE(got, actions);
     }
 
