@@ -18,8 +18,10 @@ MenuFont chooseMenuFont(const std::u32string& characters)
     FcResult result;
     FcFontSet* fonts = FcFontSort(nullptr, pattern, FcFalse, nullptr, &result);
     FcPatternDestroy(pattern);
-    if (!fonts)
+    if (!fonts) {
+        FcFini();
         return chosen;
+    }
     chosen.missing = int(wanted.size()) + 1;
     for (int i = 0; i < fonts->nfont; ++i) {
         FcPattern* font = fonts->fonts[i];
@@ -43,6 +45,8 @@ MenuFont chooseMenuFont(const std::u32string& characters)
         }
     }
     FcFontSetDestroy(fonts);
+    // Nothing else here uses fontconfig: what it keeps goes, rather than stay to the end.
+    FcFini();
     return chosen;
 }
 

@@ -23,6 +23,20 @@ const long long kRedrawAfterPauseMs = 40;
 // Requests' ids for what is watched: the pause, and what decodes.
 const long long kPauseWatch = 1, kDecoderWatch = 2;
 
+// A message's field, when it is there and of the kind expected: a message that is not what mpv
+// sends is passed over, not taken for something (nor thrown at).
+long long integer(const json& message, const char* key)
+{
+    const auto f = message.find(key);
+    return f != message.end() && f->is_number_integer() ? f->get<long long>() : 0;
+}
+
+std::string text(const json& message, const char* key)
+{
+    const auto f = message.find(key);
+    return f != message.end() && f->is_string() ? f->get<std::string>() : std::string();
+}
+
 std::string serialised(const json& message)
 {
     // Names are UTF-8 by the time they get here (see urlFor): a bad byte would end the line.
@@ -172,7 +186,7 @@ void MpvDriver::play(const std::vector<PlayItem>& files, bool replace, long long
         }
         const bool instead = replace && i == 0;
         out_.trace('>', "loadfile " + files[i].path + (instead ? "" : " 1") +
-                            (options.empty() ? "" : " start=" + options.value("start", "")));
+                            (options.empty() ? "" : " start=" + text(options, "start")));
         request({{"name", "loadfile"},
                  {"url", urlFor(files[i].path)},
                  {"flags", instead ? "replace" : "append"},
@@ -205,15 +219,15 @@ void MpvDriver::quitting(long long)
 
 void MpvDriver::reply(const json& message, long long now)
 {
-    const auto found = pending_.find(message.value("request_id", 0LL));
+    const auto found = pending_.find(integer(message, "request_id"));
     if (found == pending_.end())
         return;
     const Pending why = found->second;
     pending_.erase(found);
-    const bool ok = message.value("error", std::string()) == "success";
+    const bool ok = text(message, "error") == "success";
     const json data = message.contains("data") ? message["data"] : json();
     if (why.kind == Pending::Load && ok && data.is_object())
-        entries_[data.value("playlist_entry_id", 0LL)] = why.path;
+        entries_[integer(data, "playlist_entry_id")] = why.path;
     if (why.kind == Pending::Answer) {
         // As MPlayer answers, for the window and whoever asked through it.
         const std::string answer = ok ? "ANS_" + why.name + "=" + mplayerValue(data, why.format)
@@ -233,8 +247,8 @@ void MpvDriver::reply(const json& message, long long now)
 
 void MpvDriver::event(const json& message, long long now)
 {
-    const std::string name = message.value("event", std::string());
-    const auto entry = entries_.find(message.value("playlist_entry_id", 0LL));
+    const std::string name = text(message, "event");
+    const auto entry = entries_.find(integer(message, "playlist_entry_id"));
     const std::string file = entry != entries_.end() ? entry->second : std::string();
     if (name == "start-file" && !file.empty()) {
         out_.trace('<', "Playing " + file + ".");
@@ -251,18 +265,17 @@ void MpvDriver::event(const json& message, long long now)
         sent(now);
     } else if (name == "end-file") {
         playing_ = false;
-        if (message.value("reason", std::string()) == "error" && !file.empty()) {
-            out_.trace('#', "could not play " + file + ": " +
-                                message.value("file_error", std::string("?")));
+        if (text(message, "reason") == "error" && !file.empty()) {
+            out_.trace('#', "could not play " + file + ": " + text(message, "file_error"));
             events_->fileFailed(file, now);
         }
-        entries_.erase(message.value("playlist_entry_id", 0LL));
+        entries_.erase(integer(message, "playlist_entry_id"));
     } else if (name == "idle" && !quitting_) {
         // Nothing more to play: the run ends, as MPlayer's does at the end of its list.
         out_.trace('>', "quit");
         request({"quit", 0}, {}, now);
         quitting_ = true;
-    } else if (name == "property-change" && message.value("id", 0LL) == kPauseWatch &&
+    } else if (name == "property-change" && integer(message, "id") == kPauseWatch &&
                message.contains("data") && message["data"].is_boolean()) {
         paused_ = message["data"].get<bool>();
         hold_.answered(paused_); // the player's own word wins
@@ -271,7 +284,7 @@ void MpvDriver::event(const json& message, long long now)
         // player has settled into its pause, it is drawn at once.
         if (paused_ && overlayPending_)
             redrawAt_ = now + kRedrawAfterPauseMs;
-    } else if (name == "property-change" && message.value("id", 0LL) == kDecoderWatch &&
+    } else if (name == "property-change" && integer(message, "id") == kDecoderWatch &&
                message.contains("data") && message["data"].is_string()) {
         const std::string hwdec = message["data"].get<std::string>();
         if (hwdec != hwdec_)
@@ -281,10 +294,9 @@ void MpvDriver::event(const json& message, long long now)
                                         "\n");
         hwdec_ = hwdec;
     } else if (name == "log-message" &&
-               message.value("text", std::string()).find(kNoDisplay) != std::string::npos) {
+               text(message, "text").find(kNoDisplay) != std::string::npos) {
         out_.add(Action::ToLog, "tamblin-adapter: the player cannot open its X display (\"" +
-                                    trimmedLine(message.value("text", std::string())) +
-                                    "\"); ending it\n");
+                                    trimmedLine(text(message, "text")) + "\"); ending it\n");
         events_->playerUnusable(now);
     }
 }

@@ -1,22 +1,24 @@
-// The adapter's core with MPlayer's driver, driven directly: the window's commands, the
-// player's output and errors, its end, the window's end, a termination signal, and the passing
-// of time are all part of the input. No descriptor, no clock, no process.
+// The adapter's core with MPlayer's driver, or mpv's, driven directly: the window's commands,
+// the player's output and errors, its end, the window's end, a termination signal, and the
+// passing of time are all part of the input. No descriptor, no clock, no process.
 //
 // Input: lines. "<TEXT" is a line of player output, "~TEXT" player output without its line
 // end, "?TEXT" a line of its standard error, "!N" lets N ms pass (else 1000) and runs what is
 // due, "$" the player ends, "%" the window goes, "^" a termination signal; "#hidden" / "#media"
-// as the first line start with the menu hidden / without a background clip; any other line is
-// a command from the window.
+// / "#mpv" in the first line start with the menu hidden / without a background clip / with
+// mpv's driver (then the player's output is JSON); any other line is a command from the window.
 
 #include "controller.h"
 #include "lineSplitter.h"
 #include "mediaMenu.h"
 #include "mplayerDriver.h"
+#include "mpvDriver.h"
 
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -133,21 +135,35 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         pieces.push_back(input.substr(start, end - start));
         start = end + 1;
     }
-    bool shown = true;
+    bool shown = true, mpv = false;
     std::string background = kBackground;
     if (!pieces.empty() && !pieces.front().empty() && pieces.front()[0] == '#') {
         shown = pieces.front().find("hidden") == std::string::npos;
         if (pieces.front().find("media") != std::string::npos)
             background.clear();
+        mpv = pieces.front().find("mpv") != std::string::npos;
         pieces.erase(pieces.begin());
     }
 
-    MenuModel model(buildMenus(fixedScan()), "main", shown);
+    const std::vector<Menu> menus = buildMenus(fixedScan());
+    MenuModel model(menus, "main", shown);
     ResumeStore store;
     ClipFlow flow(background, &store);
     Actions actions;
-    MPlayerDriver driver(actions, "/private", "/app/song.mkv", "/");
-    Controller core(model, flow, store, driver, actions);
+    // The font is looked for once: fontconfig's answer does not change from one input to the
+    // next.
+    static MenuOverlay overlay(chooseMenuFont(menuCharacters(menus, "> _")), 640, 480);
+    std::unique_ptr<PlayerDriver> driver;
+    if (mpv) {
+        auto d = std::make_unique<MpvDriver>(actions, model, overlay, "/private",
+                                             background.empty() ? std::string("/media/videos/a.avi")
+                                                                : background);
+        d->start(0);
+        driver = std::move(d);
+    } else {
+        driver = std::make_unique<MPlayerDriver>(actions, "/private", "/app/song.mkv", "/");
+    }
+    Controller core(model, flow, store, *driver, actions);
     LineSplitter output("\r\n");
     World world;
     // FUZZ_CORE_TRACE=1: the actions on standard error, to follow a failing input.
