@@ -89,12 +89,15 @@ void MpvDriver::drawMenu(long long now, bool again)
         return;
     drawn_ = events;
     overlayPending_ = !paused_;
+    // mpv redraws an overlay only when its text changed: sent again to be redrawn, it carries
+    // an empty override block, which draws nothing, every other time.
+    nudged_ = again && !nudged_;
     // One overlay, always the same id (a new one costs several ms more), hidden by empty data
     // (0.35's hidden flag does not take).
     request({{"name", "osd-overlay"},
              {"id", 1},
              {"format", "ass-events"},
-             {"data", events},
+             {"data", nudged_ ? events + "{}" : events},
              {"res_x", overlay_.width()},
              {"res_y", overlay_.height()},
              {"z", 0}},

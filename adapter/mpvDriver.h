@@ -77,6 +77,7 @@ class MpvDriver : public PlayerDriver
     std::map<std::string, std::string> aliases_;
     std::string drawn_;           // the overlay as last sent
     bool overlayPending_ = false; // ... while the player played: on screen at its next frame
+    bool nudged_ = false;         // ... with an empty block added, to be drawn again
     bool paused_ = false;
     bool quitting_ = false;
     bool playing_ = false; // a file has started and not ended
