@@ -1,8 +1,14 @@
-// The key round trip through the adapter to Debian's MPlayer playing the bundled clip, beside
-// MPlayer answering a plain query over its own slave input; and what the adapter adds when it
-// relays a command, against a player that reads at once.
+// The key round trip through the adapter to Debian's MPlayer, and to Debian's mpv, playing the
+// bundled clip, each beside the same player answering a plain query over its own channel (slave
+// input, or JSON on a socket pair); and what the adapter adds when it relays a command, against
+// a player that reads at once.
 #include "benchUtil.h"
 #include "mainWindow.h"
+#include "spawn.h"
+
+#include "mpvArguments.h"
+
+#include <nlohmann/json.hpp>
 
 #include <QApplication>
 #include <QDir>
@@ -16,6 +22,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -33,17 +40,27 @@ bool waitForTrace(const QString& trace, const char* text)
     return false;
 }
 
-// Key presses through the window and the adapter, with MPlayer behind: how long each key
+// The players behind the adapter, and their answer to a plain query.
+struct Player
+{
+    const char* name;
+    const char* path;
+    std::vector<long long> (*plainQueries)(int queries);
+    const char* query;
+};
+
+// Key presses through the window and the adapter, with the player behind: how long each key
 // press takes from delivery until its command has gone out.
-std::vector<long long> keysThroughAdapter(const QString& dir, int presses)
+std::vector<long long> keysThroughAdapter(const QString& dir, const Player& player, int presses)
 {
     QDir(dir).mkpath("app");
     QFile::link(ADAPTER_BIN, dir + "/app/mplayer");
     QFile::link(APP_DIR "/background.avi", dir + "/app/background.avi");
-    const QString trace = dir + "/trace";
+    // Each player its own: the adapter before may not have let go of them yet.
+    const QString trace = dir + "/trace-" + player.name;
     qputenv("MYPATH", QFile::encodeName(dir + "/app/"));
-    qputenv("TAMBLIN_FIFO", QFile::encodeName(dir + "/pipe"));
-    qputenv("TAMBLIN_PLAYER", "/usr/bin/mplayer");
+    qputenv("TAMBLIN_FIFO", QFile::encodeName(dir + "/pipe-" + player.name));
+    qputenv("TAMBLIN_PLAYER", player.path);
     qputenv("TAMBLIN_MEDIA", QFile::encodeName(dir + "/app"));
     qputenv("TAMBLIN_ADAPTER_TRACE", QFile::encodeName(trace));
 
@@ -69,7 +86,7 @@ std::vector<long long> keysThroughAdapter(const QString& dir, int presses)
 }
 
 // MPlayer's own answer to a plain query on its slave input.
-std::vector<long long> plainQueries(int queries)
+std::vector<long long> mplayerQueries(int queries)
 {
     int input, output;
     const pid_t pid = spawn({"/usr/bin/mplayer", "-slave", "-quiet", "-nortc", "-nocache", "-ao",
@@ -93,6 +110,54 @@ std::vector<long long> plainQueries(int queries)
     if (write(input, quit, sizeof quit - 1) < 0)
         kill(pid, SIGTERM);
     close(input);
+    fclose(answers);
+    waitpid(pid, nullptr, 0);
+    return samples;
+}
+
+// mpv's own answer to the same query in JSON on its socket pair, started with the same options
+// as MPlayer above, in the words the adapter gives them to mpv.
+std::vector<long long> mpvQueries(int queries)
+{
+    using nlohmann::json;
+    const MpvArguments a = mpvArguments({"-slave", "-quiet", "-nortc", "-nocache", "-ao", "null",
+                                         "-vo", "x11", "-loop", "0", APP_DIR "/background.avi"},
+                                        nullptr, getenv("TAMBLIN_HWDEC"));
+    int pair[2];
+    std::vector<long long> samples;
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0)
+        return samples;
+    const int null = open("/dev/null", O_RDWR | O_CLOEXEC);
+    SpawnRequest request;
+    request.path = "/usr/bin/mpv";
+    request.arguments = a.options;
+    request.arguments.insert(request.arguments.begin(), request.path);
+    request.input = request.output = null;
+    request.control = pair[1];
+    const pid_t pid = spawnProcess(request);
+    close(null);
+    close(pair[1]);
+    FILE* answers = fdopen(dup(pair[0]), "r");
+    char line[4096];
+    auto message = [&] {
+        const json m = json::parse(line, nullptr, false);
+        return m.is_object() ? m : json::object();
+    };
+    while (fgets(line, sizeof line, answers) &&
+           message().value("event", "") != "playback-restart") {
+    }
+    for (int i = 0; i < queries; ++i) {
+        const std::string query =
+            json{{"command", {"get_property", "time-pos"}}, {"request_id", i + 1}}.dump() + "\n";
+        const long long start = monotonicNs();
+        if (write(pair[0], query.data(), query.size()) < 0)
+            break;
+        while (fgets(line, sizeof line, answers) && message().value("request_id", -1) != i + 1) {
+        }
+        samples.push_back(monotonicNs() - start);
+    }
+    // Our end closed, it ends by itself.
+    close(pair[0]);
     fclose(answers);
     waitpid(pid, nullptr, 0);
     return samples;
@@ -140,14 +205,19 @@ int main(int argc, char** argv)
     QTemporaryDir dir;
     const int report = openReport(dir.path().toStdString());
 
-    const Latency keys = latency(keysThroughAdapter(dir.path(), presses));
-    const Latency plain = latency(plainQueries(queries));
-    printRow("Key round trip through the adapter to MPlayer (" + std::to_string(presses) +
-                 " presses) vs. MPlayer answering get_time_pos (" + std::to_string(queries) + ")",
-             formatLatency(keys), formatLatency(plain),
-             "p50 " + formatRatio(keys.p50 / plain.p50) + ", p99 " +
-                 formatRatio(keys.p99 / plain.p99),
-             "");
+    const Player players[] = {{"MPlayer", "/usr/bin/mplayer", mplayerQueries, "get_time_pos"},
+                              {"mpv", "/usr/bin/mpv", mpvQueries, "get_property time-pos"}};
+    for (const Player& player : players) {
+        const Latency keys = latency(keysThroughAdapter(dir.path(), player, presses));
+        const Latency plain = latency(player.plainQueries(queries));
+        printRow(std::string("Key round trip through the adapter to ") + player.name + " (" +
+                     std::to_string(presses) + " presses) vs. " + player.name + " answering " +
+                     player.query + " (" + std::to_string(queries) + ")",
+                 formatLatency(keys), formatLatency(plain),
+                 "p50 " + formatRatio(keys.p50 / plain.p50) + ", p99 " +
+                     formatRatio(keys.p99 / plain.p99),
+                 "");
+    }
 
     setenv("TAMBLIN_PLAYER", ECHO_BIN, 1);
     unsetenv("TAMBLIN_WID");

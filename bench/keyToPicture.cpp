@@ -1,7 +1,8 @@
 // Key to picture: from an XTest key press until the menu's pixels change on the screen, on the
 // start menu, on a menu opened over a playing clip, and for the key that opens the menu while
-// the clip plays; beside the same player and menu driven directly (the same command written to
-// its slave input), and the display's refresh floor.
+// the clip plays; for MPlayer and for mpv, each beside the same player and menu driven
+// directly (MPlayer: the same command written to its slave input; mpv: the same menu drawn as
+// the adapter draws it), and the display's refresh floor.
 #include "benchUtil.h"
 #include "menuBench.h"
 #include "screenProbe.h"
@@ -90,13 +91,79 @@ void measure(const Step (&steps)[N], int presses, ScreenProbe& probe,
     }
 }
 
-void printComparison(const std::string& figure, const std::vector<long long>& ours,
+// Waits for what a step needs, but not for ever: a player that does not get there is said.
+void waitUntil(const std::function<bool()>& done, const char* what)
+{
+    const long long start = monotonicNs();
+    while (!done()) {
+        if (msSince(start) > 20000) {
+            fprintf(stderr, "bench: %s did not happen\n", what);
+            return;
+        }
+        usleep(1000);
+    }
+}
+
+struct Figures
+{
+    Samples ours, direct;
+};
+
+// The rounds on one player: through the window and the adapter, then the player driven
+// directly.
+Figures measurePlayer(MenuBench& bench, ScreenProbe& probe, int startPresses, int clipPresses)
+{
+    Figures figures;
+    auto run = [&](const std::function<void(const Step&)>& send,
+                   const std::function<void()>& clipPlaying, Samples* samples) {
+        measure(kStartMenu, startPresses, probe, send, samples);
+        usleep(kBetweenKeysMs * 1000);
+        send({"Return", "menu ok", OnStartMenu}); // Play a clip
+        usleep(kBetweenKeysMs * 1000);
+        send({"Return", "menu ok", OnStartMenu}); // the clip
+        clipPlaying();
+        measure(kOverClipFirst, 4, probe, send, samples);
+        measure(kOverClip, clipPresses, probe, send, samples);
+    };
+
+    // Through the window, the adapter and the player.
+    const pid_t tamblin = bench.startTamblin();
+    const Window window = waitForWindow(bench.display, "tamblin", 20000);
+    pid_t adapter = 0, player = 0;
+    if (!window || !bench.tracedPids(&adapter, &player, 20000) || !probe.waitForStill(500, 20000))
+        fprintf(stderr, "bench: the start menu did not show on %s\n", playerName(bench.player()));
+    run([&](const Step& s) { pressKey(bench.display, window, s.key); },
+        [&] {
+            // The adapter closes the menu once the clip plays.
+            waitUntil([&] { return bench.traceCount("> menu hide") >= 1; }, "the clip's start");
+            usleep(1000000);
+        },
+        &figures.ours);
+    endProcess(tamblin);
+
+    // The same player, menu and clips, driven directly with the same commands.
+    bench.startPlayerDirectly(false, {"-menu-startup", std::string(APP_DIR) + "/background.avi"});
+    waitUntil([&] { return bench.filesStarted() >= 1; }, "the background's start");
+    bench.holdStillDirectly();
+    probe.waitForStill(500, 20000);
+    run([&](const Step& s) { bench.sendDirectly(s.command); },
+        [&] {
+            waitUntil([&] { return bench.filesStarted() >= 2; }, "the clip's start");
+            bench.sendDirectly("menu hide");
+            usleep(1000000);
+        },
+        &figures.direct);
+    bench.stopDirectly();
+    return figures;
+}
+
+void printComparison(Player player, const std::string& figure, const std::vector<long long>& ours,
                      const std::vector<long long>& direct, const std::string& target)
 {
     const Percentiles o = percentiles(ours), d = percentiles(direct);
     char ratio[64];
     snprintf(ratio, sizeof ratio, "p50 %.2f, p90 %.2f", o.p50 / d.p50, o.p90 / d.p90);
-    printRow(figure + " (" + std::to_string(ours.size()) +
+    printRow(std::string(playerName(player)) + ": " + figure + " (" + std::to_string(ours.size()) +
                  " keys) vs. the player driven directly; refresh floor 16.7 ms",
              format(o), format(d), ratio, target);
 }
@@ -119,64 +186,38 @@ int main(int argc, char** argv)
     // the clip.
     const int startPresses = std::max(8, presses / 2 / 8 * 8);
     const int clipPresses = std::max(6, (presses - startPresses - 4) / 6 * 6);
-    Samples ours, direct;
-    auto run = [&](const std::function<void(const Step&)>& send,
-                   const std::function<void()>& clipPlaying, Samples* samples) {
-        measure(kStartMenu, startPresses, *probe, send, samples);
-        usleep(kBetweenKeysMs * 1000);
-        send({"Return", "menu ok", OnStartMenu}); // Play a clip
-        usleep(kBetweenKeysMs * 1000);
-        send({"Return", "menu ok", OnStartMenu}); // the clip
-        clipPlaying();
-        measure(kOverClipFirst, 4, *probe, send, samples);
-        measure(kOverClip, clipPresses, *probe, send, samples);
+    std::vector<Figures> of;
+    for (const Player player : kPlayers) {
+        bench.use(player);
+        of.push_back(measurePlayer(bench, *probe, startPresses, clipPresses));
+    }
+
+    // MPlayer redraws a new menu with its next pass of 20 ms while paused; a paused mpv draws
+    // the overlay at once.
+    auto paused = [](Player p) {
+        return p == Player::Mpv ? std::string("within one refresh (16.7 ms)")
+                                : std::string("p50 at most 33, p90 at most 50 ms");
     };
-
-    // Through the window, the adapter and the player.
-    const pid_t tamblin = bench.startTamblin();
-    const Window window = waitForWindow(bench.display, "tamblin", 20000);
-    pid_t adapter = 0, player = 0;
-    if (!window || !bench.tracedPids(&adapter, &player, 20000) || !probe->waitForStill(500, 20000))
-        fprintf(stderr, "bench: the start menu did not show\n");
-    run([&](const Step& s) { pressKey(bench.display, window, s.key); },
-        [&] {
-            // The adapter closes the menu once the clip plays.
-            while (bench.traceCount("> menu hide") < 1)
-                usleep(1000);
-            usleep(1000000);
-        },
-        &ours);
-    endProcess(tamblin);
-
-    // The same player, menu and clips, with the commands written to its slave input.
-    int input = -1;
-    const pid_t player2 = bench.startPlayerDirectly(
-        false, &input, {"-menu-startup", std::string(APP_DIR) + "/background.avi"});
-    while (bench.playingLines() < 1)
-        usleep(1000);
-    writeLine(input, "pause"); // the still background, as the adapter holds it
-    probe->waitForStill(500, 20000);
-    run([&](const Step& s) { writeLine(input, s.command); },
-        [&] {
-            while (bench.playingLines() < 2)
-                usleep(1000);
-            writeLine(input, "menu hide");
-            usleep(1000000);
-        },
-        &direct);
-    endProcess(player2);
-
-    const std::string target = "p50 at most 33, p90 at most 50 ms";
-    printComparison("Key to picture on the start menu (Down, Up, Return into a submenu, F2 back, "
-                    "F2 hide, F1 open)",
-                    ours.of[OnStartMenu], direct.of[OnStartMenu], target);
-    printComparison("Key to picture on a menu opened over a playing clip (Return into a submenu, "
-                    "F2 back, Down, F2 hide)",
-                    ours.of[OnMenuOverClip], direct.of[OnMenuOverClip], target);
-    printComparison("F1 opening the menu while a 25 fps clip plays: the player reads its input "
-                    "once a frame",
-                    ours.of[OpeningOverPlayingClip], direct.of[OpeningOverPlayingClip],
-                    "one to two frames (40 to 80 ms)");
+    for (size_t i = 0; i < of.size(); ++i)
+        printComparison(kPlayers[i],
+                        "Key to picture on the start menu (Down, Up, Return into a submenu, F2 "
+                        "back, F2 hide, F1 open)",
+                        of[i].ours.of[OnStartMenu], of[i].direct.of[OnStartMenu],
+                        paused(kPlayers[i]));
+    for (size_t i = 0; i < of.size(); ++i)
+        printComparison(kPlayers[i],
+                        "Key to picture on a menu opened over a playing clip (Return into a "
+                        "submenu, F2 back, Down, F2 hide)",
+                        of[i].ours.of[OnMenuOverClip], of[i].direct.of[OnMenuOverClip],
+                        paused(kPlayers[i]));
+    for (size_t i = 0; i < of.size(); ++i)
+        printComparison(kPlayers[i],
+                        std::string("F1 opening the menu while a 25 fps clip plays: ") +
+                            (kPlayers[i] == Player::Mpv
+                                 ? "the player draws the change with a frame"
+                                 : "the player reads its input once a frame"),
+                        of[i].ours.of[OpeningOverPlayingClip],
+                        of[i].direct.of[OpeningOverPlayingClip], "one to two frames (40 to 80 ms)");
     probe.reset();
     bench.cleanUp();
     return 0;

@@ -1,5 +1,6 @@
 // What the start menu and a clip cost: CPU at rest under the start menu, CPU while a clip plays,
-// and the time from exec to the start menu on screen; each beside Debian's MPlayer alone.
+// and the time from exec to the start menu on screen; for MPlayer and for mpv, each beside the
+// same player alone.
 #include "benchUtil.h"
 #include "menuBench.h"
 #include "screenProbe.h"
@@ -96,15 +97,82 @@ std::vector<Share> tamblinCpu(MenuBench& bench, const std::vector<std::string>& 
     return shares;
 }
 
-std::vector<Share> playerAloneCpu(MenuBench& bench, const std::vector<std::string>& argv)
+std::vector<Share> playerAloneCpu(MenuBench& bench, const std::string& file, bool background)
 {
     int input;
-    const pid_t player = bench.startPlayerAlone(argv, &input);
+    const pid_t player = bench.startPlayerAlone(file, background, &input);
     usleep(kSettleMs * 1000);
     const std::vector<Share> shares = measureCpu(withServer({{"player", player}}));
     endProcess(player);
     close(input);
     return shares;
+}
+
+// A ratio, unless the baseline costs next to nothing: then what the program adds.
+std::string ratioOrAdded(double ours, double theirs)
+{
+    if (theirs >= 0.01)
+        return formatRatio(ours / theirs);
+    const double added = ours - theirs;
+    char text[64];
+    snprintf(text, sizeof text, "adds %.2f%% of a core",
+             added > -0.005 && added < 0.005 ? 0 : added);
+    return text;
+}
+
+std::string figure(Player player, const std::string& text)
+{
+    return std::string(playerName(player)) + ": " + text;
+}
+
+void cpuAtRest(MenuBench& bench, Player player, const std::string& background)
+{
+    bench.use(player);
+    double ours, theirs;
+    const std::string rest = format(tamblinCpu(bench, {}), &ours);
+    const std::string alone = format(playerAloneCpu(bench, background, true), &theirs);
+    printRow(figure(player, "CPU at rest under the start menu, " + std::to_string(kMeasureSeconds) +
+                                " s, vs. the player alone showing the same clip"),
+             rest, alone, ratioOrAdded(ours, theirs), "the program at most 2% of a core");
+}
+
+struct Clip
+{
+    std::string size; // "1280x720"
+    std::string file;
+};
+
+// Each clip on each player, through the program and alone, in interleaved rounds.
+void cpuPlaying(MenuBench& bench, const std::vector<Clip>& clips, int rounds)
+{
+    const size_t players = sizeof kPlayers / sizeof kPlayers[0];
+    std::vector<std::vector<Share>> ours(clips.size() * players), alone(ours.size());
+    for (int round = 0; round < rounds; ++round) {
+        for (size_t c = 0; c < clips.size(); ++c) {
+            for (size_t p = 0; p < players; ++p) {
+                bench.use(kPlayers[p]);
+                accumulate(&ours[c * players + p], tamblinCpu(bench, {clips[c].file}));
+                accumulate(&alone[c * players + p], playerAloneCpu(bench, clips[c].file, false));
+            }
+        }
+    }
+    for (size_t c = 0; c < clips.size(); ++c) {
+        for (size_t p = 0; p < players; ++p) {
+            std::vector<Share>& o = ours[c * players + p];
+            std::vector<Share>& a = alone[c * players + p];
+            divide(&o, rounds);
+            divide(&a, rounds);
+            double oursTotal, aloneTotal;
+            const std::string playing = format(o, &oursTotal);
+            const std::string playingAlone = format(a, &aloneTotal);
+            printRow(figure(kPlayers[p], "CPU playing a " + clips[c].size +
+                                             " H.264 clip at 25 fps, " + std::to_string(rounds) +
+                                             (rounds == 1 ? " round of " : " rounds of ") +
+                                             std::to_string(kMeasureSeconds) +
+                                             " s, vs. the player alone playing it"),
+                     playing, playingAlone, formatRatio(oursTotal / aloneTotal), "at most 1.1");
+        }
+    }
 }
 
 double medianMs(std::vector<long long> ns)
@@ -113,87 +181,101 @@ double medianMs(std::vector<long long> ns)
     return ns.empty() ? 0 : double(ns[ns.size() / 2]) / 1e6;
 }
 
+struct StartTimes
+{
+    std::vector<uint32_t> menu; // the strip across the settled start menu
+    std::vector<long long> ours, alone;
+};
+
+// From exec until the strip matches the settled start menu, through the program and for the
+// player alone with the same clip, menu and screen size; both players in each round.
+void timeToStartMenu(MenuBench& bench, ScreenProbe& probe, const std::string& background,
+                     int starts)
+{
+    std::vector<StartTimes> of;
+    for (const Player player : kPlayers) {
+        bench.use(player);
+        const pid_t first = bench.startTamblin();
+        if (!waitForWindow(bench.display, "tamblin", 20000) || !probe.waitForStill(1000, 20000))
+            fprintf(stderr, "bench: the start menu did not show on %s\n", playerName(player));
+        of.push_back({probe.grab(), {}, {}});
+        endProcess(first);
+    }
+    const std::vector<uint32_t>* shown = &of.back().menu;
+    for (int i = 0; i < starts; ++i) {
+        for (size_t p = 0; p < of.size(); ++p) {
+            bench.use(kPlayers[p]);
+            StartTimes& t = of[p];
+            probe.waitForChange(*shown, 2000); // what the last run showed is gone
+            long long start = monotonicNs();
+            const pid_t tamblin = bench.startTamblin();
+            long long at = probe.waitForMatch(t.menu, 20000);
+            if (at > 0)
+                t.ours.push_back(at - start);
+            endProcess(tamblin);
+
+            probe.waitForChange(t.menu, 2000);
+            start = monotonicNs();
+            bench.startPlayerDirectly(true, {"-menu-startup", background});
+            at = probe.waitForMatch(t.menu, 20000);
+            if (at > 0)
+                t.alone.push_back(at - start);
+            bench.stopDirectly();
+            shown = &t.menu;
+        }
+    }
+    for (size_t p = 0; p < of.size(); ++p) {
+        const StartTimes& t = of[p];
+        char a[64], b[64];
+        snprintf(a, sizeof a, "median %.0f ms (%zu starts)", medianMs(t.ours), t.ours.size());
+        snprintf(b, sizeof b, "median %.0f ms (%zu starts)", medianMs(t.alone), t.alone.size());
+        printRow(figure(kPlayers[p], "Time from exec to the start menu on screen vs. the player "
+                                     "alone with the same clip, menu and screen size"),
+                 a, b, formatRatio(medianMs(t.ours) / medianMs(t.alone)), "at most 1.2");
+    }
+}
+
 } // namespace
 
+// Arguments: starts to the start menu (10), "start" for that figure alone, rounds of playing (3).
 int main(int argc, char** argv)
 {
     const int starts = argc > 1 ? atoi(argv[1]) : 10;
-    // "start": only the time to the start menu.
     const bool onlyStart = argc > 2 && std::string(argv[2]) == "start";
+    const int rounds = argc > 3 ? std::max(1, atoi(argv[3])) : kPlayingRounds;
     keepTableApart();
     MenuBench bench;
     if (!bench.prepare())
         return 1;
     const std::string background = std::string(APP_DIR) + "/background.avi";
-    const std::string clip = bench.scratch + "/playing.mp4";
-    // A user's clip: moving pictures in H.264, 1280x720 at 25 frames a second.
-    const std::string make = "ffmpeg -loglevel error -y -f lavfi -i "
-                             "testsrc=size=1280x720:rate=25:duration=30 -c:v libx264 "
-                             "-preset veryfast -pix_fmt yuv420p " +
-                             clip;
-    if (system(make.c_str()) != 0)
-        return 1;
 
-    double ours, theirs;
     if (!onlyStart) {
-        const std::string rest = format(tamblinCpu(bench, {}), &ours);
-        const std::string alone = format(playerAloneCpu(bench, {"-fs", "-zoom", "-vo", "x11", "-ao",
-                                                                "null", "-loop", "0", background}),
-                                         &theirs);
-        printRow("CPU at rest under the start menu, " + std::to_string(kMeasureSeconds) +
-                     " s, vs. the player alone showing the same clip",
-                 rest, alone, formatRatio(ours / theirs), "the program at most 2% of a core");
+        for (const Player player : kPlayers)
+            cpuAtRest(bench, player, background);
 
-        std::vector<Share> playingCpu, playingAloneCpu;
-        for (int round = 0; round < kPlayingRounds; ++round) {
-            accumulate(&playingCpu, tamblinCpu(bench, {clip}));
-            accumulate(&playingAloneCpu,
-                       playerAloneCpu(bench, {"-fs", "-zoom", "-vo", "x11", "-ao", "null", clip}));
+        // A user's clips: moving pictures in H.264 at 25 frames a second.
+        std::vector<Clip> clips;
+        for (const char* size : {"1280x720", "1920x1080"}) {
+            const std::string file = bench.scratch + "/playing-" + size + ".mp4";
+            const std::string make = std::string("ffmpeg -loglevel error -y -f lavfi -i "
+                                                 "testsrc=size=") +
+                                     size +
+                                     ":rate=25:duration=30 -c:v libx264 -preset veryfast "
+                                     "-pix_fmt yuv420p " +
+                                     file;
+            if (system(make.c_str()) != 0)
+                return 1;
+            clips.push_back({size, file});
         }
-        divide(&playingCpu, kPlayingRounds);
-        divide(&playingAloneCpu, kPlayingRounds);
-        const std::string playing = format(playingCpu, &ours);
-        const std::string playingAlone = format(playingAloneCpu, &theirs);
-        printRow("CPU playing a 1280x720 H.264 clip at 25 fps, " + std::to_string(kPlayingRounds) +
-                     " rounds of " + std::to_string(kMeasureSeconds) +
-                     " s, vs. the player alone playing it",
-                 playing, playingAlone, formatRatio(ours / theirs), "at most 1.1");
+        cpuPlaying(bench, clips, rounds);
     }
 
     // Time to the start menu: the settled picture of the menu's strip is the mark.
     std::unique_ptr<ScreenProbe> probe(menuProbe(bench.display));
-    const pid_t first = bench.startTamblin();
-    if (!probe->ok() || !waitForWindow(bench.display, "tamblin", 20000) ||
-        !probe->waitForStill(1000, 20000))
-        fprintf(stderr, "bench: the start menu did not show\n");
-    const std::vector<uint32_t> menu = probe->grab();
-    endProcess(first);
-    std::vector<long long> oursNs, aloneNs;
-    for (int i = 0; i < starts; ++i) {
-        probe->waitForChange(menu, 2000); // the screen is black again
-        long long start = monotonicNs();
-        const pid_t tamblin = bench.startTamblin();
-        long long shown = probe->waitForMatch(menu, 20000);
-        if (shown > 0)
-            oursNs.push_back(shown - start);
-        endProcess(tamblin);
-
-        probe->waitForChange(menu, 2000);
-        int input;
-        start = monotonicNs();
-        const pid_t player = bench.startPlayerDirectly(true, &input, {"-menu-startup", background});
-        shown = probe->waitForMatch(menu, 20000);
-        if (shown > 0)
-            aloneNs.push_back(shown - start);
-        endProcess(player);
-        close(input);
-    }
-    char a[64], b[64];
-    snprintf(a, sizeof a, "median %.0f ms (%zu starts)", medianMs(oursNs), oursNs.size());
-    snprintf(b, sizeof b, "median %.0f ms (%zu starts)", medianMs(aloneNs), aloneNs.size());
-    printRow("Time from exec to the start menu on screen vs. the player alone with the same clip, "
-             "menu and screen size",
-             a, b, formatRatio(medianMs(oursNs) / medianMs(aloneNs)), "at most 1.2");
+    if (!probe->ok())
+        fprintf(stderr, "bench: no shared memory with the X server\n");
+    else
+        timeToStartMenu(bench, *probe, background, starts);
     probe.reset();
     bench.cleanUp();
     return 0;
