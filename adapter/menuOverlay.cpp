@@ -1,5 +1,6 @@
 #include "menuOverlay.h"
 
+#include "menuLayout.h"
 #include "menuText.h"
 
 #include <ft2build.h>
@@ -12,15 +13,8 @@
 
 namespace {
 
-const char kPointer[] = "> ";
-// The title and this many entries fill the window's height.
-const int kEntriesShown = 11;
-// MPlayer's list layout, copied so that both menus match: the space between lines, the border,
-// and the blur and outline of its letters, which take room at each end of a line and between
-// the pointer and the entry.
-const int kLineSpace = 5;
-const int kBorder = 3;
-const int kPad = 4;
+using namespace menuLayout;
+
 const int kInset = kBorder + kPad;
 // MPlayer's cursor bar, #7a818d, in the order ASS writes colours: blue, green, red.
 const char kBarColour[] = "&H8D817A&";
@@ -29,12 +23,6 @@ const char32_t kWordJoiner = 0x2060;
 // add up to several pixels more or less than the hinted ones over a line. Hinted at 64 times
 // the size, an advance is the unhinted one to within 1/128 of a pixel.
 const int kFine = 64;
-
-// How many entries MPlayer's list shows below its title: floor((H - 7) / pitch) - 1.
-int entriesFitting(int height, int pitch)
-{
-    return (height - 2 * kBorder - kLineSpace + 2 * (kLineSpace / 2)) / pitch - 1;
-}
 
 // The family as \fn can carry it: a backslash or a brace would end the tag, so such a name
 // leaves mpv's own font (sans-serif) in place.

@@ -3,6 +3,7 @@
 #include "descriptors.h"
 #include "mediaMenu.h"
 #include "menuFont.h"
+#include "menuLayout.h"
 #include "menuText.h"
 #include "uniqueFd.h"
 
@@ -12,26 +13,14 @@
 
 namespace {
 
-const char kPointer[] = "> ";
-// The title and this many entries fill the window's height.
-const int kEntriesShown = 11;
-// The list's layout, as the menu filter draws it: space between lines, the border, and the
-// blur and outline of the letters, which the size options set.
-const int kLineSpace = 5;
-const int kBorder = 3;
-const int kBlur = 2;
-const int kOutline = 2;
+using namespace menuLayout;
 
 // The largest pixel size at which the title and kEntriesShown entries fit in the height.
 int pixelSizeFor(int height, TextWidths& widths)
 {
     for (int size = height / 8; size > 6; --size) {
         widths.setSize(size);
-        // The title's line, then the entries, each a line height and a space apart, inside the
-        // border: the filter shows floor((H - 7) / pitch) - 1 entries.
-        const int pitch = widths.lineHeight() + kLineSpace;
-        const int lines = (height - 2 * kBorder - kLineSpace + 2 * (kLineSpace / 2)) / pitch;
-        if (lines - 1 >= kEntriesShown)
+        if (entriesFitting(height, widths.lineHeight() + kLineSpace) >= kEntriesShown)
             return size;
     }
     return 6;
@@ -71,8 +60,7 @@ MPlayerMenuLook mplayerMenuLook(std::vector<Menu> menus, WindowSize window)
                   std::string("-subfont-blur"), std::to_string(kBlur),
                   std::string("-subfont-outline"), std::to_string(kOutline)})
                 look.options.push_back(o);
-            const int pad = kBlur + kOutline;
-            const int titleRoom = window.width - 2 * kBorder - 4 * pad;
+            const int titleRoom = window.width - 2 * kBorder - 4 * kPad;
             const int entryRoom = titleRoom - widths.width(codePoints(kPointer));
             const auto advance = [&](char32_t c) { return widths.advance(c); };
             for (Menu& m : menus) {

@@ -4,17 +4,6 @@
 
 namespace {
 
-bool isNumber(const char* text)
-{
-    if (!text || !*text)
-        return false;
-    for (const char* p = text; *p; ++p) {
-        if (*p < '0' || *p > '9')
-            return false;
-    }
-    return true;
-}
-
 // A hardware decoding choice as mpv names them: a plain word, or a list of them.
 bool plainChoice(const char* text)
 {
@@ -75,7 +64,7 @@ MpvArguments mpvArguments(const std::vector<std::string>& args, const char* wid,
                       // Left to itself on a bare X server it picked sdl, which ignores --wid.
                       "--vo=" + (user.videoOutput.empty() ? std::string("x11") : user.videoOutput),
                       "--input-ipc-client=fd://3"};
-    if (isNumber(wid))
+    if (isWindowId(wid))
         result.options.push_back(std::string("--wid=") + wid);
     // The start menu's background stands still from its first frame.
     if (result.startMenu)

@@ -14,7 +14,9 @@ std::string realPath(const std::string& path)
     return realpath(path.c_str(), resolved) ? std::string(resolved) : std::string();
 }
 
-bool isNumber(const char* text)
+} // namespace
+
+bool isWindowId(const char* text)
 {
     if (!text || !*text)
         return false;
@@ -24,8 +26,6 @@ bool isNumber(const char* text)
     }
     return true;
 }
-
-} // namespace
 
 std::string findRealPlayer(const char* tamblinPlayer, const char* path, const std::string& self,
                            std::string* why)
@@ -119,7 +119,7 @@ PlayerArguments playerArguments(const std::vector<std::string>& args, const std:
                       "-nomouseinput", "-nolirc",   "-use-filedir-conf",
                       "-menu",         "-menu-cfg", menuFile};
     result.options.insert(result.options.end(), menuOptions.begin(), menuOptions.end());
-    if (isNumber(wid)) {
+    if (isWindowId(wid)) {
         for (const char* o : {"-wid", wid, "-zoom", "-fs"})
             result.options.push_back(o);
     }

@@ -12,6 +12,9 @@ std::string findRealPlayer(const char* tamblinPlayer, const char* path, const st
 enum class PlayerKind { MPlayer, Mpv };
 PlayerKind playerKind(const std::string& player);
 
+// A window id as TAMBLIN_WID gives it: decimal digits, nothing else.
+bool isWindowId(const char* text);
+
 // The size of the window the player draws into, as TAMBLIN_WINDOW_SIZE gives it ("640x480").
 struct WindowSize
 {
