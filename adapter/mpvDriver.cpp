@@ -296,8 +296,9 @@ void MpvDriver::event(const json& message, long long now)
                                                        : "in hardware (" + hwdec + ")") +
                                         "\n");
         hwdec_ = hwdec;
-    } else if (name == "log-message" &&
+    } else if (name == "log-message" && !noDisplay_ &&
                text(message, "text").find(kNoDisplay) != std::string::npos) {
+        noDisplay_ = true; // it says so more than once
         out_.add(Action::ToLog, "tamblin-adapter: the player cannot open its X display (\"" +
                                     trimmedLine(text(message, "text")) + "\"); ending it\n");
         events_->playerUnusable(now);

@@ -80,6 +80,7 @@ class MpvDriver : public PlayerDriver
     bool nudged_ = false;         // ... with an empty block added, to be drawn again
     bool paused_ = false;
     bool quitting_ = false;
+    bool noDisplay_ = false;
     bool playing_ = false; // a file has started and not ended
     std::string hwdec_;    // what decodes, as last said
     double at_ = -1, length_ = -1;
