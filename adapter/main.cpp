@@ -112,9 +112,10 @@ int main(int argc, char** argv)
 
     const std::vector<std::string> args(argv + 1, argv + argc);
     const std::string appDir = folderOf(argv[0]) + "/";
-    const MediaScan media = scanMedia(mediaDirectories(getenv("TAMBLIN_MEDIA"), appDir));
-    const std::vector<Menu> menus = buildMenus(media);
     const WindowSize window = parseWindowSize(getenv("TAMBLIN_WINDOW_SIZE"));
+    const auto menusFound = [&] {
+        return buildMenus(scanMedia(mediaDirectories(getenv("TAMBLIN_MEDIA"), appDir)));
+    };
 
     const std::string dir = privateFolder();
     const std::string files = dir + "/files";
@@ -124,25 +125,41 @@ int main(int argc, char** argv)
             rmdir(dir.c_str());
         return 1;
     }
+    FILE* trace = nullptr;
+    if (const char* path = getenv("TAMBLIN_ADAPTER_TRACE")) {
+        trace = fopen(path, "a");
+        if (trace)
+            setvbuf(trace, nullptr, _IOLBF, 0);
+    }
+    // A window or player gone shows up as a failed write, and at its end, not as our death,
+    // which would leave the player running.
+    signal(SIGPIPE, SIG_IGN);
+    const int signals = openTerminationPipe();
+    if (signals < 0)
+        perror("tamblin-adapter: signal pipe");
 
-    // What the player is given: MPlayer its menu's definition, drawn by itself; mpv nothing of
-    // the kind, since the adapter draws the menu over it.
+    // MPlayer is given its menu's definition, and draws the menu itself: the menus are made
+    // before it starts. mpv is given nothing of the kind, since the adapter draws the menu over
+    // it: it starts first, and the menus are made while it does.
+    std::vector<Menu> menus;
     std::string fifo, background, firstFile, font;
-    bool startMenu = false;
-    std::vector<std::string> options;
+    bool startMenu = false, started = false;
     MenuFont menuFont;
+    PlayerChannels channels;
     if (mpv) {
         const MpvArguments a = mpvArguments(args, getenv("TAMBLIN_WID"), getenv("TAMBLIN_HWDEC"));
+        fprintf(stderr, "%stamblin-adapter: mpv, hardware decoding: %s\n", a.dropped.c_str(),
+                a.hwdec.c_str());
+        started = startMpv(player, a.options, &channels);
         fifo = a.fifo;
         startMenu = a.startMenu;
         background = a.background;
         firstFile = a.firstFile;
-        options = a.options;
+        menus = menusFound();
         menuFont = chooseMenuFont(menuCharacters(menus, "> _"));
         font = menuFont.family;
-        fprintf(stderr, "%stamblin-adapter: mpv, hardware decoding: %s\n", a.dropped.c_str(),
-                a.hwdec.c_str());
     } else {
+        menus = menusFound();
         const MPlayerMenuLook look = mplayerMenuLook(menus, window);
         const std::string menuFile = dir + "/menu.conf";
         // A player without our menu would not be the menu the answers are about: no start.
@@ -153,29 +170,15 @@ int main(int argc, char** argv)
         }
         const PlayerArguments a =
             playerArguments(args, menuFile, getenv("TAMBLIN_WID"), window, look.options);
+        started = startMPlayer(player, a.options, &channels);
         fifo = a.fifo;
         startMenu = a.startMenu;
         background = a.background;
-        options = a.options;
         font = look.font;
     }
 
-    FILE* trace = nullptr;
-    if (const char* path = getenv("TAMBLIN_ADAPTER_TRACE")) {
-        trace = fopen(path, "a");
-        if (trace)
-            setvbuf(trace, nullptr, _IOLBF, 0);
-    }
-
-    // A window or player gone shows up as a failed write, and at its end, not as our death,
-    // which would leave the player running.
-    signal(SIGPIPE, SIG_IGN);
-    const int signals = openTerminationPipe();
-    if (signals < 0)
-        perror("tamblin-adapter: signal pipe");
-    PlayerChannels channels;
     int status = 1 << 8;
-    if (mpv ? startMpv(player, options, &channels) : startMPlayer(player, options, &channels)) {
+    if (started) {
         if (trace)
             fprintf(trace, "# pids %d %d\n# font %s\n", int(getpid()), int(channels.pid),
                     font.c_str());
