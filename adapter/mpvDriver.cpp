@@ -7,6 +7,7 @@
 #include "paths.h"
 #include "slaveCommand.h"
 
+#include <algorithm>
 #include <cstdio>
 
 using nlohmann::json;
@@ -17,11 +18,14 @@ namespace {
 const long long kRestAfterMs = 150;
 // What mpv's log says when it cannot reach its X display.
 const char kNoDisplay[] = "couldn't open the X11 display";
-// How long after the player says it is paused an overlay is sent again (see event()): as soon
-// as the pause is in force, it has not always taken the change it was sent while playing.
+// How long after the player says it is paused an overlay is sent again (see event()): a redraw
+// asked for within a frame of the pause can be lost to the frame still on its way, so the wait
+// is a frame and a half, and no less than this.
 const long long kRedrawAfterPauseMs = 40;
-// Requests' ids for what is watched: the pause, and what decodes.
-const long long kPauseWatch = 1, kDecoderWatch = 2;
+// The frame rate taken when the file does not say (a slow one, so the wait is long enough).
+const double kFallbackFps = 10;
+// Requests' ids for what is watched: the pause, what decodes, and the frame rate.
+const long long kPauseWatch = 1, kDecoderWatch = 2, kFpsWatch = 3;
 
 // A message's field, when it is there and of the kind expected: a message that is not what mpv
 // sends is passed over, not taken for something (nor thrown at).
@@ -51,7 +55,7 @@ MpvDriver::MpvDriver(Actions& out, const MenuModel& model, MenuOverlay& overlay,
 {
     if (!firstFile.empty())
         entries_[1] = std::move(firstFile);
-    nextId_ = 3; // after the watches' ids
+    nextId_ = kFpsWatch + 1; // after the watches' ids
 }
 
 void MpvDriver::start(long long now)
@@ -60,6 +64,8 @@ void MpvDriver::start(long long now)
              serialised({{"command", {"observe_property", kPauseWatch, "pause"}}}));
     out_.add(Action::ToPlayer,
              serialised({{"command", {"observe_property", kDecoderWatch, "hwdec-current"}}}));
+    out_.add(Action::ToPlayer,
+             serialised({{"command", {"observe_property", kFpsWatch, "container-fps"}}}));
     request({"request_log_messages", "error"}, {}, now);
     drawMenu(now);
 }
@@ -286,7 +292,9 @@ void MpvDriver::event(const json& message, long long now)
         // that, there is none, and the old menu would stay on the screen. Sent again once the
         // player has settled into its pause, it is drawn at once.
         if (paused_ && overlayPending_)
-            redrawAt_ = now + kRedrawAfterPauseMs;
+            redrawAt_ =
+                now + std::max(kRedrawAfterPauseMs,
+                               static_cast<long long>(1500 / (fps_ >= 1 ? fps_ : kFallbackFps)));
     } else if (name == "property-change" && integer(message, "id") == kDecoderWatch &&
                message.contains("data") && message["data"].is_string()) {
         const std::string hwdec = message["data"].get<std::string>();
@@ -296,6 +304,9 @@ void MpvDriver::event(const json& message, long long now)
                                                        : "in hardware (" + hwdec + ")") +
                                         "\n");
         hwdec_ = hwdec;
+    } else if (name == "property-change" && integer(message, "id") == kFpsWatch) {
+        const auto f = message.find("data");
+        fps_ = f != message.end() && f->is_number() ? f->get<double>() : 0;
     } else if (name == "log-message" && !noDisplay_ &&
                text(message, "text").find(kNoDisplay) != std::string::npos) {
         noDisplay_ = true; // it says so more than once

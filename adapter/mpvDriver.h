@@ -83,6 +83,7 @@ class MpvDriver : public PlayerDriver
     bool noDisplay_ = false;
     bool playing_ = false; // a file has started and not ended
     std::string hwdec_;    // what decodes, as last said
+    double fps_ = 0;       // the playing file's frame rate, as its container says (0: unknown)
     double at_ = -1, length_ = -1;
     bool asking_ = false;
     long long restAt_ = -1;   // when to say that the player is at rest

@@ -247,7 +247,10 @@ class WalkTest : public QObject
                 return;
             }
         }
-        QFAIL(qPrintable(context(w) + ": " + observed));
+        // The adapter's last words say what it last asked of the player.
+        const QStringList lines = w.session->traceLines();
+        QFAIL(qPrintable(context(w) + ": " + observed + "\nthe trace ends:\n" +
+                         lines.mid(qMax(qsizetype(0), lines.size() - 40)).join('\n')));
     }
 
     // The run has ended: only by a key that ends it, and with status 0. The walk goes on in a
