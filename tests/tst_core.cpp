@@ -254,53 +254,38 @@ class CoreTest : public QObject
         QTest::addColumn<QStringList>("events");
         QTest::addColumn<QStringList>("actions");
         const QString bg = R"(<{"event":"start-file","playlist_entry_id":1})";
+        const QString holdStill = R"(> ["set_property","pause",true])";
+        const QString appendBg =
+            R"(> {"flags":"append","name":"loadfile","options":{},"url":"/app/bg.avi"})";
         QTest::newRow("the start menu's background is held still")
-            << true << QStringList{bg}
-            << QStringList{
-                   R"(> ["set_property","pause",true])",
-                   R"(> {"flags":"append","name":"loadfile","options":{},"url":"/app/bg.avi"})"};
-        QTest::newRow("a clip from the menu plays, the menu goes")
-            << true
-            << QStringList{bg,
-                           "menu ok",
-                           "menu down",
-                           "menu ok",
-                           R"(<{"request_id":10,"error":"success","data":{"playlist_entry_id":3}})",
-                           R"(<{"event":"start-file","playlist_entry_id":3})"}
-            << QStringList{
-                   R"(> ["set_property","pause",true])",
-                   R"(> {"flags":"append","name":"loadfile","options":{},"url":"/app/bg.avi"})",
-                   "> overlay shown",
-                   "> overlay shown",
-                   R"(> {"flags":"replace","name":"loadfile","options":{},"url":"/v/a.avi"})",
-                   R"(> {"flags":"append","name":"loadfile","options":{},"url":"/app/bg.avi"})",
-                   "> overlay hidden",
-                   R"(> ["set_property","pause",false])"};
+            << true << QStringList{bg} << QStringList{holdStill, appendBg};
+        // A clip chosen from the start menu, and what that sends.
+        const QStringList chosen{
+            bg,
+            "menu ok",
+            "menu down",
+            "menu ok",
+            R"(<{"request_id":10,"error":"success","data":{"playlist_entry_id":3}})",
+            R"(<{"event":"start-file","playlist_entry_id":3})"};
+        const QStringList played{
+            holdStill,
+            appendBg,
+            "> overlay shown",
+            "> overlay shown",
+            R"(> {"flags":"replace","name":"loadfile","options":{},"url":"/v/a.avi"})",
+            appendBg,
+            "> overlay hidden",
+            R"(> ["set_property","pause",false])"};
+        QTest::newRow("a clip from the menu plays, the menu goes") << true << chosen << played;
         QTest::newRow("a clip that cannot be played: the menu back on it, with a word")
             << true
-            << QStringList{bg,
-                           "menu ok",
-                           "menu down",
-                           "menu ok",
-                           R"(<{"request_id":10,"error":"success","data":{"playlist_entry_id":3}})",
-                           R"(<{"event":"start-file","playlist_entry_id":3})",
-                           R"(<{"request_id":11,"error":"success","data":{"playlist_entry_id":4}})",
-                           R"(<{"event":"end-file","reason":"error","playlist_entry_id":3,"file_error":"unrecognized file format"})",
-                           R"(<{"event":"start-file","playlist_entry_id":4})"}
-            << QStringList{
-                   R"(> ["set_property","pause",true])",
-                   R"(> {"flags":"append","name":"loadfile","options":{},"url":"/app/bg.avi"})",
-                   "> overlay shown",
-                   "> overlay shown",
-                   R"(> {"flags":"replace","name":"loadfile","options":{},"url":"/v/a.avi"})",
-                   R"(> {"flags":"append","name":"loadfile","options":{},"url":"/app/bg.avi"})",
-                   "> overlay hidden",
-                   R"(> ["set_property","pause",false])",
-                   "log tamblin-adapter: cannot play /v/a.avi",
-                   R"(> ["set_property","pause",true])",
-                   R"(> {"flags":"append","name":"loadfile","options":{},"url":"/app/bg.avi"})",
-                   "> overlay shown",
-                   "> overlay shown"};
+            << chosen +
+                   QStringList{
+                       R"(<{"request_id":11,"error":"success","data":{"playlist_entry_id":4}})",
+                       R"(<{"event":"end-file","reason":"error","playlist_entry_id":3,"file_error":"unrecognized file format"})",
+                       R"(<{"event":"start-file","playlist_entry_id":4})"}
+            << played + QStringList{"log tamblin-adapter: cannot play /v/a.avi", holdStill,
+                                    appendBg, "> overlay shown", "> overlay shown"};
         // A redraw asked for within a frame of the pause can be lost: the menu is sent again a
         // frame and a half after it, at the file's frame rate or, when it does not say, at 10.
         for (const auto& [fps, due] : {std::pair{"25", 60}, std::pair{"null", 150}}) {
