@@ -423,15 +423,26 @@ class SessionTest : public QObject
         command.insert(1, "-r");
         command.insert(1, "-r");
 
+        // The programs, copied where the session user can reach them wherever the build is
+        // (a build folder inside a private one would keep cage from running the session).
+        const QString tree = scratch.path() + "/tree";
+        QVERIFY(QDir().mkpath(tree + "/bin") && QDir().mkpath(tree + "/libexec/tamblin"));
+        for (const char* name : {"tamblin", "tamblin-session"})
+            QVERIFY(QFile::copy(QStringLiteral(BIN_DIR "/") + name, tree + "/bin/" + name));
+        const QDir app(BIN_DIR "/../libexec/tamblin");
+        for (const QString& name : app.entryList(QDir::Files))
+            QVERIFY(QFile::copy(app.filePath(name), tree + "/libexec/tamblin/" + name));
+
         QProcess cage;
         cage.setProcessChannelMode(QProcess::MergedChannels);
         cage.setStandardOutputFile(log);
-        cage.start("setpriv", QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", "env",
-                                          "-i", "PATH=" BIN_DIR ":/usr/bin:/bin", "HOME=" + home,
-                                          "XDG_RUNTIME_DIR=" + runtime, "WLR_BACKENDS=headless",
-                                          "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1",
-                                          "TAMBLIN_ADAPTER_TRACE=" + trace} +
-                                  command);
+        cage.start("setpriv",
+                   QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", "env", "-i",
+                               "PATH=" + tree + "/bin:/usr/bin:/bin", "HOME=" + home,
+                               "XDG_RUNTIME_DIR=" + runtime, "WLR_BACKENDS=headless",
+                               "WLR_RENDERER=pixman", "WLR_LIBINPUT_NO_DEVICES=1",
+                               "TAMBLIN_ADAPTER_TRACE=" + trace} +
+                       command);
         QVERIFY(cage.waitForStarted());
         auto stop = qScopeGuard([&] {
             // The session first, so that its runs end in their orderly way; then cage.
