@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 using nlohmann::json;
 
@@ -60,12 +61,10 @@ MpvDriver::MpvDriver(Actions& out, const MenuModel& model, MenuOverlay& overlay,
 
 void MpvDriver::start(long long now)
 {
-    out_.add(Action::ToPlayer,
-             serialised({{"command", {"observe_property", kPauseWatch, "pause"}}}));
-    out_.add(Action::ToPlayer,
-             serialised({{"command", {"observe_property", kDecoderWatch, "hwdec-current"}}}));
-    out_.add(Action::ToPlayer,
-             serialised({{"command", {"observe_property", kFpsWatch, "container-fps"}}}));
+    const std::pair<long long, const char*> watches[] = {
+        {kPauseWatch, "pause"}, {kDecoderWatch, "hwdec-current"}, {kFpsWatch, "container-fps"}};
+    for (const auto& [id, property] : watches)
+        out_.add(Action::ToPlayer, serialised({{"command", {"observe_property", id, property}}}));
     request({"request_log_messages", "error"}, {}, now);
     drawMenu(now);
 }
