@@ -48,6 +48,17 @@ QString render(const Action& a)
     }
 }
 
+// The core with MPlayer's driver, the start menu up and the background "/app/bg.avi".
+struct MPlayerRig
+{
+    MenuModel model{menus(), "main", true};
+    ResumeStore store;
+    ClipFlow flow{"/app/bg.avi", &store};
+    Actions out;
+    MPlayerDriver driver{out, "/private", "/app/song.mkv", "/"};
+    Controller core{model, flow, store, driver, out};
+};
+
 } // namespace
 
 class CoreTest : public QObject
@@ -196,12 +207,9 @@ class CoreTest : public QObject
     {
         QFETCH(QStringList, events);
         QFETCH(QStringList, actions);
-        MenuModel model(menus(), "main", true);
-        ResumeStore store;
-        ClipFlow flow("/app/bg.avi", &store);
-        Actions out;
-        MPlayerDriver driver(out, "/private", "/app/song.mkv", "/");
-        Controller core(model, flow, store, driver, out);
+        MPlayerRig rig;
+        Controller& core = rig.core;
+        Actions& out = rig.out;
         core.setSessionEnd("/run/session-end");
         long long now = 0;
         QStringList got;
@@ -378,12 +386,9 @@ class CoreTest : public QObject
     // starts a line of its own.
     void answersAfterAPieceOfALine()
     {
-        MenuModel model(menus(), "main", true);
-        ResumeStore store;
-        ClipFlow flow("/app/bg.avi", &store);
-        Actions out;
-        MPlayerDriver driver(out, "/private", "/app/song.mkv", "/");
-        Controller core(model, flow, store, driver, out);
+        MPlayerRig rig;
+        Controller& core = rig.core;
+        Actions& out = rig.out;
         LineSplitter lines("\r\n", 16);
         const std::string bytes(40, 'x');
         lines.append(bytes.data(), bytes.size());
