@@ -1,5 +1,8 @@
 #include "mpvCommands.h"
 
+#include "lineSplitter.h"
+
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
@@ -137,3 +140,38 @@ std::string mplayerValue(const json& value, const std::string& format)
         return value.get<bool>() ? "yes" : "no";
     return value.dump();
 }
+
+LoadArguments loadArguments(const std::string& body)
+{
+    LoadArguments load;
+    std::string rest = trimmedLine(body.substr(std::min<size_t>(body.size(), 8)));
+    if (rest.size() > 2 && rest.compare(rest.size() - 2, 2, " 1") == 0) {
+        load.append = true;
+        rest = trimmedLine(rest.substr(0, rest.size() - 2));
+    }
+    if (rest.size() > 1 && (rest[0] == '\'' || rest[0] == '"') && rest.back() == rest[0])
+        rest = rest.substr(1, rest.size() - 2);
+    load.path = rest;
+    return load;
+}
+
+namespace mpvMessage {
+
+long long integer(const json& message, const char* key)
+{
+    const auto f = message.find(key);
+    return f != message.end() && f->is_number_integer() ? f->get<long long>() : 0;
+}
+
+std::string text(const json& message, const char* key)
+{
+    const auto f = message.find(key);
+    return f != message.end() && f->is_string() ? f->get<std::string>() : std::string();
+}
+
+std::string serialised(const json& message)
+{
+    return message.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
+}
+
+} // namespace mpvMessage

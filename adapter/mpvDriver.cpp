@@ -11,6 +11,9 @@
 #include <cstdio>
 #include <utility>
 
+using mpvMessage::integer;
+using mpvMessage::serialised;
+using mpvMessage::text;
 using nlohmann::json;
 
 namespace {
@@ -27,26 +30,6 @@ const long long kRedrawAfterPauseMs = 40;
 const double kFallbackFps = 10;
 // Requests' ids for what is watched: the pause, what decodes, and the frame rate.
 const long long kPauseWatch = 1, kDecoderWatch = 2, kFpsWatch = 3;
-
-// A message's field, when it is there and of the kind expected: a message that is not what mpv
-// sends is passed over, not taken for something (nor thrown at).
-long long integer(const json& message, const char* key)
-{
-    const auto f = message.find(key);
-    return f != message.end() && f->is_number_integer() ? f->get<long long>() : 0;
-}
-
-std::string text(const json& message, const char* key)
-{
-    const auto f = message.find(key);
-    return f != message.end() && f->is_string() ? f->get<std::string>() : std::string();
-}
-
-std::string serialised(const json& message)
-{
-    // Names are UTF-8 by the time they get here (see urlFor): a bad byte would end the line.
-    return message.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
-}
 
 } // namespace
 
@@ -117,16 +100,8 @@ bool MpvDriver::carryOut(const std::string& line, long long now)
         return true;
     }
     if (c.verb == "loadfile") {
-        // loadfile FILE [1]: one word, or one quoted argument; 1 appends.
-        std::string rest = trimmedLine(c.body.substr(8));
-        bool append = false;
-        if (rest.size() > 2 && rest.compare(rest.size() - 2, 2, " 1") == 0) {
-            append = true;
-            rest = trimmedLine(rest.substr(0, rest.size() - 2));
-        }
-        if (rest.size() > 1 && (rest[0] == '\'' || rest[0] == '"') && rest.back() == rest[0])
-            rest = rest.substr(1, rest.size() - 2);
-        play({{rest, 0}}, !append, now);
+        const LoadArguments load = loadArguments(c.body);
+        play({{load.path, 0}}, !load.append, now);
         return true;
     }
     const MpvCommand m = mpvCommand(c.body);
