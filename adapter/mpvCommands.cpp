@@ -111,6 +111,9 @@ MpvCommand mpvCommand(const std::string& body)
         c.answerName = "PERCENT_POSITION";
         c.answerFormat = "number";
     }
+    c.needsFile = !c.command.is_null() &&
+                  (verb == "seek" || verb == "frame_step" ||
+                   (verb == "set_property" && (arg(0) == "time_pos" || arg(0) == "percent_pos")));
     return c;
 }
 

@@ -14,6 +14,7 @@ struct MpvCommand
     std::string answerName;   // a query: the name of MPlayer's answer ("ANS_NAME=...")
     std::string answerFormat; // ... and how its value is written: "yesno", "number", "text",
                               // "framedrop", "position"
+    bool needsFile = false;   // mpv refuses it until a file is open (a seek, a step)
 };
 
 // body: the command without its pausing prefix ("seek +40", "get_property time_pos").

@@ -28,6 +28,8 @@ const char kNoDisplay[] = "couldn't open the X11 display";
 const long long kRedrawAfterPauseMs = 40;
 // The frame rate taken when the file does not say (a slow one, so the wait is long enough).
 const double kFallbackFps = 10;
+// Seeks held while a file opens, at most: more keys than that in the time are not a person's.
+const size_t kMostWaiting = 64;
 // Requests' ids for what is watched: the pause, what decodes, and the frame rate.
 const long long kPauseWatch = 1, kDecoderWatch = 2, kFpsWatch = 3;
 
@@ -112,7 +114,13 @@ bool MpvDriver::carryOut(const std::string& line, long long now)
     Pending why;
     if (!m.answerName.empty())
         why = {Pending::Answer, m.answerName, m.answerFormat, {}, false};
-    request(m.command, why, now);
+    if (m.needsFile && !loaded_) {
+        // MPlayer, too, applies it once the file is open.
+        if (waiting_.size() < kMostWaiting)
+            waiting_.push_back(m.command);
+    } else {
+        request(m.command, why, now);
+    }
     if (c.prefix == "pausing" || c.prefix == "pausing_toggle")
         setPause(hold_.paused(), now);
     return true;
@@ -168,6 +176,8 @@ void MpvDriver::play(const std::vector<PlayItem>& files, bool replace, long long
             options["start"] = start;
         }
         const bool instead = replace && i == 0;
+        if (instead)
+            loaded_ = false; // what comes now is for the file that replaces this one
         out_.trace('>', "loadfile " + files[i].path + (instead ? "" : " 1") +
                             (options.empty() ? "" : " start=" + text(options, "start")));
         request({{"name", "loadfile"},
@@ -208,7 +218,7 @@ void MpvDriver::reply(const json& message, long long now)
     const Pending why = found->second;
     pending_.erase(found);
     const bool ok = text(message, "error") == "success";
-    const json data = message.contains("data") ? message["data"] : json();
+    const json data = message.value("data", json());
     if (why.kind == Pending::Load && ok && data.is_object())
         entries_[integer(data, "playlist_entry_id")] = why.path;
     if (why.kind == Pending::Answer) {
@@ -235,7 +245,6 @@ void MpvDriver::event(const json& message, long long now)
     const std::string file = entry != entries_.end() ? entry->second : std::string();
     if (name == "start-file" && !file.empty()) {
         out_.trace('<', "Playing " + file + ".");
-        playing_ = true;
         hold_.fileStarted(false);
         // The pause outlives a file in mpv: each one starts playing, or held still if the core
         // says so at once.
@@ -246,11 +255,19 @@ void MpvDriver::event(const json& message, long long now)
         if (mediaKind(file) == MediaKind::Song)
             request({"show-text", menuLabel(withoutMediaSuffix(baseName(file))), 4000}, {}, now);
         sent(now);
+    } else if (name == "file-loaded") {
+        loaded_ = true;
+        for (json& command : waiting_)
+            request(std::move(command), {}, now);
+        waiting_.clear();
     } else if (name == "end-file") {
-        playing_ = false;
-        if (text(message, "reason") == "error" && !file.empty()) {
-            out_.trace('#', "could not play " + file + ": " + text(message, "file_error"));
-            events_->fileFailed(file, now);
+        loaded_ = false;
+        if (text(message, "reason") == "error") {
+            waiting_.clear(); // the file they were for never opened
+            if (!file.empty()) {
+                out_.trace('#', "could not play " + file + ": " + text(message, "file_error"));
+                events_->fileFailed(file, now);
+            }
         }
         entries_.erase(integer(message, "playlist_entry_id"));
     } else if (name == "idle" && !quitting_) {
@@ -258,29 +275,31 @@ void MpvDriver::event(const json& message, long long now)
         out_.trace('>', "quit");
         request({"quit", 0}, {}, now);
         quitting_ = true;
-    } else if (name == "property-change" && integer(message, "id") == kPauseWatch &&
-               message.contains("data") && message["data"].is_boolean()) {
-        paused_ = message["data"].get<bool>();
-        hold_.answered(paused_); // the player's own word wins
-        // An overlay changed while the clip played shows with its next frame; paused before
-        // that, there is none, and the old menu would stay on the screen. Sent again once the
-        // player has settled into its pause, it is drawn at once.
-        if (paused_ && overlayPending_)
-            redrawAt_ =
-                now + std::max(kRedrawAfterPauseMs,
-                               static_cast<long long>(1500 / (fps_ >= 1 ? fps_ : kFallbackFps)));
-    } else if (name == "property-change" && integer(message, "id") == kDecoderWatch &&
-               message.contains("data") && message["data"].is_string()) {
-        const std::string hwdec = message["data"].get<std::string>();
-        if (hwdec != hwdec_)
-            out_.add(Action::ToLog, "tamblin-adapter: mpv decodes " +
-                                        (hwdec == "no" ? std::string("in software")
-                                                       : "in hardware (" + hwdec + ")") +
-                                        "\n");
-        hwdec_ = hwdec;
-    } else if (name == "property-change" && integer(message, "id") == kFpsWatch) {
-        const auto f = message.find("data");
-        fps_ = f != message.end() && f->is_number() ? f->get<double>() : 0;
+    } else if (name == "property-change") {
+        const json data = message.value("data", json());
+        const long long id = integer(message, "id");
+        if (id == kPauseWatch && data.is_boolean()) {
+            paused_ = data.get<bool>();
+            hold_.answered(paused_); // the player's own word wins
+            // An overlay changed while the clip played shows with its next frame; paused before
+            // that, there is none, and the old menu would stay on the screen. Sent again once
+            // the player has settled into its pause, it is drawn at once.
+            if (paused_ && overlayPending_)
+                redrawAt_ =
+                    now +
+                    std::max(kRedrawAfterPauseMs,
+                             static_cast<long long>(1500 / (fps_ >= 1 ? fps_ : kFallbackFps)));
+        } else if (id == kDecoderWatch && data.is_string()) {
+            const std::string hwdec = data.get<std::string>();
+            if (hwdec != hwdec_)
+                out_.add(Action::ToLog, "tamblin-adapter: mpv decodes " +
+                                            (hwdec == "no" ? std::string("in software")
+                                                           : "in hardware (" + hwdec + ")") +
+                                            "\n");
+            hwdec_ = hwdec;
+        } else if (id == kFpsWatch) {
+            fps_ = data.is_number() ? data.get<double>() : 0;
+        }
     } else if (name == "log-message" && !noDisplay_ &&
                text(message, "text").find(kNoDisplay) != std::string::npos) {
         noDisplay_ = true; // it says so more than once

@@ -81,9 +81,10 @@ class MpvDriver : public PlayerDriver
     bool paused_ = false;
     bool quitting_ = false;
     bool noDisplay_ = false;
-    bool playing_ = false; // a file has started and not ended
-    std::string hwdec_;    // what decodes, as last said
-    double fps_ = 0;       // the playing file's frame rate, as its container says (0: unknown)
+    bool loaded_ = false;                 // a file is open: mpv seeks in it only then
+    std::vector<nlohmann::json> waiting_; // seeks asked for before that, in order
+    std::string hwdec_;                   // what decodes, as last said
+    double fps_ = 0; // the playing file's frame rate, as its container says (0: unknown)
     double at_ = -1, length_ = -1;
     bool asking_ = false;
     long long restAt_ = -1;   // when to say that the player is at rest

@@ -327,6 +327,15 @@ class CoreTest : public QObject
             << QStringList{R"(> ["get_property","pause"])", "window ANS_pause=yes",
                            R"(> ["get_property","time-pos"])",
                            "window ANS_ERROR=PROPERTY_UNAVAILABLE", "window ANS_MENU_VISIBILITY=0"};
+        // mpv refuses a seek until the file is open (MPlayer reads it only then): it waits.
+        QTest::newRow("seeks before the file is open wait for it")
+            << false
+            << QStringList{"seek 15 2", R"(<{"event":"start-file","playlist_entry_id":1})",
+                           "seek 5", R"(<{"event":"file-loaded"})", "seek 1"}
+            << QStringList{R"(> ["set_property","pause",false])",
+                           R"(> ["osd-auto","seek",15.0,"absolute"])",
+                           R"(> ["osd-auto","seek",5.0,"relative"])",
+                           R"(> ["osd-auto","seek",1.0,"relative"])"};
         QTest::newRow("nothing left to play: the run ends")
             << false
             << QStringList{R"(<{"event":"start-file","playlist_entry_id":1})",
