@@ -3,8 +3,9 @@
 #include <string>
 #include <vector>
 
-// The real player: TAMBLIN_PLAYER when set, else the first executable "mplayer" on PATH that
-// is not this program, else the first "mpv". Empty, with the reason in *why, when there is none.
+// The real player: TAMBLIN_PLAYER when set (a bare name is looked up on PATH), else the first
+// executable "mplayer" on PATH that is not this program, else the first "mpv". Empty, with the
+// reason in *why, when there is none.
 std::string findRealPlayer(const char* tamblinPlayer, const char* path, const std::string& self,
                            std::string* why);
 

@@ -722,6 +722,11 @@ class AdapterPiecesTest : public QObject
         QCOMPARE(findRealPlayer(self.toLatin1(), path.toLatin1(), self.toStdString(), &why),
                  std::string());
         QCOMPARE(findRealPlayer(real.toLatin1(), "", self.toStdString(), &why), real.toStdString());
+        // A bare name is looked up on PATH, past the adapter itself.
+        QCOMPARE(findRealPlayer("mplayer", path.toLatin1(), self.toStdString(), &why),
+                 real.toStdString());
+        QCOMPARE(findRealPlayer("mpv", path.toLatin1(), self.toStdString(), &why), std::string());
+        QCOMPARE(why, std::string("TAMBLIN_PLAYER=mpv is not on PATH"));
     }
 };
 
