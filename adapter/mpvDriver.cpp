@@ -37,10 +37,8 @@ const long long kPauseWatch = 1, kDecoderWatch = 2, kFpsWatch = 3;
 
 MpvDriver::MpvDriver(Actions& out, const MenuModel& model, MenuOverlay& overlay, std::string files,
                      std::string firstFile)
-    : out_(out), model_(model), overlay_(overlay), files_(std::move(files))
+    : out_(out), model_(model), overlay_(overlay), files_(std::move(files), std::move(firstFile))
 {
-    if (!firstFile.empty())
-        entries_[1] = std::move(firstFile);
     nextId_ = kFpsWatch + 1; // after the watches' ids
 }
 
@@ -150,22 +148,6 @@ void MpvDriver::command(const std::string& line, const MenuStep& step, long long
     sent(now);
 }
 
-std::string MpvDriver::urlFor(const std::string& path)
-{
-    // A path whose bytes are UTF-8 goes as it is (JSON carries any UTF-8), "./" before a
-    // relative one so that no part of it reads as a protocol. One that is not UTF-8 goes
-    // through a private alias: a link with a plain name to its exact bytes.
-    if (utf8(codePoints(path)) == path)
-        return path.empty() || path[0] == '/' ? path : "./" + path;
-    auto known = aliases_.find(path);
-    if (known == aliases_.end()) {
-        const std::string alias = files_ + "/" + std::to_string(aliases_.size() + 1) + ".media";
-        out_.file(Action::MakeLink, alias, path);
-        known = aliases_.emplace(path, alias).first;
-    }
-    return known->second;
-}
-
 void MpvDriver::play(const std::vector<PlayItem>& files, bool replace, long long now)
 {
     for (size_t i = 0; i < files.size(); ++i) {
@@ -180,8 +162,12 @@ void MpvDriver::play(const std::vector<PlayItem>& files, bool replace, long long
             loaded_ = false; // what comes now is for the file that replaces this one
         out_.trace('>', "loadfile " + files[i].path + (instead ? "" : " 1") +
                             (options.empty() ? "" : " start=" + text(options, "start")));
+        std::string alias;
+        const std::string url = files_.url(files[i].path, &alias);
+        if (!alias.empty())
+            out_.file(Action::MakeLink, alias, files[i].path);
         request({{"name", "loadfile"},
-                 {"url", urlFor(files[i].path)},
+                 {"url", url},
                  {"flags", instead ? "replace" : "append"},
                  {"options", options}},
                 {Pending::Load, {}, {}, files[i].path, false}, now);
@@ -220,7 +206,7 @@ void MpvDriver::reply(const json& message, long long now)
     const bool ok = text(message, "error") == "success";
     const json data = message.value("data", json());
     if (why.kind == Pending::Load && ok && data.is_object())
-        entries_[integer(data, "playlist_entry_id")] = why.path;
+        files_.added(integer(data, "playlist_entry_id"), why.path);
     if (why.kind == Pending::Answer) {
         // As MPlayer answers, for the window and whoever asked through it.
         const std::string answer = ok ? "ANS_" + why.name + "=" + mplayerValue(data, why.format)
@@ -241,8 +227,7 @@ void MpvDriver::reply(const json& message, long long now)
 void MpvDriver::event(const json& message, long long now)
 {
     const std::string name = text(message, "event");
-    const auto entry = entries_.find(integer(message, "playlist_entry_id"));
-    const std::string file = entry != entries_.end() ? entry->second : std::string();
+    const std::string file = files_.file(integer(message, "playlist_entry_id"));
     if (name == "start-file" && !file.empty()) {
         out_.trace('<', "Playing " + file + ".");
         hold_.fileStarted(false);
@@ -269,7 +254,7 @@ void MpvDriver::event(const json& message, long long now)
                 events_->fileFailed(file, now);
             }
         }
-        entries_.erase(integer(message, "playlist_entry_id"));
+        files_.ended(integer(message, "playlist_entry_id"));
     } else if (name == "idle" && !quitting_) {
         // Nothing more to play: the run ends, as MPlayer's does at the end of its list.
         out_.trace('>', "quit");

@@ -2,6 +2,7 @@
 
 #include "actions.h"
 #include "menuOverlay.h"
+#include "mpvFiles.h"
 #include "pauseHold.h"
 #include "playerDriver.h"
 
@@ -63,18 +64,15 @@ class MpvDriver : public PlayerDriver
     void drawMenu(long long now, bool again = false);
     void reply(const nlohmann::json& message, long long now);
     void event(const nlohmann::json& message, long long now);
-    std::string urlFor(const std::string& path);
     void sent(long long now);
 
     Actions& out_;
     const MenuModel& model_;
     MenuOverlay& overlay_;
     PauseHold hold_;
-    std::string files_;
+    MpvFiles files_;
     long long nextId_ = 1;
     std::map<long long, Pending> pending_;
-    std::map<long long, std::string> entries_; // playlist entry id -> file
-    std::map<std::string, std::string> aliases_;
     std::string drawn_;           // the overlay as last sent
     bool overlayPending_ = false; // ... while the player played: on screen at its next frame
     bool nudged_ = false;         // ... with an empty block added, to be drawn again
