@@ -18,7 +18,8 @@ using nlohmann::json;
 
 namespace {
 
-// Quiet time after a command before the player is taken to be at rest: for the trace only.
+// Quiet time after a command, or after a new file's first picture, before the player is taken
+// to be at rest: for the trace only.
 const long long kRestAfterMs = 150;
 // What mpv's log says when it cannot reach its X display.
 const char kNoDisplay[] = "couldn't open the X11 display";
@@ -230,6 +231,7 @@ void MpvDriver::event(const json& message, long long now)
     const std::string file = files_.file(integer(message, "playlist_entry_id"));
     if (name == "start-file" && !file.empty()) {
         out_.trace('<', "Playing " + file + ".");
+        opening_ = true;
         hold_.fileStarted(false);
         // The pause outlives a file in mpv: each one starts playing, or held still if the core
         // says so at once.
@@ -245,8 +247,12 @@ void MpvDriver::event(const json& message, long long now)
         for (json& command : waiting_)
             request(std::move(command), {}, now);
         waiting_.clear();
+    } else if (name == "playback-restart" && opening_) {
+        // Its first picture is on the screen, paused or not: the quiet time starts now.
+        opening_ = false;
+        sent(now);
     } else if (name == "end-file") {
-        loaded_ = false;
+        loaded_ = opening_ = false;
         if (text(message, "reason") == "error") {
             waiting_.clear(); // the file they were for never opened
             if (!file.empty()) {
@@ -319,6 +325,6 @@ void MpvDriver::tick(long long now)
     if (restAt_ < 0 || now < restAt_)
         return;
     restAt_ = -1;
-    if (paused_ && !quitting_)
+    if (paused_ && !quitting_ && !opening_)
         out_.trace('#', "at rest");
 }

@@ -85,6 +85,7 @@ class MpvDriver : public PlayerDriver
     double fps_ = 0; // the playing file's frame rate, as its container says (0: unknown)
     double at_ = -1, length_ = -1;
     bool asking_ = false;
+    bool opening_ = false;    // a file started and has not shown its first picture yet
     long long restAt_ = -1;   // when to say that the player is at rest
     long long redrawAt_ = -1; // when to send the overlay again, once paused
 };

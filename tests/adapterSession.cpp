@@ -77,11 +77,19 @@ QString AdapterSession::menuAnswer() const
 
 QString AdapterSession::property(const QString& name) const
 {
-    const QString prefix = "< ANS_" + name + "=";
-    const int before = int(traceLines().filter(prefix).size());
+    const QString prefix = "< ANS_" + name + "=", refused = "< ANS_ERROR=";
+    const int before = int(traceLines().filter(prefix).size()),
+              refusalsBefore = int(traceLines().filter(refused).size());
     // A plain query would end a pause before it answers.
     inject("pausing_keep_force get_property " + name.toLatin1() + "\n");
-    waitUntil([&] { return traceLines().filter(prefix).size() > before; }, 5000);
+    // Between two files the property is missing, and the player says so at once.
+    waitUntil(
+        [&] {
+            const QStringList lines = traceLines();
+            return lines.filter(prefix).size() > before ||
+                   lines.filter(refused).size() > refusalsBefore;
+        },
+        5000);
     const QStringList got = traceLines().filter(prefix);
     return got.size() > before ? got.at(before).mid(prefix.size()) : QString();
 }

@@ -31,7 +31,7 @@ struct AdapterSession
     void inject(const QByteArray& command) const;
     // The adapter's answer to a query of our own.
     QString menuAnswer() const;
-    // The player's answer to a property query, through the adapter.
+    // The player's answer to a property query, through the adapter (empty when it has none).
     QString property(const QString& name) const;
 };
 

@@ -267,6 +267,17 @@ class CoreTest : public QObject
             R"(> {"flags":"append","name":"loadfile","options":{},"url":"/app/bg.avi"})";
         QTest::newRow("the start menu's background is held still")
             << true << QStringList{bg} << QStringList{holdStill, appendBg};
+        // Tests and benchmarks take a screenshot at rest: the picture must be there by then.
+        QTest::newRow("at rest only once the file's first picture is shown")
+            << true
+            << QStringList{bg,
+                           R"(<{"event":"property-change","id":1,"name":"pause","data":true})",
+                           "@400",
+                           R"(<{"event":"playback-restart"})",
+                           "@549",
+                           "@550"}
+            << QStringList{holdStill,   appendBg, "> overlay shown", "@400", "@549",
+                           "# at rest", "@550"};
         // A clip chosen from the start menu, and what that sends.
         const QStringList chosen{
             bg,
@@ -372,6 +383,8 @@ class CoreTest : public QObject
                 } else if (a.kind == Action::ToWindow || a.kind == Action::ToLog) {
                     got << (a.kind == Action::ToLog ? "log " : "window ") +
                                QString::fromStdString(a.text).trimmed();
+                } else if (a.kind == Action::Trace && a.text == "# at rest") {
+                    got << "# at rest";
                 }
             }
         };

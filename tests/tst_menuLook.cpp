@@ -119,13 +119,13 @@ class MenuLookTest : public QObject
     {
         if (!keyToRest(x, s, "Down"))
             return false;
-        *before = screenshot(x, scratch.path());
+        *before = settledScreen(x);
         const int oks = s.count("> menu ok");
         press(x, "Return");
         if (!s.waitFor("> menu ok", oks + 1) || !waitForLoops(s, file, 3))
             return false;
         *after = settledScreen(x);
-        return !after->isNull();
+        return !before->isNull() && !after->isNull();
     }
 
     void compareLooks(const QImage& before, const QImage& after, const char* what)
