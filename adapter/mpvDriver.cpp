@@ -113,7 +113,7 @@ bool MpvDriver::carryOut(const std::string& line, long long now)
     Pending why;
     if (!m.answerName.empty())
         why = {Pending::Answer, m.answerName, m.answerFormat, {}, false};
-    if (m.needsFile && !loaded_) {
+    if (m.needsFile && stage_ < FileStage::Open) {
         // MPlayer, too, applies it once the file is open.
         if (waiting_.size() < kMostWaiting)
             waiting_.push_back(m.command);
@@ -160,7 +160,7 @@ void MpvDriver::play(const std::vector<PlayItem>& files, bool replace, long long
         }
         const bool instead = replace && i == 0;
         if (instead)
-            loaded_ = false; // what comes now is for the file that replaces this one
+            stage_ = FileStage::None; // what comes now is for the file that replaces this one
         out_.trace('>', "loadfile " + files[i].path + (instead ? "" : " 1") +
                             (options.empty() ? "" : " start=" + text(options, "start")));
         std::string alias;
@@ -231,7 +231,7 @@ void MpvDriver::event(const json& message, long long now)
     const std::string file = files_.file(integer(message, "playlist_entry_id"));
     if (name == "start-file" && !file.empty()) {
         out_.trace('<', "Playing " + file + ".");
-        opening_ = true;
+        stage_ = FileStage::Started;
         hold_.fileStarted(false);
         // The pause outlives a file in mpv: each one starts playing, or held still if the core
         // says so at once.
@@ -243,16 +243,16 @@ void MpvDriver::event(const json& message, long long now)
             request({"show-text", menuLabel(withoutMediaSuffix(baseName(file))), 4000}, {}, now);
         sent(now);
     } else if (name == "file-loaded") {
-        loaded_ = true;
+        stage_ = FileStage::Open;
         for (json& command : waiting_)
             request(std::move(command), {}, now);
         waiting_.clear();
-    } else if (name == "playback-restart" && opening_) {
+    } else if (name == "playback-restart" && stage_ == FileStage::Open) {
         // Its first picture is on the screen, paused or not: the quiet time starts now.
-        opening_ = false;
+        stage_ = FileStage::Shown;
         sent(now);
     } else if (name == "end-file") {
-        loaded_ = opening_ = false;
+        stage_ = FileStage::None;
         if (text(message, "reason") == "error") {
             waiting_.clear(); // the file they were for never opened
             if (!file.empty()) {
@@ -325,6 +325,6 @@ void MpvDriver::tick(long long now)
     if (restAt_ < 0 || now < restAt_)
         return;
     restAt_ = -1;
-    if (paused_ && !quitting_ && !opening_)
+    if (paused_ && !quitting_ && (stage_ == FileStage::None || stage_ == FileStage::Shown))
         out_.trace('#', "at rest");
 }

@@ -79,13 +79,15 @@ class MpvDriver : public PlayerDriver
     bool paused_ = false;
     bool quitting_ = false;
     bool noDisplay_ = false;
-    bool loaded_ = false;                 // a file is open: mpv seeks in it only then
-    std::vector<nlohmann::json> waiting_; // seeks asked for before that, in order
+    // Where the file that started stands: mpv seeks in it only once it is open, and the player
+    // is at rest only once its first picture is shown.
+    enum class FileStage { None, Started, Open, Shown };
+    FileStage stage_ = FileStage::None;
+    std::vector<nlohmann::json> waiting_; // seeks asked for before it is open, in order
     std::string hwdec_;                   // what decodes, as last said
     double fps_ = 0; // the playing file's frame rate, as its container says (0: unknown)
     double at_ = -1, length_ = -1;
     bool asking_ = false;
-    bool opening_ = false;    // a file started and has not shown its first picture yet
     long long restAt_ = -1;   // when to say that the player is at rest
     long long redrawAt_ = -1; // when to send the overlay again, once paused
 };

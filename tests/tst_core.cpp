@@ -272,6 +272,7 @@ class CoreTest : public QObject
             << true
             << QStringList{bg,
                            R"(<{"event":"property-change","id":1,"name":"pause","data":true})",
+                           R"(<{"event":"file-loaded"})",
                            "@400",
                            R"(<{"event":"playback-restart"})",
                            "@549",
