@@ -5,6 +5,7 @@
 // chosen for CJK and names are measured and cut. Then the font's share of it, in-process: its
 // choice through fontconfig and the names' measures, beside building the menus alone.
 #include "benchUtil.h"
+#include "mediaFolders.h"
 #include "mediaMenu.h"
 #include "mplayerMenu.h"
 
@@ -87,7 +88,7 @@ int main(int argc, char** argv)
                  std::to_string(runs) + " starts) vs. an empty media folder",
              a, b, diff, "adds at most 100 ms");
 
-    const MediaScan scan = scanMedia({tree});
+    const MediaScan scan = scanMediaFolders({tree});
     std::vector<long long> look, menus;
     for (int i = 0; i < runs; ++i) {
         long long start = monotonicNs();

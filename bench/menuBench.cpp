@@ -9,7 +9,9 @@
 #include "menuOverlay.h"
 #include "mplayerMenu.h"
 #include "mpvArguments.h"
-#include "playerArguments.h"
+#include "mediaFolders.h"
+#include "menuFile.h"
+#include "mplayerArguments.h"
 
 #include <nlohmann/json.hpp>
 
@@ -132,7 +134,7 @@ void MenuBench::use(Player player)
     // What the adapter makes before the player starts is made here once, before any clock
     // starts: the player started directly is timed alone.
     if (menus_.empty())
-        menus_ = buildMenus(scanMedia({media}));
+        menus_ = buildMenus(scanMediaFolders({media}));
     const WindowSize window{width, height};
     if (player == Player::MPlayer && menuFile_.empty()) {
         menuFile_ = scratch + "/menu.conf";

@@ -6,7 +6,10 @@
 #include "menuText.h"
 #include "mplayerMenu.h"
 #include "pauseHold.h"
-#include "playerArguments.h"
+#include "mediaFolders.h"
+#include "menuFile.h"
+#include "mplayerArguments.h"
+#include "playerChoice.h"
 #include "positionsFile.h"
 #include "resumeStore.h"
 
@@ -233,7 +236,7 @@ class AdapterPiecesTest : public QObject
         FILE* f = fopen((folder + "/" + name).constData(), "w");
         QVERIFY(f);
         fclose(f);
-        const MediaScan scan = scanMedia({dir.path().toStdString()});
+        const MediaScan scan = scanMediaFolders({dir.path().toStdString()});
         const std::vector<Menu> menus = buildMenus(scan);
         MenuModel model(menus, "main", true);
         const std::vector<MenuModel::Step> way = model.wayTo((folder + "/" + name).toStdString());
@@ -328,7 +331,7 @@ class AdapterPiecesTest : public QObject
         chmod(QFile::encodeName(d + "/Locked").constData(), 0);
         const bool root = geteuid() == 0; // root opens it all the same
 
-        const MediaScan scan = scanMedia({d.toStdString()});
+        const MediaScan scan = scanMediaFolders({d.toStdString()});
         QCOMPARE(int(scan.folders.size()), 1);
         const MediaFolder& top = scan.folders[0];
         QStringList folders;
@@ -369,7 +372,7 @@ class AdapterPiecesTest : public QObject
         touch(deep + "/bottom.avi");
         touch(d + "/deep/top.avi");
 
-        const MediaScan scan = scanMedia({d.toStdString()});
+        const MediaScan scan = scanMediaFolders({d.toStdString()});
         const MediaFolder& top = scan.folders.at(0);
         const MediaFolder& deepest = top.folders.at(0); // "deep" before "many"
         const MediaFolder& many = top.folders.at(1);

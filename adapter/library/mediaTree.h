@@ -1,6 +1,8 @@
 #pragma once
 
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 // The media files below the media folders, as a tree of folders. Names are the bytes the file
@@ -32,7 +34,29 @@ struct MediaScan
     std::vector<MediaFolder> folders; // the media folders that hold clips, in the order given
 };
 
-MediaScan scanMedia(const std::vector<std::string>& directories);
+// A file as the disk knows it (device and inode), so that none is listed twice.
+using FileId = std::pair<unsigned long long, unsigned long long>;
+
+struct FolderEntry
+{
+    std::string name;
+    bool isFolder = false;       // a folder, or a link to one
+    bool isReadableFile = false; // a regular file (or a link to one) that can be read
+    FileId id;
+};
+
+struct FolderListing
+{
+    bool isFolder = false; // false when the path is no folder or cannot be read
+    FileId id;
+    std::vector<FolderEntry> entries; // in the disk's order
+};
+
+// Reads one folder; the adapter's shell reads the disk, the tests hand in a tree of their own.
+using FolderReader = std::function<FolderListing(const std::string& path)>;
+
+// The tree below the media folders (absolute paths), read through `read`.
+MediaScan scanMedia(const std::vector<std::string>& directories, const FolderReader& read);
 
 // True when a comes before b in natural order: runs of digits compare by their value, the rest
 // byte by byte, ignoring the case of ASCII letters.

@@ -6,70 +6,9 @@
 
 #include <algorithm>
 #include <cctype>
-#include <climits>
-#include <cstdlib>
-#include <dirent.h>
-#include <fcntl.h>
-#include <fstream>
 #include <functional>
 #include <map>
 #include <set>
-#include <sys/stat.h>
-#include <unistd.h>
-
-namespace {
-
-// The user's videos folder, as the XDG user directories name it, else ~/Videos.
-std::string videosFolder()
-{
-    const char* home = getenv("HOME");
-    if (!home || !*home)
-        return {};
-    const char* config = getenv("XDG_CONFIG_HOME");
-    const std::string dirs =
-        (config && *config ? std::string(config) : std::string(home) + "/.config") +
-        "/user-dirs.dirs";
-    std::ifstream in(dirs);
-    std::string line;
-    const std::string key = "XDG_VIDEOS_DIR=\"";
-    while (std::getline(in, line)) {
-        if (line.compare(0, key.size(), key) != 0 || line.back() != '"')
-            continue;
-        std::string value = line.substr(key.size(), line.size() - key.size() - 1);
-        if (value.compare(0, 5, "$HOME") == 0)
-            value = home + value.substr(5);
-        if (!value.empty() && value[0] == '/')
-            return value;
-    }
-    return std::string(home) + "/Videos";
-}
-
-} // namespace
-
-std::vector<std::string> mediaDirectories(const char* tamblinMedia, const std::string& appDir)
-{
-    std::vector<std::string> dirs;
-    if (tamblinMedia) {
-        const std::string list(tamblinMedia);
-        size_t start = 0;
-        for (;;) {
-            const size_t colon = list.find(':', start);
-            const std::string part = list.substr(start, colon - start);
-            if (!part.empty())
-                dirs.push_back(part);
-            if (colon == std::string::npos)
-                break;
-            start = colon + 1;
-        }
-        return dirs;
-    }
-    const std::string videos = videosFolder();
-    if (!videos.empty())
-        dirs.push_back(videos);
-    if (!appDir.empty())
-        dirs.push_back(appDir);
-    return dirs;
-}
 
 std::vector<Menu> buildMenus(const MediaScan& scan)
 {

@@ -1,15 +1,11 @@
 #include "mplayerMenu.h"
 
-#include "descriptors.h"
 #include "mediaMenu.h"
 #include "menuFont.h"
 #include "menuLayout.h"
 #include "menuText.h"
-#include "uniqueFd.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
 
 namespace {
 
@@ -93,18 +89,4 @@ std::string menuDefinition(const std::vector<Menu>& menus)
         text += "</cmdlist>\n";
     }
     return text;
-}
-
-bool writeMenuFile(const std::string& path, const std::vector<Menu>& menus)
-{
-    UniqueFd fd(open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-    if (!fd.valid())
-        return false;
-    const bool written = writeAll(fd.get(), menuDefinition(menus));
-    const int error = errno;
-    if (close(fd.release()) != 0 || !written) {
-        errno = written ? errno : error;
-        return false;
-    }
-    return true;
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "playerArguments.h"
+#include "windowArguments.h"
 
 #include <string>
 #include <vector>

@@ -9,15 +9,18 @@
 
 #include "controller.h"
 #include "eventLoop.h"
+#include "mediaFolders.h"
 #include "mediaMenu.h"
+#include "menuFile.h"
 #include "menuModel.h"
 #include "monotonicClock.h"
+#include "mplayerArguments.h"
 #include "mplayerDriver.h"
 #include "mplayerMenu.h"
 #include "mpvArguments.h"
 #include "mpvDriver.h"
 #include "paths.h"
-#include "playerArguments.h"
+#include "playerChoice.h"
 #include "playerStart.h"
 #include "positionsFile.h"
 
@@ -114,7 +117,7 @@ int main(int argc, char** argv)
     const std::string appDir = folderOf(argv[0]) + "/";
     const WindowSize window = parseWindowSize(getenv("TAMBLIN_WINDOW_SIZE"));
     const auto menusFound = [&] {
-        return buildMenus(scanMedia(mediaDirectories(getenv("TAMBLIN_MEDIA"), appDir)));
+        return buildMenus(scanMediaFolders(mediaDirectories(getenv("TAMBLIN_MEDIA"), appDir)));
     };
 
     const std::string dir = privateFolder();

@@ -20,22 +20,17 @@ bool plainChoice(const char* text)
 
 MpvArguments mpvArguments(const std::vector<std::string>& args, const char* wid, const char* hwdec)
 {
+    const WindowArguments given = readWindowArguments(args);
     MpvArguments result;
-    std::vector<std::string> words = args;
-    // The window's own words: the FIFO (the adapter reads it), and what mpv does not need.
-    for (size_t i = 0; i < words.size();) {
-        if (words[i] == "-input" && i + 1 < words.size() &&
-            words[i + 1].compare(0, 5, "file=") == 0) {
-            result.fifo = words[i + 1].substr(5);
-            words.erase(words.begin() + long(i), words.begin() + long(i) + 2);
-        } else if (words[i] == "-slave" || words[i] == "-quiet" || words[i] == "-nortc") {
-            words.erase(words.begin() + long(i));
-        } else {
-            ++i;
-        }
+    result.fifo = given.fifo;
+    // What mpv does not need of the window's own words.
+    std::vector<std::string> words;
+    for (const std::string& word : given.rest) {
+        if (word != "-slave" && word != "-quiet" && word != "-nortc")
+            words.push_back(word);
     }
     // Last: the background of the start menu, or the media.
-    if (words.size() >= 2 && words[words.size() - 2] == "-menu-startup") {
+    if (given.startMenu && words.size() >= 2 && words[words.size() - 2] == "-menu-startup") {
         result.startMenu = true;
         result.background = result.firstFile = words.back();
         words.resize(words.size() - 2);

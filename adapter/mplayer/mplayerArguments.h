@@ -1,29 +1,9 @@
 #pragma once
 
+#include "windowArguments.h"
+
 #include <string>
 #include <vector>
-
-// The real player: TAMBLIN_PLAYER when set (a bare name is looked up on PATH), else the first
-// executable "mplayer" on PATH that is not this program, else the first "mpv". Empty, with the
-// reason in *why, when there is none.
-std::string findRealPlayer(const char* tamblinPlayer, const char* path, const std::string& self,
-                           std::string* why);
-
-// Which player it is, by its name: mpv when the file's name (or the one it links to) holds "mpv".
-enum class PlayerKind { MPlayer, Mpv };
-PlayerKind playerKind(const std::string& player);
-
-// A window id as TAMBLIN_WID gives it: decimal digits, nothing else.
-bool isWindowId(const char* text);
-
-// The size of the window the player draws into, as TAMBLIN_WINDOW_SIZE gives it ("640x480").
-struct WindowSize
-{
-    int width = 0;
-    int height = 0;
-    bool valid() const { return width > 0 && height > 0; }
-};
-WindowSize parseWindowSize(const char* text);
 
 struct PlayerArguments
 {

@@ -5,66 +5,33 @@
 
 #include <algorithm>
 #include <cctype>
-#include <climits>
-#include <dirent.h>
 #include <set>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 
 namespace {
 
-std::string absoluteFolder(std::string dir)
-{
-    if (!dir.empty() && dir[0] != '/') {
-        char cwd[PATH_MAX];
-        if (getcwd(cwd, sizeof cwd))
-            dir = std::string(cwd) + "/" + dir;
-    }
-    while (dir.size() > 1 && dir.back() == '/')
-        dir.pop_back();
-    return dir;
-}
-
 class Scanner
 {
   public:
-    // Fills the folder from the disk; false when it holds no clip, at any depth.
+    explicit Scanner(const FolderReader& read) : read_(read) {}
+
+    // Fills the folder from what the reader finds; false when it holds no clip, at any depth.
     bool fill(MediaFolder* folder, int depth)
     {
-        struct stat st;
-        if (stat(folder->path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
-            !folders_.insert({st.st_dev, st.st_ino}).second)
-            return false;
-        DIR* dir = opendir(folder->path.c_str());
-        if (!dir)
+        const FolderListing listing = read_(folder->path);
+        if (!listing.isFolder || !folders_.insert(listing.id).second)
             return false;
         std::vector<std::string> subfolders, clips;
-        while (const dirent* e = readdir(dir)) {
-            if (e->d_name[0] == '.')
+        for (const FolderEntry& e : listing.entries) {
+            if (e.name.empty() || e.name[0] == '.')
                 continue;
-            const std::string name = e->d_name;
-            const std::string path = (folder->path == "/" ? "/" : folder->path + "/") + name;
-            bool isDir = e->d_type == DT_DIR, isFile = e->d_type == DT_REG;
-            ino_t ino = e->d_ino;
-            dev_t dev = st.st_dev;
-            if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
-                struct stat target;
-                if (stat(path.c_str(), &target) != 0)
-                    continue;
-                isDir = S_ISDIR(target.st_mode);
-                isFile = S_ISREG(target.st_mode);
-                ino = target.st_ino;
-                dev = target.st_dev;
-            }
-            if (isDir) {
-                subfolders.push_back(name);
-            } else if (isFile && mediaKind(name) != MediaKind::None &&
-                       access(path.c_str(), R_OK) == 0 && files_.insert({dev, ino}).second) {
-                clips.push_back(name);
+            if (e.isFolder) {
+                subfolders.push_back(e.name);
+            } else if (e.isReadableFile && mediaKind(e.name) != MediaKind::None &&
+                       files_.insert(e.id).second) {
+                clips.push_back(e.name);
             }
         }
-        closedir(dir);
         std::sort(subfolders.begin(), subfolders.end(), naturalLess);
         std::sort(clips.begin(), clips.end(), naturalLess);
 
@@ -103,7 +70,8 @@ class Scanner
         return false;
     }
 
-    std::set<std::pair<dev_t, ino_t>> folders_, files_;
+    const FolderReader& read_;
+    std::set<FileId> folders_, files_;
     int total_ = 0;
 };
 
@@ -146,13 +114,13 @@ bool naturalLess(const std::string& a, const std::string& b)
     return a < b; // equal but for case or leading zeros: a fixed order all the same
 }
 
-MediaScan scanMedia(const std::vector<std::string>& directories)
+MediaScan scanMedia(const std::vector<std::string>& directories, const FolderReader& read)
 {
     MediaScan scan;
-    Scanner scanner;
+    Scanner scanner(read);
     for (const std::string& given : directories) {
         MediaFolder top;
-        top.path = absoluteFolder(given);
+        top.path = given;
         top.name = baseName(top.path);
         if (top.name.empty())
             top.name = top.path;

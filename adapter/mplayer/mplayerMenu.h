@@ -1,7 +1,7 @@
 #pragma once
 
 #include "menuModel.h"
-#include "playerArguments.h"
+#include "windowArguments.h"
 
 #include <string>
 #include <vector>
@@ -24,6 +24,3 @@ MPlayerMenuLook mplayerMenuLook(std::vector<Menu> menus, WindowSize window);
 // (definitionSafe()). Entries that play files carry no command: the adapter knows from its model
 // which one was chosen, and hands the player the files itself.
 std::string menuDefinition(const std::vector<Menu>& menus);
-
-// Writes the definition to a new file; false, with errno set, unless all of it was written.
-bool writeMenuFile(const std::string& path, const std::vector<Menu>& menus);

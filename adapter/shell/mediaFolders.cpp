@@ -1,0 +1,117 @@
+#include "mediaFolders.h"
+
+#include <climits>
+#include <cstdlib>
+#include <dirent.h>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// The user's videos folder, as the XDG user directories name it, else ~/Videos.
+std::string videosFolder()
+{
+    const char* home = getenv("HOME");
+    if (!home || !*home)
+        return {};
+    const char* config = getenv("XDG_CONFIG_HOME");
+    const std::string dirs =
+        (config && *config ? std::string(config) : std::string(home) + "/.config") +
+        "/user-dirs.dirs";
+    std::ifstream in(dirs);
+    std::string line;
+    const std::string key = "XDG_VIDEOS_DIR=\"";
+    while (std::getline(in, line)) {
+        if (line.compare(0, key.size(), key) != 0 || line.back() != '"')
+            continue;
+        std::string value = line.substr(key.size(), line.size() - key.size() - 1);
+        if (value.compare(0, 5, "$HOME") == 0)
+            value = home + value.substr(5);
+        if (!value.empty() && value[0] == '/')
+            return value;
+    }
+    return std::string(home) + "/Videos";
+}
+
+std::string absoluteFolder(std::string dir)
+{
+    if (!dir.empty() && dir[0] != '/') {
+        char cwd[PATH_MAX];
+        if (getcwd(cwd, sizeof cwd))
+            dir = std::string(cwd) + "/" + dir;
+    }
+    while (dir.size() > 1 && dir.back() == '/')
+        dir.pop_back();
+    return dir;
+}
+
+} // namespace
+
+std::vector<std::string> mediaDirectories(const char* tamblinMedia, const std::string& appDir)
+{
+    std::vector<std::string> dirs;
+    if (tamblinMedia) {
+        const std::string list(tamblinMedia);
+        size_t start = 0;
+        for (;;) {
+            const size_t colon = list.find(':', start);
+            const std::string part = list.substr(start, colon - start);
+            if (!part.empty())
+                dirs.push_back(part);
+            if (colon == std::string::npos)
+                break;
+            start = colon + 1;
+        }
+        return dirs;
+    }
+    const std::string videos = videosFolder();
+    if (!videos.empty())
+        dirs.push_back(videos);
+    if (!appDir.empty())
+        dirs.push_back(appDir);
+    return dirs;
+}
+
+FolderListing readFolder(const std::string& path)
+{
+    FolderListing listing;
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return listing;
+    DIR* dir = opendir(path.c_str());
+    if (!dir)
+        return listing;
+    listing.isFolder = true;
+    listing.id = {st.st_dev, st.st_ino};
+    while (const dirent* e = readdir(dir)) {
+        FolderEntry entry;
+        entry.name = e->d_name;
+        if (entry.name == "." || entry.name == "..")
+            continue;
+        const std::string full = (path == "/" ? "/" : path + "/") + entry.name;
+        entry.isFolder = e->d_type == DT_DIR;
+        bool isFile = e->d_type == DT_REG;
+        entry.id = {st.st_dev, e->d_ino};
+        if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
+            struct stat target;
+            if (stat(full.c_str(), &target) != 0)
+                continue;
+            entry.isFolder = S_ISDIR(target.st_mode);
+            isFile = S_ISREG(target.st_mode);
+            entry.id = {target.st_dev, target.st_ino};
+        }
+        entry.isReadableFile = isFile && access(full.c_str(), R_OK) == 0;
+        listing.entries.push_back(std::move(entry));
+    }
+    closedir(dir);
+    return listing;
+}
+
+MediaScan scanMediaFolders(const std::vector<std::string>& directories)
+{
+    std::vector<std::string> absolute;
+    for (const std::string& d : directories)
+        absolute.push_back(absoluteFolder(d));
+    return scanMedia(absolute, readFolder);
+}
