@@ -23,6 +23,7 @@
 #include "playerChoice.h"
 #include "playerStart.h"
 #include "positionsFile.h"
+#include "privateFolder.h"
 
 #include "descriptors.h"
 #include "spawn.h"
@@ -34,7 +35,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
 #include <memory>
 #include <string>
@@ -44,38 +44,6 @@
 #include <vector>
 
 namespace {
-
-// A private folder of ours, with a plain name: paths in it go into the player's commands.
-std::string privateFolder()
-{
-    const char* tmp = getenv("TMPDIR");
-    std::string base = tmp && *tmp == '/' ? tmp : "/tmp";
-    if (base.find_first_not_of(
-            "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789/._-") !=
-        std::string::npos)
-        base = "/tmp";
-    std::string dir = base + "/tamblin-adapter.XXXXXX";
-    return mkdtemp(&dir[0]) ? dir : std::string();
-}
-
-// Removes our private folder and what we put in it (links are removed, not followed).
-void removeFolder(const std::string& dir)
-{
-    if (DIR* d = opendir(dir.c_str())) {
-        while (const dirent* e = readdir(d)) {
-            const std::string name = e->d_name, path = dir + "/" + name;
-            struct stat st;
-            if (name == "." || name == ".." || lstat(path.c_str(), &st) != 0)
-                continue;
-            if (S_ISDIR(st.st_mode))
-                removeFolder(path);
-            else
-                unlink(path.c_str());
-        }
-        closedir(d);
-    }
-    rmdir(dir.c_str());
-}
 
 int exitCodeOf(int status)
 {
