@@ -131,7 +131,8 @@ class InstallTest : public QObject
               "share/xsessions/tamblin.desktop", "share/wayland-sessions/tamblin.desktop",
               "share/icons/hicolor/scalable/apps/tamblin.svg", "share/man/man1/tamblin.1.gz",
               "share/man/man1/tamblin-session.1.gz", "share/doc/tamblin/README.md",
-              "share/doc/tamblin/copyright", "share/doc/tamblin/examples/profile"})
+              "share/doc/tamblin/docs/booting.md", "share/doc/tamblin/copyright",
+              "share/doc/tamblin/examples/profile"})
             QVERIFY2(QFile::exists(prefix + "/" + file), file);
         plainRun(prefix + "/bin/tamblin", prefix + "/libexec/tamblin/");
 
@@ -236,7 +237,7 @@ class InstallTest : public QObject
             QVERIFY2(text.contains(line), qPrintable(line));
     }
 
-    // The boot examples are the README's own, installed, and each is read by what reads it
+    // The boot examples are the boot guide's own, installed, and each is read by what reads it
     // on a device: the getty drop-in by systemd (on a copy of this system's units), the
     // profile lines by the shell.
     void bootExamples_data()
@@ -250,10 +251,10 @@ class InstallTest : public QObject
     void bootExamples()
     {
         QFETCH(QString, file);
-        QFile example(SOURCE_DIR "/docs/boot/" + file), readme(SOURCE_DIR "/README.md");
-        QVERIFY(example.open(QIODevice::ReadOnly) && readme.open(QIODevice::ReadOnly));
+        QFile example(SOURCE_DIR "/docs/boot/" + file), guide(SOURCE_DIR "/docs/booting.md");
+        QVERIFY(example.open(QIODevice::ReadOnly) && guide.open(QIODevice::ReadOnly));
         const QByteArray text = example.readAll();
-        QVERIFY2(readme.readAll().contains("```\n" + text + "```\n"), "not in the README as it is");
+        QVERIFY2(guide.readAll().contains("```\n" + text + "```\n"), "not in booting.md as it is");
         QString out;
         if (file == "profile") {
             QCOMPARE(run("sh", {"-n", example.fileName()}, &out), 0);
