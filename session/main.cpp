@@ -2,7 +2,11 @@
 // ends, until the menu's Quit is chosen, a termination signal comes, or runs keep ending as soon
 // as they start. Its log goes to standard error, one line per event, for the display manager's
 // log or the journal.
-#include "restartPolicy.h"
+//
+// What to do when is the core's (sessionCore); here are the processes, the signals, the files
+// and the clock.
+#include "children.h"
+#include "sessionCore.h"
 
 #include "descriptors.h"
 #include "monotonicClock.h"
@@ -13,52 +17,25 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
-#include <cstdarg>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
 #include <poll.h>
 #include <string>
 #include <sys/prctl.h>
-#include <sys/syscall.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
 namespace {
 
-// A run told to end has this long to give the display back and end its player (its own bounds
-// add up to about 6 s) before it is killed.
-const long long kRunEndGraceMs = 15000;
-const long long kKilledRunMs = 5000;
-// What a run left behind has this long after SIGTERM, then this long after SIGKILL.
-const long long kLeftoverGraceMs = 3000;
-const long long kLeftoverKillMs = 2000;
+// While a run is on, how often what else of ours has ended is reaped: with a watch on the run
+// its end wakes us anyway; without one, its end is only seen so.
+const long long kReapWithWatchMs = 1000;
+const long long kReapWithoutWatchMs = 50;
 
-void say(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void say(const char* format, ...)
+void say(const std::string& line)
 {
-    char line[1024];
-    va_list args;
-    va_start(args, format);
-    vsnprintf(line, sizeof line, format, args);
-    va_end(args);
     // One write per line: the runs write to the same log.
-    writeAll(STDERR_FILENO, std::string("tamblin-session: ") + line + "\n");
-}
-
-std::string signalName(int sig)
-{
-    const char* abbrev = sigabbrev_np(sig);
-    return abbrev ? std::string("SIG") + abbrev : "signal " + std::to_string(sig);
-}
-
-std::string describeEnd(int status)
-{
-    if (WIFSIGNALED(status))
-        return "was ended by " + signalName(WTERMSIG(status));
-    return "ended with status " + std::to_string(WEXITSTATUS(status));
+    writeAll(STDERR_FILENO, "tamblin-session: " + line + "\n");
 }
 
 // The program to run: TAMBLIN_SESSION_PROGRAM, else the tamblin installed beside us.
@@ -95,187 +72,123 @@ std::string makePrivateFolder(std::string* why)
     return {};
 }
 
-// The processes whose parent we are: a run's, or, as their subreaper, what a run left behind.
-std::vector<pid_t> ourChildren()
+// The session's loop: it owns the processes, the signals' pipe and the private folder, feeds
+// the core what happens, and carries out what the core asks.
+class SessionLoop
 {
-    std::vector<pid_t> found;
-    const long self = getpid();
-    DIR* proc = opendir("/proc");
-    if (!proc)
-        return found;
-    while (const dirent* entry = readdir(proc)) {
-        char* end;
-        const long pid = strtol(entry->d_name, &end, 10);
-        if (*end || pid <= 0)
-            continue;
-        char path[64];
-        snprintf(path, sizeof path, "/proc/%ld/stat", pid);
-        FILE* f = fopen(path, "re");
-        if (!f)
-            continue;
-        char text[512];
-        const size_t n = fread(text, 1, sizeof text - 1, f);
-        fclose(f);
-        text[n] = '\0';
-        // "pid (name) state ppid ...": the name may hold anything, so read after its last ')'.
-        const char* nameEnd = strrchr(text, ')');
-        char state;
-        long parent;
-        if (nameEnd && sscanf(nameEnd + 1, " %c %ld", &state, &parent) == 2 && parent == self)
-            found.push_back(pid_t(pid));
+  public:
+    SessionLoop(SpawnRequest request, std::string folder, int signals)
+        : core_(request.path), request_(std::move(request)), folder_(std::move(folder)),
+          endMark_(folder_ + "/end"), signals_(signals)
+    {
+        // The adapter leaves the mark here when Quit is chosen in the player's menu.
+        request_.environment.push_back("TAMBLIN_SESSION_END=" + endMark_);
     }
-    closedir(proc);
-    return found;
-}
 
-std::string processName(pid_t pid)
-{
-    char path[64];
-    snprintf(path, sizeof path, "/proc/%d/comm", int(pid));
-    FILE* f = fopen(path, "re");
-    if (!f)
-        return "?";
-    char name[64] = "";
-    if (!fgets(name, sizeof name, f))
-        name[0] = '\0';
-    fclose(f);
-    name[strcspn(name, "\n")] = '\0';
-    return name;
-}
-
-// Children we had before the first run: the program that started us may have forked before it
-// became us (Debian's Xsession starts ssh-agent so). They are not a run's to end.
-std::vector<pid_t> inherited;
-
-// Waits for any child that has ended; its pid, or 0 when none has.
-pid_t reapOne(int* status)
-{
-    const pid_t pid = waitpid(-1, status, WNOHANG);
-    if (pid <= 0)
-        return 0;
-    // Its pid is free again, and may come back as something a run left.
-    inherited.erase(std::remove(inherited.begin(), inherited.end(), pid), inherited.end());
-    return pid;
-}
-
-void reapAll()
-{
-    int status;
-    while (reapOne(&status) > 0) {
+    // Runs the session to its end; returns its exit status.
+    int run()
+    {
+        core_.start();
+        int code;
+        while ((code = carryOut()) < 0)
+            waitForEvents();
+        return code;
     }
-}
 
-// Ends whatever a run left running: SIGTERM (with SIGCONT, for a player stopped at rest), and
-// SIGKILL for what is still there after the grace. Their own children come to us in turn.
-void endLeftovers()
-{
-    const long long start = monotonicMs();
-    std::vector<pid_t> told;
-    bool killing = false;
-    for (;;) {
-        reapAll();
-        std::vector<pid_t> left = ourChildren();
-        left.erase(std::remove_if(left.begin(), left.end(),
-                                  [](pid_t pid) {
-                                      return std::find(inherited.begin(), inherited.end(), pid) !=
-                                             inherited.end();
-                                  }),
-                   left.end());
-        if (left.empty())
-            return;
-        const long long waited = monotonicMs() - start;
-        if (waited >= kLeftoverGraceMs + kLeftoverKillMs) {
-            say("%zu processes left by the run do not end, even killed (pid %d first)", left.size(),
-                int(left.front()));
-            return;
-        }
-        if (waited >= kLeftoverGraceMs && !killing) {
-            killing = true;
-            say("what the run left did not end within %lld s: killing it", kLeftoverGraceMs / 1000);
-        }
-        for (pid_t pid : left) {
-            if (killing) {
-                kill(pid, SIGKILL);
-            } else if (std::find(told.begin(), told.end(), pid) == told.end()) {
-                told.push_back(pid);
-                say("pid %d (%s) was left running by the run: ending it", int(pid),
-                    processName(pid).c_str());
-                kill(pid, SIGTERM);
-                kill(pid, SIGCONT);
+  private:
+    // Carries out what the core asks, and what that leads to; the exit status once the session
+    // ends, else -1.
+    int carryOut()
+    {
+        for (std::vector<SessionAction> actions; !(actions = core_.take()).empty();) {
+            for (const SessionAction& action : actions) {
+                if (action.kind == SessionAction::Exit)
+                    return action.code;
+                carryOut(action);
             }
         }
-        poll(nullptr, 0, 20);
+        return -1;
     }
-}
 
-enum class Waited { Ended, Signal, TimedOut };
-
-// Waits until the run's process ends (its status in *status), a termination signal comes on
-// stopFd (-1: none is looked for; its number in *sig), or the deadline passes (-1: none).
-// Whatever else of ours ends meanwhile is reaped on the way.
-Waited waitForRun(pid_t pid, int pidfd, int stopFd, long long deadline, int* status, int* sig)
-{
-    for (;;) {
-        int st;
-        for (pid_t done; (done = reapOne(&st)) > 0;) {
-            if (done == pid) {
-                *status = st;
-                return Waited::Ended;
-            }
+    void carryOut(const SessionAction& action)
+    {
+        switch (action.kind) {
+        case SessionAction::StartRun: {
+            const long long now = monotonicMs();
+            if (children_.startRun(request_))
+                core_.runStarted(int(children_.runPid()), now);
+            else
+                core_.runNotStarted(strerror(errno), now);
+            break;
         }
+        case SessionAction::SignalRun:
+            children_.signalRun(action.signal);
+            break;
+        case SessionAction::SignalProcess:
+            if (action.pid > 0) // kill(0) would be our own process group
+                kill(pid_t(action.pid), action.signal);
+            break;
+        case SessionAction::FindLeftovers: {
+            children_.forgetRun();
+            RunEnd ignored;
+            children_.reap(&ignored);
+            core_.leftoversFound(children_.leftovers(), monotonicMs());
+            break;
+        }
+        case SessionAction::LookForQuitMark:
+            core_.quitMarkSeen(access(endMark_.c_str(), F_OK) == 0, monotonicMs());
+            break;
+        case SessionAction::RemoveFolder:
+            removeFolder();
+            break;
+        case SessionAction::Log:
+            say(action.text);
+            break;
+        case SessionAction::Exit:
+            break;
+        }
+    }
+
+    // Waits for the run to end, a termination signal, or the core's deadline; whatever else of
+    // ours ends meanwhile is reaped on the way.
+    void waitForEvents()
+    {
+        const long long deadline = core_.deadline();
+        long long timeout = -1;
+        if (children_.runPid() > 0)
+            timeout = children_.runWatch() >= 0 ? kReapWithWatchMs : kReapWithoutWatchMs;
+        if (deadline >= 0) {
+            const long long left = std::max(0LL, deadline - monotonicMs());
+            timeout = timeout < 0 ? left : std::min(timeout, left);
+        }
+        pollfd fds[2] = {{signals_, POLLIN, 0}, {children_.runWatch(), POLLIN, 0}};
+        const bool signalled = poll(fds, 2, int(timeout)) > 0 && (fds[0].revents & POLLIN);
         const long long now = monotonicMs();
-        if (deadline >= 0 && now >= deadline)
-            return Waited::TimedOut;
-        // With a pidfd the run's end wakes us; the timeout only reaps leftovers now and then.
-        long long timeout = pidfd >= 0 ? 1000 : 50;
-        if (deadline >= 0)
-            timeout = std::min(timeout, deadline - now);
-        pollfd fds[2] = {{stopFd, POLLIN, 0}, {pidfd, POLLIN, 0}};
-        if (poll(fds, 2, int(timeout)) > 0 && (fds[0].revents & POLLIN)) {
-            *sig = readTerminationPipe(stopFd);
-            if (*sig)
-                return Waited::Signal;
+        // The run's end first: a signal that comes with it no longer has a run to end.
+        RunEnd end;
+        if (children_.reap(&end))
+            core_.runEnded(end, now);
+        if (signalled) {
+            if (const int sig = readTerminationPipe(signals_))
+                core_.signalReceived(sig, now);
         }
+        core_.tick(now);
     }
-}
 
-// A pause between runs, cut short by a termination signal, whose number it returns.
-int pauseFor(long long ms, int stopFd)
-{
-    const long long until = monotonicMs() + ms;
-    for (long long left = ms; left > 0; left = until - monotonicMs()) {
-        pollfd p{stopFd, POLLIN, 0};
-        if (poll(&p, 1, int(left)) > 0) {
-            if (const int sig = readTerminationPipe(stopFd))
-                return sig;
-        }
+    void removeFolder()
+    {
+        unlink(endMark_.c_str());
+        if (rmdir(folder_.c_str()) < 0)
+            say("cannot remove " + folder_ + ": " + strerror(errno));
     }
-    return 0;
-}
 
-// Ends the run in its orderly way: tamblin takes SIGTERM as a close, tells the player to quit
-// and gives the display back. One that does not end in time is killed.
-int endRun(int run, pid_t pid, int pidfd)
-{
-    kill(pid, SIGTERM);
-    int status = 0, sig = 0;
-    if (waitForRun(pid, pidfd, -1, monotonicMs() + kRunEndGraceMs, &status, &sig) ==
-        Waited::TimedOut) {
-        say("run %d did not end within %lld s of SIGTERM: killing it", run, kRunEndGraceMs / 1000);
-        kill(pid, SIGKILL);
-        if (waitForRun(pid, pidfd, -1, monotonicMs() + kKilledRunMs, &status, &sig) ==
-            Waited::TimedOut)
-            say("run %d does not end, even killed", run);
-    }
-    return status;
-}
-
-void removeFolder(const std::string& folder, const std::string& endMark)
-{
-    unlink(endMark.c_str());
-    if (rmdir(folder.c_str()) < 0)
-        say("cannot remove %s: %s", folder.c_str(), strerror(errno));
-}
+    SessionCore core_;
+    Children children_;
+    SpawnRequest request_;
+    std::string folder_;
+    std::string endMark_;
+    int signals_;
+};
 
 } // namespace
 
@@ -284,9 +197,9 @@ int main(int argc, char** argv)
     const pid_t parent = getppid();
     // A log reader that went away must not end the session.
     signal(SIGPIPE, SIG_IGN);
-    const int stopFd = openTerminationPipe();
-    if (stopFd < 0) {
-        say("cannot catch termination signals: %s", strerror(errno));
+    const int signals = openTerminationPipe();
+    if (signals < 0) {
+        say(std::string("cannot catch termination signals: ") + strerror(errno));
         return 1;
     }
     // What started us (cage, xinit, the display manager's session) going means the display is
@@ -296,76 +209,22 @@ int main(int argc, char** argv)
         raise(SIGHUP);
     // What a run leaves behind (a player whose window crashed) comes to us, to be ended.
     if (prctl(PR_SET_CHILD_SUBREAPER, 1) < 0)
-        say("cannot collect what runs leave behind: %s", strerror(errno));
-
-    inherited = ourChildren();
+        say(std::string("cannot collect what runs leave behind: ") + strerror(errno));
 
     std::string why;
     const std::string folder = makePrivateFolder(&why);
     if (folder.empty()) {
         // Without it the menu's Quit could not end the session: a session with no way out.
-        say("cannot make a private folder (%s): the session does not start", why.c_str());
+        say("cannot make a private folder (" + why + "): the session does not start");
         return 1;
     }
-    const std::string endMark = folder + "/end";
 
     SpawnRequest request;
     request.path = programPath();
     request.arguments.push_back(request.path);
     for (int i = 1; i < argc; ++i)
         request.arguments.push_back(argv[i]);
-    // The adapter leaves the mark here when Quit is chosen in the player's menu.
-    request.environment.push_back("TAMBLIN_SESSION_END=" + endMark);
     request.failureNote = "tamblin-session: ";
-
-    RestartPolicy policy;
-    for (int run = 1;; ++run) {
-        const long long started = monotonicMs();
-        int stop = 0;
-        const pid_t pid = spawnProcess(request);
-        if (pid < 0) {
-            say("run %d: cannot start %s: %s", run, request.path.c_str(), strerror(errno));
-        } else {
-            say("run %d started: %s (pid %d)", run, request.path.c_str(), int(pid));
-            const int pidfd = int(syscall(SYS_pidfd_open, pid, 0)); // -1 on an old kernel
-            int status = 0;
-            if (waitForRun(pid, pidfd, stopFd, -1, &status, &stop) == Waited::Signal) {
-                say("%s: ending run %d", signalName(stop).c_str(), run);
-                status = endRun(run, pid, pidfd);
-            }
-            if (pidfd >= 0)
-                close(pidfd);
-            say("run %d %s after %.1f s", run, describeEnd(status).c_str(),
-                double(monotonicMs() - started) / 1000);
-        }
-        endLeftovers();
-        if (!stop)
-            stop = readTerminationPipe(stopFd);
-        if (stop) {
-            removeFolder(folder, endMark);
-            say("the session ends on %s", signalName(stop).c_str());
-            return 0;
-        }
-        if (access(endMark.c_str(), F_OK) == 0) {
-            removeFolder(folder, endMark);
-            say("Quit was chosen in the menu: the session ends");
-            return 0;
-        }
-        const RestartPolicy::Decision next = policy.runEnded(monotonicMs() - started);
-        if (next.stop) {
-            removeFolder(folder, endMark);
-            say("%d runs in a row ended within %lld s of their start: the session ends (the lines "
-                "above may say why: no display, no player?)",
-                policy.quickRunsInARow(), RestartPolicy::kQuickRunMs / 1000);
-            return 1;
-        }
-        if (next.pauseMs > 0) {
-            say("run %d was short: the next one starts in %lld s", run, next.pauseMs / 1000);
-            if (const int sig = pauseFor(next.pauseMs, stopFd)) {
-                removeFolder(folder, endMark);
-                say("the session ends on %s", signalName(sig).c_str());
-                return 0;
-            }
-        }
-    }
+    SessionLoop loop(std::move(request), folder, signals);
+    return loop.run();
 }

@@ -5,7 +5,6 @@
 // held without a screen-saver service: X's own screen saver suspended for the run and given
 // back on every way out.
 #include "adapterSession.h"
-#include "restartPolicy.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -136,34 +135,6 @@ class SessionTest : public QObject
   private slots:
     void initTestCase() { x = std::make_unique<Xvfb>(640, 480); }
     void cleanupTestCase() { x.reset(); }
-
-    // Quick runs in a row pause longer and longer, and too many end the session; a run that
-    // lasted starts the count again.
-    void restartPolicy_data()
-    {
-        QTest::addColumn<QList<long long>>("lasted");
-        QTest::addColumn<QString>("decisions");
-        QTest::newRow("quick runs")
-            << QList<long long>{0, 100, 4000, 4999, 10} << "1000 2000 3000 4000 stop";
-        QTest::newRow("runs that lasted")
-            << QList<long long>{5000, 60000, 5000, 5000, 5000, 5000} << "0 0 0 0 0 0";
-        QTest::newRow("a run that lasted in between")
-            << QList<long long>{10, 10, 10, 10, 7000, 10, 10, 10, 10, 10}
-            << "1000 2000 3000 4000 0 1000 2000 3000 4000 stop";
-    }
-
-    void restartPolicy()
-    {
-        QFETCH(QList<long long>, lasted);
-        QFETCH(QString, decisions);
-        RestartPolicy policy;
-        QStringList got;
-        for (long long ms : lasted) {
-            const RestartPolicy::Decision d = policy.runEnded(ms);
-            got << (d.stop ? QStringLiteral("stop") : QString::number(d.pauseMs));
-        }
-        QCOMPARE(got.join(' '), decisions);
-    }
 
     // F2 F2 ends a run and a new run with a new player shows the start menu; then a signal ends
     // the run in its orderly way and the session, with nothing left running. What started the
