@@ -2,6 +2,7 @@
 // Debian's mpv then shows on a virtual screen.
 #include "menuOverlay.h"
 #include "menuText.h"
+#include "mplayerMenu.h"
 #include "spawn.h"
 
 #include <QRect>
@@ -112,10 +113,15 @@ struct Ink
     }
 };
 
-// The letters of one event line as Debian's libass draws them, in a frame of the overlay's size
-// (outlines and shadows left out), with the fonts fontconfig has, as mpv's are.
-Ink libassInk(const std::string& line, int width, int height, const MenuFont& font)
+// The events as Debian's libass draws them, with the fonts fontconfig has, as mpv's are, in a
+// frame of the overlay's size with `margin` pixels more on each side (every \pos moved by as
+// much), where whatever lies outside the window would show. Letters only, or all the ink:
+// outlines and the bar too.
+Ink libassInk(const std::string& events, int width, int height, const MenuFont& font,
+              bool lettersOnly = true, int margin = 0)
 {
+    width += 2 * margin;
+    height += 2 * margin;
     ASS_Library* library = ass_library_init();
     ass_set_message_cb(
         library, [](int, const char*, va_list, void*) {}, nullptr);
@@ -132,13 +138,23 @@ Ink libassInk(const std::string& line, int width, int height, const MenuFont& fo
         "Angle, BorderStyle, Outline, Shadow, Alignment, MarginL, MarginR, MarginV, Encoding\n"
         "Style: Default,sans-serif,20,&H00FFFFFF,&H00FFFFFF,&H00000000,&H00000000,0,0,0,0,100,100,"
         "0,0,1,0,0,7,0,0,0,1\n\n[Events]\nFormat: Layer, Start, End, Style, Name, MarginL, "
-        "MarginR, MarginV, Effect, Text\nDialogue: 0,0:00:00.00,0:01:00.00,Default,,0,0,0,," +
-        line + "\n";
+        "MarginR, MarginV, Effect, Text\n";
+    std::istringstream lines(events);
+    for (std::string line; std::getline(lines, line);) {
+        int x, y, end = 0;
+        const size_t pos = line.find("\\pos(");
+        if (pos != std::string::npos &&
+            sscanf(line.c_str() + pos, "\\pos(%d,%d)%n", &x, &y, &end) == 2 && end > 0)
+            line.replace(pos, size_t(end),
+                         "\\pos(" + std::to_string(x + margin) + "," + std::to_string(y + margin) +
+                             ")");
+        script += "Dialogue: 0,0:00:00.00,0:01:00.00,Default,,0,0,0,," + line + "\n";
+    }
     ASS_Track* track = ass_read_memory(library, script.data(), script.size(), nullptr);
     Ink ink(width, height);
     for (const ASS_Image* i = track ? ass_render_frame(renderer, track, 1000, nullptr) : nullptr; i;
          i = i->next) {
-        if (i->type != ASS_Image::IMAGE_TYPE_CHARACTER)
+        if (lettersOnly && i->type != ASS_Image::IMAGE_TYPE_CHARACTER)
             continue;
         const int opacity = 255 - int(i->color & 0xff);
         for (int y = 0; y < i->h; ++y)
@@ -459,6 +475,70 @@ class MenuOverlayTest : public QObject
             }
         }
         QVERIFY(cut[2] > cut[0] * 2 && cut[3] > cut[1] * 2);
+    }
+
+    // The size rule, on both players: at each height the title and 11 entries fill the window
+    // at the pixel size stated here, MPlayer's and the overlay's the same; as libass draws the
+    // overlay, its title, every entry it shows (long ones cut) and the bar lie inside the
+    // window, the bar behind the selected entry.
+    void menuFillsTheWindow_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::addColumn<int>("size");  // the font's, in pixels
+        QTest::addColumn<int>("pitch"); // from one line to the next
+        QTest::newRow("240 lines") << 320 << 240 << 12 << 19;
+        QTest::newRow("480 lines") << 640 << 480 << 29 << 39;
+        QTest::newRow("720 lines") << 1280 << 720 << 46 << 59;
+        QTest::newRow("1080 lines") << 1920 << 1080 << 72 << 89;
+    }
+
+    void menuFillsTheWindow()
+    {
+        QFETCH(int, width);
+        QFETCH(int, height);
+        QFETCH(int, size);
+        QFETCH(int, pitch);
+        std::vector<std::string> labels;
+        for (int i = 0; i < 30; ++i)
+            labels.push_back("Entry " + std::to_string(i));
+        // Long ones, of narrow letters: cut within a pixel or two of the room there is.
+        labels[7] = std::string(400, 'l');
+        const std::vector<Menu> menus{menu(std::string(400, 'l'), labels)};
+
+        // MPlayer is handed the size as a share of the picture's height.
+        const MPlayerMenuLook look = mplayerMenuLook(menus, WindowSize{width, height});
+        const auto scale =
+            std::find(look.options.begin(), look.options.end(), std::string("-subfont-osd-scale"));
+        QVERIFY(scale != look.options.end() && scale + 1 != look.options.end());
+        QCOMPARE(int(std::lround(atof((scale + 1)->c_str()) * height / 100)), size);
+
+        const int margin = 40;
+        MenuOverlay overlay(latin_, width, height);
+        MenuModel model(menus, "main", true);
+        for (int selection : {0, 7, 29}) {
+            while (model.selection() != selection)
+                model.apply("menu down");
+            const std::string events = overlay.events(model);
+            const std::vector<Drawn> d = drawn(events);
+            // The bar, the pointer, the title, and 11 entries a pitch apart.
+            QCOMPARE(d.size(), size_t(3 + 11));
+            for (size_t i = 4; i < d.size(); ++i)
+                QCOMPARE(d[i].y - d[i - 1].y, pitch);
+            int barWidth = 0, barHeight = 0;
+            QCOMPARE(sscanf(d[0].text.c_str(), "m 0 0 l %d 0 %*d %d", &barWidth, &barHeight), 2);
+            QCOMPARE(barHeight, pitch);
+            QVERIFY(d[0].y <= d[1].y && d[1].y < d[0].y + barHeight);
+            QVERIFY(d[0].x >= 0 && d[0].y >= 0 && d[0].x + barWidth <= width &&
+                    d[0].y + barHeight <= height);
+            const QRect ink = libassInk(events, width, height, latin_, false, margin).box();
+            QVERIFY2(QRect(margin, margin, width, height).contains(ink),
+                     qPrintable(QString("ink at %1,%2 %3x%4")
+                                    .arg(ink.x() - margin)
+                                    .arg(ink.y() - margin)
+                                    .arg(ink.width())
+                                    .arg(ink.height())));
+        }
     }
 
     void changedMenuIsDrawnAnew()
