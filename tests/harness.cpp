@@ -123,6 +123,11 @@ Xvfb::Xvfb(int width, int height) : width_(width), height_(height)
     qputenv("DISPLAY", display_.toLatin1());
 }
 
+Xvfb::Xvfb(const QString& display, int width, int height)
+    : display_(display), width_(width), height_(height)
+{
+}
+
 Xvfb::~Xvfb()
 {
     server_.terminate();
