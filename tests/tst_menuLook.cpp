@@ -52,17 +52,6 @@ QRect textBounds(const QImage& mask)
     return bounds;
 }
 
-// No letter touches the screen's right edge: the text fits.
-bool textFits(const QImage& mask)
-{
-    const int edge = qMax(2, mask.width() / 100);
-    for (int y = 0; y < mask.height(); ++y)
-        for (int x = mask.width() - edge; x < mask.width(); ++x)
-            if (mask.pixelIndex(x, y))
-                return false;
-    return true;
-}
-
 // The rows of the screen where letters are, as bands of consecutive rows: {top, bottom}.
 QList<QPair<int, int>> textBands(const QImage& mask)
 {
@@ -324,7 +313,7 @@ class MenuLookTest : public QObject
 
         // The letters take the same room over the 4:3 background and the 16:9 clip (their edges
         // blend with the colour below, so the comparison is of where they stand, not of every
-        // pixel), and fit the screen.
+        // pixel); that they fit the screen, menuFillsTheScreen shows.
         const QImage startText = textMask(start), clipText = textMask(overClip);
         QVERIFY(maskCount(startText) > width * height / 400);
         const QRect a = textBounds(startText), b = textBounds(clipText);
@@ -341,7 +330,6 @@ class MenuLookTest : public QObject
                                 .arg(b.width())
                                 .arg(b.height())));
         QVERIFY(qAbs(maskCount(startText) - maskCount(clipText)) <= maskCount(startText) / 5);
-        QVERIFY(textFits(startText));
     }
 };
 
