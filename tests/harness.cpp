@@ -123,6 +123,11 @@ Xvfb::Xvfb(int width, int height) : width_(width), height_(height)
     qputenv("DISPLAY", display_.toLatin1());
 }
 
+Xvfb::Xvfb(const QString& display, int width, int height)
+    : display_(display), width_(width), height_(height)
+{
+}
+
 Xvfb::~Xvfb()
 {
     server_.terminate();
@@ -188,9 +193,13 @@ PrivateBus::PrivateBus()
     daemon_.start(QStringLiteral("dbus-daemon"),
                   {QStringLiteral("--session"), QStringLiteral("--nofork"),
                    QStringLiteral("--print-address=1")});
-    daemon_.waitForStarted();
+    if (!daemon_.waitForStarted())
+        qFatal("dbus-daemon did not start");
     waitUntil([&] { return daemon_.canReadLine() || daemon_.waitForReadyRead(50); }, 10000);
     address_ = QString::fromLatin1(daemon_.readLine()).trimmed();
+    // Tests of the screen saver's hold would go on against no bus, and say little.
+    if (address_.isEmpty())
+        qFatal("dbus-daemon named no bus address");
 }
 
 PrivateBus::~PrivateBus()
@@ -216,7 +225,8 @@ void PrivateBus::startScreenSaver()
     saver_.setProcessChannelMode(QProcess::ForwardedChannels);
     saver_.setChildProcessModifier(dieWithTheTest);
     saver_.start(QStringLiteral(SCREENSAVER_BIN), {dir_.path() + "/saver.log"});
-    waitUntil([&] { return saverLog().contains(QLatin1String("ready")); }, 10000);
+    if (!waitUntil([&] { return saverLog().contains(QLatin1String("ready")); }, 10000))
+        qFatal("the screen-saver stand-in did not start: %s", qPrintable(saverLog()));
 }
 
 void PrivateBus::stopScreenSaver()

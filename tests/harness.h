@@ -23,6 +23,8 @@ class Xvfb
 {
   public:
     Xvfb(int width = 640, int height = 480);
+    // Stands for an X server that a test started itself (an Xorg), for its tools and runs.
+    Xvfb(const QString& display, int width, int height);
     ~Xvfb();
     QString display() const { return display_; }
     int width() const { return width_; }

@@ -1,14 +1,16 @@
 // The adapter's menu model against the player's menu rules, and the pieces that shape what the
 // real player is given.
 #include "clipFlow.h"
+#include "mediaFolders.h"
 #include "mediaMenu.h"
+#include "mediaSuffixes.h"
+#include "menuFile.h"
 #include "menuModel.h"
 #include "menuText.h"
+#include "mplayerArguments.h"
+#include "mplayerFiles.h"
 #include "mplayerMenu.h"
 #include "pauseHold.h"
-#include "mediaFolders.h"
-#include "menuFile.h"
-#include "mplayerArguments.h"
 #include "playerChoice.h"
 #include "positionsFile.h"
 #include "resumeStore.h"
@@ -262,6 +264,79 @@ class AdapterPiecesTest : public QObject
         }
     }
 
+    // Every media suffix, in any case, is listed, under its name without it; a song plays under
+    // a picture once its length is known, a clip as it is.
+    void everySuffixIsListed_data()
+    {
+        QTest::addColumn<QString>("suffix");
+        QTest::addColumn<bool>("song");
+        const char* const clips[] = {"avi", "mp4", "m4v",  "mkv", "webm", "mov",  "mpg", "mpeg",
+                                     "m2v", "ogv", "ogm",  "flv", "f4v",  "wmv",  "asf", "3gp",
+                                     "3g2", "ts",  "m2ts", "mts", "vob",  "divx", "rm",  "rmvb"};
+        const char* const songs[] = {"mp3",  "mp2", "m4a", "aac", "flac", "wav", "ogg", "oga",
+                                     "opus", "wma", "mka", "ac3", "ape",  "wv",  "aif", "aiff"};
+        for (const char* c : clips)
+            QTest::newRow(c) << QString(c) << false;
+        for (const char* c : songs)
+            QTest::newRow(c) << QString(c) << true;
+        // A suffix added to the table gets a row here.
+        QCOMPARE(int(std::size(clips) + std::size(songs)), kMediaSuffixCount);
+    }
+
+    void everySuffixIsListed()
+    {
+        QFETCH(QString, suffix);
+        QFETCH(bool, song);
+        const std::string lower = "Lower." + suffix.toStdString();
+        const std::string upper = "Upper." + suffix.toUpper().toStdString();
+        const FolderReader read = [&](const std::string& path) {
+            FolderListing l;
+            l.isFolder = path == "/m";
+            l.id = {1, 1};
+            if (l.isFolder)
+                l.entries = {{upper, false, true, {1, 2}},
+                             {"notes." + suffix.toStdString() + "x", false, true, {1, 3}},
+                             {lower, false, true, {1, 4}}};
+            return l;
+        };
+        const MediaScan scan = scanMedia({"/m"}, read);
+        QCOMPARE(scan.folders.size(), size_t(1));
+        QCOMPARE(scan.folders[0].clips, (std::vector<std::string>{"/m/" + lower, "/m/" + upper}));
+        QStringList labels;
+        const std::vector<Menu> menus = buildMenus(scan);
+        for (const MenuEntry& e : menus.back().entries)
+            labels << QString::fromStdString(e.label);
+        QCOMPARE(labels, (QStringList{"Play all", "Lower", "Upper"}));
+
+        MPlayerFiles files("/private", "/app/song-picture", "/");
+        for (const std::string& name : {lower, upper}) {
+            const MPlayerFiles::Made made = files.aliasFor("/m/" + name);
+            QCOMPARE(files.named(made.path).role, song ? MPlayerFiles::Probe : MPlayerFiles::Plain);
+        }
+    }
+
+    // A song plays under its picture, cut at its length; a length the player gave as 0 (a FLAC
+    // stream says none) cuts nothing, or the song would end before a note of it.
+    void aSongIsCutAtItsLength_data()
+    {
+        QTest::addColumn<double>("seconds");
+        QTest::addColumn<QString>("options");
+        QTest::newRow("known") << 61.5 << "audiofile=/private/1.mp3\nendpos=61.500\n";
+        QTest::newRow("a fraction of a second")
+            << 0.25 << "audiofile=/private/1.mp3\nendpos=0.250\n";
+        QTest::newRow("said as 0") << 0.0 << "audiofile=/private/1.mp3\n";
+    }
+
+    void aSongIsCutAtItsLength()
+    {
+        QFETCH(double, seconds);
+        QFETCH(QString, options);
+        MPlayerFiles files("/private", "/app/song-picture", "/");
+        const MPlayerFiles::Made picture = files.pictureFor("/m/a.mp3", seconds);
+        QCOMPARE(picture.path, std::string("/private/1.picture.mkv"));
+        QCOMPARE(QString::fromStdString(picture.texts.at(picture.path + ".conf")), options);
+    }
+
     // A clip keeps its suffix only where another in its folder would look the same without it.
     void suffixesGoUnlessNamesWouldClash()
     {
@@ -490,7 +565,7 @@ class AdapterPiecesTest : public QObject
             << QStringList{"start /bg.avi", "chose /v/a.avi", "start /v/a.avi", "fail /v/a.avi",
                            "start /bg.avi"}
             << QStringList{"/bg.avi | still |  | ", "/v/a.avi /bg.avi", " | menu |  | ",
-                           "/bg.avi | still |  | /v/a.avi"};
+                           "/bg.avi | still |  | /v/a.avi | unplayable"};
         QTest::newRow("play all passes over one, also the first")
             << QStringList{"start /bg.avi",  "chose /v/a.avi /v/b.avi /v/c.avi",
                            "fail /v/a.avi",  "start /v/b.avi",
@@ -498,6 +573,17 @@ class AdapterPiecesTest : public QObject
                            "start /bg.avi"}
             << QStringList{"/bg.avi | still |  | ", "/v/a.avi /v/b.avi /v/c.avi /bg.avi",
                            " | menu |  | ", " |  | /v/b.avi | ", "/bg.avi | still |  | /v/c.avi"};
+        QTest::newRow("play all whose only playable clip ends, then a chosen clip")
+            << QStringList{"start /bg.avi",  "chose /v/a.avi /v/b.avi", "start /v/a.avi",
+                           "fail /v/b.avi",  "start /bg.avi",           "chose /v/b.avi",
+                           "start /v/b.avi", "fail /v/b.avi",           "start /bg.avi"}
+            << QStringList{"/bg.avi | still |  | ",
+                           "/v/a.avi /v/b.avi /bg.avi",
+                           " | menu |  | ",
+                           "/bg.avi | still |  | /v/b.avi",
+                           "/v/b.avi /bg.avi",
+                           " | menu |  | ",
+                           "/bg.avi | still |  | /v/b.avi | unplayable"};
         QTest::newRow("the media argument: nothing follows it")
             << QStringList{"start /v/a.avi"} << QStringList{" |  |  | "};
     }
@@ -534,7 +620,7 @@ class AdapterPiecesTest : public QObject
                             : s.fromMenu   ? "menu"
                                            : "") +
                            " | " + QString::fromStdString(s.finished) + " | " +
-                           QString::fromStdString(s.ended);
+                           QString::fromStdString(s.ended) + (s.unplayable ? " | unplayable" : "");
             }
         }
         QCOMPARE(got, results);

@@ -301,7 +301,8 @@ class MediaTest : public QObject
 
     // Names of every kind, each a clip of its own flat colour: all listed, and each plays, chosen
     // one by one and through Play all; a file that cannot be played brings the menu back on it
-    // with a word, and is passed over in Play all.
+    // with a word when chosen, and is passed over in Play all, where the last one brings the
+    // menu back without a word.
     void everyNamePlays()
     {
         struct Named
@@ -336,8 +337,11 @@ class MediaTest : public QObject
             QVERIFY(rename(QFile::encodeName(plain).constData(), clip.constData()) == 0);
             colourOf.insert("< Playing " + latin1(clip) + ".", n.colour);
         }
-        // In the middle of Play all (natural order: after "M…sica"), a file that is no clip.
+        // In the middle of Play all (natural order: after "M…sica"), a file that is no clip; and
+        // another one last (its bytes sort after every other name).
+        const QByteArray last = "\xff\xff nothing.avi";
         QVERIFY(copyRaw("/dev/null", media + "/Nothing here.avi"));
+        QVERIFY(copyRaw("/dev/null", media + "/" + last));
         startMenuRun(s, QFile::decodeName(media));
         const auto showsItsColour = [&](const QString& playing) {
             return waitUntil(
@@ -354,7 +358,7 @@ class MediaTest : public QObject
         // One by one: the menu comes back on each at its end, and the next is one down.
         QVERIFY(keyToRest(s, "Return"));
         QSet<QString> played;
-        for (int entry = 1; entry <= names.size() + 1; ++entry) {
+        for (int entry = 1; entry <= names.size() + 2; ++entry) {
             QVERIFY(keyToRest(s, "Down"));
             const QString playingBackground = "< Playing " + s.run.appDir() + "background.avi.";
             const int backgrounds = s.count(playingBackground);
@@ -385,10 +389,12 @@ class MediaTest : public QObject
         QCOMPARE(played.size(), names.size());
         QCOMPARE(s.run.err().count("cannot play"), 0); // the run's own log comes at its end
 
-        // Play all, from the top of the list: every clip in turn, the other file passed over.
-        for (int i = 0; i <= names.size(); ++i)
+        // Play all, from the top of the list: every clip in turn, the other files passed over.
+        for (int i = 0; i <= names.size() + 1; ++i)
             QVERIFY(keyToRest(s, "Up"));
         const int before = s.traceLines().size();
+        const QString playingBackground = "< Playing " + s.run.appDir() + "background.avi.";
+        const int backgrounds = s.count(playingBackground);
         press("Return");
         QSet<QString> inTurn;
         QVERIFY(waitUntil(
@@ -399,13 +405,18 @@ class MediaTest : public QObject
                 return inTurn.size() == names.size();
             },
             120000));
+        // At the end, the folder's menu again, without the word.
+        QVERIFY(s.waitFor(playingBackground, backgrounds + 1, 20000));
+        QVERIFY(s.waitFor(restMark(), s.count(restMark()) + 1));
+        QCOMPARE(s.menuAnswer(), "ANS_MENU_VISIBILITY=1");
+        QCOMPARE(s.traceLines().mid(before).filter("set_menu unplayable"), QStringList());
         press("F2");
         press("F2");
         press("F2");
         QVERIFY(s.run.waitForExit());
-        QCOMPARE(s.run.err().count("tamblin-adapter: cannot play " + latin1(media) +
-                                   "/Nothing here.avi"),
-                 2);
+        for (const QByteArray& file : {QByteArray("Nothing here.avi"), last})
+            QCOMPARE(
+                s.run.err().count("tamblin-adapter: cannot play " + latin1(media + "/" + file)), 2);
     }
 
     // CJK names are drawn in a font that has them: their line has ink over most of its height,
@@ -446,22 +457,36 @@ class MediaTest : public QObject
     }
 
     // A song has a screen: a picture under the sound, which the menu draws on. The adapter's
-    // answers and the screen agree while it plays.
+    // answers and the screen agree while it plays. A FLAC stream states no length (MPlayer says
+    // 0): it plays all the same.
+    void aSongHasAScreen_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QStringList>("encoding");
+        QTest::newRow("MP3") << "A song.mp3" << QStringList{"-c:a", "libmp3lame", "-f", "mp3"};
+        QTest::newRow("FLAC of no stated length") << "A song.flac" << QStringList{"-f", "flac"};
+    }
+
     void aSongHasAScreen()
     {
+        QFETCH(QString, name);
+        QFETCH(QStringList, encoding);
         AdapterSession s(x.get(), background);
         const QString media = s.run.root() + "/media";
         QDir().mkpath(media);
-        QCOMPARE(QProcess::execute("ffmpeg", {"-loglevel", "error", "-y", "-f", "lavfi", "-i",
-                                              "sine=frequency=440:duration=20", "-c:a",
-                                              "libmp3lame", media + "/A song.mp3"}),
-                 0);
+        // Written as a stream: nothing goes back to the start to put the length in.
+        QProcess ffmpeg;
+        ffmpeg.setStandardOutputFile(media + "/" + name);
+        ffmpeg.start("ffmpeg", QStringList{"-loglevel", "error", "-f", "lavfi", "-i",
+                                           "sine=frequency=440:duration=20"} +
+                                   encoding + QStringList{"pipe:1"});
+        QVERIFY(ffmpeg.waitForFinished(30000) && ffmpeg.exitCode() == 0);
         startMenuRun(s, media);
         QVERIFY(keyToRest(s, "Return"));
         QVERIFY(keyToRest(s, "Down"));
         press("Return");
         // MPlayer opens a song twice: once to hear its length, then under its picture.
-        QVERIFY(s.waitFor("< Playing " + media + "/A song.mp3.", onMpv() ? 1 : 2));
+        QVERIFY(s.waitFor("< Playing " + media + "/" + name + ".", onMpv() ? 1 : 2));
         QVERIFY(s.waitFor("> menu hide"));
         const auto menuShown = [&](bool shown) {
             QImage last;

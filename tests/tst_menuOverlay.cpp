@@ -1,6 +1,9 @@
-// The menu as the adapter draws it over mpv: what reaches libass from a name, and what
+// The menu as the adapter draws it over mpv: what Debian's libass draws of a name, and what
 // Debian's mpv then shows on a virtual screen.
+#include "inkOf.h"
 #include "menuOverlay.h"
+#include "menuText.h"
+#include "mplayerMenu.h"
 #include "spawn.h"
 
 #include <QTemporaryDir>
@@ -25,32 +28,23 @@
 
 namespace {
 
-// One event line as libass reads it: its tag blocks, what it shows, and where.
+// One event line: its tag blocks, the rest, and where it goes. (Names are checked against
+// libass itself, below: this only finds plain labels and positions.)
 struct Drawn
 {
-    std::vector<std::string> blocks; // the leading one first; a stray escape counts as one
+    std::vector<std::string> blocks; // the leading one first
     std::string text;
     int x = -1, y = -1;
 };
 
 Drawn parse(const std::string& line)
 {
-    static const std::string joiner = "\u2060";
     Drawn d;
     for (size_t i = 0; i < line.size();) {
-        if (line[i] == '{') {
-            const size_t end = std::min(line.find('}', i), line.size());
+        const size_t end = line[i] == '{' ? line.find('}', i) : std::string::npos;
+        if (end != std::string::npos) {
             d.blocks.push_back(line.substr(i + 1, end - i - 1));
             i = end + 1;
-        } else if (line.compare(i, 2, "\\{") == 0 || line.compare(i, 2, "\\}") == 0) {
-            d.text += line[i + 1];
-            i += 2;
-        } else if (line[i] == '\\') {
-            // Shown as a backslash only when the joiner keeps it from starting an escape.
-            if (line.compare(i + 1, joiner.size(), joiner) != 0)
-                d.blocks.push_back(line.substr(i, 2));
-            d.text += '\\';
-            i += line.compare(i + 1, joiner.size(), joiner) == 0 ? 1 + joiner.size() : 1;
         } else {
             d.text += line[i++];
         }
@@ -209,17 +203,20 @@ class MenuOverlayTest : public QObject
     MenuFont latin_ = chooseMenuFont(U"Tamblin> _");
 
   private slots:
+    // A name shows as its characters, whatever markup it holds: the title's and the entry's
+    // letters as libass draws them are the characters' own glyphs, set one after another.
     void namesShowLiterally_data()
     {
         QTest::addColumn<QByteArray>("name");
         QTest::addColumn<QByteArray>("shown");
         QTest::newRow("tags") << QByteArray("{\\fs60\\1c&H0000FF&}x") << QByteArray();
         QTest::newRow("line break") << QByteArray("a\\Nb") << QByteArray();
+        QTest::newRow("soft line break") << QByteArray("a\\nb") << QByteArray();
         QTest::newRow("hard space") << QByteArray("a\\hb") << QByteArray();
-        QTest::newRow("open brace") << QByteArray("{") << QByteArray();
-        QTest::newRow("close brace") << QByteArray("}") << QByteArray();
+        QTest::newRow("open brace") << QByteArray("a{b") << QByteArray();
+        QTest::newRow("close brace") << QByteArray("a}b") << QByteArray();
         QTest::newRow("escaped braces") << QByteArray("\\{x\\}") << QByteArray();
-        QTest::newRow("trailing backslash") << QByteArray("end\\") << QByteArray();
+        QTest::newRow("backslashes") << QByteArray("a\\\\N\\") << QByteArray();
         QTest::newRow("line feed") << QByteArray("one\ntwo") << QByteArray("one two");
         QTest::newRow("carriage return") << QByteArray("one\r\ntwo") << QByteArray("one  two");
         QTest::newRow("markup-like") << QByteArray("<b>\"&amp;\"</b>") << QByteArray();
@@ -228,18 +225,23 @@ class MenuOverlayTest : public QObject
     {
         QFETCH(QByteArray, name);
         QFETCH(QByteArray, shown);
-        const std::string expected = (shown.isEmpty() ? name : shown).toStdString();
+        const int w = 640, h = 480;
         MenuModel model({menu(name.toStdString(), {name.toStdString(), "after"})}, "main", true);
-        MenuOverlay overlay(latin_, 640, 480);
-        const std::vector<Drawn> d = drawn(overlay.events(model));
-        QCOMPARE(d.size(), size_t(5));
-        QCOMPARE(d[0].blocks.size(), size_t(2)); // the bar's drawing, then back to text
-        QCOMPARE(d[0].blocks[1], std::string("\\p0"));
-        for (size_t i = 1; i < d.size(); ++i)
-            QCOMPARE(d[i].blocks.size(), size_t(1));
-        QCOMPARE(d[2].text, expected);
-        QCOMPARE(d[3].text, expected);
-        QCOMPARE(d[4].text, std::string("after"));
+        MenuOverlay overlay(latin_, w, h);
+        std::vector<std::string> lines;
+        std::istringstream in(overlay.events(model));
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line);
+        // The bar, the pointer, the title, the name, "after".
+        QCOMPARE(lines.size(), size_t(5));
+        const std::u32string expected = codePoints((shown.isEmpty() ? name : shown).toStdString());
+        for (size_t i : {size_t(2), size_t(3)}) {
+            const size_t fs = lines[i].find("\\fs");
+            QVERIFY(fs != std::string::npos);
+            const Ink literal = literalInk(expected, atof(lines[i].c_str() + fs + 3), w, h, latin_);
+            const QString differ = sameLetters(libassInk(lines[i], w, h, latin_), literal);
+            QVERIFY2(differ.isEmpty(), qPrintable(QString("line %1: %2").arg(i).arg(differ)));
+        }
     }
 
     void hiddenIsEmpty()
@@ -307,6 +309,70 @@ class MenuOverlayTest : public QObject
             }
         }
         QVERIFY(cut[2] > cut[0] * 2 && cut[3] > cut[1] * 2);
+    }
+
+    // The size rule, on both players: at each height the title and 11 entries fill the window
+    // at the pixel size stated here, MPlayer's and the overlay's the same; as libass draws the
+    // overlay, its title, every entry it shows (long ones cut) and the bar lie inside the
+    // window, the bar behind the selected entry.
+    void menuFillsTheWindow_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::addColumn<int>("size");  // the font's, in pixels
+        QTest::addColumn<int>("pitch"); // from one line to the next
+        QTest::newRow("240 lines") << 320 << 240 << 12 << 19;
+        QTest::newRow("480 lines") << 640 << 480 << 29 << 39;
+        QTest::newRow("720 lines") << 1280 << 720 << 46 << 59;
+        QTest::newRow("1080 lines") << 1920 << 1080 << 72 << 89;
+    }
+
+    void menuFillsTheWindow()
+    {
+        QFETCH(int, width);
+        QFETCH(int, height);
+        QFETCH(int, size);
+        QFETCH(int, pitch);
+        std::vector<std::string> labels;
+        for (int i = 0; i < 30; ++i)
+            labels.push_back("Entry " + std::to_string(i));
+        // Long ones, of narrow letters: cut within a pixel or two of the room there is.
+        labels[7] = std::string(400, 'l');
+        const std::vector<Menu> menus{menu(std::string(400, 'l'), labels)};
+
+        // MPlayer is handed the size as a share of the picture's height.
+        const MPlayerMenuLook look = mplayerMenuLook(menus, WindowSize{width, height});
+        const auto scale =
+            std::find(look.options.begin(), look.options.end(), std::string("-subfont-osd-scale"));
+        QVERIFY(scale != look.options.end() && scale + 1 != look.options.end());
+        QCOMPARE(int(std::lround(atof((scale + 1)->c_str()) * height / 100)), size);
+
+        const int margin = 40;
+        MenuOverlay overlay(latin_, width, height);
+        MenuModel model(menus, "main", true);
+        for (int selection : {0, 7, 29}) {
+            while (model.selection() != selection)
+                model.apply("menu down");
+            const std::string events = overlay.events(model);
+            const std::vector<Drawn> d = drawn(events);
+            // The bar, the pointer, the title, and 11 entries a pitch apart.
+            QCOMPARE(d.size(), size_t(3 + 11));
+            for (size_t i = 4; i < d.size(); ++i)
+                QCOMPARE(d[i].y - d[i - 1].y, pitch);
+            int barWidth = 0, barHeight = 0;
+            QCOMPARE(sscanf(d[0].text.c_str(), "m 0 0 l %d 0 %*d %d", &barWidth, &barHeight), 2);
+            QCOMPARE(barHeight, pitch);
+            QVERIFY(d[0].y <= d[1].y && d[1].y < d[0].y + barHeight);
+            QVERIFY(d[0].x >= 0 && d[0].y >= 0 && d[0].x + barWidth <= width &&
+                    d[0].y + barHeight <= height);
+            const QRect ink = libassInk(events, width, height, latin_, false, margin).box();
+            QVERIFY2(QRect(margin, margin, width, height).contains(ink),
+                     qPrintable(QString("ink at %1,%2 %3x%4")
+                                    .arg(ink.x() - margin)
+                                    .arg(ink.y() - margin)
+                                    .arg(ink.width())
+                                    .arg(ink.height())));
+        }
     }
 
     void changedMenuIsDrawnAnew()

@@ -70,58 +70,142 @@ class MpvOptionsTest : public QObject
         sub.write("1\n00:00:00,000 --> 00:00:01,000\nhello\n");
     }
 
+    // One row for each option the translation knows, each filter and each output driver, with
+    // the edges of every range: a row of the tables lost or a bound moved fails its row here.
     void translation_data()
     {
         QTest::addColumn<QStringList>("words");
         QTest::addColumn<QStringList>("options");
         QTest::addColumn<QStringList>("dropped");
         QTest::addColumn<QString>("videoOutput");
+        // options and dropped split at blanks; dropped items at "|", each "option value".
+        const auto row = [](const char* name, const char* words, const char* options,
+                            const char* dropped = "", const char* videoOutput = "") {
+            QTest::newRow(name) << w(words) << w(options)
+                                << QString(dropped).split('|', Qt::SkipEmptyParts)
+                                << QString(videoOutput);
+        };
 
-        QTest::newRow("drivers without suboptions") << w("-ao alsa:device=hw=0.0 -vo gl:yuv=2")
-                                                    << w("--ao=alsa --vo=gpu") << w("") << "gpu";
-        QTest::newRow("drivers mpv lacks are named")
-            << w("-ao oss -vo directfb,xv,gl_nosw,") << w("--vo=xv,gpu")
-            << QStringList{"-ao oss", "-vo directfb"} << "xv,gpu";
-        QTest::newRow("what mpv does already, and the caller's own, quietly")
-            << w("-fs -zoom -quiet -really-quiet -nolirc -nojoystick -softvol -slave -input "
-                 "file=/p -nortc -menu-startup bg.avi -wid 12 -nomouseinput -idle -wid")
-            << w("") << w("") << "";
-        QTest::newRow("values as they are")
-            << w("-osdlevel 2 -volume 50.5 -ss 1:05.5 -delay -0.25")
-            << w("--osd-level=2 --volume=50.5 --start=1:05.5 --audio-delay=-0.25") << w("") << "";
-        QTest::newRow("values rewritten")
-            << w("-loop 0 -loop 1 -loop 3 -sid 0 -cache 8192 -fps 25 -brightness 010")
-            << w("--loop-file=inf --loop-file=no --loop-file=2 --sid=1 --cache=yes "
-                 "--demuxer-max-bytes=8192KiB --no-correct-pts --fps=25 --brightness=10")
-            << w("") << "";
-        QTest::newRow("options without values")
-            << w("-nosound -noaspect -hardframedrop -nosub")
-            << w("--no-audio --video-aspect-override=no --framedrop=decoder+vo --no-sub") << w("")
-            << "";
-        QTest::newRow("audio filters: decibels, mpv's names, the rest named")
-            << w("-af volume=-3,volnorm,scaletempo=speed=pitch,channels=2,resample=48000")
-            << w("--af=volume=-3dB,scaletempo=speed=pitch,aresample=48000")
-            << QStringList{"-af volnorm", "-af channels=2"} << "";
-        QTest::newRow("video filters renamed and reshaped")
-            << w("-vf expand=100:80,flip,mirror,rotate=1,eq=10:-10,foo,pp=de/-al")
-            << w("--vf=pad=100:80:(ow-iw)/2:(oh-ih)/2,vflip,hflip,transpose=1,"
-                 "eq=brightness=0.10:contrast=0.90,pp=de/-al")
-            << QStringList{"-vf foo"} << "";
-        QTest::newRow("values mpv would refuse")
-            << w("-osdlevel 7 -volume abc -loop -1 -speed 1e2 -ss 1:75 -channels 0 -aspect 0:0 "
-                 "-vf pp=x1,rotate=5")
-            << w("")
-            << QStringList{"-osdlevel 7", "-volume abc", "-loop -1",  "-speed 1e2",  "-ss 1:75",
-                           "-channels 0", "-aspect 0:0", "-vf pp=x1", "-vf rotate=5"}
-            << "";
-        QTest::newRow("unknown options, stray words, a missing value")
-            << w("-someunknown file.avi -aid 1 -ao null -volume") << w("--ao=null")
-            << QStringList{"-someunknown", "file.avi", "-aid 1", "-volume"} << "";
+        // Output drivers, without MPlayer's suboptions; those mpv lacks are named.
+        row("-ao", "-ao alsa:device=hw=0.0,pulse,jack,sdl,null", "--ao=alsa,pulse,jack,sdl,null");
+        row("-ao without a driver mpv has", "-ao oss", "", "-ao oss");
+        row("-vo", "-vo x11,xv:port=1,gl:yuv=2,gl_nosw,sdl,null", "--vo=x11,xv,gpu,gpu,sdl,null",
+            "", "x11,xv,gpu,gpu,sdl,null");
+        row("-vo partly", "-vo directfb,xv,", "--vo=xv", "-vo directfb", "xv");
+        // What mpv does already, and the caller's own: left out without a word.
+        for (const char* quiet :
+             {"-fs", "-zoom", "-softvol", "-quiet", "-really-quiet", "-noconsolecontrols",
+              "-nolirc", "-nojoystick", "-slave", "-input file=/p", "-nortc", "-idle", "-wid 12",
+              "-nomouseinput", "-menu", "-menu-cfg m.conf", "-menu-startup bg.avi"})
+            row(quiet, quiet, "");
+        // Options without values.
+        row("-nosound", "-nosound", "--no-audio");
+        row("-noaspect", "-noaspect", "--video-aspect-override=no");
+        row("-nocache", "-nocache", "--cache=no");
+        row("-framedrop", "-framedrop", "--framedrop=vo");
+        row("-hardframedrop", "-hardframedrop", "--framedrop=decoder+vo");
+        row("-noautosub", "-noautosub", "--sub-auto=no");
+        row("-nosub", "-nosub", "--no-sub");
+        row("-aid", "-aid 1", "", "-aid 1");
+        // Values: each range's ends taken, a step past them left out.
+        row("-osdlevel", "-osdlevel 0 -osdlevel 3 -osdlevel 4 -osdlevel -1",
+            "--osd-level=0 --osd-level=3", "-osdlevel 4|-osdlevel -1");
+        row("-volume", "-volume 0 -volume 50.5 -volume 1000 -volume 1000.5 -volume abc",
+            "--volume=0 --volume=50.5 --volume=1000", "-volume 1000.5|-volume abc");
+        row("-ss", "-ss 5 -ss 1:05.5 -ss 1:02:03 -ss 1:75 -ss 1:2:3:4",
+            "--start=5 --start=1:05.5 --start=1:02:03", "-ss 1:75|-ss 1:2:3:4");
+        row("-loop", "-loop 0 -loop 1 -loop 3 -loop 10001 -loop 10002 -loop -1",
+            "--loop-file=inf --loop-file=no --loop-file=2 --loop-file=10000",
+            "-loop 10002|-loop -1");
+        row("-aspect", "-aspect 16:9 -aspect 1.78 -aspect 10 -aspect 10.5 -aspect 11:1 -aspect 0:0",
+            "--video-aspect-override=16:9 --video-aspect-override=1.78 "
+            "--video-aspect-override=10",
+            "-aspect 10.5|-aspect 11:1|-aspect 0:0");
+        row("-monitoraspect", "-monitoraspect 4:3 -monitoraspect 9 -monitoraspect 10:1",
+            "--monitoraspect=4:3 --monitoraspect=9", "-monitoraspect 10:1");
+        row("-speed", "-speed 0.01 -speed 100 -speed 0 -speed 100.5 -speed 1e2",
+            "--speed=0.01 --speed=100", "-speed 0|-speed 100.5|-speed 1e2");
+        row("-cache", "-cache 32 -cache 1048576 -cache 31 -cache 1048577",
+            "--cache=yes --demuxer-max-bytes=32KiB --cache=yes --demuxer-max-bytes=1048576KiB",
+            "-cache 31|-cache 1048577");
+        row("-fps", "-fps 1 -fps 1000 -fps 0.5 -fps 1000.5",
+            "--no-correct-pts --fps=1 --no-correct-pts --fps=1000", "-fps 0.5|-fps 1000.5");
+        row("-sid", "-sid 0 -sid 8189 -sid 8190 -sid -1", "--sid=1 --sid=8190",
+            "-sid 8190|-sid -1");
+        row("-alang", "-alang eng,ger -alang en;x", "--alang=eng,ger", "-alang en;x");
+        row("-slang", "-slang pt-BR -slang a.b", "--slang=pt-BR", "-slang a.b");
+        row("-channels", "-channels 1 -channels 8 -channels 0 -channels 9",
+            "--audio-channels=1 --audio-channels=8", "-channels 0|-channels 9");
+        row("-delay", "-delay -86400 -delay -0.25 -delay 86400 -delay 86401 -delay -86401",
+            "--audio-delay=-86400 --audio-delay=-0.25 --audio-delay=86400",
+            "-delay 86401|-delay -86401");
+        row("-endpos", "-endpos 0:01 -endpos 90 -endpos 1:60", "--length=0:01 --length=90",
+            "-endpos 1:60");
+        row("-frames", "-frames 0 -frames 2147483647 -frames 2147483648",
+            "--frames=0 --frames=2147483647", "-frames 2147483648");
+        row("-softvol-max", "-softvol-max 100 -softvol-max 1000 -softvol-max 99 -softvol-max 1001",
+            "--volume-max=100 --volume-max=1000", "-softvol-max 99|-softvol-max 1001");
+        row("-srate", "-srate 8000 -srate 768000 -srate 7999 -srate 768001",
+            "--audio-samplerate=8000 --audio-samplerate=768000", "-srate 7999|-srate 768001");
+        row("-subcp", "-subcp cp1250 -subcp UTF-8 -subcp -x -subcp a/b",
+            "--sub-codepage=cp1250 --sub-codepage=UTF-8", "-subcp -x|-subcp a/b");
+        row("-panscan", "-panscan 0 -panscan 1 -panscan 1.5", "--panscan=0 --panscan=1",
+            "-panscan 1.5");
+        // The picture's levels, "010" not read as octal.
+        for (const char* level : {"brightness", "contrast", "saturation", "hue", "gamma"}) {
+            const QByteArray o = QByteArray("-") + level, m = QByteArray("--") + level + "=";
+            row(o.constData(),
+                (o + " -100 " + o + " 100 " + o + " 010 " + o + " 101 " + o + " -101").constData(),
+                (m + "-100 " + m + "100 " + m + "10").constData(),
+                (o + " 101|" + o + " -101").constData());
+        }
+        row("-autosync", "-autosync 0 -autosync 10000 -autosync 10001",
+            "--autosync=0 --autosync=10000", "-autosync 10001");
+        row("-mc", "-mc 0 -mc 100 -mc 100.5", "--mc=0 --mc=100", "-mc 100.5");
+
+        // Audio filters: lavfi's or mpv's names, MPlayer's decibels as such.
+        row("-af volume", "-af volume=-3,volume=60,volume=-200,volume,volume=61",
+            "--af=volume=-3dB,volume=60dB,volume=-200dB,volume", "-af volume=61");
+        row("-af scaletempo",
+            "-af scaletempo=scale=1.2:stride=30:overlap=0.5:search=10:speed=tempo,scaletempo,"
+            "scaletempo=speed=fast",
+            "--af=scaletempo=scale=1.2:stride=30:overlap=0.5:search=10:speed=tempo,scaletempo",
+            "-af scaletempo=speed=fast");
+        row("-af extrastereo", "-af extrastereo=2,extrastereo,extrastereo=11",
+            "--af=extrastereo=2,extrastereo", "-af extrastereo=11");
+        row("-af resample", "-af resample=48000,resample=192001,resample", "--af=aresample=48000",
+            "-af resample=192001|-af resample");
+        row("-af lavcresample", "-af lavcresample=8000,lavcresample=7999", "--af=aresample=8000",
+            "-af lavcresample=7999");
+        row("-af without a form", "-af volnorm,channels=2", "", "-af volnorm|-af channels=2");
+        // Video filters, renamed and reshaped.
+        row("-vf scale", "-vf scale=80:60,scale,scale=0:60", "--vf=scale=80:60,scale",
+            "-vf scale=0:60");
+        row("-vf crop", "-vf crop=60:40:2:2,crop=60:40,crop=60", "--vf=crop=60:40:2:2,crop=60:40",
+            "-vf crop=60");
+        row("-vf expand", "-vf expand=100:80,expand=120:100:4:-1,expand=100",
+            "--vf=pad=100:80:(ow-iw)/2:(oh-ih)/2,pad=120:100:4:(oh-ih)/2", "-vf expand=100");
+        row("-vf yadif", "-vf yadif=1:-1,yadif,yadif=4", "--vf=yadif=1:-1,yadif", "-vf yadif=4");
+        row("-vf pp", "-vf pp=de/-al,pp,pp=x1", "--vf=pp=de/-al,pp", "-vf pp=x1");
+        row("-vf eq", "-vf eq=10:-10,eq=5:5,eq=-5,eq=100:100,eq,eq=101",
+            "--vf=eq=brightness=0.10:contrast=0.90,eq=brightness=0.05:contrast=1.05,"
+            "eq=brightness=-0.05:contrast=1.00,eq=brightness=1.00:contrast=2.00,eq",
+            "-vf eq=101");
+        row("-vf flip", "-vf flip,flip=1", "--vf=vflip", "-vf flip=1");
+        row("-vf mirror", "-vf mirror", "--vf=hflip");
+        row("-vf rotate", "-vf rotate=1,rotate=3,rotate,rotate=4",
+            "--vf=transpose=1,transpose=3,"
+            "transpose=0",
+            "-vf rotate=4");
+        row("-vf without a form", "-vf foo", "", "-vf foo");
+
+        row("unknown options, stray words, a missing value",
+            "-someunknown file.avi -ao null -volume", "--ao=null", "-someunknown|file.avi|-volume");
         QTest::newRow("a file name is one argument, read as a path")
             << QStringList{"-sub", kOddName, "-sub", "/s/a.srt", "-sub", "memory://b", "-sub", "-"}
             << QStringList{QString("--sub-file=./") + kOddName, "--sub-file=/s/a.srt",
                            "--sub-file=./memory://b", "--sub-file=./-"}
-            << w("") << "";
+            << QStringList() << "";
     }
 
     void translation()
@@ -164,7 +248,7 @@ class MpvOptionsTest : public QObject
                  "extrastereo=2,resample=48000,lavcresample=44100");
         QTest::newRow("video filters")
             << w("-vf scale=80:60,crop=60:40:2:2,expand=100:80,expand=120:100:4:-1,yadif=1:-1,"
-                 "pp=hb/vb/dr/al,eq=10:-10,flip,mirror,rotate=1");
+                 "pp=hb/vb/dr/al,eq=10:-10,eq=5:5,eq=-5,flip,mirror,rotate=1");
         QTest::newRow("outputs") << w(
             "-vo x11,xv,gl,gl_nosw,sdl,null -ao alsa,pulse,jack,sdl,null");
     }

@@ -2,12 +2,99 @@
 // closed a second later, the player waited for, the display given back, nothing left behind.
 #include "harness.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTest>
 
 #include <csignal>
 #include <memory>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+
+namespace {
+
+// Xorg on Debian's dummy video driver: unlike Xvfb it has DPMS, through the tests' own module
+// (dpmsDummy.c) that gives the driver's screen what it lacks. It runs as root, on a
+// configuration of its own, and names a free display once it takes connections.
+class DummyXorg
+{
+  public:
+    DummyXorg()
+    {
+        QDir(dir_.path()).mkpath("conf.d");
+        QFile conf(dir_.filePath("xorg.conf"));
+        if (!conf.open(QIODevice::WriteOnly))
+            return;
+        conf.write(QStringLiteral(R"(Section "Files"
+    ModulePath "%1,/usr/lib/xorg/modules"
+EndSection
+Section "Module"
+    Load "dpmsdummy"
+EndSection
+Section "ServerFlags"
+    Option "AutoAddDevices" "false"
+    Option "DontVTSwitch" "true"
+EndSection
+Section "Device"
+    Identifier "card"
+    Driver "dummy"
+    VideoRam 4096
+EndSection
+Section "Monitor"
+    Identifier "monitor"
+    HorizSync 5.0-1000.0
+    VertRefresh 5.0-200.0
+    Modeline "640x480" 25.18 640 656 752 800 480 490 492 525
+EndSection
+Section "Screen"
+    Identifier "screen"
+    Device "card"
+    Monitor "monitor"
+    DefaultDepth 24
+    SubSection "Display"
+        Depth 24
+        Modes "640x480"
+        Virtual 640 480
+    EndSubSection
+EndSection
+)")
+                       .arg(DPMSDUMMY_DIR)
+                       .toUtf8());
+        conf.close();
+        server_.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGKILL); });
+        server_.start("Xorg", {"-config", conf.fileName(), "-configdir", dir_.filePath("conf.d"),
+                               "-noreset", "-nolisten", "tcp", "-logfile", dir_.filePath("log"),
+                               "-displayfd", "1"});
+        waitUntil([&] { return server_.canReadLine() || server_.waitForReadyRead(50); }, 30000);
+        const QByteArray number = server_.readLine().trimmed();
+        if (!number.isEmpty())
+            display_ = ":" + QString::fromLatin1(number);
+    }
+    ~DummyXorg()
+    {
+        server_.terminate();
+        server_.waitForFinished(10000);
+    }
+    QString display() const { return display_; }
+    QString log() const
+    {
+        QFile f(dir_.filePath("log"));
+        return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll().right(3000)) : "";
+    }
+
+  private:
+    QTemporaryDir dir_;
+    QProcess server_;
+    QString display_;
+};
+
+// "enabled", "disabled", or "none" where the server has no DPMS.
+QString dpms(const Xvfb& x)
+{
+    return x.run(SAVERSTATE_BIN, {}).trimmed().section(' ', -1);
+}
+
+} // namespace
 
 class ShutdownTest : public QObject
 {
@@ -16,6 +103,7 @@ class ShutdownTest : public QObject
   private:
     std::unique_ptr<Xvfb> x;
     std::unique_ptr<PrivateBus> bus;
+    std::unique_ptr<DummyXorg> xorg;
 
   private slots:
     void initTestCase()
@@ -26,6 +114,7 @@ class ShutdownTest : public QObject
 
     void cleanupTestCase()
     {
+        xorg.reset();
         bus.reset();
         x.reset();
     }
@@ -119,6 +208,54 @@ class ShutdownTest : public QObject
         QVERIFY(waitUntil([&] { return processGone(run.standinPid()); }, 2000));
         if (onQuit == "ignore")
             QVERIFY(run.err().contains("did not end, terminating"));
+    }
+
+    // With no screen saver on the session bus, DPMS that a run turned off is on again after
+    // every way out; where it was off before, it stays off.
+    void dpmsBackOnAfterEveryWayOut_data()
+    {
+        QTest::addColumn<QString>("way");
+        QTest::addColumn<bool>("onBefore");
+        QTest::newRow("F2, menu hidden") << "F2" << true;
+        QTest::newRow("SIGTERM") << "TERM" << true;
+        QTest::newRow("window closed") << "close" << true;
+        QTest::newRow("player crashed") << "crash" << true;
+        QTest::newRow("off before: left off") << "F2" << false;
+    }
+
+    void dpmsBackOnAfterEveryWayOut()
+    {
+        QFETCH(QString, way);
+        QFETCH(bool, onBefore);
+        if (!xorg)
+            xorg = std::make_unique<DummyXorg>();
+        QVERIFY2(!xorg->display().isEmpty(), qPrintable("Xorg did not start:\n" + xorg->log()));
+        const Xvfb screen(xorg->display(), 640, 480);
+        screen.run("xset", {onBefore ? "+dpms" : "-dpms"});
+        QCOMPARE(dpms(screen), onBefore ? "enabled" : "disabled");
+
+        TamblinRun run(&screen, nullptr);
+        run.start({"-ao null"});
+        QVERIFY(run.waitForReceived("OPEN"));
+        const qulonglong wid = run.waitForWindow();
+        QVERIFY(wid);
+        QVERIFY(waitUntil(
+            [&] { return run.errSoFar().contains("holding X's screen saver and DPMS instead"); },
+            10000));
+        QCOMPARE(dpms(screen), "disabled");
+
+        if (way == "F2") {
+            screen.run("xdotool", {"windowfocus", "--sync", QString::number(wid)});
+            screen.run("xdotool", {"key", "F2"});
+        } else if (way == "close") {
+            screen.run(SENDCLOSE_BIN, {QString::number(wid)});
+        } else if (way == "TERM") {
+            kill(run.pid(), SIGTERM);
+        } else {
+            kill(run.standinPid(), SIGSEGV);
+        }
+        QVERIFY2(run.waitForExit(20000), "the run did not end");
+        QCOMPARE(dpms(screen), onBefore ? "enabled" : "disabled");
     }
 
     // Without a session bus, or with the screen saver gone mid-run, the run goes on and ends
