@@ -1,14 +1,14 @@
 // The adapter's menu model against the player's menu rules, and the pieces that shape what the
 // real player is given.
 #include "clipFlow.h"
+#include "mediaFolders.h"
 #include "mediaMenu.h"
+#include "menuFile.h"
 #include "menuModel.h"
 #include "menuText.h"
+#include "mplayerArguments.h"
 #include "mplayerMenu.h"
 #include "pauseHold.h"
-#include "mediaFolders.h"
-#include "menuFile.h"
-#include "mplayerArguments.h"
 #include "playerChoice.h"
 #include "positionsFile.h"
 #include "resumeStore.h"
@@ -132,23 +132,9 @@ class AdapterPiecesTest : public QObject
         QCOMPARE(int(model.depth()), depth);
     }
 
-    void choosingAClipNamesIt()
-    {
-        MenuModel model(twoClips(), "main", true);
-        model.apply("menu ok");
-        model.apply("menu down");
-        model.apply("menu down");
-        QCOMPARE(model.apply("menu ok"), MenuModel::FileChosen);
-        QCOMPARE(model.chosenFiles(), (std::vector<std::string>{"/v/two.mp4"}));
-        QVERIFY(model.visible()); // until the adapter hides it once the clip plays
-        model.apply("menu up");
-        model.apply("menu up");
-        QCOMPARE(model.apply("menu ok"), MenuModel::FileChosen); // Play all
-        QCOMPARE(model.chosenFiles(), (std::vector<std::string>{"/v/one.avi", "/v/two.mp4"}));
-    }
-
-    // A copy stands on its own: the original gone, the copy still knows its menus.
-    void aCopyOfTheModelIsWhole()
+    // Choosing names the clips, and the way to each is known; a copy stands on its own: the
+    // original gone, the copy still knows its menus.
+    void choosingFromACopy()
     {
         auto original = std::make_unique<MenuModel>(twoClips(), "main", true);
         original->apply("menu ok");
@@ -160,13 +146,19 @@ class AdapterPiecesTest : public QObject
         copy.apply("menu down");
         QCOMPARE(copy.apply("menu ok"), MenuModel::FileChosen);
         QCOMPARE(copy.chosenFiles(), (std::vector<std::string>{"/v/two.mp4"}));
-        QCOMPARE(int(copy.wayTo("/v/one.avi").size()), 2);
+        QVERIFY(copy.visible()); // until the adapter hides it once the clip plays
+        copy.apply("menu up");
+        copy.apply("menu up");
+        QCOMPARE(copy.apply("menu ok"), MenuModel::FileChosen); // Play all
+        QCOMPARE(copy.chosenFiles(), (std::vector<std::string>{"/v/one.avi", "/v/two.mp4"}));
 
-        // No menus at all: an empty one, which every command leaves as it is.
-        MenuModel empty({}, "main", true);
-        QCOMPARE(empty.apply("menu ok"), MenuModel::Nothing);
-        QCOMPARE(empty.entryCount(), 0);
-        QCOMPARE(QString::fromStdString(empty.current()), "main");
+        const std::vector<MenuModel::Step> way = copy.wayTo("/v/two.mp4");
+        QCOMPARE(int(way.size()), 2);
+        QCOMPARE(way[0].menu, std::string("main"));
+        QCOMPARE(way[0].selection, 0);
+        QCOMPARE(way[1].menu, std::string("f1"));
+        QCOMPARE(way[1].selection, 2);
+        QVERIFY(copy.wayTo("/elsewhere.avi").empty());
     }
 
     // A menu definition that could not be written whole is reported, not taken as written.
@@ -183,18 +175,6 @@ class AdapterPiecesTest : public QObject
         QCOMPARE(f.readAll().toStdString(), menuDefinition(twoClips()));
     }
 
-    void theWayToAClip()
-    {
-        MenuModel model(twoClips(), "main", false);
-        const std::vector<MenuModel::Step> way = model.wayTo("/v/two.mp4");
-        QCOMPARE(int(way.size()), 2);
-        QCOMPARE(way[0].menu, std::string("main"));
-        QCOMPARE(way[0].selection, 0);
-        QCOMPARE(way[1].menu, std::string("f1"));
-        QCOMPARE(way[1].selection, 2);
-        QVERIFY(model.wayTo("/elsewhere.avi").empty());
-    }
-
     void withoutClipsThereIsNoClipEntry()
     {
         const std::vector<Menu> menus = buildMenus(MediaScan{});
@@ -203,6 +183,12 @@ class AdapterPiecesTest : public QObject
         QCOMPARE(model.apply("menu ok"), MenuModel::CommandRun); // Pause or resume
         QCOMPARE(model.ranCommand(), std::string("pause"));
         QCOMPARE(QString::fromStdString(model.current()), "main");
+
+        // No menus at all: an empty one, which every command leaves as it is.
+        MenuModel empty({}, "main", true);
+        QCOMPARE(empty.apply("menu ok"), MenuModel::Nothing);
+        QCOMPARE(empty.entryCount(), 0);
+        QCOMPARE(QString::fromStdString(empty.current()), "main");
     }
 
     // Every name is listed, whatever bytes it holds, as the person wrote it as far as the menu
