@@ -126,22 +126,6 @@ class KeysTest : public QObject
         QCOMPARE(run.exitCode(), 0);
         QVERIFY(!run.err().contains("no answer"));
     }
-
-    void keysWithoutACommandFifoSendNothing()
-    {
-        TamblinRun run(x.get(), nullptr);
-        QVERIFY(run.startWithoutCommandFifo());
-        const qulonglong wid = run.waitForWindow();
-        QVERIFY(wid);
-        x->focus(wid);
-        press("Return");
-        press("F9");
-        press("F2");
-        QVERIFY(run.waitForExit(15000));
-        QCOMPARE(run.exitCode(), 0);
-        QVERIFY(!run.err().contains("no answer"));
-        QVERIFY(processGone(run.standinPid()));
-    }
 };
 
 QTEST_GUILESS_MAIN(KeysTest)
