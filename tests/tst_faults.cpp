@@ -58,6 +58,9 @@ class FaultTest : public QObject
         QTest::addColumn<QString>("diagnostic"); // what standard error must say, if anything
         const char* const faults[][3] = {
             {"player missing", "10000", "ended before it opened"},
+            // "Pipe error.", then, with no player to open the FIFO, "Fifo Pipe error." at once.
+            {"player cannot be started", "10000",
+             "Problems with pipe: Resource temporarily unavailable\n"},
             {"player crashes mid-run", "8000", ""},
             {"player crashes mid-answer", "8000", ""},
             {"player never opens the FIFO", "20000", "did not open it"},
@@ -96,6 +99,9 @@ class FaultTest : public QObject
         bool dialog = false;
         if (fault == "player missing") {
             QFile::remove(run.appDir() + "mplayer");
+            dialog = true;
+        } else if (fault == "player cannot be started") {
+            run.env().insert("LD_PRELOAD", FAILFORK_LIB);
             dialog = true;
         } else if (fault == "player never opens the FIFO") {
             run.env().insert("STANDIN_NO_OPEN", "1");
@@ -145,6 +151,8 @@ class FaultTest : public QObject
         clock.start();
         if (dialog) {
             QVERIFY2(x->answerDialog("Return"), "no error dialog");
+            if (fault == "player cannot be started")
+                QVERIFY2(x->answerDialog("Return"), "no Fifo Pipe error dialog");
         } else if (fault == "SIGTERM while an error dialog is up") {
             QVERIFY(!x->waitForDialog().isEmpty());
             clock.restart();
@@ -264,6 +272,8 @@ class FaultTest : public QObject
                     eof = r.ms;
             }
             QVERIFY2(eof - quit >= 950, "the pause was cut short");
+        } else if (fault == "player cannot be started") {
+            QVERIFY(run.standinArgs().isEmpty());
         } else if (fault == "player never answers") {
             QCOMPARE(run.err().count("no answer from the player"), 2);
         } else if (fault == "player prints 10 MB between two key presses") {
