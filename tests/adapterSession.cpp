@@ -51,12 +51,19 @@ QList<pid_t> AdapterSession::pids() const
     return {};
 }
 
-void AdapterSession::inject(const QByteArray& command) const
+bool AdapterSession::send(const QByteArray& command) const
 {
     const int fd = open(QFile::encodeName(run.fifo()).constData(), O_WRONLY | O_NONBLOCK);
-    QVERIFY(fd >= 0);
-    QCOMPARE(write(fd, command.constData(), size_t(command.size())), command.size());
+    if (fd < 0)
+        return false;
+    const bool sent = write(fd, command.constData(), size_t(command.size())) == command.size();
     close(fd);
+    return sent;
+}
+
+void AdapterSession::inject(const QByteArray& command) const
+{
+    QVERIFY(send(command));
 }
 
 QString AdapterSession::menuAnswer() const
@@ -69,10 +76,16 @@ QString AdapterSession::menuAnswer() const
         }
         return a;
     };
-    const int before = answers().size();
-    inject("get_menu_visibility\n");
-    waitUntil([&] { return answers().size() > before; }, 5000);
-    return answers().value(before);
+    const int before = int(answers().size());
+    QStringList got;
+    if (send("get_menu_visibility\n"))
+        waitUntil(
+            [&] {
+                got = answers();
+                return got.size() > before || processGone(run.pid());
+            },
+            5000);
+    return got.value(before);
 }
 
 QString AdapterSession::property(const QString& name) const

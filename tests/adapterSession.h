@@ -27,9 +27,11 @@ struct AdapterSession
     bool waitFor(const QString& line, int times = 1, int ms = 10000) const;
     // The adapter's and the player's pids.
     QList<pid_t> pids() const;
-    // Writes a command into the FIFO beside the window's own.
+    // Writes a command into the FIFO beside the window's own; false when nobody reads it (the
+    // run has gone). inject() fails the test then.
+    bool send(const QByteArray& command) const;
     void inject(const QByteArray& command) const;
-    // The adapter's answer to a query of our own.
+    // The adapter's answer to a query of our own, or nothing once the run has gone.
     QString menuAnswer() const;
     // The player's answer to a property query, through the adapter (empty when it has none).
     QString property(const QString& name) const;

@@ -6,6 +6,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
@@ -109,10 +110,30 @@ class AdapterTest : public QObject
 
     void cleanupTestCase() { x.reset(); }
 
+    // At rest the player is still with the menu on screen (MPlayer stopped outright: it would
+    // go on drawing); a key wakes it, and the picture follows at once. The menu is drawn
+    // exactly when the adapter says it is visible.
     void menuOnScreenMatchesTheAnswers()
     {
         AdapterSession s(x.get());
         QVERIFY(startAndFocus(s, {"-ao null"}));
+        QVERIFY(s.waitFor(restMark()));
+        const pid_t player = s.pids().value(1);
+        const char still = onMpv() ? 'S' : 'T';
+        QCOMPARE(processState(player), still);
+        const QImage resting = shot();
+        QVERIFY(differingPixels(resting, blackFrame()) > 1000); // the menu over the still picture
+        // Watched for a while, the picture does not change.
+        QElapsedTimer watched;
+        watched.start();
+        while (watched.elapsed() < 500)
+            QCOMPARE(differingPixels(shot(), resting), 0);
+        press("Down");
+        QVERIFY(onMpv() || s.waitFor("# continued"));
+        QVERIFY(s.waitFor("> menu down"));
+        QVERIFY(s.waitFor(restMark(), 2));
+        QCOMPARE(processState(player), still);
+        QVERIFY(differingPixels(shot(), resting) > 100); // the highlight has moved
 
         QCOMPARE(s.menuAnswer(), "ANS_MENU_VISIBILITY=1");
         QVERIFY(step(s, "F2", "menu cancel"));
@@ -201,37 +222,6 @@ class AdapterTest : public QObject
         checkCleanEnd(s);
     }
 
-    // At rest the player is still with the menu on screen (MPlayer stopped outright: it would
-    // go on drawing); a key wakes it, and the picture follows at once.
-    void restsUnderTheStartMenuAndWakesForAKey()
-    {
-        AdapterSession s(x.get());
-        QVERIFY(startAndFocus(s, {"-ao null"}));
-        QVERIFY(s.waitFor(restMark()));
-        const pid_t player = s.pids().value(1);
-        const char still = onMpv() ? 'S' : 'T';
-        QCOMPARE(processState(player), still);
-        const QImage resting = shot();
-        QVERIFY(differingPixels(resting, blackFrame()) > 1000); // the menu over the still picture
-        // Watched for a while, the picture does not change.
-        QElapsedTimer watched;
-        watched.start();
-        while (watched.elapsed() < 500)
-            QCOMPARE(differingPixels(shot(), resting), 0);
-
-        press("Down");
-        QVERIFY(onMpv() || s.waitFor("# continued"));
-        QVERIFY(s.waitFor("> menu down"));
-        QVERIFY(s.waitFor(restMark(), 2));
-        QCOMPARE(processState(player), still);
-        QVERIFY(differingPixels(shot(), resting) > 100); // the highlight has moved
-        QCOMPARE(s.menuAnswer(), "ANS_MENU_VISIBILITY=1");
-        press("F2");
-        QVERIFY(s.waitFor("> menu cancel"));
-        press("F2");
-        checkCleanEnd(s);
-    }
-
     // A menu opened over a playing clip holds it still until the menu closes; a pause of the
     // user's own under the menu stands.
     void menuOverAPlayingClipHoldsThePause()
@@ -271,7 +261,7 @@ class AdapterTest : public QObject
     }
 
     // Touch and pointer reach the window while the player draws into it: the player takes no
-    // pointer grab and no button events of its own there.
+    // pointer grab and no button events of its own there. The run ends by the menu's Quit.
     void gesturesReachTheWindow()
     {
         AdapterSession s(x.get());
@@ -302,20 +292,11 @@ class AdapterTest : public QObject
             x->run("xdotool", {"mousedown", "1", "sleep", "1", "mouseup", "1"});
         }));
         QCOMPARE(s.menuAnswer(), "ANS_MENU_VISIBILITY=1");
-        press("F2"); // back to the start menu below
-        press("F2"); // hidden
-        press("F2"); // the end
-        checkCleanEnd(s);
-    }
-
-    void quitFromThePlayersMenu()
-    {
-        AdapterSession s(x.get());
-        QVERIFY(startAndFocus(s, {"-ao null"}));
+        // Quit from the player's own menu: the player ends, and then the adapter; the window's
+        // own quit finds nobody to relay it.
         QVERIFY(step(s, "Up", "menu up")); // wraps to Quit
         press("Return");
         checkCleanEnd(s);
-        // The player ended, and then the adapter: the window's own quit found nobody to relay it.
         QCOMPARE(s.count("> quit 0"), 0);
     }
 
@@ -392,44 +373,46 @@ class AdapterTest : public QObject
         QVERIFY(processGone(deafPlayer));
     }
 
-    // A player that cannot open its display would go on for ever: the adapter ends it, and the
-    // window says how the player ended.
-    void playerWithoutADisplay()
+    // A player that cannot be found, or that cannot open its display and would go on for ever:
+    // the run ends cleanly, and standard error says why.
+    void playerThatCannotPlay_data()
     {
-        AdapterSession s(x.get());
-        const QString wrapper =
-            s.run.root() + (onMpv() ? "/no-display-mpv" : "/no-display-mplayer");
-        QFile f(wrapper);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(onMpv() ? "#!/bin/sh\nDISPLAY=:9999 exec /usr/bin/mpv \"$@\"\n"
-                        : "#!/bin/sh\nDISPLAY=:9999 exec /usr/bin/mplayer \"$@\"\n");
-        f.close();
-        f.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
-        s.run.env().insert("TAMBLIN_PLAYER", wrapper);
-        s.run.start({"-ao null"});
-        QVERIFY2(s.run.waitForExit(20000), "the run did not end");
-        QCOMPARE(s.run.exitCode(), 0);
-        QCOMPARE(s.run.err().count(QRegularExpression(
-                     "tamblin-adapter: the player cannot open its X display \\(\".*couldn't "
-                     "open the X11 display \\(:9999\\)!\"\\)")),
-                 1);
-        QCOMPARE(s.run.err().count(QRegularExpression(
-                     "tamblin: the player (ended with status|was ended by signal) \\d+")),
-                 1);
-        for (pid_t pid : s.pids())
-            QVERIFY(waitUntil([&] { return processGone(pid); }, 5000));
+        QTest::addColumn<QString>("player");
+        QTest::addColumn<bool>("dialog");
+        QTest::addColumn<QStringList>("diagnostics");
+        QTest::newRow("missing") << "/nonexistent/mplayer" << true
+                                 << QStringList{"cannot find the real player"};
+        // The adapter ends it, and the window says how the player ended.
+        QTest::newRow("without a display")
+            << (onMpv() ? "/usr/bin/mpv" : "/usr/bin/mplayer") << false
+            << QStringList{"tamblin-adapter: the player cannot open its X display \\(\".*couldn't "
+                           "open the X11 display \\(:9999\\)!\"\\)",
+                           "tamblin: the player (ended with status|was ended by signal) \\d+"};
     }
 
-    void missingRealPlayer()
+    void playerThatCannotPlay()
     {
+        QFETCH(QString, player);
+        QFETCH(bool, dialog);
+        QFETCH(QStringList, diagnostics);
         AdapterSession s(x.get());
-        s.run.env().insert("TAMBLIN_PLAYER", "/nonexistent/mplayer");
+        // Named after the player: the adapter tells the players apart by their names.
+        const QString wrapper = s.run.root() + "/no-display-" + QFileInfo(player).fileName();
+        QFile f(wrapper);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("#!/bin/sh\nDISPLAY=:9999 exec " + player.toLatin1() + " \"$@\"\n");
+        f.close();
+        f.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+        s.run.env().insert("TAMBLIN_PLAYER", dialog ? player : wrapper);
         s.run.start({"-ao null"});
-        QVERIFY(x->answerDialog("Return"));
-        QVERIFY(s.run.waitForExit(15000));
+        QVERIFY(!dialog || x->answerDialog("Return"));
+        QVERIFY2(s.run.waitForExit(20000), "the run did not end");
         QCOMPARE(s.run.exitCode(), 0);
-        QVERIFY(s.run.err().contains("cannot find the real player"));
-        QVERIFY(s.traceLines().isEmpty());
+        for (const QString& d : diagnostics)
+            QVERIFY2(s.run.err().count(QRegularExpression(d)) == 1, qPrintable(s.run.err()));
+        for (pid_t pid : s.pids())
+            QVERIFY(waitUntil([&] { return processGone(pid); }, 5000));
+        QCOMPARE(s.traceLines().isEmpty(), dialog); // a missing player traces nothing
     }
 };
 

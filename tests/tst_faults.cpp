@@ -58,11 +58,14 @@ class FaultTest : public QObject
         QTest::addColumn<QString>("diagnostic"); // what standard error must say, if anything
         const char* const faults[][3] = {
             {"player missing", "10000", "ended before it opened"},
+            // "Pipe error.", then, with no player to open the FIFO, "Fifo Pipe error." at once.
+            {"player cannot be started", "10000",
+             "Problems with pipe: Resource temporarily unavailable\n"},
             {"player crashes mid-run", "8000", ""},
             {"player crashes mid-answer", "8000", ""},
             {"player never opens the FIFO", "20000", "did not open it"},
             {"player never answers", "20000", ""},
-            {"player prints 10 MB between two key presses", "20000", ""},
+            {"player prints 10 MB before the first key and between two", "20000", ""},
             {"player ignores quit 0", "15000", "did not end, terminating"},
             {"FIFO path is a regular file", "10000", "is not a FIFO"},
             {"FIFO path is a symbolic link", "10000", "is a symbolic link"},
@@ -97,12 +100,16 @@ class FaultTest : public QObject
         if (fault == "player missing") {
             QFile::remove(run.appDir() + "mplayer");
             dialog = true;
+        } else if (fault == "player cannot be started") {
+            run.env().insert("LD_PRELOAD", FAILFORK_LIB);
+            dialog = true;
         } else if (fault == "player never opens the FIFO") {
             run.env().insert("STANDIN_NO_OPEN", "1");
             dialog = true;
         } else if (fault == "player never answers") {
             run.setControl("");
-        } else if (fault == "player prints 10 MB between two key presses") {
+        } else if (fault.startsWith("player prints 10 MB")) {
+            run.env().insert("STANDIN_FLOOD_IDLE", "10000000");
             run.setControl("answer ANS_MENU_VISIBILITY=0\nflood 10000000\n");
         } else if (fault == "player crashes mid-answer") {
             run.setControl("print ANS_LENGTH=8\npartial ANS_MENU_VIS\nexit\n");
@@ -145,6 +152,8 @@ class FaultTest : public QObject
         clock.start();
         if (dialog) {
             QVERIFY2(x->answerDialog("Return"), "no error dialog");
+            if (fault == "player cannot be started")
+                QVERIFY2(x->answerDialog("Return"), "no Fifo Pipe error dialog");
         } else if (fault == "SIGTERM while an error dialog is up") {
             QVERIFY(!x->waitForDialog().isEmpty());
             clock.restart();
@@ -158,15 +167,16 @@ class FaultTest : public QObject
             } else if (fault == "player never answers" || fault == "player crashes mid-answer") {
                 press({"Right"});
                 press({"F2"});
-            } else if (fault == "player prints 10 MB between two key presses") {
+            } else if (fault.startsWith("player prints 10 MB")) {
+                // All of it gets out while no key is pressed: the window reads as it comes.
+                QVERIFY(run.waitForReceived("FLOODED", 1, 30000));
                 press({"Right"});
                 QVERIFY(waitUntil(
                     [&] {
                         return processGone(run.standinPid()) || run.received().contains("seek +40");
                     },
                     5000));
-                // All of it gets out while no key is pressed: the window reads as it comes.
-                QVERIFY(run.waitForReceived("FLOODED", 1, 15000));
+                QVERIFY(run.waitForReceived("FLOODED", 2, 15000));
                 clock.restart();
                 run.setControl("answer ANS_MENU_VISIBILITY=0\n");
                 press({"F2"});
@@ -264,9 +274,11 @@ class FaultTest : public QObject
                     eof = r.ms;
             }
             QVERIFY2(eof - quit >= 950, "the pause was cut short");
+        } else if (fault == "player cannot be started") {
+            QVERIFY(run.standinArgs().isEmpty());
         } else if (fault == "player never answers") {
             QCOMPARE(run.err().count("no answer from the player"), 2);
-        } else if (fault == "player prints 10 MB between two key presses") {
+        } else if (fault.startsWith("player prints 10 MB")) {
             QVERIFY(!run.err().contains("no answer"));
         } else if (fault == "10000 keys in a burst") {
             QStringList commands = run.received();

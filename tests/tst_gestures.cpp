@@ -9,104 +9,88 @@ class GesturesTest : public QObject
 {
     Q_OBJECT
 
-    static QList<int> keys(QSignalSpy& spy)
-    {
-        QList<int> k;
-        for (const QList<QVariant>& args : spy)
-            k << args.at(0).toInt();
-        spy.clear();
-        return k;
-    }
-
   private slots:
-    void thresholdsFollowTheScreen()
+    // Steps: "screen W H", "press X Y T [fingers]", "move X Y T", "release X Y T", "tick T",
+    // "cancel", "wheel DELTA". Time comes from the events and from ticks: no waiting here.
+    void strokes_data()
     {
-        GestureTracker t;
-        QSignalSpy spy(&t, &GestureTracker::key);
-        // 40 pixels to the right: a swipe on a small screen, neither tap nor swipe on a large one.
-        t.setScreenSize({320, 240});
-        t.press({100, 100}, 0);
-        t.release({140, 100}, 10);
-        QCOMPARE(keys(spy), QList<int>{Qt::Key_Right});
-        t.setScreenSize({1920, 1080});
-        t.press({100, 100}, 0);
-        t.release({140, 100}, 10);
-        QCOMPARE(keys(spy), QList<int>());
-        // 20 pixels: a tap on the large screen.
-        t.press({100, 100}, 0);
-        t.release({120, 100}, 10);
-        QCOMPARE(keys(spy), QList<int>{Qt::Key_Return});
-        // Down from the top edge ends the run; down from lower seeks.
-        t.press({500, 40}, 0);
-        t.release({500, 400}, 10);
-        t.press({500, 100}, 0);
-        t.release({500, 400}, 10);
-        t.press({500, 400}, 0);
-        t.release({500, 100}, 10);
-        QCOMPARE(keys(spy), (QList<int>{Qt::Key_F2, Qt::Key_Down, Qt::Key_Up}));
-        t.press({500, 400}, 0, 2);
-        t.release({505, 400}, 10);
-        QCOMPARE(keys(spy), QList<int>{Qt::Key_F2});
-    }
-
-    // Time comes from the events and from ticks: no waiting here.
-    void timing_data()
-    {
-        QTest::addColumn<QStringList>("stroke");
+        QTest::addColumn<QStringList>("steps");
         QTest::addColumn<QList<int>>("keys");
-        const QList<int> none, f1{Qt::Key_F1};
+        const QList<int> none, f1{Qt::Key_F1}, f2{Qt::Key_F2};
+        const QString large = "screen 1920 1080";
+        QTest::newRow("40 px right: a swipe on a small screen")
+            << QStringList{"screen 320 240", "press 100 100 0", "release 140 100 10"}
+            << QList<int>{Qt::Key_Right};
+        QTest::newRow("... neither tap nor swipe on a large one")
+            << QStringList{large, "press 100 100 0", "release 140 100 10"} << none;
+        QTest::newRow("20 px: a tap on a large screen")
+            << QStringList{large, "press 100 100 0", "release 120 100 10"}
+            << QList<int>{Qt::Key_Return};
+        QTest::newRow("left") << QStringList{large, "press 500 400 0", "release 300 400 10"}
+                              << QList<int>{Qt::Key_Left};
+        QTest::newRow("down from the top edge ends the run")
+            << QStringList{large, "press 500 40 0", "release 500 400 10"} << f2;
+        QTest::newRow("down from lower seeks")
+            << QStringList{large, "press 500 100 0", "release 500 400 10"}
+            << QList<int>{Qt::Key_Down};
+        QTest::newRow("up") << QStringList{large, "press 500 400 0", "release 500 100 10"}
+                            << QList<int>{Qt::Key_Up};
+        QTest::newRow("two-finger tap")
+            << QStringList{large, "press 500 400 0 2", "release 505 400 10"} << f2;
         QTest::newRow("held: the long press comes at its time, while still down")
-            << QStringList{"press 0", "tick 599", "tick 600"} << f1;
+            << QStringList{"press 100 100 0", "tick 599", "tick 600"} << f1;
         QTest::newRow("... and no tap follows when it is let go")
-            << QStringList{"press 0", "tick 600", "release 700"} << f1;
+            << QStringList{"press 100 100 0", "tick 600", "release 100 100 700"} << f1;
         QTest::newRow("let go after the long press's time, before its tick")
-            << QStringList{"press 0", "release 650"} << f1;
+            << QStringList{"press 100 100 0", "release 100 100 650"} << f1;
         QTest::newRow("too long for a tap, too short for a long press")
-            << QStringList{"press 0", "release 550", "tick 600"} << none;
-        QTest::newRow("a tap") << QStringList{"press 1000", "release 1490"}
+            << QStringList{"press 100 100 0", "release 100 100 550", "tick 600"} << none;
+        QTest::newRow("a tap") << QStringList{"press 100 100 1000", "release 100 100 1490"}
                                << QList<int>{Qt::Key_Return};
         QTest::newRow("a finger that moves is no long press: it ends as a swipe")
-            << QStringList{"press 0", "move 200 100", "tick 700", "release 300 800"}
+            << QStringList{"press 100 100 0", "move 200 100 100", "tick 700", "release 300 100 800"}
             << QList<int>{Qt::Key_Right};
         QTest::newRow("cancelled: nothing")
-            << QStringList{"press 0", "cancel", "tick 600", "release 700"} << none;
+            << QStringList{"press 100 100 0", "cancel", "tick 600", "release 100 100 700"} << none;
+        QTest::newRow("half a wheel notch is nothing") << QStringList{"wheel 60"} << none;
+        QTest::newRow("wheel notches add up, each way")
+            << QStringList{"wheel 60", "wheel 60", "wheel -360"}
+            << QList<int>{Qt::Key_VolumeUp, Qt::Key_VolumeDown, Qt::Key_VolumeDown,
+                          Qt::Key_VolumeDown};
     }
 
-    void timing()
+    void strokes()
     {
-        QFETCH(QStringList, stroke);
+        QFETCH(QStringList, steps);
         QFETCH(QList<int>, keys);
         GestureTracker t;
         QSignalSpy spy(&t, &GestureTracker::key);
-        for (const QString& step : stroke) {
+        for (const QString& step : steps) {
             const QStringList w = step.split(' ');
-            if (w[0] == "press") {
-                t.press({100, 100}, w[1].toLongLong());
-                QCOMPARE(t.deadline(), w[1].toLongLong() + kLongPressMs);
+            const auto n = [&](int i) { return w.value(i).toLongLong(); };
+            const QPointF at(n(1), n(2));
+            if (w[0] == "screen") {
+                t.setScreenSize(QSize(int(n(1)), int(n(2))));
+            } else if (w[0] == "press") {
+                t.press(at, n(3), w.size() > 4 ? int(n(4)) : 1);
+                QCOMPARE(t.deadline(), n(3) + 600); // the long press's time, as the rows have it
             } else if (w[0] == "move") {
-                t.move({w[1].toDouble(), 100}, w[2].toLongLong());
+                t.move(at, n(3));
             } else if (w[0] == "release") {
-                t.release({w.size() > 2 ? w[1].toDouble() : 100, 100}, w.last().toLongLong());
+                t.release(at, n(3));
             } else if (w[0] == "tick") {
-                t.tick(w[1].toLongLong());
+                t.tick(n(1));
+            } else if (w[0] == "wheel") {
+                t.wheel(int(n(1)));
             } else {
                 t.cancel();
             }
         }
-        QCOMPARE(GesturesTest::keys(spy), keys);
+        QList<int> got;
+        for (const QList<QVariant>& args : spy)
+            got << args.at(0).toInt();
+        QCOMPARE(got, keys);
         QCOMPARE(t.deadline(), -1);
-    }
-
-    void wheelNotches()
-    {
-        GestureTracker t;
-        QSignalSpy spy(&t, &GestureTracker::key);
-        t.wheel(60);
-        QCOMPARE(keys(spy), QList<int>());
-        t.wheel(60);
-        t.wheel(-360);
-        QCOMPARE(keys(spy), (QList<int>{Qt::Key_VolumeUp, Qt::Key_VolumeDown, Qt::Key_VolumeDown,
-                                        Qt::Key_VolumeDown}));
     }
 };
 

@@ -24,57 +24,16 @@ class KeysTest : public QObject
 
     void cleanupTestCase() { x.reset(); }
 
+    // The keypad's keys, and those of today's keyboards and remote controls by their keysyms,
+    // in both menu states, in one run: every key asks, then sends its command, if any.
+    // (Xvfb has no Select key, and one bound with xmodmap reaches Qt without its keysym:
+    // Select is tried in-process only.)
     void keysDriveThePlayer()
     {
-        TamblinRun run(x.get(), nullptr);
-        run.setControl("print Playing background.avi.\nanswer ANS_MENU_VISIBILITY=0\n");
-        run.start({"-ao null"});
-        QVERIFY(run.waitForReceived("OPEN"));
-        const qulonglong wid = run.waitForWindow();
-        QVERIFY(wid);
-        x->focus(wid);
-
-        const QStringList hidden{"Right", "F26", "F28", "F29", "a", "Return", "Up", "F1"};
-        for (const QString& key : hidden)
-            press(key);
-        QVERIFY(run.waitForReceived("set_menu main"));
-
-        run.setControl("answer ANS_MENU_VISIBILITY=1\n");
-        for (const char* key : {"Down", "Left", "Return", "F2"})
-            press(key);
-        QVERIFY(run.waitForReceived("menu cancel"));
-
-        run.setControl("answer ANS_MENU_VISIBILITY=0\n");
-        press("F2");
-        QVERIFY(run.waitForExit(15000));
-        QCOMPARE(run.exitCode(), 0);
-
-        const QString q = "get_menu_visibility";
-        QCOMPARE(run.received(),
-                 QStringList(
-                     {"OPEN", q, "seek +40", q, "pause",       q, "seek -300",     q, "seek +300",
-                      q,      q, "pause",    q, "seek -150",   q, "set_menu main", q, "menu down",
-                      q,      q, "menu ok",  q, "menu cancel", q, "quit 0"}));
-        QVERIFY2(run.out().contains("\nUnknown Key: 65\n"), qPrintable(run.out()));
-    }
-
-    // The keys of today's keyboards and remote controls, by their keysyms, one at a time. (Xvfb
-    // has no Select key, and one bound with xmodmap reaches Qt without its keysym: Select is
-    // tried in-process only.)
-    void todaysKeys()
-    {
-        TamblinRun run(x.get(), nullptr);
-        run.setControl("answer ANS_MENU_VISIBILITY=0\n");
-        run.start({"-ao null"});
-        QVERIFY(run.waitForReceived("OPEN"));
-        const qulonglong wid = run.waitForWindow();
-        QVERIFY(wid);
-        x->focus(wid);
-
         struct Row
         {
             const char* keysym;
-            const char* whenHidden;
+            const char* whenHidden; // "" sends nothing; nullptr ends the run, tried last
             const char* whenVisible;
         };
         const Row rows[] = {
@@ -85,64 +44,69 @@ class KeysTest : public QObject
             {"XF86AudioPause", "pause", "pause"},
             {"XF86AudioNext", "seek +300", "seek +300"},
             {"XF86AudioPrev", "seek -300", "seek -300"},
-            {"Menu", "set_menu main", nullptr},
+            {"Menu", "set_menu main", ""},
             {"XF86AudioStop", nullptr, "menu cancel"},
             {"Escape", nullptr, "menu cancel"},
             {"XF86Back", nullptr, "menu cancel"},
             {"KP_Enter", "pause", "menu ok"},
+            {"Right", "seek +40", ""},
+            {"Left", "seek -40", ""},
+            {"Up", "seek -150", "menu up"},
+            {"Down", "seek +150", "menu down"},
+            {"Return", "pause", "menu ok"},
+            {"F1", "set_menu main", ""},
+            {"F2", nullptr, "menu cancel"},
+            {"F26", "pause", "pause"},
+            {"F28", "seek -300", "seek -300"},
+            {"F29", "seek +300", "seek +300"},
+            {"a", "", ""},
         };
+        TamblinRun run(x.get(), nullptr);
+        run.start({"-ao null"});
+        QVERIFY(run.waitForReceived("OPEN"));
+        const qulonglong wid = run.waitForWindow();
+        QVERIFY(wid);
+        x->focus(wid);
+
+        // What the player got besides the queries; xdotool may hold Shift for a keysym it binds
+        // for the moment, which asks once more.
+        const QString q = "get_menu_visibility";
+        const auto commands = [&] {
+            QStringList c = run.received();
+            c.removeAll(q);
+            return c;
+        };
+        QStringList expected{"OPEN"};
         for (bool visible : {false, true}) {
-            run.setControl(visible ? "answer ANS_MENU_VISIBILITY=1\n"
-                                   : "answer ANS_MENU_VISIBILITY=0\n");
+            run.setControl(visible
+                               ? "answer ANS_MENU_VISIBILITY=1\n"
+                               : "print Playing background.avi.\nanswer ANS_MENU_VISIBILITY=0\n");
             for (const Row& r : rows) {
                 const char* command = visible ? r.whenVisible : r.whenHidden;
                 if (!command)
                     continue;
-                const int before = int(run.received().count(command));
+                const qsizetype asked = run.received().count(q);
                 press(r.keysym);
-                QVERIFY2(run.waitForReceived(command, before + 1), r.keysym);
+                if (*command)
+                    expected << command;
+                // One at a time: the next keysym xdotool binds may take the same keycode.
+                QVERIFY2(
+                    waitUntil(
+                        [&] { return run.received().count(q) > asked && commands() == expected; },
+                        10000),
+                    qPrintable(QString(r.keysym) + ": " + run.received().join(", ")));
             }
         }
         run.setControl("answer ANS_MENU_VISIBILITY=0\n");
-        press("Escape"); // hidden: the run ends
-        QVERIFY(run.waitForExit(15000));
-        QCOMPARE(run.exitCode(), 0);
-        QVERIFY(!run.out().contains(QString("Unknown Key: %1\n").arg(int(Qt::Key_Enter))));
-        QVERIFY(!run.out().contains("Unknown Key: 0"));
-    }
-
-    // Nothing is pressed while the player prints 10 MB: the window reads it as it comes, so
-    // the player never stalls on a full pipe, and the next key press still gets its answer.
-    void talkativePlayerNeverStalls()
-    {
-        TamblinRun run(x.get(), nullptr);
-        run.env().insert("STANDIN_FLOOD_IDLE", "10000000");
-        run.start({"-ao null"});
-        QVERIFY(run.waitForReceived("FLOODED", 1, 30000));
-        const qulonglong wid = run.waitForWindow();
-        x->focus(wid);
-        press("F9");
-        QVERIFY(run.waitForReceived("osd"));
         press("F2");
         QVERIFY(run.waitForExit(15000));
         QCOMPARE(run.exitCode(), 0);
-        QVERIFY(!run.err().contains("no answer"));
-    }
-
-    void keysWithoutACommandFifoSendNothing()
-    {
-        TamblinRun run(x.get(), nullptr);
-        QVERIFY(run.startWithoutCommandFifo());
-        const qulonglong wid = run.waitForWindow();
-        QVERIFY(wid);
-        x->focus(wid);
-        press("Return");
-        press("F9");
-        press("F2");
-        QVERIFY(run.waitForExit(15000));
-        QCOMPARE(run.exitCode(), 0);
-        QVERIFY(!run.err().contains("no answer"));
-        QVERIFY(processGone(run.standinPid()));
+        QCOMPARE(commands(), (expected + QStringList{"quit 0"}));
+        // Only the key without a row is unknown (and Shift).
+        const QString unknown = "Unknown Key: ";
+        QCOMPARE(run.out().count(unknown),
+                 run.out().count(unknown + "65\n") + run.out().count(unknown + "16777248\n"));
+        QCOMPARE(run.out().count(unknown + "65\n"), 2);
     }
 };
 

@@ -10,15 +10,11 @@
 #include <QDir>
 #include <QFile>
 #include <QHash>
-#include <QRegularExpression>
 #include <QTest>
 
 #include <iterator>
 #include <memory>
 #include <random>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -189,37 +185,6 @@ class WalkTest : public QObject
         return result;
     }
 
-    // Writes into the FIFO beside the window; false once the run has gone. (The shared helper
-    // fails the test when the FIFO has no reader, as just after Quit.)
-    static bool send(const Walk& w, const QByteArray& command)
-    {
-        const int fd =
-            open(QFile::encodeName(w.session->run.fifo()).constData(), O_WRONLY | O_NONBLOCK);
-        if (fd < 0)
-            return false;
-        const bool sent = write(fd, command.constData(), size_t(command.size())) == command.size();
-        close(fd);
-        return sent;
-    }
-
-    // The adapter's answer to a query of our own, or nothing once the run has gone.
-    QString ask(Walk& w)
-    {
-        const auto answers = [&] {
-            return w.session->traceLines().filter(QRegularExpression("^= "));
-        };
-        const qsizetype before = answers().size();
-        QStringList got;
-        if (send(w, "get_menu_visibility\n"))
-            waitUntil(
-                [&] {
-                    got = answers();
-                    return got.size() > before || processGone(w.window);
-                },
-                5000);
-        return got.value(before).mid(2);
-    }
-
     // The adapter's answer agrees with the screen. A clip ending or the player catching up
     // between the answer and the picture is a moment, not a fault: it is looked at again once
     // settled for longer, and only a lasting disagreement fails.
@@ -229,9 +194,9 @@ class WalkTest : public QObject
         for (int attempt = 0; attempt < 4; ++attempt) {
             if (attempt > 0 && settle(w, 1000) == Settled::Ended)
                 return;
-            const QString answer = ask(w);
+            const QString answer = w.session->menuAnswer();
             const int off = offColourPixels(shot());
-            const QString again = ask(w);
+            const QString again = w.session->menuAnswer();
             if (processGone(w.window))
                 return;
             observed = QStringLiteral("adapter says %1, screen has %2 pixels off the colour")
@@ -325,7 +290,7 @@ class WalkTest : public QObject
             // The menu's "On-screen display" raises the player's display level, whose timer
             // would pass for the menu: put it back, without a message, whatever was chosen.
             if (key == "Return" && wasUp && !processGone(w.window) &&
-                send(w, "pausing_keep_force osd 0\n"))
+                w.session->send("pausing_keep_force osd 0\n"))
                 QVERIFY2(settle(w) != Settled::TimedOut,
                          qPrintable(context(w) + ": the player did not settle"));
             if (key == "F2" && !wasUp)
