@@ -153,7 +153,7 @@ void Controller::beginQuitting(long long now)
     if (quitting_)
         return;
     quitting_ = true;
-    driver_.quitting(now);
+    driver_.runEnding(now);
 }
 
 void Controller::windowGone(long long now)

@@ -38,7 +38,6 @@ class Controller : private PlayerEvents
     long long deadline() const;
     void tick(long long now);
 
-    bool quitting() const { return quitting_; }
     // A session that runs us ends, rather than starting another run, when the menu's Quit is
     // chosen: this file is its mark.
     void setSessionEnd(std::string file) { sessionEnd_ = std::move(file); }

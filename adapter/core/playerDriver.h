@@ -55,7 +55,7 @@ class PlayerDriver
     // Asks where the clip playing now is; the answer comes as positionKnown().
     virtual void askPosition(long long now) = 0;
     // The run is ending: nothing more of the driver's own goes to the player.
-    virtual void quitting(long long now) = 0;
+    virtual void runEnding(long long now) = 0;
     // A signal is about to go to the player: make sure that it can take it.
     virtual void wake(long long now) = 0;
 

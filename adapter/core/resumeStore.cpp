@@ -57,13 +57,19 @@ double ResumeStore::startAt(const std::string& clip) const
 
 bool ResumeStore::left(const std::string& clip, double position, double length)
 {
-    forget(clip);
-    if (position >= kResumeMarginSeconds && position < length - kResumeMarginSeconds &&
-        clip.find('\n') == std::string::npos) {
-        entries_.push_back({clip, position, length});
-        if (entries_.size() > size_t(kMaxClips))
-            entries_.erase(entries_.begin());
-    }
+    const bool keep = position >= kResumeMarginSeconds &&
+                      position < length - kResumeMarginSeconds &&
+                      clip.find('\n') == std::string::npos;
+    // Left again where it was last left: already the newest entry, as it is.
+    if (keep && !entries_.empty() && entries_.back().clip == clip &&
+        entries_.back().position == position && entries_.back().length == length)
+        return false;
+    const bool forgot = forget(clip);
+    if (!keep)
+        return forgot;
+    entries_.push_back({clip, position, length});
+    if (entries_.size() > size_t(kMaxClips))
+        entries_.erase(entries_.begin());
     return true;
 }
 

@@ -151,9 +151,9 @@ void MPlayerDriver::showMessage(const std::string& text, long long now)
     send("osd_show_text \"" + quoted + "\" 4000", Send::Plain, now);
 }
 
-void MPlayerDriver::quitting(long long)
+void MPlayerDriver::runEnding(long long)
 {
-    quitting_ = true;
+    ending_ = true;
 }
 
 void MPlayerDriver::wake(long long)
@@ -274,9 +274,9 @@ void MPlayerDriver::tick(long long now)
         settleUntil_ = -1;
         sendHeldBack(now);
     }
-    if (rest_.askNow(now) && !quitting_)
+    if (rest_.askNow(now) && !ending_)
         send(std::string(kAsk) + "pause", Send::Ours, now);
-    if (rest_.stopNow(now) && hold_.paused() && !quitting_) {
+    if (rest_.stopNow(now) && hold_.paused() && !ending_) {
         out_.signal(SIGSTOP);
         rest_.stopped();
         out_.trace('#', "stopped");

@@ -35,14 +35,12 @@ class MPlayerDriver : public PlayerDriver
     void play(const std::vector<PlayItem>& files, bool replace, long long now) override;
     void holdStill(long long now) override;
     void askPosition(long long now) override;
-    void quitting(long long now) override;
+    void runEnding(long long now) override;
     void wake(long long now) override;
     void outputLine(const std::string& line, long long now) override;
     void errorLine(const std::string& line, long long now) override;
     long long deadline() const override;
     void tick(long long now) override;
-
-    const PauseHold& hold() const { return hold_; }
 
   private:
     enum class Send {
@@ -64,7 +62,7 @@ class MPlayerDriver : public PlayerDriver
     Actions& out_;
     PauseHold hold_;
     PlayerRest rest_;
-    bool quitting_ = false;
+    bool ending_ = false;
     bool noDisplay_ = false;
 
     struct Question

@@ -20,7 +20,6 @@ class PlayerRest
     void stopped() { stopped_ = true; }
     // True when the player was stopped: it must be continued now.
     bool wake();
-    bool isStopped() const { return stopped_; }
     long long deadline() const;
 
   private:

@@ -23,6 +23,9 @@ const char32_t kWordJoiner = 0x2060;
 // add up to several pixels more or less than the hinted ones over a line. Hinted at 64 times
 // the size, an advance is the unhinted one to within 1/128 of a pixel.
 const int kFine = 64;
+// libass's \fs for a pixel of DejaVu Sans (its Windows ascent plus descent over its em): the
+// size taken when the font's own tables cannot be read.
+const double kDejaVuFsPerPixel = 2384.0 / 2048;
 
 // The family as \fn can carry it: a backslash or a brace would end the tag, so such a name
 // leaves mpv's own font (sans-serif) in place.
@@ -66,12 +69,12 @@ struct MenuOverlay::Font
     double fsPerPixel() const
     {
         if (!face || face->units_per_EM == 0)
-            return 2384.0 / 2048; // DejaVu Sans's
+            return kDejaVuFsPerPixel;
         const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
         double extent = face->ascender - face->descender;
         if (os2 && short(os2->usWinAscent) + short(os2->usWinDescent) != 0)
             extent = short(os2->usWinAscent) + short(os2->usWinDescent);
-        return extent > 0 ? extent / face->units_per_EM : 2384.0 / 2048;
+        return extent > 0 ? extent / face->units_per_EM : kDejaVuFsPerPixel;
     }
 };
 

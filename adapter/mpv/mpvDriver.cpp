@@ -26,6 +26,7 @@ const char kNoDisplay[] = "couldn't open the X11 display";
 // How long after the player says it is paused an overlay is sent again (see event()): a redraw
 // asked for within a frame of the pause can be lost to the frame still on its way, so the wait
 // is a frame and a half, and no less than this.
+const double kRedrawAfterFrames = 1.5;
 const long long kRedrawAfterPauseMs = 40;
 // The frame rate taken when the file does not say (a slow one, so the wait is long enough).
 const double kFallbackFps = 10;
@@ -63,7 +64,7 @@ void MpvDriver::request(json command, Pending why, long long now)
 
 void MpvDriver::sent(long long now)
 {
-    restAt_ = quitting_ ? -1 : now + kRestAfterMs;
+    restAt_ = ending_ ? -1 : now + kRestAfterMs;
 }
 
 void MpvDriver::setPause(bool paused, long long now)
@@ -93,7 +94,7 @@ void MpvDriver::drawMenu(long long now, bool again)
             {}, now);
 }
 
-bool MpvDriver::carryOut(const std::string& line, long long now)
+bool MpvDriver::sendSlaveLine(const std::string& line, long long now)
 {
     const SlaveCommand c = parseSlaveCommand(line);
     if (c.verb == "pause" && c.prefix.empty()) {
@@ -140,11 +141,11 @@ void MpvDriver::command(const std::string& line, const MenuStep& step, long long
             setPause(hold_.paused(), now);
         if (step.outcome == MenuModel::CommandRun) {
             hold_.ranByMenu(step.ran);
-            carryOut(step.ran, now);
+            sendSlaveLine(step.ran, now);
         }
     } else {
         for (const std::string& l : lines)
-            carryOut(l, now);
+            sendSlaveLine(l, now);
     }
     sent(now);
 }
@@ -191,9 +192,9 @@ void MpvDriver::askPosition(long long now)
     request({"get_property", "duration"}, {Pending::Position, "length", {}, {}, true}, now);
 }
 
-void MpvDriver::quitting(long long)
+void MpvDriver::runEnding(long long)
 {
-    quitting_ = true;
+    ending_ = true;
     restAt_ = -1;
 }
 
@@ -261,11 +262,11 @@ void MpvDriver::event(const json& message, long long now)
             }
         }
         files_.ended(integer(message, "playlist_entry_id"));
-    } else if (name == "idle" && !quitting_) {
+    } else if (name == "idle" && !ending_) {
         // Nothing more to play: the run ends, as MPlayer's does at the end of its list.
         out_.trace('>', "quit");
         request({"quit", 0}, {}, now);
-        quitting_ = true;
+        ending_ = true;
     } else if (name == "property-change") {
         const json data = message.value("data", json());
         const long long id = integer(message, "id");
@@ -277,9 +278,9 @@ void MpvDriver::event(const json& message, long long now)
             // the player has settled into its pause, it is drawn at once.
             if (paused_ && overlayPending_)
                 redrawAt_ =
-                    now +
-                    std::max(kRedrawAfterPauseMs,
-                             static_cast<long long>(1500 / (fps_ >= 1 ? fps_ : kFallbackFps)));
+                    now + std::max(kRedrawAfterPauseMs,
+                                   static_cast<long long>(kRedrawAfterFrames * 1000 /
+                                                          (fps_ >= 1 ? fps_ : kFallbackFps)));
         } else if (id == kDecoderWatch && data.is_string()) {
             const std::string hwdec = data.get<std::string>();
             if (hwdec != hwdec_)
@@ -325,6 +326,6 @@ void MpvDriver::tick(long long now)
     if (restAt_ < 0 || now < restAt_)
         return;
     restAt_ = -1;
-    if (paused_ && !quitting_ && (stage_ == FileStage::None || stage_ == FileStage::Shown))
+    if (paused_ && !ending_ && (stage_ == FileStage::None || stage_ == FileStage::Shown))
         out_.trace('#', "at rest");
 }

@@ -35,7 +35,7 @@ class MpvDriver : public PlayerDriver
     void play(const std::vector<PlayItem>& files, bool replace, long long now) override;
     void holdStill(long long now) override;
     void askPosition(long long now) override;
-    void quitting(long long now) override;
+    void runEnding(long long now) override;
     void wake(long long) override {}
     void outputLine(const std::string& line, long long now) override;
     void errorLine(const std::string& line, long long now) override;
@@ -58,7 +58,7 @@ class MpvDriver : public PlayerDriver
     void request(nlohmann::json command, Pending why, long long now);
     // A slave line, once the pause hold has shaped it; returns false when mpv has no such
     // command.
-    bool carryOut(const std::string& line, long long now);
+    bool sendSlaveLine(const std::string& line, long long now);
     void setPause(bool paused, long long now);
     // Sends the menu as the model has it now, when it changed (or again, to have it redrawn).
     void drawMenu(long long now, bool again = false);
@@ -77,7 +77,7 @@ class MpvDriver : public PlayerDriver
     bool overlayPending_ = false; // ... while the player played: on screen at its next frame
     bool nudged_ = false;         // ... with an empty block added, to be drawn again
     bool paused_ = false;
-    bool quitting_ = false;
+    bool ending_ = false;
     bool noDisplay_ = false;
     // Where the file that started stands: mpv seeks in it only once it is open, and the player
     // is at rest only once its first picture is shown.

@@ -45,6 +45,11 @@
 
 namespace {
 
+// The wait status of a player that exited with 1: what a run that failed reports.
+const int kFailedStatus = 1 << 8;
+// The menu's frame over mpv when the window gives no size: mpv scales it to the window.
+const WindowSize kOverlayFrame{1280, 720};
+
 // A private folder of ours, with a plain name: paths in it go into the player's commands.
 std::string privateFolder()
 {
@@ -180,7 +185,7 @@ int main(int argc, char** argv)
         font = look.font;
     }
 
-    int status = 1 << 8;
+    int status = kFailedStatus;
     if (started) {
         if (trace)
             fprintf(trace, "# pids %d %d\n# font %s\n", int(getpid()), int(channels.pid),
@@ -200,8 +205,8 @@ int main(int argc, char** argv)
         std::unique_ptr<MenuOverlay> overlay;
         std::unique_ptr<PlayerDriver> driver;
         if (mpv) {
-            overlay = std::make_unique<MenuOverlay>(menuFont, window.valid() ? window.width : 1280,
-                                                    window.valid() ? window.height : 720);
+            const WindowSize frame = window.valid() ? window : kOverlayFrame;
+            overlay = std::make_unique<MenuOverlay>(menuFont, frame.width, frame.height);
             auto d = std::make_unique<MpvDriver>(actions, model, *overlay, files, firstFile);
             d->start(monotonicMs());
             driver = std::move(d);
@@ -218,7 +223,7 @@ int main(int argc, char** argv)
         status = loop.run();
         // Told to end, it may well end with 0: the window must still hear that it failed.
         if (core.playerFailed() && exitCodeOf(status) == 0)
-            status = 1 << 8;
+            status = kFailedStatus;
     }
     removeFolder(dir);
     if (trace)
