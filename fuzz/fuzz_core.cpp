@@ -150,9 +150,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     ResumeStore store;
     ClipFlow flow(background, &store);
     Actions actions;
-    // The font is looked for once: fontconfig's answer does not change from one input to the
-    // next.
-    static MenuOverlay overlay(chooseMenuFont(menuCharacters(menus, "> _")), 640, 480);
+    // Nothing is kept from one input to the next but fontconfig's choice of font, which no input
+    // can change (const): the overlay, which keeps where each menu was scrolled, is made anew.
+    const std::u32string characters = menuCharacters(menus, "> _");
+    static const MenuFont font = chooseMenuFont(characters);
+    MenuOverlay overlay(font, characters, 640, 480);
     std::unique_ptr<PlayerDriver> driver;
     if (mpv) {
         auto d = std::make_unique<MpvDriver>(actions, model, overlay, "/private",

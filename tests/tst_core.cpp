@@ -366,7 +366,8 @@ class CoreTest : public QObject
         ResumeStore store;
         ClipFlow flow(startMenu ? "/app/bg.avi" : "", &store);
         Actions out;
-        MenuOverlay overlay(chooseMenuFont(menuCharacters(built, "> _")), 640, 480);
+        const std::u32string characters = menuCharacters(built, "> _");
+        MenuOverlay overlay(chooseMenuFont(characters), characters, 640, 480);
         MpvDriver driver(out, model, overlay, "/private", startMenu ? "/app/bg.avi" : "/v/a.avi");
         driver.start(0);
         out.take(); // the watches, the log's level, the first overlay

@@ -1,5 +1,6 @@
 // The menu as the adapter draws it over mpv: what reaches libass from a name, and what
 // Debian's mpv then shows on a virtual screen.
+#include "mediaMenu.h"
 #include "menuOverlay.h"
 #include "spawn.h"
 
@@ -75,6 +76,12 @@ Menu menu(const std::string& title, const std::vector<std::string>& labels)
     for (const std::string& l : labels)
         m.entries.push_back({l, MenuEntry::Nothing, "", {}});
     return m;
+}
+
+// What the adapter measures for the model's menus.
+std::u32string characters(const MenuModel& model)
+{
+    return menuCharacters(model.menus(), "");
 }
 
 bool within(int ms, const std::function<bool()>& done)
@@ -230,7 +237,7 @@ class MenuOverlayTest : public QObject
         QFETCH(QByteArray, shown);
         const std::string expected = (shown.isEmpty() ? name : shown).toStdString();
         MenuModel model({menu(name.toStdString(), {name.toStdString(), "after"})}, "main", true);
-        MenuOverlay overlay(latin_, 640, 480);
+        MenuOverlay overlay(latin_, characters(model), 640, 480);
         const std::vector<Drawn> d = drawn(overlay.events(model));
         QCOMPARE(d.size(), size_t(5));
         QCOMPARE(d[0].blocks.size(), size_t(2)); // the bar's drawing, then back to text
@@ -245,7 +252,7 @@ class MenuOverlayTest : public QObject
     void hiddenIsEmpty()
     {
         MenuModel model({menu("Tamblin", {"one"})}, "main", false);
-        MenuOverlay overlay(latin_, 640, 480);
+        MenuOverlay overlay(latin_, characters(model), 640, 480);
         QCOMPARE(overlay.events(model), std::string());
         model.apply("menu down");
         QVERIFY(!overlay.events(model).empty());
@@ -260,7 +267,7 @@ class MenuOverlayTest : public QObject
         for (int i = 0; i < 30; ++i)
             labels.push_back("Entry " + std::to_string(i));
         MenuModel model({menu("Tamblin", labels)}, "main", true);
-        MenuOverlay overlay(latin_, 640, 480);
+        MenuOverlay overlay(latin_, characters(model), 640, 480);
         size_t shown = 0;
         int first = 0;
         for (int step = 0; step < 75; ++step) {
@@ -293,7 +300,7 @@ class MenuOverlayTest : public QObject
         for (int i = 0; i < 40; ++i)
             long_ += word;
         MenuModel model({menu(long_, {"short", long_})}, "main", true);
-        MenuOverlay overlay(latin_, 640, 480);
+        MenuOverlay overlay(latin_, characters(model), 640, 480);
         std::vector<size_t> cut;
         for (int width : {640, 1280}) {
             overlay.resize(width, 480);
@@ -311,9 +318,9 @@ class MenuOverlayTest : public QObject
 
     void changedMenuIsDrawnAnew()
     {
-        MenuOverlay overlay(latin_, 640, 480);
         MenuModel before({menu("Tamblin", {"old"})}, "main", true);
         MenuModel after({menu("Tamblin", {"new", "more"})}, "main", true);
+        MenuOverlay overlay(latin_, characters(before) + characters(after), 640, 480);
         QCOMPARE(drawn(overlay.events(before)).at(3).text, std::string("old"));
         QCOMPARE(drawn(overlay.events(after)).at(3).text, std::string("new"));
     }
@@ -336,7 +343,7 @@ class MenuOverlayTest : public QObject
         MenuModel model({menu("Tamblin", names)}, "main", true);
         model.apply("menu down");
         model.apply("menu down"); // the bar behind the long name, away from the rows compared
-        MenuOverlay overlay(latin_, w, h);
+        MenuOverlay overlay(latin_, characters(model), w, h);
         const std::string events = overlay.events(model);
         const std::vector<Drawn> d = drawn(events);
         QVERIFY(screen.show(events));

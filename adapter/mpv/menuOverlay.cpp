@@ -101,34 +101,54 @@ std::string assLiteral(const std::string& text)
     return out;
 }
 
-MenuOverlay::MenuOverlay(const MenuFont& font, int width, int height)
+MenuOverlay::MenuOverlay(const MenuFont& font, std::u32string characters, int width, int height)
     : font_(std::make_unique<Font>(font)), family_(fontTag(font.family)),
-      fsPerPixel_(font_->fsPerPixel()), widths_(font, 12)
+      fsPerPixel_(font_->fsPerPixel()), widths_(font, 12),
+      characters_(std::move(characters) + codePoints(kPointer) + U"_" + kEllipsis)
 {
     resize(width, height);
 }
 
 MenuOverlay::~MenuOverlay() = default;
 
-int MenuOverlay::lineHeight()
+int MenuOverlay::lineHeightAt(int size)
 {
-    return widths_.valid() ? widths_.lineHeight() : int(std::lround(size_ * fsPerPixel_));
-}
-
-int MenuOverlay::advance(char32_t c)
-{
-    // Without the font's own widths, a guess: narrow Latin, square for the rest.
     if (!widths_.valid())
-        return (c < 0x2E80 ? size_ * 3 / 5 : size_) * kFine;
-    const int width = widths_.advance(c);
-    // What the font lacks, libass draws in another: mostly CJK, an em wide. Reckoning with an
-    // em keeps a cut line inside the window even where the glyph is narrower.
-    if (width == underscore_ && c != '_' && !font_->has(c))
-        return std::max(width, size_ * kFine);
-    return width;
+        return int(std::lround(size * fsPerPixel_));
+    widths_.setSize(size);
+    return widths_.lineHeight();
 }
 
-int MenuOverlay::width(const std::string& text)
+void MenuOverlay::measure()
+{
+    advances_.clear();
+    widths_.setSize(size_ * kFine);
+    const int underscore = widths_.advance('_'); // what TextWidths gives for a character missing
+    for (char32_t c : characters_) {
+        int width = 0;
+        if (!widths_.valid()) {
+            // Without the font's own widths, a guess: narrow Latin, square for the rest.
+            width = (c < 0x2E80 ? size_ * 3 / 5 : size_) * kFine;
+        } else {
+            width = widths_.advance(c);
+            // What the font lacks, libass draws in another: mostly CJK, an em wide. Reckoning
+            // with an em keeps a cut line inside the window even where the glyph is narrower.
+            if (width == underscore && c != '_' && !font_->has(c))
+                width = std::max(width, size_ * kFine);
+        }
+        advances_[c] = width;
+    }
+}
+
+int MenuOverlay::advance(char32_t c) const
+{
+    // A character that was not measured (none is, in the menus the overlay was made for) is
+    // reckoned an em wide, as what another font draws mostly is.
+    const auto known = advances_.find(c);
+    return known != advances_.end() ? known->second : size_ * kFine;
+}
+
+int MenuOverlay::width(const std::string& text) const
 {
     int total = 0;
     for (char32_t c : codePoints(text))
@@ -136,7 +156,7 @@ int MenuOverlay::width(const std::string& text)
     return (total + kFine - 1) / kFine;
 }
 
-std::string MenuOverlay::cut(const std::string& text, int room)
+std::string MenuOverlay::cut(const std::string& text, int room) const
 {
     return fitted(text, room * kFine, [this](char32_t c) { return advance(c); });
 }
@@ -148,19 +168,10 @@ void MenuOverlay::resize(int w, int h)
     width_ = w;
     height_ = h;
     looks_.clear();
-    // The largest size at which the title and kEntriesShown entries fit, as MPlayer's is chosen.
-    size_ = 6;
-    for (int size = h / 8; size > 6; --size) {
-        size_ = size;
-        widths_.setSize(size);
-        if (entriesFitting(h, lineHeight() + kLineSpace) >= kEntriesShown)
-            break;
-        size_ = 6;
-    }
-    widths_.setSize(size_);
-    lineHeight_ = lineHeight();
-    widths_.setSize(size_ * kFine);
-    underscore_ = widths_.advance('_');
+    // As MPlayer's size is chosen.
+    size_ = pixelSizeFor(h, [this](int size) { return lineHeightAt(size); });
+    lineHeight_ = lineHeightAt(size_);
+    measure();
     pitch_ = lineHeight_ + kLineSpace;
     shown_ = std::max(1, entriesFitting(h, pitch_));
     pointerWidth_ = width(kPointer);

@@ -15,11 +15,18 @@
 // (the title and 11 entries fill the height), the title centred at the top, the entries below
 // as a left-aligned block centred as a whole, the selection on a grey bar behind a "> ". Only
 // the bar is filled: large filled areas make each of mpv's redraws several times slower.
+//
+// Measured before, not while drawing: the font file is read, and every character of the menus
+// measured, when the overlay is made and sized (by the shell, before its loop). events(), on the
+// core's path, reads no file and loads no glyph: it looks up what was measured.
 class MenuOverlay
 {
   public:
-    MenuOverlay(const MenuFont& font, int width, int height);
+    // characters: each one the menus show (menuCharacters()); the pointer's, the ellipsis and
+    // "_" are measured too.
+    MenuOverlay(const MenuFont& font, std::u32string characters, int width, int height);
     ~MenuOverlay();
+    // Sizes the menu for another window, and measures again.
     void resize(int width, int height);
     // The events that show the model's menu as it is now; "" when the menu is hidden (an empty
     // overlay is how mpv 0.35 hides one: its hidden flag does not work).
@@ -43,17 +50,21 @@ class MenuOverlay
         int first = 0; // the first entry shown: the list scrolls as little as it can
     };
     Look& lookOf(const Menu& menu);
-    int advance(char32_t c);
-    int width(const std::string& text);
-    int lineHeight();
-    std::string cut(const std::string& text, int room);
+    // The font's line height at a pixel size.
+    int lineHeightAt(int size);
+    // Each character's width at the size chosen, into advances_.
+    void measure();
+    int advance(char32_t c) const;
+    int width(const std::string& text) const;
+    std::string cut(const std::string& text, int room) const;
 
     struct Font; // the font file: what it has, and how libass sizes it
     std::unique_ptr<Font> font_;
     std::string family_;
     double fsPerPixel_ = 1; // libass's \fs for each pixel of the font's size
     TextWidths widths_;
-    int underscore_ = 0; // what TextWidths gives for a character the font lacks
+    std::u32string characters_;
+    std::unordered_map<char32_t, int> advances_; // in 1/64 px, at the size chosen
     int width_ = 0, height_ = 0;
     int size_ = 0, lineHeight_ = 0, pitch_ = 0, shown_ = 0, border_ = 1, pointerWidth_ = 0;
     std::string textStyle_;

@@ -153,6 +153,7 @@ int main(int argc, char** argv)
     std::string fifo, background, firstFile, font;
     bool startMenu = false, started = false;
     MenuFont menuFont;
+    std::u32string characters;
     PlayerChannels channels;
     if (mpv) {
         const MpvArguments a = mpvArguments(args, getenv("TAMBLIN_WID"), getenv("TAMBLIN_HWDEC"));
@@ -164,7 +165,8 @@ int main(int argc, char** argv)
         background = a.background;
         firstFile = a.firstFile;
         menus = menusFound();
-        menuFont = chooseMenuFont(menuCharacters(menus, "> _"));
+        characters = menuCharacters(menus, "> _");
+        menuFont = chooseMenuFont(characters);
         font = menuFont.family;
     } else {
         menus = menusFound();
@@ -206,7 +208,8 @@ int main(int argc, char** argv)
         std::unique_ptr<PlayerDriver> driver;
         if (mpv) {
             const WindowSize frame = window.valid() ? window : kOverlayFrame;
-            overlay = std::make_unique<MenuOverlay>(menuFont, frame.width, frame.height);
+            overlay =
+                std::make_unique<MenuOverlay>(menuFont, characters, frame.width, frame.height);
             auto d = std::make_unique<MpvDriver>(actions, model, *overlay, files, firstFile);
             d->start(monotonicMs());
             driver = std::move(d);
