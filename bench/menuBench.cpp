@@ -146,8 +146,8 @@ void MenuBench::use(Player player)
     if (player == Player::Mpv && !mpv_) {
         mpv_ = std::make_unique<Mpv>();
         const std::u32string characters = menuCharacters(menus_, "> _");
-        mpv_->overlay =
-            std::make_unique<MenuOverlay>(chooseMenuFont(characters), characters, width, height);
+        mpv_->overlay = std::make_unique<MenuOverlay>(
+            OverlayMetrics(chooseMenuFont(characters), characters, width, height));
         // Its labels cut once, as the adapter's first drawing cuts them.
         mpv_->overlay->events(MenuModel(menus_, "main", true));
     }

@@ -237,7 +237,7 @@ class MenuOverlayTest : public QObject
         QFETCH(QByteArray, shown);
         const std::string expected = (shown.isEmpty() ? name : shown).toStdString();
         MenuModel model({menu(name.toStdString(), {name.toStdString(), "after"})}, "main", true);
-        MenuOverlay overlay(latin_, characters(model), 640, 480);
+        MenuOverlay overlay(OverlayMetrics(latin_, characters(model), 640, 480));
         const std::vector<Drawn> d = drawn(overlay.events(model));
         QCOMPARE(d.size(), size_t(5));
         QCOMPARE(d[0].blocks.size(), size_t(2)); // the bar's drawing, then back to text
@@ -252,7 +252,7 @@ class MenuOverlayTest : public QObject
     void hiddenIsEmpty()
     {
         MenuModel model({menu("Tamblin", {"one"})}, "main", false);
-        MenuOverlay overlay(latin_, characters(model), 640, 480);
+        MenuOverlay overlay(OverlayMetrics(latin_, characters(model), 640, 480));
         QCOMPARE(overlay.events(model), std::string());
         model.apply("menu down");
         QVERIFY(!overlay.events(model).empty());
@@ -267,7 +267,7 @@ class MenuOverlayTest : public QObject
         for (int i = 0; i < 30; ++i)
             labels.push_back("Entry " + std::to_string(i));
         MenuModel model({menu("Tamblin", labels)}, "main", true);
-        MenuOverlay overlay(latin_, characters(model), 640, 480);
+        MenuOverlay overlay(OverlayMetrics(latin_, characters(model), 640, 480));
         size_t shown = 0;
         int first = 0;
         for (int step = 0; step < 75; ++step) {
@@ -300,10 +300,9 @@ class MenuOverlayTest : public QObject
         for (int i = 0; i < 40; ++i)
             long_ += word;
         MenuModel model({menu(long_, {"short", long_})}, "main", true);
-        MenuOverlay overlay(latin_, characters(model), 640, 480);
         std::vector<size_t> cut;
         for (int width : {640, 1280}) {
-            overlay.resize(width, 480);
+            MenuOverlay overlay(OverlayMetrics(latin_, characters(model), width, 480));
             const std::vector<Drawn> d = drawn(overlay.events(model));
             QCOMPARE(d[3].text, std::string("short"));
             for (const Drawn& line : {d[2], d[4]}) {
@@ -320,7 +319,8 @@ class MenuOverlayTest : public QObject
     {
         MenuModel before({menu("Tamblin", {"old"})}, "main", true);
         MenuModel after({menu("Tamblin", {"new", "more"})}, "main", true);
-        MenuOverlay overlay(latin_, characters(before) + characters(after), 640, 480);
+        MenuOverlay overlay(
+            OverlayMetrics(latin_, characters(before) + characters(after), 640, 480));
         QCOMPARE(drawn(overlay.events(before)).at(3).text, std::string("old"));
         QCOMPARE(drawn(overlay.events(after)).at(3).text, std::string("new"));
     }
@@ -343,7 +343,7 @@ class MenuOverlayTest : public QObject
         MenuModel model({menu("Tamblin", names)}, "main", true);
         model.apply("menu down");
         model.apply("menu down"); // the bar behind the long name, away from the rows compared
-        MenuOverlay overlay(latin_, characters(model), w, h);
+        MenuOverlay overlay(OverlayMetrics(latin_, characters(model), w, h));
         const std::string events = overlay.events(model);
         const std::vector<Drawn> d = drawn(events);
         QVERIFY(screen.show(events));

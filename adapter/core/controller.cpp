@@ -196,7 +196,7 @@ void Controller::windowGone(long long now)
     // Without a quit, tell the player ourselves; either way it has a bound to end in.
     if (!quitting_)
         command("quit", now);
-    if (termAt_ < 0 && killAt_ < 0)
+    if (termAt_ < 0 && killAt_ < 0 && !playerEnded_)
         termAt_ = now + kGraceMs;
     takeEvents();
 }

@@ -1,9 +1,8 @@
 #pragma once
 
-#include "menuFont.h"
 #include "menuModel.h"
+#include "overlayMetrics.h"
 
-#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -16,23 +15,16 @@
 // as a left-aligned block centred as a whole, the selection on a grey bar behind a "> ". Only
 // the bar is filled: large filled areas make each of mpv's redraws several times slower.
 //
-// Measured before, not while drawing: the font file is read, and every character of the menus
-// measured, when the overlay is made and sized (by the shell, before its loop). events(), on the
-// core's path, reads no file and loads no glyph: it looks up what was measured.
+// What it measures comes in measured (OverlayMetrics): drawing reads no file and loads no glyph.
 class MenuOverlay
 {
   public:
-    // characters: each one the menus show (menuCharacters()); the pointer's, the ellipsis and
-    // "_" are measured too.
-    MenuOverlay(const MenuFont& font, std::u32string characters, int width, int height);
-    ~MenuOverlay();
-    // Sizes the menu for another window, and measures again.
-    void resize(int width, int height);
+    explicit MenuOverlay(OverlayMetrics metrics);
     // The events that show the model's menu as it is now; "" when the menu is hidden (an empty
     // overlay is how mpv 0.35 hides one: its hidden flag does not work).
     std::string events(const MenuModel& model);
-    int width() const { return width_; }
-    int height() const { return height_; }
+    int width() const { return metrics_.width(); }
+    int height() const { return metrics_.height(); }
 
   private:
     // What a menu looks like at this size: kept, since measuring every label of a long menu
@@ -50,23 +42,11 @@ class MenuOverlay
         int first = 0; // the first entry shown: the list scrolls as little as it can
     };
     Look& lookOf(const Menu& menu);
-    // The font's line height at a pixel size.
-    int lineHeightAt(int size);
-    // Each character's width at the size chosen, into advances_.
-    void measure();
-    int advance(char32_t c) const;
     int width(const std::string& text) const;
     std::string cut(const std::string& text, int room) const;
 
-    struct Font; // the font file: what it has, and how libass sizes it
-    std::unique_ptr<Font> font_;
-    std::string family_;
-    double fsPerPixel_ = 1; // libass's \fs for each pixel of the font's size
-    TextWidths widths_;
-    std::u32string characters_;
-    std::unordered_map<char32_t, int> advances_; // in 1/64 px, at the size chosen
-    int width_ = 0, height_ = 0;
-    int size_ = 0, lineHeight_ = 0, pitch_ = 0, shown_ = 0, border_ = 1, pointerWidth_ = 0;
+    OverlayMetrics metrics_;
+    int pitch_ = 0, shown_ = 0, pointerWidth_ = 0;
     std::string textStyle_;
     std::unordered_map<std::string, Look> looks_;
 };

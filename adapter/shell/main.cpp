@@ -208,8 +208,9 @@ int main(int argc, char** argv)
         std::unique_ptr<PlayerDriver> driver;
         if (mpv) {
             const WindowSize frame = window.valid() ? window : kOverlayFrame;
-            overlay =
-                std::make_unique<MenuOverlay>(menuFont, characters, frame.width, frame.height);
+            // Measured now, before the loop: drawing on the loop's path reads no font file.
+            overlay = std::make_unique<MenuOverlay>(
+                OverlayMetrics(menuFont, characters, frame.width, frame.height));
             auto d = std::make_unique<MpvDriver>(actions, model, *overlay, files, firstFile);
             d->start(monotonicMs());
             driver = std::move(d);
