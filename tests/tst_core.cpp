@@ -207,6 +207,8 @@ class CoreTest : public QObject
         Run run(player, startMenu);
         const QStringList got = run.feed(events);
         QVERIFY2(run.livelock.isEmpty(), qPrintable("livelock " + run.livelock));
+        if (got != actions) // QCOMPARE says only where they part
+            qDebug().noquote() << "got:\n" + got.join('\n');
         QCOMPARE(got, actions);
     }
 
@@ -538,6 +540,24 @@ void CoreTest::mpvOrderings_data()
         "@0 > overlay hidden",
         "@0 " + play};
     QTest::newRow("a clip from the menu plays, the menu goes") << true << chosen << played;
+    QTest::newRow("a song from the menu says its name as it starts")
+        << true
+        << QStringList{bg,
+                       "menu ok",
+                       "menu up",
+                       "menu ok",
+                       R"(<{"request_id":{id:/v/c.mp3},"error":"success","data":{"playlist_entry_id":3}})",
+                       R"(<{"event":"start-file","playlist_entry_id":3})"}
+        << QStringList{
+               "@0 " + holdStill,
+               "@0 " + appendBg,
+               "@0 > overlay shown",
+               "@0 > overlay shown",
+               R"(@0 > {"flags":"replace","name":"loadfile","options":{},"url":"/v/c.mp3"})",
+               "@0 " + appendBg,
+               "@0 > overlay hidden",
+               "@0 " + play,
+               R"(@0 > ["show-text","c",4000])"};
     QTest::newRow("a clip that cannot be played: the menu back on it, with a word")
         << true
         << chosen +
