@@ -450,12 +450,14 @@ class AdapterPiecesTest : public QObject
         QCOMPARE(again.startAt("/v/b.avi"), 0.0); // the oldest went
         QCOMPARE(again.startAt("/v/0.avi"), 20.0);
 
-        // Text that is not ours is refused whole.
+        // Text that is not ours is refused whole, and written anew at the first chance.
         for (const char* bad : {"garbage\n", "tamblin positions 1\n12 x /v/a.avi\n",
                                 "tamblin positions 1\n50 20 /v/a.avi\n"}) {
             ResumeStore s;
             QVERIFY(!s.load(bad));
             QCOMPARE(s.startAt("/v/a.avi"), 0.0);
+            QVERIFY(s.left("/v/a.avi", 5, 100));
+            QVERIFY(!s.left("/v/a.avi", 5, 100));
         }
     }
 
