@@ -129,10 +129,10 @@ void MPlayerDriver::startPlaying(bool still, long long now)
 
 void MPlayerDriver::startDone(long long now)
 {
-    if (starts_.empty())
+    if (afterStarts_.empty())
         return;
-    const Start start = starts_.front();
-    starts_.pop_front();
+    const AfterStart start = afterStarts_.front();
+    afterStarts_.pop_front();
     if (!start.title.empty())
         showTitle(start.title, now);
     if (start.seekTo > 0) {
@@ -217,7 +217,7 @@ void MPlayerDriver::started(const std::string& named, long long now)
     }
     // Under its picture a song says its name for a while.
     const bool picture = alias.role == MPlayerFiles::Picture;
-    starts_.push_back({picture ? songTitle(file) : "", item.startAt});
+    afterStarts_.push_back({picture ? songTitle(file) : "", item.startAt});
     events_->fileStarted(file, now);
 }
 

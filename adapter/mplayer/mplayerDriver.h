@@ -89,12 +89,12 @@ class MPlayerDriver : public PlayerDriver
     std::string current_;          // the file that started last
     bool currentShown_ = false;    // ... and whether it got as far as playing
     PlayItem song_;                // the song being looked at, before its picture
-    // What follows a start of the driver's own, once the core has made its requests: oldest
-    // first.
-    struct Start
+    // What the driver does for each file that started, once the core is done with its start
+    // (startDone()), oldest first.
+    struct AfterStart
     {
         std::string title; // a song's, shown under its picture
         double seekTo = 0; // where a clip left earlier resumes
     };
-    std::deque<Start> starts_;
+    std::deque<AfterStart> afterStarts_;
 };

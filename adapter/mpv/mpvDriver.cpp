@@ -157,8 +157,8 @@ void MpvDriver::play(const std::vector<PlayItem>& files, bool replace, long long
 
 void MpvDriver::startPlaying(bool still, long long now)
 {
-    if (!starts_.empty())
-        starts_.front().still = still;
+    if (!afterStarts_.empty())
+        afterStarts_.front().still = still;
     if (!still)
         return;
     hold_.fileStarted(true);
@@ -168,10 +168,10 @@ void MpvDriver::startPlaying(bool still, long long now)
 
 void MpvDriver::startDone(long long now)
 {
-    if (starts_.empty())
+    if (afterStarts_.empty())
         return;
-    const Start start = starts_.front();
-    starts_.pop_front();
+    const AfterStart start = afterStarts_.front();
+    afterStarts_.pop_front();
     // The pause outlives a file in mpv: each one starts playing, unless it is held still.
     if (!start.still)
         setPause(false, now);

@@ -94,14 +94,14 @@ class MpvDriver : public PlayerDriver
     // is at rest only once its first picture is shown.
     enum class FileStage { None, Started, Open, Shown };
     FileStage stage_ = FileStage::None;
-    // The files that started, oldest first, until the core is done with their start: whether
-    // each plays held still, and a song's title to show.
-    struct Start
+    // What the driver does for each file that started, once the core is done with its start
+    // (startDone()), oldest first: set it going unless it is held still, show a song's title.
+    struct AfterStart
     {
         bool still = false;
         std::string title;
     };
-    std::deque<Start> starts_;
+    std::deque<AfterStart> afterStarts_;
     std::vector<nlohmann::json> waiting_; // seeks asked for before it is open, in order
     std::string hwdec_;                   // what decodes, as last said
     double fps_ = 0;          // the playing file's frame rate, as its container says (0: unknown)

@@ -82,7 +82,7 @@ void MpvDriver::fileEvent(const std::string& name, const json& message, long lon
         stage_ = FileStage::Started;
         hold_.fileStarted(false);
         // Held still or set going once the core has said which (startPlaying(), startDone()).
-        starts_.push_back({false, mediaKind(file) == MediaKind::Song ? songTitle(file) : ""});
+        afterStarts_.push_back({false, mediaKind(file) == MediaKind::Song ? songTitle(file) : ""});
         events_->fileStarted(file, now);
     } else if (name == "file-loaded") {
         stage_ = FileStage::Open;
