@@ -3,15 +3,15 @@
 #include "benchUtil.h"
 #include "spawn.h"
 
+#include "mediaFolders.h"
 #include "mediaMenu.h"
+#include "menuFile.h"
 #include "menuFont.h"
 #include "menuModel.h"
 #include "menuOverlay.h"
+#include "mplayerArguments.h"
 #include "mplayerMenu.h"
 #include "mpvArguments.h"
-#include "mediaFolders.h"
-#include "menuFile.h"
-#include "mplayerArguments.h"
 
 #include <nlohmann/json.hpp>
 
@@ -145,9 +145,10 @@ void MenuBench::use(Player player)
     }
     if (player == Player::Mpv && !mpv_) {
         mpv_ = std::make_unique<Mpv>();
-        mpv_->overlay = std::make_unique<MenuOverlay>(chooseMenuFont(menuCharacters(menus_, "> _")),
-                                                      width, height);
-        // Its labels measured once, as the adapter's first drawing measures them.
+        const std::u32string characters = menuCharacters(menus_, "> _");
+        mpv_->overlay = std::make_unique<MenuOverlay>(
+            OverlayMetrics(chooseMenuFont(characters), characters, width, height));
+        // Its labels cut once, as the adapter's first drawing cuts them.
         mpv_->overlay->events(MenuModel(menus_, "main", true));
     }
 }

@@ -14,6 +14,7 @@
 #include "mplayerDriver.h"
 #include "mpvDriver.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -150,12 +151,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     ResumeStore store;
     ClipFlow flow(background, &store);
     Actions actions;
-    // The font is looked for once: fontconfig's answer does not change from one input to the
-    // next.
-    static MenuOverlay overlay(chooseMenuFont(menuCharacters(menus, "> _")), 640, 480);
+    // Nothing is kept from one input to the next but what the menus' font measures, which no
+    // input can change (const): the overlay, which keeps where each menu was scrolled, is made
+    // anew.
+    static const OverlayMetrics metrics = [&] {
+        const std::u32string characters = menuCharacters(menus, "> _");
+        return OverlayMetrics(chooseMenuFont(characters), characters, 640, 480);
+    }();
+    std::optional<MenuOverlay> overlay;
     std::unique_ptr<PlayerDriver> driver;
     if (mpv) {
-        auto d = std::make_unique<MpvDriver>(actions, model, overlay, "/private",
+        overlay.emplace(metrics);
+        auto d = std::make_unique<MpvDriver>(actions, model, *overlay, "/private",
                                              background.empty() ? std::string("/media/videos/a.avi")
                                                                 : background);
         d->start(0);
@@ -172,10 +179,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     int queries = 0;
     bool ended = false;
 
-    const auto tick = [&] {
-        const long long due = core.deadline();
-        if (due >= 0 && due <= now)
+    // Every deadline up to `target` is met at its time, as the loop would. A tick that leaves a
+    // deadline at or before its time would have the loop spin.
+    const auto until = [&](long long target) {
+        for (long long due = core.deadline(); due >= 0 && due <= target; due = core.deadline()) {
+            now = std::max(now, due);
             core.tick(now);
+            world.take(actions);
+            const long long next = core.deadline();
+            if (next >= 0 && next <= now)
+                fail("livelock: due again at", std::to_string(next - now) + " ms from now");
+        }
+        now = std::max(now, target);
     };
     for (const std::string& piece : pieces) {
         const char kind = piece.empty() ? ' ' : piece[0];
@@ -190,18 +205,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             core.playerErrors(rest + "\n", now);
         } else if (kind == '!') {
             const long long step = rest.empty() ? 1000 : atoll(rest.c_str());
-            const long long target = now + (step > 0 && step < 100000 ? step : 1000);
-            // Every deadline on the way is met at its time, as the loop would.
-            for (long long due = core.deadline(); due >= 0 && due <= target && due >= now;
-                 due = core.deadline()) {
-                now = due;
-                core.tick(now);
-                world.take(actions);
-                if (core.deadline() == due)
-                    break;
-            }
-            now = target;
-            tick();
+            until(now + (step > 0 && step < 100000 ? step : 1000));
         } else if (kind == '$') {
             ended = true;
             core.playerEnded(now);
@@ -228,8 +232,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     // Long enough for everything held back to go out, one settling command at a time.
     for (size_t i = 0; i < pieces.size() + 4 && !ended; ++i) {
-        now += 1000;
-        tick();
+        until(now + 1000);
         world.take(actions);
     }
     if (world.answers < queries)

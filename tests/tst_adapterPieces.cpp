@@ -462,10 +462,43 @@ class AdapterPiecesTest : public QObject
         QVERIFY(text.find("<e name=\"...\" ok=\"\"/>") != std::string::npos);
     }
 
+    // Whether leaving a clip changed the store: when not, its file is not written again.
+    // Steps: "CLIP POSITION LENGTH" each; changes: one letter a step, y changed, n not.
+    void resumeStoreLeft_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QString>("changes");
+        QTest::newRow("kept") << QStringList{"a 30 100"} << "y";
+        QTest::newRow("10 s in, kept") << QStringList{"a 10 100"} << "y";
+        QTest::newRow("not 10 s in") << QStringList{"a 9.9 100"} << "n";
+        QTest::newRow("10 s before the end") << QStringList{"a 90 100"} << "n";
+        QTest::newRow("a name with a line feed") << QStringList{"a\nb 30 100"} << "n";
+        QTest::newRow("kept, then too near the start: forgotten")
+            << QStringList{"a 30 100", "a 5 100", "a 5 100"} << "yyn";
+        QTest::newRow("left again where it was") << QStringList{"a 30 100", "a 30 100"} << "yn";
+        QTest::newRow("left again elsewhere")
+            << QStringList{"a 30 100", "a 31 100", "a 31 120"} << "yyy";
+        QTest::newRow("left where it was, another left since: the order changed")
+            << QStringList{"a 30 100", "b 30 100", "a 30 100"} << "yyy";
+    }
+    void resumeStoreLeft()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(QString, changes);
+        ResumeStore store;
+        QString got;
+        for (const QString& s : steps) {
+            const QStringList w = s.split(' ');
+            const std::string clip = QString(w[0]).replace("\\n", "\n").toStdString();
+            got += store.left(clip, w[1].toDouble(), w[2].toDouble()) ? 'y' : 'n';
+        }
+        QCOMPARE(got, changes);
+    }
+
     void resumeStore()
     {
         ResumeStore store;
-        QVERIFY(store.left("/v/a.avi", 30, 100));
+        store.left("/v/a.avi", 30, 100);
         store.left("/v/short.avi", 9, 100);   // not 10 s in
         store.left("/v/ending.avi", 91, 100); // not more than 10 s before the end
         store.left("/v/b.avi", 50, 100);
@@ -486,12 +519,14 @@ class AdapterPiecesTest : public QObject
         QCOMPARE(again.startAt("/v/b.avi"), 0.0); // the oldest went
         QCOMPARE(again.startAt("/v/0.avi"), 20.0);
 
-        // Text that is not ours is refused whole.
+        // Text that is not ours is refused whole, and written anew at the first chance.
         for (const char* bad : {"garbage\n", "tamblin positions 1\n12 x /v/a.avi\n",
                                 "tamblin positions 1\n50 20 /v/a.avi\n"}) {
             ResumeStore s;
             QVERIFY(!s.load(bad));
             QCOMPARE(s.startAt("/v/a.avi"), 0.0);
+            QVERIFY(s.left("/v/a.avi", 5, 100));
+            QVERIFY(!s.left("/v/a.avi", 5, 100));
         }
     }
 

@@ -1,5 +1,5 @@
-// The adapter's core with MPlayer's driver, without I/O: events at given times in, actions out,
-// each with the time it came. Event orderings and deadlines, one table.
+// The adapter's core with each player's driver, without I/O: events at given times in, actions
+// out, each with the time it came. Event orderings and deadlines, a table for each player.
 #include "controller.h"
 #include "lineSplitter.h"
 #include "mediaMenu.h"
@@ -9,6 +9,7 @@
 #include <QTest>
 
 #include <csignal>
+#include <memory>
 
 namespace {
 
@@ -20,43 +21,170 @@ std::vector<Menu> menus()
     return buildMenus(scan);
 }
 
-QString render(const Action& a)
+// The core with one player's driver, fed a table's events. The start menu is up over the
+// background "/app/bg.avi", or (startMenu false) the run plays "/v/a.avi" given as its media.
+//
+// Events, one a line: "@T" the time is now T ms (deadlines on the way are met at their time),
+// "<TEXT" a line of the player's output, "?TEXT" of its errors, "$" it ended, "%" the window
+// went, "^" a termination signal, "+CLIP AT LENGTH" the clip was left there in an earlier run;
+// anything else a command from the window. In mpv's output "{id:TEXT}" stands for the id of the
+// last request sent that holds TEXT: ids are the driver's to choose.
+// Results: "@T action", for what goes to the player, to the window (answers), to the log,
+// signals, files and links, positions saved, and mpv's "#" traces.
+class Run
 {
-    const QString text = QString::fromStdString(a.text).trimmed();
-    switch (a.kind) {
-    case Action::ToPlayer:
-        return "> " + text;
-    case Action::ToWindow:
-        // The player's other lines pass on as they came: only answers are of interest here.
-        return text.contains("ANS_") ? "window " + text : QString();
-    case Action::ToLog:
-        return "log " + text;
-    case Action::Signal:
-        return a.signal == SIGSTOP   ? "STOP"
-               : a.signal == SIGCONT ? "CONT"
-               : a.signal == SIGTERM ? "TERM"
-               : a.signal == SIGKILL ? "KILL"
-                                     : "signal";
-    case Action::SavePositions:
-        return "save";
-    case Action::MakeLink:
-        return QString::fromStdString("link " + a.path + " -> " + a.text);
-    case Action::WriteFile:
-        return QString::fromStdString("write " + a.path + ": ") + QString(text).replace('\n', ' ');
-    default:
+  public:
+    enum Player { MPlayer, Mpv };
+    Run(Player player, bool startMenu)
+        : player_(player), built_(menus()), model_(built_, "main", startMenu),
+          flow_(startMenu ? "/app/bg.avi" : "", &store_)
+    {
+        if (player == MPlayer) {
+            driver_ = std::make_unique<MPlayerDriver>(out_, "/private", "/app/song.mkv", "/");
+        } else {
+            const std::u32string characters = menuCharacters(built_, "> _");
+            overlay_ = std::make_unique<MenuOverlay>(
+                OverlayMetrics(chooseMenuFont(characters), characters, 640, 480));
+            auto mpv = std::make_unique<MpvDriver>(out_, model_, *overlay_, "/private",
+                                                   startMenu ? "/app/bg.avi" : "/v/a.avi");
+            mpv->start(0);
+            out_.take(); // the watches, the log's level, the first overlay
+            driver_ = std::move(mpv);
+        }
+        core_ = std::make_unique<Controller>(model_, flow_, store_, *driver_, out_);
+        core_->setSessionEnd("/run/session-end");
+    }
+
+    Controller& core() { return *core_; }
+    Actions& out() { return out_; }
+
+    QStringList feed(const QStringList& events)
+    {
+        for (const QString& e : events) {
+            const std::string rest = e.mid(1).toStdString();
+            if (e.startsWith('@'))
+                until(e.mid(1).toLongLong());
+            else if (e.startsWith('<'))
+                core_->playerOutput(withIds(rest) + "\n", now_);
+            else if (e.startsWith('?'))
+                core_->playerErrors(rest + "\n", now_);
+            else if (e == "$")
+                core_->playerEnded(now_);
+            else if (e == "%")
+                core_->windowGone(now_);
+            else if (e == "^")
+                core_->terminate(now_);
+            else if (e.startsWith('+'))
+                store_.left(e.section(' ', 0, 0).mid(1).toStdString(),
+                            e.section(' ', 1, 1).toDouble(), e.section(' ', 2, 2).toDouble());
+            else
+                core_->windowLine(e.toStdString() + "\n", now_);
+            take();
+        }
+        return got_;
+    }
+
+    // A tick that leaves a deadline at or before its time would have the loop spin: how the
+    // first one came about, or empty.
+    QString livelock;
+
+  private:
+    void until(long long target)
+    {
+        for (long long due = core_->deadline(); due >= 0 && due <= target && livelock.isEmpty();
+             due = core_->deadline()) {
+            now_ = std::max(now_, due);
+            core_->tick(now_);
+            take();
+            const long long next = core_->deadline();
+            if (next >= 0 && next <= now_)
+                livelock = QString("at @%1, due again at @%2 after: %3")
+                               .arg(now_)
+                               .arg(next)
+                               .arg(got_.join(" | "));
+        }
+        now_ = std::max(now_, target);
+    }
+
+    void take()
+    {
+        for (const Action& a : out_.take()) {
+            const QString r = render(a);
+            if (!r.isEmpty())
+                got_ << QString("@%1 %2").arg(now_).arg(r);
+        }
+    }
+
+    QString render(const Action& a)
+    {
+        const QString text = QString::fromStdString(a.text).trimmed();
+        switch (a.kind) {
+        case Action::ToPlayer:
+            return player_ == Mpv ? request(a.text) : "> " + text;
+        case Action::ToWindow:
+            // The player's other lines pass on as they came: only answers are of interest here.
+            return text.contains("ANS_") ? "window " + text : QString();
+        case Action::ToLog:
+            return "log " + text;
+        case Action::Signal:
+            return a.signal == SIGSTOP   ? "STOP"
+                   : a.signal == SIGCONT ? "CONT"
+                   : a.signal == SIGTERM ? "TERM"
+                   : a.signal == SIGKILL ? "KILL"
+                                         : "signal";
+        case Action::SavePositions:
+            // The positions kept, without the file's first line.
+            return ("save " + text.section('\n', 1).replace('\n', "; ")).trimmed();
+        case Action::MakeLink:
+            return QString::fromStdString("link " + a.path + " -> " + a.text);
+        case Action::WriteFile:
+            return QString::fromStdString("write " + a.path + ": ") +
+                   QString(text).replace('\n', ' ');
+        case Action::Trace:
+            return player_ == Mpv && text.startsWith("# ") ? text : QString();
+        }
         return {};
     }
-}
 
-// The core with MPlayer's driver, the start menu up and the background "/app/bg.avi".
-struct MPlayerRig
-{
-    MenuModel model{menus(), "main", true};
-    ResumeStore store;
-    ClipFlow flow{"/app/bg.avi", &store};
-    Actions out;
-    MPlayerDriver driver{out, "/private", "/app/song.mkv", "/"};
-    Controller core{model, flow, store, driver, out};
+    // An mpv request, the overlay by whether it shows anything; its id is kept.
+    QString request(const std::string& line)
+    {
+        const nlohmann::json message = nlohmann::json::parse(line);
+        const nlohmann::json c = message["command"];
+        if (message.contains("request_id"))
+            requests_.emplace_back(message["request_id"].get<long long>(), c.dump());
+        if (c.is_object() && c.value("name", "") == "osd-overlay")
+            return c.value("data", "").empty() ? "> overlay hidden" : "> overlay shown";
+        return "> " + QString::fromStdString(c.dump());
+    }
+
+    std::string withIds(std::string line) const
+    {
+        for (size_t at; (at = line.find("{id:")) != std::string::npos;) {
+            const size_t end = line.find('}', at);
+            const std::string wanted = line.substr(at + 4, end - at - 4);
+            std::string id = "-1";
+            for (const auto& [sent, command] : requests_) {
+                if (command.find(wanted) != std::string::npos)
+                    id = std::to_string(sent);
+            }
+            line.replace(at, end + 1 - at, id);
+        }
+        return line;
+    }
+
+    Player player_;
+    std::vector<Menu> built_;
+    MenuModel model_;
+    ResumeStore store_;
+    ClipFlow flow_;
+    Actions out_;
+    std::unique_ptr<MenuOverlay> overlay_;
+    std::unique_ptr<PlayerDriver> driver_;
+    std::unique_ptr<Controller> core_;
+    long long now_ = 0;
+    QStringList got_;
+    std::vector<std::pair<long long, std::string>> requests_; // id, command
 };
 
 } // namespace
@@ -65,368 +193,462 @@ class CoreTest : public QObject
 {
     Q_OBJECT
 
-  private slots:
-    // Events, one a line: "@T" the time is now T ms (deadlines on the way are met at their
-    // time), "<TEXT" a line of the player's output, "?TEXT" of its errors, "$" it ended, "%" the
-    // window went, "^" a termination signal; anything else a command from the window. Results:
-    // "@T action", for every action but the trace, at the time it came.
-    void orderingsAndDeadlines_data()
-    {
-        QTest::addColumn<QStringList>("events");
-        QTest::addColumn<QStringList>("actions");
-        const QString bg = "<Playing /app/bg.avi.";
-        const QString started = "<Starting playback...";
-
-        const QString link = "@0 link /private/1.avi -> /app/bg.avi";
-        const QString again = "@0 > pausing_keep loadfile '/private/1.avi' 1";
-        QTest::newRow("the start menu's background is held still, then rests")
-            << QStringList{bg, started, "@1000", "<ANS_pause=yes", "@2000"}
-            << QStringList{"@0 > pause", link, again,
-                           "@150 > pausing_keep_force get_property pause", "@1060 STOP"};
-        QTest::newRow("a key wakes the resting player before its command")
-            << QStringList{bg, started, "@300", "<ANS_pause=yes", "@400", "menu down", "@550"}
-            << QStringList{"@0 > pause",
-                           link,
-                           again,
-                           "@150 > pausing_keep_force get_property pause",
-                           "@360 STOP",
-                           "@400 CONT",
-                           "@400 > menu down",
-                           "@550 > pausing_keep_force get_property pause"};
-        QTest::newRow("a command between the question and its answer: no rest")
-            << QStringList{bg, started, "@200", "menu down", "<ANS_pause=yes", "@300"}
-            << QStringList{"@0 > pause", link, again,
-                           "@150 > pausing_keep_force get_property pause", "@200 > menu down"};
-        QTest::newRow("after a submenu opens or closes, the next command waits for a frame")
-            << QStringList{"@200", "menu ok", "@400", "menu cancel", "menu down", "@500"}
-            << QStringList{"@200 > menu ok", "@350 > pausing_keep_force get_property pause",
-                           "@400 > menu cancel", "@500 > menu down"};
-        const QStringList chooseA{"@0 > pause",
-                                  link,
-                                  again,
-                                  "@100 > menu ok",
-                                  "@100 link /private/2.avi -> /v/a.avi",
-                                  "@100 write /private/list1: /private/2.avi /private/1.avi",
-                                  "@200 > menu down",
-                                  "@200 > menu ok",
-                                  "@200 > loadlist '/private/list1'",
-                                  "@300 > menu hide"};
-        QTest::newRow("a clip chosen from the menu, its menu closed once it plays")
-            << QStringList{bg,          started,   "@100", "menu ok",
-                           "menu down", "menu ok", "@300", "<Playing /private/2.avi.",
-                           started}
-            << chooseA;
-        QTest::newRow("a clip that cannot be played: the menu comes back on it, with a word")
-            << QStringList{bg,          started,   "@100",  "menu ok",
-                           "menu down", "menu ok", "@300",  "<Playing /private/2.avi.",
-                           "@310",      bg,        started, "@400"}
-            << chooseA + QStringList{"@310 log tamblin-adapter: cannot play /v/a.avi",
-                                     "@310 > pause",
-                                     "@310 > pausing_keep loadfile '/private/1.avi' 1",
-                                     "@310 > menu up", "@310 > set_menu unplayable"};
-        QTest::newRow("a song plays under a picture, cut at its length")
-            << QStringList{bg,
-                           started,
-                           "@100",
-                           "menu ok",
-                           "@200",
-                           "menu up",
-                           "menu ok",
-                           "@300",
-                           "<Playing /private/2.probe.mp3.",
-                           "<ID_LENGTH=61.50",
-                           "<Playing /private/2.picture.mkv.",
-                           started,
-                           "@301"}
-            << QStringList{"@0 > pause",
-                           link,
-                           again,
-                           "@100 > menu ok",
-                           "@200 > menu up",
-                           "@200 > menu ok",
-                           "@200 link /private/2.mp3 -> /v/c.mp3",
-                           "@200 link /private/2.probe.mp3 -> /v/c.mp3",
-                           "@200 write /private/2.probe.mp3.conf: ao=null identify=yes",
-                           "@200 write /private/list1: /private/2.probe.mp3 /private/1.avi",
-                           "@200 > loadlist '/private/list1'",
-                           "@300 link /private/2.picture.mkv -> /app/song.mkv",
-                           "@300 write /private/2.picture.mkv.conf: audiofile=/private/2.mp3 "
-                           "endpos=61.500",
-                           "@300 write /private/list2: /private/2.picture.mkv /private/1.avi",
-                           "@300 > loadlist '/private/list2'",
-                           "@300 > menu hide",
-                           "@300 > osd_show_text \"c\" 4000"};
-        QTest::newRow("the window's quit waits until the clip has said where it is")
-            << QStringList{"<Playing /v/a.avi.",
-                           started,
-                           "@1000",
-                           "quit 0",
-                           "@1100",
-                           "<ANS_time_pos=42.0",
-                           "<ANS_length=100.0",
-                           "@1200"}
-            << QStringList{"@1000 > pausing_keep_force get_property time_pos",
-                           "@1000 > pausing_keep_force get_property length", "@1100 save",
-                           "@1100 > quit 0"};
-        QTest::newRow("... or, when it does not say, a short while")
-            << QStringList{"<Playing /v/a.avi.", started, "@1000", "quit 0", "@2000"}
-            << QStringList{"@1000 > pausing_keep_force get_property time_pos",
-                           "@1000 > pausing_keep_force get_property length", "@1400 > quit 0"};
-        QTest::newRow("Quit from the player's menu ends the run, and the session: no more rest")
-            << QStringList{"@200", "menu up", "@400", "menu ok", "@2000"}
-            << QStringList{"@200 > menu up", "@350 > pausing_keep_force get_property pause",
-                           "@400 write /run/session-end: ", "@400 > menu ok"};
-        QTest::newRow("the window gone without a quit: quit, then terminate, then kill")
-            << QStringList{"@100", "%", "@5000"}
-            << QStringList{"@100 > quit",
-                           "@2100 log tamblin-adapter: the player did not quit, terminating it",
-                           "@2100 TERM", "@4100 KILL"};
-        QTest::newRow("a player that ends within the grace is left alone")
-            << QStringList{"@100", "%", "@2099", "$", "@9000"} << QStringList{"@100 > quit"};
-        QTest::newRow("a termination signal reaches a resting player")
-            << QStringList{bg, started, "@300", "<ANS_pause=yes", "@400", "^", "@3000"}
-            << QStringList{"@0 > pause", link,
-                           again,        "@150 > pausing_keep_force get_property pause",
-                           "@360 STOP",  "@400 TERM",
-                           "@400 CONT",  "@2400 KILL"};
-        QTest::newRow("a player without a display is ended once")
-            << QStringList{"?vo: couldn't open the X11 display (:9)!",
-                           "?vo: couldn't open the X11 display (:9)!", "@100"}
-            << QStringList{"@0 log vo: couldn't open the X11 display (:9)!",
-                           "@0 log tamblin-adapter: the player cannot open its X display (\"vo: "
-                           "couldn't open the X11 display (:9)!\"); ending it",
-                           "@0 TERM", "@0 log vo: couldn't open the X11 display (:9)!"};
-        QTest::newRow("our answers go on lines of their own, the player's pass on")
-            << QStringList{"get_menu_visibility", "<ANS_volume=50",
-                           "pausing_keep_force get_property pause", "<ANS_pause=no"}
-            << QStringList{"@0 window ANS_MENU_VISIBILITY=1", "@0 window ANS_volume=50",
-                           "@0 > pausing_keep_force get_property pause", "@0 window ANS_pause=no"};
-    }
-
-    void orderingsAndDeadlines()
-    {
-        QFETCH(QStringList, events);
-        QFETCH(QStringList, actions);
-        MPlayerRig rig;
-        Controller& core = rig.core;
-        Actions& out = rig.out;
-        core.setSessionEnd("/run/session-end");
-        long long now = 0;
-        QStringList got;
-        const auto take = [&] {
-            for (const Action& a : out.take()) {
-                const QString r = render(a);
-                if (!r.isEmpty())
-                    got << QString("@%1 %2").arg(now).arg(r);
-            }
-        };
-        for (const QString& e : events) {
-            const std::string rest = e.mid(1).toStdString();
-            if (e.startsWith('@')) {
-                const long long target = e.mid(1).toLongLong();
-                for (long long due = core.deadline(); due >= 0 && due <= target;
-                     due = core.deadline()) {
-                    now = std::max(now, due);
-                    core.tick(now);
-                    take();
-                    if (core.deadline() == due)
-                        break;
-                }
-                now = target;
-            } else if (e.startsWith('<')) {
-                core.playerOutput(rest + "\n", now);
-            } else if (e.startsWith('?')) {
-                core.playerErrors(rest + "\n", now);
-            } else if (e == "$") {
-                core.playerEnded(now);
-            } else if (e == "%") {
-                core.windowGone(now);
-            } else if (e == "^") {
-                core.terminate(now);
-            } else {
-                core.windowLine(e.toStdString() + "\n", now);
-            }
-            take();
-        }
-        QCOMPARE(got, actions);
-    }
-
-    // The same core with mpv's driver: what goes out is JSON, what comes in is mpv's replies and
-    // events ("<JSON"), the window's lines and the time ("@T"). Results: each request, the
-    // overlay as shown or hidden, the window's answers, and the times passed. The argument is the
-    // run's first file (on mpv's command line, playlist entry 1): the background, or a media
-    // argument.
-    void mpvOrderings_data()
+    static void addColumns()
     {
         QTest::addColumn<bool>("startMenu");
         QTest::addColumn<QStringList>("events");
         QTest::addColumn<QStringList>("actions");
-        const QString bg = R"(<{"event":"start-file","playlist_entry_id":1})";
-        const QString holdStill = R"(> ["set_property","pause",true])";
-        const QString appendBg =
-            R"(> {"flags":"append","name":"loadfile","options":{},"url":"/app/bg.avi"})";
-        QTest::newRow("the start menu's background is held still")
-            << true << QStringList{bg} << QStringList{holdStill, appendBg};
-        // Tests and benchmarks take a screenshot at rest: the picture must be there by then.
-        QTest::newRow("at rest only once the file's first picture is shown")
-            << true
-            << QStringList{bg,
-                           R"(<{"event":"property-change","id":1,"name":"pause","data":true})",
-                           R"(<{"event":"file-loaded"})",
-                           "@400",
-                           R"(<{"event":"playback-restart"})",
-                           "@549",
-                           "@550"}
-            << QStringList{holdStill,   appendBg, "> overlay shown", "@400", "@549",
-                           "# at rest", "@550"};
-        // A clip chosen from the start menu, and what that sends.
-        const QStringList chosen{
-            bg,
-            "menu ok",
-            "menu down",
-            "menu ok",
-            R"(<{"request_id":10,"error":"success","data":{"playlist_entry_id":3}})",
-            R"(<{"event":"start-file","playlist_entry_id":3})"};
-        const QStringList played{
-            holdStill,
-            appendBg,
-            "> overlay shown",
-            "> overlay shown",
-            R"(> {"flags":"replace","name":"loadfile","options":{},"url":"/v/a.avi"})",
-            appendBg,
-            "> overlay hidden",
-            R"(> ["set_property","pause",false])"};
-        QTest::newRow("a clip from the menu plays, the menu goes") << true << chosen << played;
-        QTest::newRow("a clip that cannot be played: the menu back on it, with a word")
-            << true
-            << chosen +
-                   QStringList{
-                       R"(<{"request_id":11,"error":"success","data":{"playlist_entry_id":4}})",
-                       R"(<{"event":"end-file","reason":"error","playlist_entry_id":3,"file_error":"unrecognized file format"})",
-                       R"(<{"event":"start-file","playlist_entry_id":4})"}
-            << played + QStringList{"log tamblin-adapter: cannot play /v/a.avi", holdStill,
-                                    appendBg, "> overlay shown", "> overlay shown"};
-        // A redraw asked for within a frame of the pause can be lost: the menu is sent again a
-        // frame and a half after it, at the file's frame rate or, when it does not say, at 10.
-        for (const auto& [fps, due] : {std::pair{"25", 60}, std::pair{"null", 150}}) {
-            const QString rate =
-                QStringLiteral(R"(<{"event":"property-change","id":3,"name":"container-fps",)"
-                               R"("data":%1})")
-                    .arg(fps);
-            QTest::addRow("F1 over a playing clip at %s fps: held, and drawn again once paused",
-                          fps)
-                << false
-                << QStringList{R"(<{"event":"start-file","playlist_entry_id":1})",
-                               rate,
-                               "set_menu main",
-                               R"(<{"event":"property-change","id":1,"name":"pause","data":true})",
-                               "@" + QString::number(due - 1),
-                               "@" + QString::number(due)}
-                << QStringList{R"(> ["set_property","pause",false])",
-                               "> overlay shown",
-                               R"(> ["set_property","pause",true])",
-                               "@" + QString::number(due - 1),
-                               "> overlay shown",
-                               "@" + QString::number(due)};
-        }
-        QTest::newRow("queries answered as MPlayer answers them")
-            << false
-            << QStringList{"pausing_keep_force get_property pause",
-                           R"(<{"request_id":5,"error":"success","data":true})",
-                           "get_property time_pos",
-                           R"(<{"request_id":6,"error":"property unavailable"})",
-                           "get_menu_visibility"}
-            << QStringList{R"(> ["get_property","pause"])", "window ANS_pause=yes",
-                           R"(> ["get_property","time-pos"])",
-                           "window ANS_ERROR=PROPERTY_UNAVAILABLE", "window ANS_MENU_VISIBILITY=0"};
-        // mpv refuses a seek until the file is open (MPlayer reads it only then): it waits.
-        QTest::newRow("seeks before the file is open wait for it")
-            << false
-            << QStringList{"seek 15 2", R"(<{"event":"start-file","playlist_entry_id":1})",
-                           "seek 5", R"(<{"event":"file-loaded"})", "seek 1"}
-            << QStringList{R"(> ["set_property","pause",false])",
-                           R"(> ["osd-auto","seek",15.0,"absolute"])",
-                           R"(> ["osd-auto","seek",5.0,"relative"])",
-                           R"(> ["osd-auto","seek",1.0,"relative"])"};
-        QTest::newRow("nothing left to play: the run ends")
-            << false
-            << QStringList{R"(<{"event":"start-file","playlist_entry_id":1})",
-                           R"(<{"event":"end-file","reason":"eof","playlist_entry_id":1})",
-                           R"(<{"event":"idle"})"}
-            << QStringList{R"(> ["set_property","pause",false])", R"(> ["quit",0])"};
     }
-
-    void mpvOrderings()
+    static void check(Run::Player player)
     {
         QFETCH(bool, startMenu);
         QFETCH(QStringList, events);
         QFETCH(QStringList, actions);
-        const std::vector<Menu> built = menus();
-        MenuModel model(built, "main", startMenu);
-        ResumeStore store;
-        ClipFlow flow(startMenu ? "/app/bg.avi" : "", &store);
-        Actions out;
-        MenuOverlay overlay(chooseMenuFont(menuCharacters(built, "> _")), 640, 480);
-        MpvDriver driver(out, model, overlay, "/private", startMenu ? "/app/bg.avi" : "/v/a.avi");
-        driver.start(0);
-        out.take(); // the watches, the log's level, the first overlay
-        Controller core(model, flow, store, driver, out);
-        long long now = 0;
-        QStringList got;
-        const auto take = [&] {
-            for (const Action& a : out.take()) {
-                if (a.kind == Action::ToPlayer) {
-                    const nlohmann::json c = nlohmann::json::parse(a.text)["command"];
-                    got << (c.is_object() && c.value("name", "") == "osd-overlay"
-                                ? QString(c.value("data", "").empty() ? "> overlay hidden"
-                                                                      : "> overlay shown")
-                                : "> " + QString::fromStdString(c.dump()));
-                } else if (a.kind == Action::ToWindow || a.kind == Action::ToLog) {
-                    got << (a.kind == Action::ToLog ? "log " : "window ") +
-                               QString::fromStdString(a.text).trimmed();
-                } else if (a.kind == Action::Trace && a.text == "# at rest") {
-                    got << "# at rest";
-                }
-            }
-        };
-        for (const QString& e : events) {
-            if (e.startsWith('@')) {
-                now = e.mid(1).toLongLong();
-                core.tick(now);
-            } else if (e.startsWith('<')) {
-                core.playerOutput(e.mid(1).toStdString() + "\n", now);
-            } else {
-                core.windowLine(e.toStdString() + "\n", now);
-            }
-            take();
-            if (e.startsWith('@'))
-                got << e; // what came before it came earlier
-        }
+        Run run(player, startMenu);
+        const QStringList got = run.feed(events);
+        QVERIFY2(run.livelock.isEmpty(), qPrintable("livelock " + run.livelock));
+        if (got != actions) // QCOMPARE says only where they part
+            qDebug().noquote() << "got:\n" + got.join('\n');
         QCOMPARE(got, actions);
     }
+
+  private slots:
+    void mplayerOrderings_data();
+    void mplayerOrderings() { check(Run::MPlayer); }
+    void mpvOrderings_data();
+    void mpvOrderings() { check(Run::Mpv); }
 
     // A line longer than the loop holds reaches the window in pieces: an answer in between
     // starts a line of its own.
     void answersAfterAPieceOfALine()
     {
-        MPlayerRig rig;
-        Controller& core = rig.core;
-        Actions& out = rig.out;
+        Run run(Run::MPlayer, true);
         LineSplitter lines("\r\n", 16);
         const std::string bytes(40, 'x');
         lines.append(bytes.data(), bytes.size());
         std::string piece;
         while (lines.next(&piece))
-            core.playerOutput(piece, 0);
-        core.windowLine("get_menu_visibility\n", 0);
+            run.core().playerOutput(piece, 0);
+        run.core().windowLine("get_menu_visibility\n", 0);
         std::string window;
-        for (const Action& a : out.take()) {
+        for (const Action& a : run.out().take()) {
             if (a.kind == Action::ToWindow)
                 window += a.text;
         }
         QCOMPARE(window, std::string(32, 'x') + "\nANS_MENU_VISIBILITY=1\n");
     }
 };
+
+void CoreTest::mplayerOrderings_data()
+{
+    addColumns();
+    const QString bg = "<Playing /app/bg.avi.";
+    const QString started = "<Starting playback...";
+
+    const QString link = "@0 link /private/1.avi -> /app/bg.avi";
+    const QString again = "@0 > pausing_keep loadfile '/private/1.avi' 1";
+    QTest::newRow("the start menu's background is held still, then rests")
+        << true << QStringList{bg, started, "@1000", "<ANS_pause=yes", "@2000"}
+        << QStringList{"@0 > pause", link, again, "@150 > pausing_keep_force get_property pause",
+                       "@1060 STOP"};
+    QTest::newRow("a key wakes the resting player before its command")
+        << true << QStringList{bg, started, "@300", "<ANS_pause=yes", "@400", "menu down", "@550"}
+        << QStringList{"@0 > pause",
+                       link,
+                       again,
+                       "@150 > pausing_keep_force get_property pause",
+                       "@360 STOP",
+                       "@400 CONT",
+                       "@400 > menu down",
+                       "@550 > pausing_keep_force get_property pause"};
+    QTest::newRow("a command between the question and its answer: no rest")
+        << true << QStringList{bg, started, "@200", "menu down", "<ANS_pause=yes", "@300"}
+        << QStringList{"@0 > pause", link, again, "@150 > pausing_keep_force get_property pause",
+                       "@200 > menu down"};
+    QTest::newRow("after a submenu opens or closes, the next command waits for a frame")
+        << true << QStringList{"@200", "menu ok", "@400", "menu cancel", "menu down", "@500"}
+        << QStringList{"@200 > menu ok", "@350 > pausing_keep_force get_property pause",
+                       "@400 > menu cancel", "@500 > menu down"};
+    const QStringList chooseA{"@0 > pause",
+                              link,
+                              again,
+                              "@100 > menu ok",
+                              "@100 link /private/2.avi -> /v/a.avi",
+                              "@100 write /private/list1: /private/2.avi /private/1.avi",
+                              "@200 > menu down",
+                              "@200 > menu ok",
+                              "@200 > loadlist '/private/list1'",
+                              "@300 > menu hide"};
+    QTest::newRow("a clip chosen from the menu, its menu closed once it plays")
+        << true << QStringList{bg,          started,   "@100", "menu ok",
+                               "menu down", "menu ok", "@300", "<Playing /private/2.avi.",
+                               started}
+        << chooseA;
+    QTest::newRow("a clip that cannot be played: the menu comes back on it, with a word")
+        << true << QStringList{bg,          started,   "@100",  "menu ok",
+                               "menu down", "menu ok", "@300",  "<Playing /private/2.avi.",
+                               "@310",      bg,        started, "@400"}
+        << chooseA + QStringList{"@310 log tamblin-adapter: cannot play /v/a.avi", "@310 > pause",
+                                 "@310 > pausing_keep loadfile '/private/1.avi' 1",
+                                 "@310 > menu up", "@310 > set_menu unplayable"};
+    QTest::newRow("a song plays under a picture, cut at its length")
+        << true
+        << QStringList{bg,
+                       started,
+                       "@100",
+                       "menu ok",
+                       "@200",
+                       "menu up",
+                       "menu ok",
+                       "@300",
+                       "<Playing /private/2.probe.mp3.",
+                       "<ID_LENGTH=61.50",
+                       "<Playing /private/2.picture.mkv.",
+                       started,
+                       "@301"}
+        << QStringList{"@0 > pause",
+                       link,
+                       again,
+                       "@100 > menu ok",
+                       "@200 > menu up",
+                       "@200 > menu ok",
+                       "@200 link /private/2.mp3 -> /v/c.mp3",
+                       "@200 link /private/2.probe.mp3 -> /v/c.mp3",
+                       "@200 write /private/2.probe.mp3.conf: ao=null identify=yes",
+                       "@200 write /private/list1: /private/2.probe.mp3 /private/1.avi",
+                       "@200 > loadlist '/private/list1'",
+                       "@300 link /private/2.picture.mkv -> /app/song.mkv",
+                       "@300 write /private/2.picture.mkv.conf: audiofile=/private/2.mp3 "
+                       "endpos=61.500",
+                       "@300 write /private/list2: /private/2.picture.mkv /private/1.avi",
+                       "@300 > loadlist '/private/list2'",
+                       "@300 > menu hide",
+                       "@300 > osd_show_text \"c\" 4000"};
+    QTest::newRow("the window's quit waits until the clip has said where it is")
+        << true << QStringList{"<Playing /v/a.avi.",
+                               started,
+                               "@1000",
+                               "quit 0",
+                               "@1100",
+                               "<ANS_time_pos=42.0",
+                               "<ANS_length=100.0",
+                               "@1200"}
+        << QStringList{"@1000 > pausing_keep_force get_property time_pos",
+                       "@1000 > pausing_keep_force get_property length",
+                       "@1100 save 42.000 100.000 /v/a.avi", "@1100 > quit 0"};
+    QTest::newRow("... or, when it does not say, a short while")
+        << true << QStringList{"<Playing /v/a.avi.", started, "@1000", "quit 0", "@2000"}
+        << QStringList{"@1000 > pausing_keep_force get_property time_pos",
+                       "@1000 > pausing_keep_force get_property length", "@1400 > quit 0"};
+    QTest::newRow("Quit from the player's menu ends the run, and the session: no more rest")
+        << true << QStringList{"@200", "menu up", "@400", "menu ok", "@2000"}
+        << QStringList{"@200 > menu up", "@350 > pausing_keep_force get_property pause",
+                       "@400 write /run/session-end: ", "@400 > menu ok"};
+    QTest::newRow("the window gone without a quit: quit, then terminate, then kill")
+        << true << QStringList{"@100", "%", "@5000"}
+        << QStringList{"@100 > quit",
+                       "@2100 log tamblin-adapter: the player did not quit, terminating it",
+                       "@2100 TERM", "@4100 KILL"};
+    QTest::newRow("a player that ends within the grace is left alone")
+        << true << QStringList{"@100", "%", "@2099", "$", "@9000"} << QStringList{"@100 > quit"};
+    QTest::newRow("a termination signal reaches a resting player")
+        << true << QStringList{bg, started, "@300", "<ANS_pause=yes", "@400", "^", "@3000"}
+        << QStringList{"@0 > pause", link,
+                       again,        "@150 > pausing_keep_force get_property pause",
+                       "@360 STOP",  "@400 TERM",
+                       "@400 CONT",  "@2400 KILL"};
+    QTest::newRow("a player without a display is ended once")
+        << true
+        << QStringList{"?vo: couldn't open the X11 display (:9)!",
+                       "?vo: couldn't open the X11 display (:9)!", "@100"}
+        << QStringList{"@0 log vo: couldn't open the X11 display (:9)!",
+                       "@0 log tamblin-adapter: the player cannot open its X display (\"vo: "
+                       "couldn't open the X11 display (:9)!\"); ending it",
+                       "@0 TERM", "@0 log vo: couldn't open the X11 display (:9)!"};
+    QTest::newRow("our answers go on lines of their own, the player's pass on")
+        << true
+        << QStringList{"get_menu_visibility", "<ANS_volume=50",
+                       "pausing_keep_force get_property pause", "<ANS_pause=no"}
+        << QStringList{"@0 window ANS_MENU_VISIBILITY=1", "@0 window ANS_volume=50",
+                       "@0 > pausing_keep_force get_property pause", "@0 window ANS_pause=no"};
+
+    // A clip chosen from the menu plays: "/v/a.avi", as /private/2.avi. At 1000 the menu opens
+    // over it, and b or Quit is chosen: first, where the clip is.
+    const QStringList playingA{bg,          started,   "@100", "menu ok",
+                               "menu down", "menu ok", "@300", "<Playing /private/2.avi.",
+                               started};
+    const QStringList aPlays =
+        chooseA + QStringList{"@450 > pausing_keep_force get_property pause"};
+    const QStringList chooseB{"@1000",     "set_menu main", "menu ok",
+                              "menu down", "menu down",     "menu ok"};
+    const QStringList chooseQuit{"@1000", "set_menu main", "menu up", "menu ok"};
+    const QStringList answers{"<ANS_time_pos=42.0", "<ANS_length=100.0"};
+    const QStringList menuOver{"@1000 > set_menu main", "@1000 > pause"};
+    const QStringList asked{"@1000 > pausing_keep_force get_property time_pos",
+                            "@1000 > pausing_keep_force get_property length"};
+    const QStringList bPlays{"@1100 > menu down", "@1100 > menu down", "@1100 > menu ok",
+                             "@1100 > loadlist '/private/list2'"};
+    const QString bChosen = "@1000 > menu ok", quitChosen = "@1000 > menu up",
+                  sessionEnds = "@1000 write /run/session-end: ";
+    QTest::newRow("choosing another clip while one plays: where it was left is kept first")
+        << true
+        << playingA + chooseB +
+               QStringList{"@1050", answers[0], answers[1], "@1200", "<Playing /private/3.avi.",
+                           started, "@2000"}
+        << aPlays + menuOver + QStringList{bChosen} + asked +
+               QStringList{"@1050 save 42.000 100.000 /v/a.avi",
+                           "@1050 link /private/3.avi -> /v/b.avi",
+                           "@1050 write /private/list2: /private/3.avi /private/1.avi"} +
+               bPlays +
+               QStringList{"@1200 > menu hide", "@1350 > pausing_keep_force get_property pause"};
+    QTest::newRow("a clip that played to its end forgets where it was left")
+        << true
+        << QStringList{"+/v/a.avi 42 100"} + playingA + QStringList{"@5000", bg, started, "@5001"}
+        << chooseA + QStringList{"@300 > seek 42.000 2",
+                                 "@450 > pausing_keep_force get_property pause",
+                                 "@5000 save",
+                                 "@5000 > pause",
+                                 "@5000 > pausing_keep loadfile '/private/1.avi' 1",
+                                 "@5000 > menu up"};
+    QTest::newRow("terminated while a clip is being left")
+        << true
+        << playingA + chooseQuit + QStringList{"@1050", "^", "@1100"} + answers +
+               QStringList{"@5000"}
+        << aPlays + menuOver + QStringList{quitChosen} + asked +
+               QStringList{sessionEnds, "@1050 TERM", "@1100 save 42.000 100.000 /v/a.avi",
+                           "@1100 > menu ok", "@3050 KILL"};
+    QTest::newRow("the window gone while a clip is being left")
+        << true
+        << playingA + chooseB + QStringList{"@1050", "%", "@1100"} + answers + QStringList{"@5000"}
+        << aPlays + menuOver + QStringList{bChosen} + asked +
+               QStringList{"@1100 > menu down",
+                           "@1100 > menu down",
+                           "@1100 save 42.000 100.000 /v/a.avi",
+                           "@1100 > menu ok",
+                           "@1100 link /private/3.avi -> /v/b.avi",
+                           "@1100 write /private/list2: /private/3.avi /private/1.avi",
+                           "@1100 > loadlist '/private/list2'",
+                           "@1100 > quit",
+                           "@3050 log tamblin-adapter: the player did not quit, terminating it",
+                           "@3050 TERM"};
+    QTest::newRow("the window gone once the player has ended: nothing is due")
+        << true << QStringList{"@100", "$", "%", "@5000"} << QStringList{"@100 > quit"};
+    // Answers to questions asked before a file starts may never come: they pass to the window,
+    // and the core waits out its bound.
+    QTest::newRow("a file that starts while a clip is being left waits its turn")
+        << true
+        << playingA + chooseQuit + QStringList{"@1050", bg, started, "@1100"} + answers +
+               QStringList{"@5000"}
+        << aPlays + menuOver + QStringList{quitChosen} + asked +
+               QStringList{sessionEnds,
+                           "@1100 window ANS_time_pos=42.0",
+                           "@1100 window ANS_length=100.0",
+                           "@1400 > menu ok",
+                           "@1500 > pause",
+                           "@1500 > pausing_keep loadfile '/private/1.avi' 1",
+                           "@1500 > menu cancel"};
+}
+
+void CoreTest::mpvOrderings_data()
+{
+    addColumns();
+    const QString bg = R"(<{"event":"start-file","playlist_entry_id":1})";
+    const QString holdStill = R"(> ["set_property","pause",true])";
+    const QString play = R"(> ["set_property","pause",false])";
+    const QString appendBg =
+        R"(> {"flags":"append","name":"loadfile","options":{},"url":"/app/bg.avi"})";
+    const QString pausedNow = R"(<{"event":"property-change","id":1,"name":"pause","data":true})";
+    QTest::newRow("the start menu's background is held still")
+        << true << QStringList{bg} << QStringList{"@0 " + holdStill, "@0 " + appendBg};
+    // Tests and benchmarks take a screenshot at rest: the picture must be there by then.
+    QTest::newRow("at rest only once the file's first picture is shown")
+        << true << QStringList{bg,
+                               pausedNow,
+                               R"(<{"event":"file-loaded"})",
+                               "@400",
+                               R"(<{"event":"playback-restart"})",
+                               "@549",
+                               "@550"}
+        << QStringList{"@0 " + holdStill, "@0 " + appendBg, "@150 > overlay shown",
+                       "@550 # at rest"};
+    // A clip chosen from the start menu, and what that sends.
+    const QStringList chosen{
+        bg,
+        "menu ok",
+        "menu down",
+        "menu ok",
+        R"(<{"request_id":{id:/v/a.avi},"error":"success","data":{"playlist_entry_id":3}})",
+        R"(<{"event":"start-file","playlist_entry_id":3})"};
+    const QStringList played{
+        "@0 " + holdStill,
+        "@0 " + appendBg,
+        "@0 > overlay shown",
+        "@0 > overlay shown",
+        R"(@0 > {"flags":"replace","name":"loadfile","options":{},"url":"/v/a.avi"})",
+        "@0 " + appendBg,
+        "@0 > overlay hidden",
+        "@0 " + play};
+    QTest::newRow("a clip from the menu plays, the menu goes") << true << chosen << played;
+    QTest::newRow("a song from the menu says its name as it starts")
+        << true
+        << QStringList{bg,
+                       "menu ok",
+                       "menu up",
+                       "menu ok",
+                       R"(<{"request_id":{id:/v/c.mp3},"error":"success","data":{"playlist_entry_id":3}})",
+                       R"(<{"event":"start-file","playlist_entry_id":3})"}
+        << QStringList{
+               "@0 " + holdStill,
+               "@0 " + appendBg,
+               "@0 > overlay shown",
+               "@0 > overlay shown",
+               R"(@0 > {"flags":"replace","name":"loadfile","options":{},"url":"/v/c.mp3"})",
+               "@0 " + appendBg,
+               "@0 > overlay hidden",
+               "@0 " + play,
+               R"(@0 > ["show-text","c",4000])"};
+    QTest::newRow("a clip that cannot be played: the menu back on it, with a word")
+        << true
+        << chosen +
+               QStringList{
+                   R"(<{"request_id":{id:/app/bg.avi},"error":"success","data":{"playlist_entry_id":4}})",
+                   R"(<{"event":"end-file","reason":"error","playlist_entry_id":3,"file_error":"unrecognized file format"})",
+                   R"(<{"event":"start-file","playlist_entry_id":4})"}
+        << played + QStringList{"@0 # could not play /v/a.avi: unrecognized file format",
+                                "@0 log tamblin-adapter: cannot play /v/a.avi",
+                                "@0 " + holdStill,
+                                "@0 " + appendBg,
+                                "@0 > overlay shown",
+                                "@0 > overlay shown"};
+    // A redraw asked for within a frame of the pause can be lost: the menu is sent again a
+    // frame and a half after it, at the file's frame rate or, when it does not say, at 10.
+    for (const auto& [fps, due] : {std::pair{"25", 60}, std::pair{"null", 150}}) {
+        const QString rate =
+            QStringLiteral(R"(<{"event":"property-change","id":3,"name":"container-fps",)"
+                           R"("data":%1})")
+                .arg(fps);
+        QTest::addRow("F1 over a playing clip at %s fps: held, and drawn again once paused", fps)
+            << false << QStringList{bg,
+                                    rate,
+                                    "set_menu main",
+                                    pausedNow,
+                                    "@" + QString::number(due - 1),
+                                    "@" + QString::number(due)}
+            << QStringList{"@0 " + play, "@0 > overlay shown", "@0 " + holdStill,
+                           QString("@%1 > overlay shown").arg(due)};
+    }
+    QTest::newRow("queries answered as MPlayer answers them")
+        << false
+        << QStringList{"pausing_keep_force get_property pause",
+                       R"(<{"request_id":{id:"pause"]},"error":"success","data":true})",
+                       "get_property time_pos",
+                       R"(<{"request_id":{id:"time-pos"},"error":"property unavailable"})",
+                       "get_menu_visibility"}
+        << QStringList{R"(@0 > ["get_property","pause"])", "@0 window ANS_pause=yes",
+                       R"(@0 > ["get_property","time-pos"])",
+                       "@0 window ANS_ERROR=PROPERTY_UNAVAILABLE",
+                       "@0 window ANS_MENU_VISIBILITY=0"};
+    // mpv refuses a seek until the file is open (MPlayer reads it only then): it waits.
+    QTest::newRow("seeks before the file is open wait for it")
+        << false << QStringList{"seek 15 2", bg, "seek 5", R"(<{"event":"file-loaded"})", "seek 1"}
+        << QStringList{"@0 " + play, R"(@0 > ["osd-auto","seek",15.0,"absolute"])",
+                       R"(@0 > ["osd-auto","seek",5.0,"relative"])",
+                       R"(@0 > ["osd-auto","seek",1.0,"relative"])"};
+    // The run's media, "/v/a.avi", has played a while: the window's quit asks where it is, and
+    // the player answers (time, length) at 1100. A refusal, or a value that is no position, is
+    // no answer: the quit waits out the core's bound.
+    const QStringList asked{"@0 " + play, R"(@1000 > ["get_property","time-pos"])",
+                            R"(@1000 > ["get_property","duration"])"};
+    const QString success = R"(<{"request_id":{id:%1},"error":"success","data":%2})";
+    const struct
+    {
+        const char *name, *at, *length;
+        bool kept;
+    } answers[] = {
+        {"position replies", "42.5", "100", true},
+        {"a refused position query", nullptr, "100", false},
+        {"a length that is no number", "42", R"("100")", false},
+    };
+    for (const auto& a : answers) {
+        const QString at = a.at ? success.arg("time-pos", a.at)
+                                : R"(<{"request_id":{id:time-pos},"error":"property unavailable"})";
+        QTest::newRow(a.name) << false
+                              << QStringList{bg,      "@1000", "quit 0",
+                                             "@1100", at,      success.arg("duration", a.length),
+                                             "@2000"}
+                              << asked + (a.kept ? QStringList{"@1100 save 42.500 100.000 /v/a.avi",
+                                                               R"(@1100 > ["quit",0])"}
+                                                 : QStringList{R"(@1400 > ["quit",0])"});
+    }
+    QTest::newRow("unknown commands")
+        << false << QStringList{bg, "dvdnav up", "get_property nosuch", "@1000"}
+        << QStringList{"@0 " + play, "@0 # no such command for mpv: dvdnav up",
+                       "@0 # no such command for mpv: get_property nosuch"};
+    QTest::newRow("lines that are not mpv's")
+        << false
+        << QStringList{bg, "<not json", "<[1,2]", R"(<{"request_id":99,"error":"success"})",
+                       "@1000"}
+        << QStringList{"@0 " + play, "@0 # not a message from mpv: not json",
+                       "@0 # not a message from mpv: [1,2]"};
+    QTest::newRow("an end-file with an error drops the seeks that waited for it")
+        << false
+        << QStringList{"seek 15 2",
+                       "seek 5",
+                       bg,
+                       R"(<{"event":"end-file","reason":"error","playlist_entry_id":1,"file_error":"loading failed"})",
+                       R"(<{"event":"start-file","playlist_entry_id":1})",
+                       R"(<{"event":"file-loaded"})",
+                       "@1000"}
+        << QStringList{"@0 " + play, "@0 # could not play /v/a.avi: loading failed",
+                       "@0 log tamblin-adapter: cannot play /v/a.avi"};
+    QTest::newRow("idle once the run ends: no second quit")
+        << false << QStringList{bg, "quit", R"(<{"event":"idle"})", "@1000"}
+        << QStringList{"@0 " + play, R"(@0 > ["get_property","time-pos"])",
+                       R"(@0 > ["get_property","duration"])", R"(@400 > ["quit",0])"};
+    QTest::newRow("a file that starts while a clip is being left: held still in turn")
+        << true
+        << chosen +
+               QStringList{
+                   "@1000",
+                   "set_menu main",
+                   "menu up",
+                   "menu ok",
+                   "@1050",
+                   R"(<{"request_id":{id:/app/bg.avi},"error":"success","data":{"playlist_entry_id":4}})",
+                   R"(<{"event":"end-file","reason":"eof","playlist_entry_id":3})",
+                   R"(<{"event":"start-file","playlist_entry_id":4})",
+                   "@1100",
+                   R"(<{"request_id":{id:time-pos},"error":"success","data":42.5})",
+                   R"(<{"request_id":{id:duration},"error":"success","data":100})",
+                   "@2000"}
+        << played +
+               QStringList{
+                   "@1000 > overlay shown",
+                   R"(@1000 > ["set_property","pause",true])",
+                   "@1000 > overlay shown",
+                   R"(@1000 > ["get_property","time-pos"])",
+                   R"(@1000 > ["get_property","duration"])",
+                   "@1000 write /run/session-end: ",
+                   "@1100 save 42.500 100.000 /v/a.avi",
+                   "@1100 > overlay shown",
+                   R"(@1100 > ["quit",0])",
+                   R"(@1100 > ["set_property","pause",true])",
+                   R"(@1100 > {"flags":"append","name":"loadfile","options":{},"url":"/app/bg.avi"})"};
+    // More keys than that in the time are not a person's.
+    QStringList seeks{bg}, seeksSent{"@0 " + play};
+    for (int i = 1; i <= 65; ++i) {
+        seeks << QString("seek %1").arg(i);
+        if (i <= 64)
+            seeksSent << QString(R"(@0 > ["osd-auto","seek",%1.0,"relative"])").arg(i);
+    }
+    QTest::newRow("at most 64 seeks wait for the file to open")
+        << false << seeks + QStringList{R"(<{"event":"file-loaded"})"} << seeksSent;
+    QTest::newRow("nothing left to play: the run ends")
+        << false
+        << QStringList{bg, R"(<{"event":"end-file","reason":"eof","playlist_entry_id":1})",
+                       R"(<{"event":"idle"})"}
+        << QStringList{"@0 " + play, R"(@0 > ["quit",0])"};
+}
 
 QTEST_APPLESS_MAIN(CoreTest)
 #include "tst_core.moc"

@@ -1,6 +1,7 @@
 // The menu as the adapter draws it over mpv: what Debian's libass draws of a name, and what
 // Debian's mpv then shows on a virtual screen.
 #include "inkOf.h"
+#include "mediaMenu.h"
 #include "menuOverlay.h"
 #include "menuText.h"
 #include "mplayerMenu.h"
@@ -69,6 +70,12 @@ Menu menu(const std::string& title, const std::vector<std::string>& labels)
     for (const std::string& l : labels)
         m.entries.push_back({l, MenuEntry::Nothing, "", {}});
     return m;
+}
+
+// What the adapter measures for the model's menus.
+std::u32string characters(const MenuModel& model)
+{
+    return menuCharacters(model.menus(), "");
 }
 
 bool within(int ms, const std::function<bool()>& done)
@@ -227,7 +234,7 @@ class MenuOverlayTest : public QObject
         QFETCH(QByteArray, shown);
         const int w = 640, h = 480;
         MenuModel model({menu(name.toStdString(), {name.toStdString(), "after"})}, "main", true);
-        MenuOverlay overlay(latin_, w, h);
+        MenuOverlay overlay(OverlayMetrics(latin_, characters(model), w, h));
         std::vector<std::string> lines;
         std::istringstream in(overlay.events(model));
         for (std::string line; std::getline(in, line);)
@@ -247,7 +254,7 @@ class MenuOverlayTest : public QObject
     void hiddenIsEmpty()
     {
         MenuModel model({menu("Tamblin", {"one"})}, "main", false);
-        MenuOverlay overlay(latin_, 640, 480);
+        MenuOverlay overlay(OverlayMetrics(latin_, characters(model), 640, 480));
         QCOMPARE(overlay.events(model), std::string());
         model.apply("menu down");
         QVERIFY(!overlay.events(model).empty());
@@ -262,7 +269,7 @@ class MenuOverlayTest : public QObject
         for (int i = 0; i < 30; ++i)
             labels.push_back("Entry " + std::to_string(i));
         MenuModel model({menu("Tamblin", labels)}, "main", true);
-        MenuOverlay overlay(latin_, 640, 480);
+        MenuOverlay overlay(OverlayMetrics(latin_, characters(model), 640, 480));
         size_t shown = 0;
         int first = 0;
         for (int step = 0; step < 75; ++step) {
@@ -295,10 +302,9 @@ class MenuOverlayTest : public QObject
         for (int i = 0; i < 40; ++i)
             long_ += word;
         MenuModel model({menu(long_, {"short", long_})}, "main", true);
-        MenuOverlay overlay(latin_, 640, 480);
         std::vector<size_t> cut;
         for (int width : {640, 1280}) {
-            overlay.resize(width, 480);
+            MenuOverlay overlay(OverlayMetrics(latin_, characters(model), width, 480));
             const std::vector<Drawn> d = drawn(overlay.events(model));
             QCOMPARE(d[3].text, std::string("short"));
             for (const Drawn& line : {d[2], d[4]}) {
@@ -348,8 +354,8 @@ class MenuOverlayTest : public QObject
         QCOMPARE(int(std::lround(atof((scale + 1)->c_str()) * height / 100)), size);
 
         const int margin = 40;
-        MenuOverlay overlay(latin_, width, height);
         MenuModel model(menus, "main", true);
+        MenuOverlay overlay(OverlayMetrics(latin_, characters(model), width, height));
         for (int selection : {0, 7, 29}) {
             while (model.selection() != selection)
                 model.apply("menu down");
@@ -377,9 +383,10 @@ class MenuOverlayTest : public QObject
 
     void changedMenuIsDrawnAnew()
     {
-        MenuOverlay overlay(latin_, 640, 480);
         MenuModel before({menu("Tamblin", {"old"})}, "main", true);
         MenuModel after({menu("Tamblin", {"new", "more"})}, "main", true);
+        MenuOverlay overlay(
+            OverlayMetrics(latin_, characters(before) + characters(after), 640, 480));
         QCOMPARE(drawn(overlay.events(before)).at(3).text, std::string("old"));
         QCOMPARE(drawn(overlay.events(after)).at(3).text, std::string("new"));
     }
@@ -402,7 +409,7 @@ class MenuOverlayTest : public QObject
         MenuModel model({menu("Tamblin", names)}, "main", true);
         model.apply("menu down");
         model.apply("menu down"); // the bar behind the long name, away from the rows compared
-        MenuOverlay overlay(latin_, w, h);
+        MenuOverlay overlay(OverlayMetrics(latin_, characters(model), w, h));
         const std::string events = overlay.events(model);
         const std::vector<Drawn> d = drawn(events);
         QVERIFY(screen.show(events));

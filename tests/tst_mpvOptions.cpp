@@ -1,4 +1,6 @@
-// The user's MPlayer options in mpv's words, and Debian's mpv taking every one of them.
+// The user's MPlayer options and the window's commands in mpv's words, and Debian's mpv taking
+// every option.
+#include "mpvCommands.h"
 #include "mpvOptions.h"
 
 #include <QProcess>
@@ -219,6 +221,71 @@ class MpvOptionsTest : public QObject
         QCOMPARE(toQt(out.options), options);
         QCOMPARE(toQt(out.dropped), dropped);
         QCOMPARE(QString::fromStdString(out.videoOutput), videoOutput);
+    }
+
+    // The window's slave commands, without their pausing prefixes: mpv's request ("" when it has
+    // none), the answer a query gets ("NAME FORMAT"), and whether it waits for the file to open.
+    void commands_data()
+    {
+        QTest::addColumn<QString>("slave");
+        QTest::addColumn<QString>("request");
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<bool>("needsFile");
+        const struct
+        {
+            const char *slave, *request, *answer;
+            bool needsFile;
+        } rows[] = {
+            {"pause", R"(["cycle","pause"])", "", false},
+            {"frame_step", R"(["frame-step"])", "", true},
+            {"seek -10", R"(["osd-auto","seek",-10.0,"relative"])", "", true},
+            {"seek 50 1", R"(["osd-auto","seek",50.0,"absolute-percent"])", "", true},
+            {"seek 15 2", R"(["osd-auto","seek",15.0,"absolute"])", "", true},
+            {"seek x", "", "", false},
+            {"volume -1", R"(["osd-auto","add","volume",-1.0])", "", false},
+            {"volume 50 1", R"(["osd-auto","set","volume","50"])", "", false},
+            {"mute", R"(["osd-auto","cycle","mute"])", "", false},
+            {"mute 1", R"(["osd-auto","set","mute","yes"])", "", false},
+            {"mute 0", R"(["osd-auto","set","mute","no"])", "", false},
+            {"osd", R"(["osd-auto","cycle","osd-level"])", "", false},
+            {"osd 2", R"(["set","osd-level","2"])", "", false},
+            {"frame_drop", R"(["osd-auto","cycle-values","framedrop","vo","decoder+vo","no"])", "",
+             false},
+            {"frame_drop 0", R"(["osd-auto","set","framedrop","no"])", "", false},
+            {"frame_drop 2", R"(["osd-auto","set","framedrop","decoder+vo"])", "", false},
+            {"frame_drop 3", "", "", false},
+            {"quit", R"(["quit",0])", "", false},
+            {"quit 3", R"(["quit",3])", "", false},
+            {"stop", R"(["stop"])", "", false},
+            {"get_property pause", R"(["get_property","pause"])", "pause yesno", false},
+            {"get_property length", R"(["get_property","duration"])", "length number", false},
+            {"get_property fps", R"(["get_property","container-fps"])", "fps number", false},
+            {"get_property nosuch", "", "", false},
+            {"set_property volume 50", R"(["set","volume","50"])", "", false},
+            {"set_property time_pos 10", R"(["set","time-pos","10"])", "", true},
+            {"set_property percent_pos 10", R"(["set","percent-pos","10"])", "", true},
+            {"set_property volume", "", "", false},
+            {"get_time_pos", R"(["get_property","time-pos"])", "TIME_POSITION position", false},
+            {"get_time_length", R"(["get_property","duration"])", "LENGTH position", false},
+            {"get_percent_pos", R"(["get_property","percent-pos"])", "PERCENT_POSITION number",
+             false},
+            {"dvdnav up", "", "", false},
+        };
+        for (const auto& r : rows)
+            QTest::newRow(r.slave) << r.slave << r.request << r.answer << r.needsFile;
+    }
+    void commands()
+    {
+        QFETCH(QString, slave);
+        QFETCH(QString, request);
+        QFETCH(QString, answer);
+        QFETCH(bool, needsFile);
+        const MpvCommand c = mpvCommand(slave.toStdString());
+        QCOMPARE(QString::fromStdString(c.command.is_null() ? "" : c.command.dump()), request);
+        QCOMPARE(
+            QString::fromStdString(c.answerName.empty() ? "" : c.answerName + " " + c.answerFormat),
+            answer);
+        QCOMPARE(c.needsFile, needsFile);
     }
 
     void droppedLineIsOneLine()

@@ -36,7 +36,6 @@ class ClipFlow
 
     // The clip playing now: empty for the background or before anything plays.
     const std::string& clip() const { return clip_; }
-    bool isBackground(const std::string& file) const { return file == background_; }
 
   private:
     std::string background_;

@@ -24,7 +24,33 @@ Controller::Controller(MenuModel& model, ClipFlow& flow, ResumeStore& store, Pla
                        Actions& out)
     : model_(model), flow_(flow), store_(store), driver_(driver), out_(out)
 {
-    driver_.attach(this);
+    driver_.attach(&events_);
+}
+
+void Controller::takeEvents()
+{
+    // Handling one may bring more: the driver is called again.
+    while (!events_.empty()) {
+        for (const PlayerEvents::Event& e : events_.take()) {
+            switch (e.kind) {
+            case PlayerEvents::Event::FileStarted:
+                fileStarted(e.file, e.now);
+                break;
+            case PlayerEvents::Event::FileFailed:
+                fileFailed(e.file, e.now);
+                break;
+            case PlayerEvents::Event::PositionKnown:
+                positionKnown(e.at, e.length, e.now);
+                break;
+            case PlayerEvents::Event::PlayerUnusable:
+                playerUnusable(e.now);
+                break;
+            case PlayerEvents::Event::NothingToPlay:
+                nothingToPlay(e.now);
+                break;
+            }
+        }
+    }
 }
 
 void Controller::windowLine(const std::string& line, long long now)
@@ -34,6 +60,7 @@ void Controller::windowLine(const std::string& line, long long now)
         return;
     if (text != kMenuQuery) {
         command(text, now);
+        takeEvents();
         return;
     }
     // Our answer goes on a line of its own, after whatever the player has begun.
@@ -114,8 +141,10 @@ void Controller::fileStarted(const std::string& file, long long now)
     const ClipFlow::Start start = flow_.started(file);
     if (!start.finished.empty() && store_.finished(start.finished))
         save();
-    if (start.stillPicture)
-        toDriver([this](long long t) { driver_.holdStill(t); }, now);
+    // In order with what waits while a clip is being left: the driver is told how the file
+    // plays only once what came before it has gone.
+    const bool still = start.stillPicture;
+    toDriver([this, still](long long t) { driver_.startPlaying(still, t); }, now);
     if (!start.append.empty())
         toDriver([this, start](long long t) { driver_.play(start.append, false, t); }, now);
     // A choice from the menu is playing: close the menu, as its entry promised.
@@ -128,6 +157,7 @@ void Controller::fileStarted(const std::string& file, long long now)
     // Over it, what happened; its OK (or Back) leaves the clip's entry chosen.
     if (start.unplayable)
         command(std::string("set_menu ") + kUnplayableMenu, now);
+    toDriver([this](long long t) { driver_.startDone(t); }, now);
 }
 
 void Controller::fileFailed(const std::string& file, long long now)
@@ -140,12 +170,14 @@ void Controller::fileFailed(const std::string& file, long long now)
 void Controller::playerOutput(const std::string& line, long long now)
 {
     driver_.outputLine(line, now);
+    takeEvents();
 }
 
 void Controller::playerErrors(const std::string& line, long long now)
 {
     out_.add(Action::ToLog, line);
     driver_.errorLine(line, now);
+    takeEvents();
 }
 
 void Controller::beginQuitting(long long now)
@@ -153,7 +185,7 @@ void Controller::beginQuitting(long long now)
     if (quitting_)
         return;
     quitting_ = true;
-    driver_.quitting(now);
+    driver_.runEnding(now);
 }
 
 void Controller::windowGone(long long now)
@@ -164,21 +196,41 @@ void Controller::windowGone(long long now)
     // Without a quit, tell the player ourselves; either way it has a bound to end in.
     if (!quitting_)
         command("quit", now);
-    if (termAt_ < 0 && killAt_ < 0)
+    if (termAt_ < 0 && killAt_ < 0 && !playerEnded_)
         termAt_ = now + kGraceMs;
+    takeEvents();
 }
 
 void Controller::terminate(long long now)
+{
+    terminatePlayer(now);
+    takeEvents();
+}
+
+void Controller::playerUnusable(long long now)
+{
+    playerFailed_ = true;
+    terminatePlayer(now);
+}
+
+void Controller::terminatePlayer(long long now)
 {
     beginQuitting(now);
     if (killAt_ < 0)
         endPlayer(SIGTERM, now);
 }
 
-void Controller::playerUnusable(long long now)
+void Controller::nothingToPlay(long long now)
 {
-    playerFailed_ = true;
-    terminate(now);
+    // The player waits with nothing to play (MPlayer would have ended): the run ends, at once,
+    // and with nothing of the last file to keep.
+    if (quitting_)
+        return;
+    beginQuitting(now);
+    MenuStep step;
+    step.wasVisible = step.visible = model_.visible();
+    step.depthBefore = step.depth = model_.depth();
+    driver_.command("quit", step, now);
 }
 
 void Controller::endPlayer(int signal, long long now)
@@ -214,4 +266,5 @@ void Controller::tick(long long now)
     if (leaveUntil_ >= 0 && now >= leaveUntil_)
         endLeaving(now); // the player did not say: the clip's place is not kept
     driver_.tick(now);
+    takeEvents();
 }

@@ -16,7 +16,7 @@
 //
 // It owns no descriptor and reads no clock: events come in, each with the time it happened,
 // and what is to be done comes out as actions; deadline() says when tick() is next due.
-class Controller : private PlayerEvents
+class Controller
 {
   public:
     Controller(MenuModel& model, ClipFlow& flow, ResumeStore& store, PlayerDriver& driver,
@@ -38,7 +38,6 @@ class Controller : private PlayerEvents
     long long deadline() const;
     void tick(long long now);
 
-    bool quitting() const { return quitting_; }
     // A session that runs us ends, rather than starting another run, when the menu's Quit is
     // chosen: this file is its mark.
     void setSessionEnd(std::string file) { sessionEnd_ = std::move(file); }
@@ -47,10 +46,13 @@ class Controller : private PlayerEvents
     bool playerFailed() const { return playerFailed_; }
 
   private:
-    void fileStarted(const std::string& file, long long now) override;
-    void fileFailed(const std::string& file, long long now) override;
-    void positionKnown(double at, double length, long long now) override;
-    void playerUnusable(long long now) override;
+    // What the driver said during a call, taken once the call has returned.
+    void takeEvents();
+    void fileStarted(const std::string& file, long long now);
+    void fileFailed(const std::string& file, long long now);
+    void positionKnown(double at, double length, long long now);
+    void playerUnusable(long long now);
+    void nothingToPlay(long long now);
 
     // A command through the menu model to the driver.
     void command(const std::string& line, long long now);
@@ -61,6 +63,8 @@ class Controller : private PlayerEvents
     void endLeaving(long long now);
     // The one place where the run starts to end, whatever ends it.
     void beginQuitting(long long now);
+    // Ends the run now: the player is terminated, and killed if it does not end in time.
+    void terminatePlayer(long long now);
     void endPlayer(int signal, long long now);
     void save();
 
@@ -69,6 +73,7 @@ class Controller : private PlayerEvents
     ResumeStore& store_;
     PlayerDriver& driver_;
     Actions& out_;
+    PlayerEvents events_;
 
     bool quitting_ = false;
     bool windowOpen_ = true;

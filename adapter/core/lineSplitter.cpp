@@ -1,5 +1,12 @@
 #include "lineSplitter.h"
 
+namespace {
+
+// Bytes of taken lines kept before they are dropped from the front of the buffer.
+const size_t kTakenKept = 65536;
+
+} // namespace
+
 bool LineSplitter::next(std::string* line)
 {
     size_t end = buffer_.find_first_of(ends_, searched_);
@@ -12,7 +19,7 @@ bool LineSplitter::next(std::string* line)
     line->assign(buffer_, start_, end + 1 - start_);
     start_ = searched_ = end + 1;
     // Taken lines are dropped now and then, not at every line: cheap for many short lines.
-    if (start_ == buffer_.size() || start_ > 65536) {
+    if (start_ == buffer_.size() || start_ > kTakenKept) {
         buffer_.erase(0, start_);
         searched_ -= start_;
         start_ = 0;

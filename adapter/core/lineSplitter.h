@@ -9,7 +9,10 @@
 class LineSplitter
 {
   public:
-    explicit LineSplitter(const char* ends = "\n", size_t longest = 65536)
+    // Longer lines come out in pieces: far longer than any line the players or the window write.
+    static constexpr size_t kLongestLine = 65536;
+
+    explicit LineSplitter(const char* ends = "\n", size_t longest = kLongestLine)
         : ends_(ends), longest_(longest)
     {
     }
@@ -19,7 +22,6 @@ class LineSplitter
     bool next(std::string* line);
     // Takes what is left at the stream's end: a last line without its end.
     std::string rest();
-    bool empty() const { return start_ == buffer_.size(); }
 
   private:
     const char* ends_;

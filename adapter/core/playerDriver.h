@@ -3,6 +3,7 @@
 #include "menuModel.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 // A file for the player to play, and where in it to start (0: at its beginning).
@@ -23,18 +24,50 @@ struct MenuStep
     std::string ran; // CommandRun: the entry's command
 };
 
-// What a player driver tells the core about its player.
+// What a player driver tells the core about its player. The driver only puts it here; the core
+// takes it, in order, once the call into the driver that brought it has returned. So a driver
+// never finds the core in the middle of a call, and what the core does about an event reaches
+// the driver as calls of its own, after the event (startPlaying(), startDone()).
 class PlayerEvents
 {
   public:
-    virtual ~PlayerEvents() = default;
-    virtual void fileStarted(const std::string& file, long long now) = 0;
+    struct Event
+    {
+        enum Kind { FileStarted, FileFailed, PositionKnown, PlayerUnusable, NothingToPlay };
+        Kind kind;
+        std::string file;          // FileStarted, FileFailed
+        double at = 0, length = 0; // PositionKnown
+        long long now = 0;
+    };
+
+    void fileStarted(const std::string& file, long long now)
+    {
+        events_.push_back({Event::FileStarted, file, 0, 0, now});
+    }
     // The file could not be played; the player goes on with the next one.
-    virtual void fileFailed(const std::string& file, long long now) = 0;
+    void fileFailed(const std::string& file, long long now)
+    {
+        events_.push_back({Event::FileFailed, file, 0, 0, now});
+    }
     // Where the clip playing now is, as askPosition() asked.
-    virtual void positionKnown(double at, double length, long long now) = 0;
+    void positionKnown(double at, double length, long long now)
+    {
+        events_.push_back({Event::PositionKnown, {}, at, length, now});
+    }
     // The player cannot do its work and will not get better (no display, say): end it.
-    virtual void playerUnusable(long long now) = 0;
+    void playerUnusable(long long now)
+    {
+        events_.push_back({Event::PlayerUnusable, {}, 0, 0, now});
+    }
+    // The player has played all it was given and waits for more (mpv idle; MPlayer ends instead).
+    void nothingToPlay(long long now) { events_.push_back({Event::NothingToPlay, {}, 0, 0, now}); }
+
+    // Hands over what has come, oldest first.
+    std::vector<Event> take() { return std::exchange(events_, {}); }
+    bool empty() const { return events_.empty(); }
+
+  private:
+    std::vector<Event> events_;
 };
 
 // One kind of player behind the core. It turns the core's requests into the player's own
@@ -50,12 +83,16 @@ class PlayerDriver
     virtual void command(const std::string& line, const MenuStep& step, long long now) = 0;
     // Plays the files in turn: in place of what plays now (replace), or after it.
     virtual void play(const std::vector<PlayItem>& files, bool replace, long long now) = 0;
-    // The file that has just started is the start menu's background: hold it still.
-    virtual void holdStill(long long now) = 0;
+    // For each file that started (fileStarted()), in order with the core's other requests: how
+    // it plays, before the core's own requests for it (still: held still, the start menu's
+    // background; else playing) ...
+    virtual void startPlaying(bool still, long long now) = 0;
+    // ... and, after them, what the driver itself does as a file starts.
+    virtual void startDone(long long now) = 0;
     // Asks where the clip playing now is; the answer comes as positionKnown().
     virtual void askPosition(long long now) = 0;
     // The run is ending: nothing more of the driver's own goes to the player.
-    virtual void quitting(long long now) = 0;
+    virtual void runEnding(long long now) = 0;
     // A signal is about to go to the player: make sure that it can take it.
     virtual void wake(long long now) = 0;
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
+#include <utility>
 
 namespace {
 
@@ -29,7 +30,8 @@ bool ResumeStore::load(const std::string& text)
         if (good)
             read.push_back({std::string(end2 + 1), position, length});
     }
-    if (!good || read.size() > size_t(kMaxClips))
+    notOurs_ = !good || read.size() > size_t(kMaxClips);
+    if (notOurs_)
         return false;
     entries_ = std::move(read);
     return true;
@@ -57,19 +59,30 @@ double ResumeStore::startAt(const std::string& clip) const
 
 bool ResumeStore::left(const std::string& clip, double position, double length)
 {
-    forget(clip);
-    if (position >= kResumeMarginSeconds && position < length - kResumeMarginSeconds &&
-        clip.find('\n') == std::string::npos) {
-        entries_.push_back({clip, position, length});
-        if (entries_.size() > size_t(kMaxClips))
-            entries_.erase(entries_.begin());
-    }
-    return true;
+    const bool keep = position >= kResumeMarginSeconds &&
+                      position < length - kResumeMarginSeconds &&
+                      clip.find('\n') == std::string::npos;
+    // Left again where it was last left: already the newest entry, as it is.
+    if (keep && !entries_.empty() && entries_.back().clip == clip &&
+        entries_.back().position == position && entries_.back().length == length)
+        return changed(false);
+    const bool forgot = forget(clip);
+    if (!keep)
+        return changed(forgot);
+    entries_.push_back({clip, position, length});
+    if (entries_.size() > size_t(kMaxClips))
+        entries_.erase(entries_.begin());
+    return changed(true);
 }
 
 bool ResumeStore::finished(const std::string& clip)
 {
-    return forget(clip);
+    return changed(forget(clip));
+}
+
+bool ResumeStore::changed(bool changed)
+{
+    return changed || std::exchange(notOurs_, false);
 }
 
 bool ResumeStore::forget(const std::string& clip)

@@ -15,7 +15,7 @@ class ResumeStore
 {
   public:
     // Takes the positions from a file's text; false, keeping none, when the text is not what
-    // text() writes.
+    // text() writes: the file is then written anew at the first change, or chance.
     bool load(const std::string& text);
     // The whole store, as its file holds it.
     std::string text() const;
@@ -23,9 +23,9 @@ class ResumeStore
     // Where the clip starts: its saved position, or 0.
     double startAt(const std::string& clip) const;
     // The clip was left at position, of length: kept when it can resume, else forgotten.
-    // True: the store changed.
+    // True: the store changed, or its file was not ours; its file is to be written.
     bool left(const std::string& clip, double position, double length);
-    // The clip played to its end. True: the store changed.
+    // The clip played to its end. True, likewise.
     bool finished(const std::string& clip);
 
   private:
@@ -37,5 +37,9 @@ class ResumeStore
     };
     bool forget(const std::string& clip);
 
+    // True: the store's own text differs from its file's.
+    bool changed(bool changed);
+
     std::vector<Entry> entries_; // left longest ago first
+    bool notOurs_ = false;       // the file it was loaded from is not ours
 };

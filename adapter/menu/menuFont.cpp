@@ -93,7 +93,8 @@ void TextWidths::setSize(int pixelSize)
     if (!face_)
         return;
     FT_Set_Char_Size(static_cast<FT_Face>(face_), 0, FT_F26Dot6(pixelSize) * 64, 72, 72);
-    plane_.assign(0x10000, -1);
+    // Made again at the first width asked for: a size search sets many sizes and measures none.
+    plane_.clear();
     advances_.clear();
 }
 
@@ -101,7 +102,9 @@ int TextWidths::advance(char32_t c)
 {
     if (!face_)
         return 0;
-    if (c < 0x10000 && plane_[c] >= 0)
+    if (c < kPlane && plane_.empty())
+        plane_.assign(kPlane, -1);
+    if (c < kPlane && plane_[c] >= 0)
         return plane_[c];
     const auto known = advances_.find(c);
     if (known != advances_.end())
@@ -113,7 +116,7 @@ int TextWidths::advance(char32_t c)
         width = advance('_');
     else if (FT_Load_Glyph(face, glyph, FT_LOAD_DEFAULT) == 0)
         width = int(face->glyph->advance.x >> 6);
-    if (c < 0x10000)
+    if (c < kPlane)
         plane_[c] = width;
     else
         advances_[c] = width;

@@ -43,6 +43,7 @@ class TextWidths
     struct Library;
     std::shared_ptr<Library> library_;
     void* face_ = nullptr;
+    static constexpr char32_t kPlane = 0x10000;  // the first plane: the characters most used
     std::vector<int> plane_;                     // the first plane's widths; -1 not known yet
     std::unordered_map<char32_t, int> advances_; // the others'
 };

@@ -23,4 +23,16 @@ constexpr int entriesFitting(int height, int pitch)
     return (height - 2 * kBorder - kLineSpace + 2 * (kLineSpace / 2)) / pitch - 1;
 }
 
+// The font's pixel size: the largest, from an eighth of the height down, at which the title and
+// kEntriesShown entries fit in the height; lineHeight(size) is the font's line height at a size.
+constexpr int kSmallestSize = 6;
+template <typename LineHeight> int pixelSizeFor(int height, LineHeight lineHeight)
+{
+    for (int size = height / 8; size > kSmallestSize; --size) {
+        if (entriesFitting(height, lineHeight(size) + kLineSpace) >= kEntriesShown)
+            return size;
+    }
+    return kSmallestSize;
+}
+
 } // namespace menuLayout

@@ -1,9 +1,6 @@
 #include "mplayerDriver.h"
 
 #include "lineSplitter.h"
-#include "mediaSuffixes.h"
-#include "menuText.h"
-#include "paths.h"
 #include "slaveCommand.h"
 
 #include <csignal>
@@ -17,7 +14,6 @@ namespace {
 // menu as it was (two cancels would close one menu), so what follows waits for a frame.
 const long long kMenuSettleMs = 100;
 const char kAsk[] = "pausing_keep_force get_property ";
-const char kNoDisplay[] = "couldn't open the X11 display";
 const char kStarted[] = "Starting playback...";
 
 const char kLength[] = "ID_LENGTH=";
@@ -123,21 +119,37 @@ void MPlayerDriver::songLength(double seconds, long long now)
     playInstead(aliases, now);
 }
 
-void MPlayerDriver::holdStill(long long now)
+void MPlayerDriver::startPlaying(bool still, long long now)
 {
+    if (!still)
+        return; // it plays already
     for (const std::string& l : hold_.fileStarted(true))
         send(l, Send::Plain, now);
 }
 
+void MPlayerDriver::startDone(long long now)
+{
+    if (afterStarts_.empty())
+        return;
+    const AfterStart start = afterStarts_.front();
+    afterStarts_.pop_front();
+    if (!start.title.empty())
+        showTitle(start.title, now);
+    if (start.seekTo > 0) {
+        char seek[64];
+        snprintf(seek, sizeof seek, "seek %.3f 2", start.seekTo);
+        send(seek, Send::Plain, now);
+    }
+}
+
 void MPlayerDriver::askPosition(long long now)
 {
-    asking_ = true;
-    at_ = length_ = -1;
+    position_.ask();
     send(std::string(kAsk) + "time_pos", Send::Ours, now);
     send(std::string(kAsk) + "length", Send::Ours, now);
 }
 
-void MPlayerDriver::showMessage(const std::string& text, long long now)
+void MPlayerDriver::showTitle(const std::string& text, long long now)
 {
     // One quoted argument: a backslash escapes the character after it. The player shows it
     // only while it plays (a paused redraw drops it).
@@ -148,12 +160,12 @@ void MPlayerDriver::showMessage(const std::string& text, long long now)
         if (static_cast<unsigned char>(c) >= 0x20)
             quoted += c;
     }
-    send("osd_show_text \"" + quoted + "\" 4000", Send::Plain, now);
+    send("osd_show_text \"" + quoted + "\" " + std::to_string(kSongTitleMs), Send::Plain, now);
 }
 
-void MPlayerDriver::quitting(long long)
+void MPlayerDriver::runEnding(long long)
 {
-    quitting_ = true;
+    ending_ = true;
 }
 
 void MPlayerDriver::wake(long long)
@@ -174,16 +186,9 @@ void MPlayerDriver::answered(const std::string& property, const std::string& val
             rest_.answered(paused, now);
         return;
     }
-    if (!ours || !asking_)
-        return;
-    if (property == "time_pos")
-        at_ = atof(value.c_str());
-    if (property == "length")
-        length_ = atof(value.c_str());
-    if (at_ >= 0 && length_ >= 0) {
-        asking_ = false;
-        events_->positionKnown(at_, length_, now);
-    }
+    if (ours && (property == "time_pos" || property == "length"))
+        position_.answered(property == "time_pos" ? PositionQuery::At : PositionQuery::Length,
+                           atof(value.c_str()), *events_, now);
 }
 
 void MPlayerDriver::started(const std::string& named, long long now)
@@ -197,7 +202,7 @@ void MPlayerDriver::started(const std::string& named, long long now)
     song_ = {};
     current_ = file;
     currentShown_ = false;
-    hold_.fileStarted(false);
+    hold_.fileStarted(false); // a new file plays, whatever held the one before
     PlayItem item{file, 0};
     for (size_t i = 0; i < queued_.size(); ++i) {
         if (queued_[i].path == file) {
@@ -210,16 +215,10 @@ void MPlayerDriver::started(const std::string& named, long long now)
         song_ = item; // on to its picture, once the player has said how long it is
         return;
     }
-    const double startAt = item.startAt;
-    events_->fileStarted(file, now);
     // Under its picture a song says its name for a while.
-    if (alias.role == MPlayerFiles::Picture)
-        showMessage(menuLabel(withoutMediaSuffix(baseName(file))), now);
-    if (startAt > 0) {
-        char seek[64];
-        snprintf(seek, sizeof seek, "seek %.3f 2", startAt);
-        send(seek, Send::Plain, now);
-    }
+    const bool picture = alias.role == MPlayerFiles::Picture;
+    afterStarts_.push_back({picture ? songTitle(file) : "", item.startAt});
+    events_->fileStarted(file, now);
 }
 
 void MPlayerDriver::outputLine(const std::string& line, long long now)
@@ -254,13 +253,7 @@ void MPlayerDriver::outputLine(const std::string& line, long long now)
 
 void MPlayerDriver::errorLine(const std::string& line, long long now)
 {
-    // Without a display the player goes on for ever, saying so 60 times a second.
-    if (noDisplay_ || line.find(kNoDisplay) == std::string::npos)
-        return;
-    noDisplay_ = true;
-    out_.add(Action::ToLog, "tamblin-adapter: the player cannot open its X display (\"" +
-                                trimmedLine(line) + "\"); ending it\n");
-    events_->playerUnusable(now);
+    noDisplay_.read(line, out_, *events_, now);
 }
 
 long long MPlayerDriver::deadline() const
@@ -274,9 +267,9 @@ void MPlayerDriver::tick(long long now)
         settleUntil_ = -1;
         sendHeldBack(now);
     }
-    if (rest_.askNow(now) && !quitting_)
+    if (rest_.askNow(now) && !ending_)
         send(std::string(kAsk) + "pause", Send::Ours, now);
-    if (rest_.stopNow(now) && hold_.paused() && !quitting_) {
+    if (rest_.stopNow(now) && hold_.paused() && !ending_) {
         out_.signal(SIGSTOP);
         rest_.stopped();
         out_.trace('#', "stopped");

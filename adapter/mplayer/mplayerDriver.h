@@ -1,6 +1,7 @@
 #pragma once
 
 #include "actions.h"
+#include "driverParts.h"
 #include "mplayerFiles.h"
 #include "pauseHold.h"
 #include "playerDriver.h"
@@ -33,16 +34,15 @@ class MPlayerDriver : public PlayerDriver
 
     void command(const std::string& line, const MenuStep& step, long long now) override;
     void play(const std::vector<PlayItem>& files, bool replace, long long now) override;
-    void holdStill(long long now) override;
+    void startPlaying(bool still, long long now) override;
+    void startDone(long long now) override;
     void askPosition(long long now) override;
-    void quitting(long long now) override;
+    void runEnding(long long now) override;
     void wake(long long now) override;
     void outputLine(const std::string& line, long long now) override;
     void errorLine(const std::string& line, long long now) override;
     long long deadline() const override;
     void tick(long long now) override;
-
-    const PauseHold& hold() const { return hold_; }
 
   private:
     enum class Send {
@@ -58,14 +58,14 @@ class MPlayerDriver : public PlayerDriver
     void songLength(double seconds, long long now);
     void make(const MPlayerFiles::Made& made);
     void playInstead(const std::vector<std::string>& aliases, long long now);
-    // Says something on the screen for a while, as the player's own display does.
-    void showMessage(const std::string& text, long long now);
+    // Shows a song's title for a while (kSongTitleMs), as the player's own display does.
+    void showTitle(const std::string& text, long long now);
 
     Actions& out_;
     PauseHold hold_;
     PlayerRest rest_;
-    bool quitting_ = false;
-    bool noDisplay_ = false;
+    bool ending_ = false;
+    NoDisplayWatch noDisplay_;
 
     struct Question
     {
@@ -73,8 +73,7 @@ class MPlayerDriver : public PlayerDriver
         bool ours;
     };
     std::deque<Question> questions_; // unanswered get_property queries, in order
-    bool asking_ = false;            // where the clip is, for the core
-    double at_ = -1, length_ = -1;
+    PositionQuery position_;         // where the clip is, for the core
 
     // Commands held back until the player has drawn a frame.
     struct Held
@@ -90,4 +89,12 @@ class MPlayerDriver : public PlayerDriver
     std::string current_;          // the file that started last
     bool currentShown_ = false;    // ... and whether it got as far as playing
     PlayItem song_;                // the song being looked at, before its picture
+    // What the driver does for each file that started, once the core is done with its start
+    // (startDone()), oldest first.
+    struct AfterStart
+    {
+        std::string title; // a song's, shown under its picture
+        double seekTo = 0; // where a clip left earlier resumes
+    };
+    std::deque<AfterStart> afterStarts_;
 };

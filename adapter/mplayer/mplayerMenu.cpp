@@ -11,17 +11,6 @@ namespace {
 
 using namespace menuLayout;
 
-// The largest pixel size at which the title and kEntriesShown entries fit in the height.
-int pixelSizeFor(int height, TextWidths& widths)
-{
-    for (int size = height / 8; size > 6; --size) {
-        widths.setSize(size);
-        if (entriesFitting(height, widths.lineHeight() + kLineSpace) >= kEntriesShown)
-            return size;
-    }
-    return 6;
-}
-
 std::string percent(double value)
 {
     char text[32];
@@ -47,7 +36,10 @@ MPlayerMenuLook mplayerMenuLook(std::vector<Menu> menus, WindowSize window)
     if (font.found() && window.valid()) {
         TextWidths widths(font, 12);
         if (widths.valid()) {
-            const int size = pixelSizeFor(window.height, widths);
+            const int size = pixelSizeFor(window.height, [&](int pixels) {
+                widths.setSize(pixels);
+                return widths.lineHeight();
+            });
             widths.setSize(size);
             // The size goes as a share of the picture's height, which is the window's.
             for (const std::string& o :

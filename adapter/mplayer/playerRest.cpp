@@ -1,12 +1,12 @@
 #include "playerRest.h"
 
+#include "driverParts.h"
 #include "playerDriver.h"
 
 namespace {
 
-// Quiet time after a command before the player is asked whether it is paused, and the time a
-// paused player is left after its answer: it redraws every 20 to 40 ms.
-const long long kRestAfterMs = 150;
+// The time a paused player is left after it said so, before it is stopped: it redraws every 20
+// to 40 ms.
 const long long kLastRedrawMs = 60;
 
 } // namespace
@@ -14,7 +14,7 @@ const long long kLastRedrawMs = 60;
 void PlayerRest::sent(long long now)
 {
     ++sent_;
-    askAt_ = now + kRestAfterMs;
+    askAt_ = now + kQuietMs;
     stopAt_ = -1;
 }
 

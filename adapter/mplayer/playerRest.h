@@ -2,9 +2,9 @@
 
 // Rest for a paused player. A paused MPlayer still redraws its menu over the picture many
 // times a second; once it has shown the last command's effect it can be stopped outright
-// (SIGSTOP), and continued before the next command. So: once nothing has been sent for a
-// while, ask the player whether it is paused; if it says so, and nothing was sent since,
-// stop it a little later, when it has drawn the last change.
+// (SIGSTOP), and continued before the next command. So: once nothing has been sent for the
+// quiet time (kQuietMs), ask the player whether it is paused; if it says so, and nothing was sent
+// since, stop it a little later, when it has drawn the last change.
 class PlayerRest
 {
   public:
@@ -20,7 +20,6 @@ class PlayerRest
     void stopped() { stopped_ = true; }
     // True when the player was stopped: it must be continued now.
     bool wake();
-    bool isStopped() const { return stopped_; }
     long long deadline() const;
 
   private:

@@ -3,10 +3,6 @@
 #include "menuLayout.h"
 #include "menuText.h"
 
-#include <ft2build.h>
-#include FT_FREETYPE_H
-#include FT_TRUETYPE_TABLES_H
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -19,19 +15,7 @@ const int kInset = kBorder + kPad;
 // MPlayer's cursor bar, #7a818d, in the order ASS writes colours: blue, green, red.
 const char kBarColour[] = "&H8D817A&";
 const char32_t kWordJoiner = 0x2060;
-// Widths are kept in 1/64 of a pixel: libass places glyphs by their unhinted advances, which
-// add up to several pixels more or less than the hinted ones over a line. Hinted at 64 times
-// the size, an advance is the unhinted one to within 1/128 of a pixel.
-const int kFine = 64;
-
-// The family as \fn can carry it: a backslash or a brace would end the tag, so such a name
-// leaves mpv's own font (sans-serif) in place.
-std::string fontTag(const std::string& family)
-{
-    if (family.empty() || family.find_first_of("\\{}\n\r") != std::string::npos)
-        return "";
-    return "\\fn" + family;
-}
+const int kFine = OverlayMetrics::kFine;
 
 void appendPosition(std::string& out, const char* align, int x, int y)
 {
@@ -41,39 +25,6 @@ void appendPosition(std::string& out, const char* align, int x, int y)
 }
 
 } // namespace
-
-struct MenuOverlay::Font
-{
-    FT_Library library = nullptr;
-    FT_Face face = nullptr;
-
-    explicit Font(const MenuFont& font)
-    {
-        if (font.found() && FT_Init_FreeType(&library) == 0 &&
-            FT_New_Face(library, font.file.c_str(), font.index, &face) != 0)
-            face = nullptr;
-    }
-    ~Font()
-    {
-        if (face)
-            FT_Done_Face(face);
-        if (library)
-            FT_Done_FreeType(library);
-    }
-    bool has(char32_t c) const { return face && FT_Get_Char_Index(face, c) != 0; }
-    // libass sizes a font so that its ascent and descent (the OS/2 table's Windows metrics,
-    // else the horizontal header's) add up to \fs: this is the \fs of a font one pixel in size.
-    double fsPerPixel() const
-    {
-        if (!face || face->units_per_EM == 0)
-            return 2384.0 / 2048; // DejaVu Sans's
-        const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
-        double extent = face->ascender - face->descender;
-        if (os2 && short(os2->usWinAscent) + short(os2->usWinDescent) != 0)
-            extent = short(os2->usWinAscent) + short(os2->usWinDescent);
-        return extent > 0 ? extent / face->units_per_EM : 2384.0 / 2048;
-    }
-};
 
 std::string assLiteral(const std::string& text)
 {
@@ -98,77 +49,33 @@ std::string assLiteral(const std::string& text)
     return out;
 }
 
-MenuOverlay::MenuOverlay(const MenuFont& font, int width, int height)
-    : font_(std::make_unique<Font>(font)), family_(fontTag(font.family)),
-      fsPerPixel_(font_->fsPerPixel()), widths_(font, 12)
+MenuOverlay::MenuOverlay(OverlayMetrics metrics) : metrics_(std::move(metrics))
 {
-    resize(width, height);
+    const int size = metrics_.size();
+    pitch_ = metrics_.lineHeight() + kLineSpace;
+    shown_ = std::max(1, entriesFitting(metrics_.height(), pitch_));
+    pointerWidth_ = width(kPointer);
+    // An outline that grows with the letters reads over any picture at any size.
+    const int border = std::max(1, int(std::lround(size / 15.0)));
+    // Hundredths written out by hand: printf's decimal point follows the locale.
+    const long hundredths = std::lround(size * metrics_.fsPerPixel() * 100);
+    char fs[32];
+    snprintf(fs, sizeof fs, "%ld.%02ld", hundredths / 100, hundredths % 100);
+    textStyle_ = "\\bord" + std::to_string(border) + "\\shad0\\1c&HFFFFFF&\\3c&H000000&\\q2\\fs" +
+                 fs + metrics_.fontTag() + "}";
 }
 
-MenuOverlay::~MenuOverlay() = default;
-
-int MenuOverlay::lineHeight()
-{
-    return widths_.valid() ? widths_.lineHeight() : int(std::lround(size_ * fsPerPixel_));
-}
-
-int MenuOverlay::advance(char32_t c)
-{
-    // Without the font's own widths, a guess: narrow Latin, square for the rest.
-    if (!widths_.valid())
-        return (c < 0x2E80 ? size_ * 3 / 5 : size_) * kFine;
-    const int width = widths_.advance(c);
-    // What the font lacks, libass draws in another: mostly CJK, an em wide. Reckoning with an
-    // em keeps a cut line inside the window even where the glyph is narrower.
-    if (width == underscore_ && c != '_' && !font_->has(c))
-        return std::max(width, size_ * kFine);
-    return width;
-}
-
-int MenuOverlay::width(const std::string& text)
+int MenuOverlay::width(const std::string& text) const
 {
     int total = 0;
     for (char32_t c : codePoints(text))
-        total += advance(c);
+        total += metrics_.advance(c);
     return (total + kFine - 1) / kFine;
 }
 
-std::string MenuOverlay::cut(const std::string& text, int room)
+std::string MenuOverlay::cut(const std::string& text, int room) const
 {
-    return fitted(text, room * kFine, [this](char32_t c) { return advance(c); });
-}
-
-void MenuOverlay::resize(int w, int h)
-{
-    if (w == width_ && h == height_ && size_ > 0)
-        return;
-    width_ = w;
-    height_ = h;
-    looks_.clear();
-    // The largest size at which the title and kEntriesShown entries fit, as MPlayer's is chosen.
-    size_ = 6;
-    for (int size = h / 8; size > 6; --size) {
-        size_ = size;
-        widths_.setSize(size);
-        if (entriesFitting(h, lineHeight() + kLineSpace) >= kEntriesShown)
-            break;
-        size_ = 6;
-    }
-    widths_.setSize(size_);
-    lineHeight_ = lineHeight();
-    widths_.setSize(size_ * kFine);
-    underscore_ = widths_.advance('_');
-    pitch_ = lineHeight_ + kLineSpace;
-    shown_ = std::max(1, entriesFitting(h, pitch_));
-    pointerWidth_ = width(kPointer);
-    // An outline that grows with the letters reads over any picture at any size.
-    border_ = std::max(1, int(std::lround(size_ / 15.0)));
-    // Hundredths written out by hand: printf's decimal point follows the locale.
-    const long hundredths = std::lround(size_ * fsPerPixel_ * 100);
-    char fs[32];
-    snprintf(fs, sizeof fs, "%ld.%02ld", hundredths / 100, hundredths % 100);
-    textStyle_ = "\\bord" + std::to_string(border_) + "\\shad0\\1c&HFFFFFF&\\3c&H000000&\\q2\\fs" +
-                 fs + family_ + "}";
+    return fitted(text, room * kFine, [this](char32_t c) { return metrics_.advance(c); });
 }
 
 MenuOverlay::Look& MenuOverlay::lookOf(const Menu& menu)
@@ -184,10 +91,10 @@ MenuOverlay::Look& MenuOverlay::lookOf(const Menu& menu)
     look.first = first;
     look.built = true;
     look.title = menu.title;
-    const std::string title = cut(menu.title, width_ - 2 * kInset - 2 * kPad);
+    const std::string title = cut(menu.title, width() - 2 * kInset - 2 * kPad);
     look.titleText = assLiteral(title);
     look.titleWidth = width(title);
-    const int room = width_ - 2 * kInset - 2 * kPad - pointerWidth_;
+    const int room = width() - 2 * kInset - 2 * kPad - pointerWidth_;
     for (const MenuEntry& e : menu.entries) {
         look.labels.push_back(e.label);
         look.widest = std::max(look.widest, std::min(width(e.label), room));
@@ -199,7 +106,7 @@ MenuOverlay::Look& MenuOverlay::lookOf(const Menu& menu)
 
 std::string MenuOverlay::events(const MenuModel& model)
 {
-    if (!model.visible() || width_ < 1 || height_ < 1)
+    if (!model.visible() || width() < 1 || height() < 1)
         return "";
     const Menu* menu = nullptr;
     for (const Menu& m : model.menus()) {
@@ -218,12 +125,13 @@ std::string MenuOverlay::events(const MenuModel& model)
     look.first = std::clamp(look.first, 0, std::max(0, count - shown_));
 
     // A block as wide as its widest line, centred as a whole, the entries left-aligned in it.
-    const int block = std::min(width_, std::max(2 * kInset + 2 * kPad + pointerWidth_ + look.widest,
-                                                2 * kInset + look.titleWidth));
-    const int left = (width_ - block) / 2;
+    const int block =
+        std::min(width(), std::max(2 * kInset + 2 * kPad + pointerWidth_ + look.widest,
+                                   2 * kInset + look.titleWidth));
+    const int left = (width() - block) / 2;
     const int textLeft = left + kInset + 2 * kPad + pointerWidth_;
     const int lineTop = kBorder - kLineSpace / 2;
-    const int textDown = (pitch_ - lineHeight_) / 2;
+    const int textDown = (pitch_ - metrics_.lineHeight()) / 2;
     const int firstBar = lineTop + pitch_ + kLineSpace;
     const int last = std::min(count, look.first + shown_);
 
@@ -238,9 +146,9 @@ std::string MenuOverlay::events(const MenuModel& model)
         appendPosition(out, "7", left + kInset, barTop + textDown);
         out += textStyle_ + kPointer + "\n";
     }
-    appendPosition(out, "8", width_ / 2, lineTop + textDown);
+    appendPosition(out, "8", width() / 2, lineTop + textDown);
     out += textStyle_ + look.titleText + "\n";
-    const int room = width_ - 2 * kInset - 2 * kPad - pointerWidth_;
+    const int room = width() - 2 * kInset - 2 * kPad - pointerWidth_;
     for (int i = look.first; i < last; ++i) {
         if (!look.ready[size_t(i)]) {
             look.shown[size_t(i)] = assLiteral(cut(menu->entries[size_t(i)].label, room));

@@ -1,9 +1,8 @@
 #pragma once
 
-#include "menuFont.h"
 #include "menuModel.h"
+#include "overlayMetrics.h"
 
-#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -15,17 +14,17 @@
 // (the title and 11 entries fill the height), the title centred at the top, the entries below
 // as a left-aligned block centred as a whole, the selection on a grey bar behind a "> ". Only
 // the bar is filled: large filled areas make each of mpv's redraws several times slower.
+//
+// What it measures comes in measured (OverlayMetrics): drawing reads no file and loads no glyph.
 class MenuOverlay
 {
   public:
-    MenuOverlay(const MenuFont& font, int width, int height);
-    ~MenuOverlay();
-    void resize(int width, int height);
+    explicit MenuOverlay(OverlayMetrics metrics);
     // The events that show the model's menu as it is now; "" when the menu is hidden (an empty
     // overlay is how mpv 0.35 hides one: its hidden flag does not work).
     std::string events(const MenuModel& model);
-    int width() const { return width_; }
-    int height() const { return height_; }
+    int width() const { return metrics_.width(); }
+    int height() const { return metrics_.height(); }
 
   private:
     // What a menu looks like at this size: kept, since measuring every label of a long menu
@@ -43,19 +42,11 @@ class MenuOverlay
         int first = 0; // the first entry shown: the list scrolls as little as it can
     };
     Look& lookOf(const Menu& menu);
-    int advance(char32_t c);
-    int width(const std::string& text);
-    int lineHeight();
-    std::string cut(const std::string& text, int room);
+    int width(const std::string& text) const;
+    std::string cut(const std::string& text, int room) const;
 
-    struct Font; // the font file: what it has, and how libass sizes it
-    std::unique_ptr<Font> font_;
-    std::string family_;
-    double fsPerPixel_ = 1; // libass's \fs for each pixel of the font's size
-    TextWidths widths_;
-    int underscore_ = 0; // what TextWidths gives for a character the font lacks
-    int width_ = 0, height_ = 0;
-    int size_ = 0, lineHeight_ = 0, pitch_ = 0, shown_ = 0, border_ = 1, pointerWidth_ = 0;
+    OverlayMetrics metrics_;
+    int pitch_ = 0, shown_ = 0, pointerWidth_ = 0;
     std::string textStyle_;
     std::unordered_map<std::string, Look> looks_;
 };

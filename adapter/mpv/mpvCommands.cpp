@@ -45,6 +45,33 @@ bool number(const std::string& word, double* value)
     return !word.empty() && end && *end == '\0';
 }
 
+// The queries and settings of properties.
+MpvCommand propertyCommand(const std::string& verb, const std::vector<std::string>& args)
+{
+    MpvCommand c;
+    const Property* p = args.empty() ? nullptr : property(args[0]);
+    if (p && verb == "get_property") {
+        c.command = {"get_property", p->mpv};
+        c.answerName = p->mplayer;
+        c.answerFormat = p->format;
+    } else if (p && verb == "set_property" && args.size() > 1) {
+        c.command = {"set", p->mpv, args[1]};
+    } else if (verb == "get_time_pos") {
+        c.command = {"get_property", "time-pos"};
+        c.answerName = "TIME_POSITION";
+        c.answerFormat = "position";
+    } else if (verb == "get_time_length") {
+        c.command = {"get_property", "duration"};
+        c.answerName = "LENGTH";
+        c.answerFormat = "position";
+    } else if (verb == "get_percent_pos") {
+        c.command = {"get_property", "percent-pos"};
+        c.answerName = "PERCENT_POSITION";
+        c.answerFormat = "number";
+    }
+    return c;
+}
+
 // The framedrop values in MPlayer's order: off, on, hard.
 const char* const kFramedrop[] = {"no", "vo", "decoder+vo"};
 
@@ -89,27 +116,8 @@ MpvCommand mpvCommand(const std::string& body)
         c.command = {"quit", number(arg(0), &n) ? int(n) : 0};
     } else if (verb == "stop") {
         c.command = {"stop"};
-    } else if (verb == "get_property" || verb == "set_property") {
-        const Property* p = property(arg(0));
-        if (p && verb == "get_property") {
-            c.command = {"get_property", p->mpv};
-            c.answerName = p->mplayer;
-            c.answerFormat = p->format;
-        } else if (p && args.size() > 1) {
-            c.command = {"set", p->mpv, arg(1)};
-        }
-    } else if (verb == "get_time_pos") {
-        c.command = {"get_property", "time-pos"};
-        c.answerName = "TIME_POSITION";
-        c.answerFormat = "position";
-    } else if (verb == "get_time_length") {
-        c.command = {"get_property", "duration"};
-        c.answerName = "LENGTH";
-        c.answerFormat = "position";
-    } else if (verb == "get_percent_pos") {
-        c.command = {"get_property", "percent-pos"};
-        c.answerName = "PERCENT_POSITION";
-        c.answerFormat = "number";
+    } else {
+        c = propertyCommand(verb, args);
     }
     c.needsFile = !c.command.is_null() &&
                   (verb == "seek" || verb == "frame_step" ||

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "actions.h"
+#include "driverParts.h"
 #include "menuOverlay.h"
 #include "mpvFiles.h"
 #include "pauseHold.h"
@@ -8,6 +9,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <deque>
 #include <map>
 #include <string>
 #include <vector>
@@ -22,7 +24,8 @@
 //   not end with the adapter;
 // - a file is known by the playlist entry id that mpv gives it; one that ends in error could
 //   not be played;
-// - with nothing more to play (mpv stays idle), the run ends, as MPlayer's did.
+// - with nothing more to play mpv stays idle, and says so: the core ends the run.
+// Requests and the menu are here (mpvDriver.cpp), mpv's replies and events in mpvMessages.cpp.
 class MpvDriver : public PlayerDriver
 {
   public:
@@ -33,9 +36,10 @@ class MpvDriver : public PlayerDriver
 
     void command(const std::string& line, const MenuStep& step, long long now) override;
     void play(const std::vector<PlayItem>& files, bool replace, long long now) override;
-    void holdStill(long long now) override;
+    void startPlaying(bool still, long long now) override;
+    void startDone(long long now) override;
     void askPosition(long long now) override;
-    void quitting(long long now) override;
+    void runEnding(long long now) override;
     void wake(long long) override {}
     void outputLine(const std::string& line, long long now) override;
     void errorLine(const std::string& line, long long now) override;
@@ -46,48 +50,61 @@ class MpvDriver : public PlayerDriver
     void start(long long now);
 
   private:
+    // The ids of the properties watched: the pause, what decodes, and the frame rate.
+    enum Watch : long long { kPauseWatch = 1, kDecoderWatch, kFpsWatch };
     // What a request's reply is for.
     struct Pending
     {
         enum Kind { Ignore, Answer, Position, Load } kind = Ignore;
-        std::string name;   // Answer: MPlayer's name for the value; Position: which one
-        std::string format; // Answer: how to write it
-        std::string path;   // Load: the file
-        bool ours = false;  // Answer: a question of the adapter's own
+        std::string name;                             // Answer: MPlayer's name for the value
+        std::string format;                           // Answer: how to write it
+        std::string path;                             // Load: the file
+        PositionQuery::Part part = PositionQuery::At; // Position: which value
     };
     void request(nlohmann::json command, Pending why, long long now);
-    // A slave line, once the pause hold has shaped it; returns false when mpv has no such
-    // command.
-    bool carryOut(const std::string& line, long long now);
+    // A slave line, once the pause hold has shaped it, as mpv's request.
+    void sendSlaveLine(const std::string& line, long long now);
     void setPause(bool paused, long long now);
     // Sends the menu as the model has it now, when it changed (or again, to have it redrawn).
     void drawMenu(long long now, bool again = false);
+    // Something went to the player: the quiet time before it is at rest starts again.
+    void sent(long long now);
+
+    // mpvMessages.cpp: what mpv says.
     void reply(const nlohmann::json& message, long long now);
     void event(const nlohmann::json& message, long long now);
-    void sent(long long now);
+    void fileEvent(const std::string& name, const nlohmann::json& message, long long now);
+    void propertyChange(const nlohmann::json& message, long long now);
 
     Actions& out_;
     const MenuModel& model_;
     MenuOverlay& overlay_;
     PauseHold hold_;
     MpvFiles files_;
-    long long nextId_ = 1;
+    long long nextId_ = kFpsWatch + 1; // after the watches' ids
     std::map<long long, Pending> pending_;
+    PositionQuery position_;
+    NoDisplayWatch noDisplay_;
     std::string drawn_;           // the overlay as last sent
     bool overlayPending_ = false; // ... while the player played: on screen at its next frame
     bool nudged_ = false;         // ... with an empty block added, to be drawn again
     bool paused_ = false;
-    bool quitting_ = false;
-    bool noDisplay_ = false;
+    bool ending_ = false;
     // Where the file that started stands: mpv seeks in it only once it is open, and the player
     // is at rest only once its first picture is shown.
     enum class FileStage { None, Started, Open, Shown };
     FileStage stage_ = FileStage::None;
+    // What the driver does for each file that started, once the core is done with its start
+    // (startDone()), oldest first: set it going unless it is held still, show a song's title.
+    struct AfterStart
+    {
+        bool still = false;
+        std::string title;
+    };
+    std::deque<AfterStart> afterStarts_;
     std::vector<nlohmann::json> waiting_; // seeks asked for before it is open, in order
     std::string hwdec_;                   // what decodes, as last said
-    double fps_ = 0; // the playing file's frame rate, as its container says (0: unknown)
-    double at_ = -1, length_ = -1;
-    bool asking_ = false;
+    double fps_ = 0;          // the playing file's frame rate, as its container says (0: unknown)
     long long restAt_ = -1;   // when to say that the player is at rest
     long long redrawAt_ = -1; // when to send the overlay again, once paused
 };

@@ -14,6 +14,13 @@
 #include <sys/syscall.h>
 #include <sys/wait.h>
 
+namespace {
+
+// What one read takes at most: a few lines' worth, or one long line's piece.
+const size_t kReadChunk = 65536;
+
+} // namespace
+
 EventLoop::EventLoop(Controller& core, Actions& actions, PlayerChannels player, UniqueFd fifo,
                      int signals, FILE* trace, std::string positionsFile)
     : core_(core), actions_(actions), player_(std::move(player)), fifo_(std::move(fifo)),
@@ -33,7 +40,7 @@ void EventLoop::deliver(const std::string& line, Source source, long long now)
 
 bool EventLoop::readSome(int fd, LineSplitter& lines, Source source, long long now)
 {
-    char buf[65536];
+    char buf[kReadChunk];
     ssize_t n;
     while ((n = read(fd, buf, sizeof buf)) < 0 && errno == EINTR) {
     }

@@ -36,6 +36,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <memory>
 #include <string>
 #include <sys/stat.h>
@@ -44,6 +45,11 @@
 #include <vector>
 
 namespace {
+
+// The wait status of a player that exited with 1: what a run that failed reports.
+const int kFailedStatus = 1 << 8;
+// The menu's frame over mpv when the window gives no size: mpv scales it to the window.
+const WindowSize kOverlayFrame{1280, 720};
 
 int exitCodeOf(int status)
 {
@@ -65,6 +71,102 @@ ResumeStore loadPositions(const std::string& file)
     else if (!store.load(text))
         fprintf(stderr, "tamblin-adapter: %s is not a positions file; ignoring it\n", file.c_str());
     return store;
+}
+
+// The player as started, and what the run needs of that.
+struct StartedPlayer
+{
+    PlayerChannels channels;
+    std::vector<Menu> menus;
+    std::string fifo, background, firstFile;
+    bool startMenu = false;
+    std::string font;          // the menu's font family, for the trace
+    MenuFont menuFont;         // mpv: the menu's font, which the adapter draws it in ...
+    std::u32string characters; // ... and the characters it is to show
+};
+
+// MPlayer is given its menu's definition, and draws the menu itself: the menus are made before
+// it starts. mpv is given nothing of the kind, since the adapter draws the menu over it: it
+// starts first, and the menus are made while it does. False when it did not start.
+bool startPlayer(const std::string& player, bool mpv, const std::vector<std::string>& args,
+                 const std::string& dir, WindowSize window,
+                 const std::function<std::vector<Menu>()>& menusFound, StartedPlayer* run)
+{
+    if (mpv) {
+        const MpvArguments a = mpvArguments(args, getenv("TAMBLIN_WID"), getenv("TAMBLIN_HWDEC"));
+        fprintf(stderr, "%stamblin-adapter: mpv, hardware decoding: %s\n", a.dropped.c_str(),
+                a.hwdec.c_str());
+        const bool started = startMpv(player, a.options, &run->channels);
+        run->fifo = a.fifo;
+        run->startMenu = a.startMenu;
+        run->background = a.background;
+        run->firstFile = a.firstFile;
+        run->menus = menusFound();
+        run->characters = menuCharacters(run->menus, "> _");
+        run->menuFont = chooseMenuFont(run->characters);
+        run->font = run->menuFont.family;
+        return started;
+    }
+    run->menus = menusFound();
+    const MPlayerMenuLook look = mplayerMenuLook(run->menus, window);
+    const std::string menuFile = dir + "/menu.conf";
+    // A player without our menu would not be the menu the answers are about: no start.
+    if (!writeMenuFile(menuFile, look.menus)) {
+        fprintf(stderr, "tamblin-adapter: %s: %s\n", menuFile.c_str(), strerror(errno));
+        return false;
+    }
+    const PlayerArguments a =
+        playerArguments(args, menuFile, getenv("TAMBLIN_WID"), window, look.options);
+    run->fifo = a.fifo;
+    run->startMenu = a.startMenu;
+    run->background = a.background;
+    run->font = look.font;
+    return startMPlayer(player, a.options, &run->channels);
+}
+
+// The core and its loop, with the player's driver, until the player has ended; the player's wait
+// status.
+int runCore(StartedPlayer& run, bool mpv, const std::string& appDir, const std::string& files,
+            WindowSize window, int signals, FILE* trace)
+{
+    if (trace)
+        fprintf(trace, "# pids %d %d\n# font %s\n", int(getpid()), int(run.channels.pid),
+                run.font.c_str());
+    // Opening the FIFO is what lets the window's own open go through.
+    UniqueFd commands(run.fifo.empty() ? -1
+                                       : open(run.fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!commands.valid() && !run.fifo.empty())
+        fprintf(stderr, "tamblin-adapter: %s: %s\n", run.fifo.c_str(), strerror(errno));
+    const std::string positions = positionsFile(getenv("XDG_STATE_HOME"), getenv("HOME"));
+    ResumeStore store = loadPositions(positions);
+    MenuModel model(run.menus, "main", run.startMenu);
+    ClipFlow flow(run.background, &store);
+    Actions actions;
+    const std::string songPicture = appDir + "song-picture";
+    char cwd[PATH_MAX];
+    std::unique_ptr<MenuOverlay> overlay;
+    std::unique_ptr<PlayerDriver> driver;
+    if (mpv) {
+        const WindowSize frame = window.valid() ? window : kOverlayFrame;
+        // Measured now, before the loop: drawing on the loop's path reads no font file.
+        overlay = std::make_unique<MenuOverlay>(
+            OverlayMetrics(run.menuFont, run.characters, frame.width, frame.height));
+        auto d = std::make_unique<MpvDriver>(actions, model, *overlay, files, run.firstFile);
+        d->start(monotonicMs());
+        driver = std::move(d);
+    } else {
+        driver = std::make_unique<MPlayerDriver>(
+            actions, files, access(songPicture.c_str(), R_OK) == 0 ? songPicture : "",
+            getcwd(cwd, sizeof cwd) ? cwd : "/");
+    }
+    Controller core(model, flow, store, *driver, actions);
+    if (const char* end = getenv("TAMBLIN_SESSION_END"))
+        core.setSessionEnd(end);
+    EventLoop loop(core, actions, std::move(run.channels), std::move(commands), signals, trace,
+                   positions);
+    const int status = loop.run();
+    // Told to end, it may well end with 0: the window must still hear that it failed.
+    return core.playerFailed() && exitCodeOf(status) == 0 ? kFailedStatus : status;
 }
 
 } // namespace
@@ -109,85 +211,10 @@ int main(int argc, char** argv)
     if (signals < 0)
         perror("tamblin-adapter: signal pipe");
 
-    // MPlayer is given its menu's definition, and draws the menu itself: the menus are made
-    // before it starts. mpv is given nothing of the kind, since the adapter draws the menu over
-    // it: it starts first, and the menus are made while it does.
-    std::vector<Menu> menus;
-    std::string fifo, background, firstFile, font;
-    bool startMenu = false, started = false;
-    MenuFont menuFont;
-    PlayerChannels channels;
-    if (mpv) {
-        const MpvArguments a = mpvArguments(args, getenv("TAMBLIN_WID"), getenv("TAMBLIN_HWDEC"));
-        fprintf(stderr, "%stamblin-adapter: mpv, hardware decoding: %s\n", a.dropped.c_str(),
-                a.hwdec.c_str());
-        started = startMpv(player, a.options, &channels);
-        fifo = a.fifo;
-        startMenu = a.startMenu;
-        background = a.background;
-        firstFile = a.firstFile;
-        menus = menusFound();
-        menuFont = chooseMenuFont(menuCharacters(menus, "> _"));
-        font = menuFont.family;
-    } else {
-        menus = menusFound();
-        const MPlayerMenuLook look = mplayerMenuLook(menus, window);
-        const std::string menuFile = dir + "/menu.conf";
-        // A player without our menu would not be the menu the answers are about: no start.
-        if (!writeMenuFile(menuFile, look.menus)) {
-            fprintf(stderr, "tamblin-adapter: %s: %s\n", menuFile.c_str(), strerror(errno));
-            removeFolder(dir);
-            return 1;
-        }
-        const PlayerArguments a =
-            playerArguments(args, menuFile, getenv("TAMBLIN_WID"), window, look.options);
-        started = startMPlayer(player, a.options, &channels);
-        fifo = a.fifo;
-        startMenu = a.startMenu;
-        background = a.background;
-        font = look.font;
-    }
-
-    int status = 1 << 8;
-    if (started) {
-        if (trace)
-            fprintf(trace, "# pids %d %d\n# font %s\n", int(getpid()), int(channels.pid),
-                    font.c_str());
-        // Opening the FIFO is what lets the window's own open go through.
-        UniqueFd commands(fifo.empty() ? -1
-                                       : open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-        if (!commands.valid() && !fifo.empty())
-            fprintf(stderr, "tamblin-adapter: %s: %s\n", fifo.c_str(), strerror(errno));
-        const std::string positions = positionsFile(getenv("XDG_STATE_HOME"), getenv("HOME"));
-        ResumeStore store = loadPositions(positions);
-        MenuModel model(menus, "main", startMenu);
-        ClipFlow flow(background, &store);
-        Actions actions;
-        const std::string songPicture = appDir + "song-picture";
-        char cwd[PATH_MAX];
-        std::unique_ptr<MenuOverlay> overlay;
-        std::unique_ptr<PlayerDriver> driver;
-        if (mpv) {
-            overlay = std::make_unique<MenuOverlay>(menuFont, window.valid() ? window.width : 1280,
-                                                    window.valid() ? window.height : 720);
-            auto d = std::make_unique<MpvDriver>(actions, model, *overlay, files, firstFile);
-            d->start(monotonicMs());
-            driver = std::move(d);
-        } else {
-            driver = std::make_unique<MPlayerDriver>(
-                actions, files, access(songPicture.c_str(), R_OK) == 0 ? songPicture : "",
-                getcwd(cwd, sizeof cwd) ? cwd : "/");
-        }
-        Controller core(model, flow, store, *driver, actions);
-        if (const char* end = getenv("TAMBLIN_SESSION_END"))
-            core.setSessionEnd(end);
-        EventLoop loop(core, actions, std::move(channels), std::move(commands), signals, trace,
-                       positions);
-        status = loop.run();
-        // Told to end, it may well end with 0: the window must still hear that it failed.
-        if (core.playerFailed() && exitCodeOf(status) == 0)
-            status = 1 << 8;
-    }
+    StartedPlayer run;
+    const int status = startPlayer(player, mpv, args, dir, window, menusFound, &run)
+                           ? runCore(run, mpv, appDir, files, window, signals, trace)
+                           : kFailedStatus;
     removeFolder(dir);
     if (trace)
         fclose(trace);
