@@ -249,12 +249,22 @@ class MenuLookTest : public QObject
         QVERIFY(s.run.waitForExit());
     }
 
-    // On a 5:3 screen, where the 4:3 background stands between bars at the sides and the 16:9
-    // clip between bars above and below: a menu placed or sized by the picture under it, by its
-    // width or by its height, would move between the two.
+    // On a 4:3 screen, the smallest, where the letters' edges take the most of it; and on a 5:3
+    // one, where the 4:3 background stands between bars at the sides and the 16:9 clip between
+    // bars above and below: a menu placed or sized by the picture under it, by its width or by
+    // its height, would move between the two.
+    void sameLookThroughoutTheRun_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::newRow("320x240") << 320 << 240;
+        QTest::newRow("800x480") << 800 << 480;
+    }
+
     void sameLookThroughoutTheRun()
     {
-        const int width = 800, height = 480;
+        QFETCH(int, width);
+        QFETCH(int, height);
         Xvfb x(width, height);
 
         // The start menu, then the same menu once the background has looped three times under
