@@ -85,16 +85,10 @@ int freeDisplay()
     return -1;
 }
 
-// "saver on|off|disabled IDLE-MS dpms ..." from the X server at display.
-QStringList saverState(const QString& display)
+// "saver on|off|disabled IDLE-MS dpms ..." from the X server.
+QStringList saverState(const Xvfb& x)
 {
-    QProcess p;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("DISPLAY", display);
-    p.setProcessEnvironment(env);
-    p.start(SAVERSTATE_BIN, {});
-    p.waitForFinished(10000);
-    return QString::fromLatin1(p.readAllStandardOutput()).trimmed().split(' ');
+    return x.run(SAVERSTATE_BIN, {}).trimmed().split(' ');
 }
 
 // A test that failed half-way leaves nothing running: the session ends its run as it would.
@@ -306,16 +300,9 @@ class SessionTest : public QObject
                      "0", "640x480x24"});
         auto stop = qScopeGuard([&] { stopIfRunning(s.run); });
         QVERIFY(s.waitFor("# stopped", 1, 30000));
-        const QString xdisplay = QStringLiteral(":%1").arg(display);
-        const auto onDisplay = [&](const QStringList& args) {
-            QProcess p;
-            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-            env.insert("DISPLAY", xdisplay);
-            p.setProcessEnvironment(env);
-            p.start("xdotool", args);
-            p.waitForFinished(10000);
-            return QString::fromLatin1(p.readAllStandardOutput());
-        };
+        // The server xinit started, for the tools.
+        const Xvfb server(QStringLiteral(":%1").arg(display), 640, 480);
+        const auto onDisplay = [&](const QStringList& args) { return server.run("xdotool", args); };
         const QString wid =
             onDisplay({"search", "--onlyvisible", "--classname", "tamblin"}).section('\n', 0, 0);
         QVERIFY(!wid.isEmpty());
@@ -485,7 +472,7 @@ class SessionTest : public QObject
         const QString settings =
             own.run("xset", {"q"}).section("Screen Saver:", 1).section("Colors:", 0, 0);
         QVERIFY(settings.contains("timeout:  1"));
-        QVERIFY(waitUntil([&] { return saverState(own.display()).value(1) == "on"; }, 10000));
+        QVERIFY(waitUntil([&] { return saverState(own).value(1) == "on"; }, 10000));
 
         TamblinRun r(&own, nullptr);
         r.start({"-ao null"});
@@ -505,7 +492,7 @@ class SessionTest : public QObject
         QStringList state;
         QVERIFY(waitUntil(
             [&] {
-                state = saverState(own.display());
+                state = saverState(own);
                 if (state.value(1) != "off")
                     return true;
                 return state.value(2).toLongLong() > 3000;
@@ -519,7 +506,7 @@ class SessionTest : public QObject
         QCOMPARE(r.exitCode(), 0);
         QVERIFY(r.out().endsWith("Setting Backlight State to 30s...  \n"));
         // Given back: it starts again, with the settings it had.
-        QVERIFY(waitUntil([&] { return saverState(own.display()).value(1) == "on"; }, 10000));
+        QVERIFY(waitUntil([&] { return saverState(own).value(1) == "on"; }, 10000));
         QCOMPARE(own.run("xset", {"q"}).section("Screen Saver:", 1).section("Colors:", 0, 0),
                  settings);
     }
