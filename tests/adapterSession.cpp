@@ -17,8 +17,6 @@ AdapterSession::AdapterSession(const Xvfb* x, const QString& background) : run(x
     run.env().insert("TAMBLIN_ADAPTER_TRACE", trace);
     run.env().insert("TAMBLIN_MEDIA", run.appDir());
     run.env().insert("TAMBLIN_PLAYER", onMpv() ? "/usr/bin/mpv" : "/usr/bin/mplayer");
-    // Where clips were left stays with the run: suites run side by side.
-    run.env().insert("XDG_STATE_HOME", run.root() + "/state");
 }
 
 bool onMpv()

@@ -143,6 +143,7 @@ class FaultTest : public QObject
         run.start({"-ao null"});
         QElapsedTimer clock;
         clock.start();
+        long long closing = -1; // before the close that starts the one-second pause
         if (dialog) {
             QVERIFY2(x->answerDialog("Return"), "no error dialog");
         } else if (fault == "SIGTERM while an error dialog is up") {
@@ -176,6 +177,7 @@ class FaultTest : public QObject
                 clock.restart();
                 kill(run.pid(), fault.startsWith("SIGTERM") ? SIGTERM : SIGINT);
             } else if (fault.contains("pause")) {
+                closing = monotonicMs();
                 press({"F2"});
                 QVERIFY(waitForQuits(run, 2)); // the destructor's quit: the pause has begun
                 clock.restart();
@@ -256,14 +258,13 @@ class FaultTest : public QObject
         // What each fault must show besides.
         if (fault.contains("pause")) {
             QList<Received> got = run.receivedTimed();
-            long long quit = -1, eof = -1;
+            long long eof = -1;
             for (const Received& r : got) {
-                if (r.line == "quit 0")
-                    quit = r.ms;
                 if (r.line == "EOF")
                     eof = r.ms;
             }
-            QVERIFY2(eof - quit >= 950, "the pause was cut short");
+            // The stand-in stamps the FIFO's end when it gets to read it, never before.
+            QVERIFY2(eof >= 0 && eof - closing >= 1000, "the pause was cut short");
         } else if (fault == "player never answers") {
             QCOMPARE(run.err().count("no answer from the player"), 2);
         } else if (fault == "player prints 10 MB between two key presses") {
