@@ -150,6 +150,7 @@ class FaultTest : public QObject
         run.start({"-ao null"});
         QElapsedTimer clock;
         clock.start();
+        long long closing = -1; // before the close that starts the one-second pause
         if (dialog) {
             QVERIFY2(x->answerDialog("Return"), "no error dialog");
             if (fault == "player cannot be started")
@@ -186,6 +187,7 @@ class FaultTest : public QObject
                 clock.restart();
                 kill(run.pid(), fault.startsWith("SIGTERM") ? SIGTERM : SIGINT);
             } else if (fault.contains("pause")) {
+                closing = monotonicMs();
                 press({"F2"});
                 QVERIFY(waitForQuits(run, 2)); // the destructor's quit: the pause has begun
                 clock.restart();
@@ -266,14 +268,13 @@ class FaultTest : public QObject
         // What each fault must show besides.
         if (fault.contains("pause")) {
             QList<Received> got = run.receivedTimed();
-            long long quit = -1, eof = -1;
+            long long eof = -1;
             for (const Received& r : got) {
-                if (r.line == "quit 0")
-                    quit = r.ms;
                 if (r.line == "EOF")
                     eof = r.ms;
             }
-            QVERIFY2(eof - quit >= 950, "the pause was cut short");
+            // The stand-in stamps the FIFO's end when it gets to read it, never before.
+            QVERIFY2(eof >= 0 && eof - closing >= 1000, "the pause was cut short");
         } else if (fault == "player cannot be started") {
             QVERIFY(run.standinArgs().isEmpty());
         } else if (fault == "player never answers") {

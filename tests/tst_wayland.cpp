@@ -82,7 +82,6 @@ class WaylandTest : public QObject
                      "default_border none\n");
         config.close();
 
-        const QStringList before = QDir("/tmp/.X11-unix").entryList(QDir::System);
         sway.setProcessChannelMode(QProcess::MergedChannels);
         sway.setStandardOutputFile(scratch.path() + "/sway.log");
         sway.start("setpriv",
@@ -93,12 +92,18 @@ class WaylandTest : public QObject
         QVERIFY(sway.waitForStarted());
         socket = runtime + "/wayland-1";
         QVERIFY(waitUntil([&] { return QFile::exists(socket); }, 20000));
-        // XWayland's socket is the one that was not there before.
+        // XWayland's display is the one whose lock names sway: other suites start X servers
+        // of their own meanwhile.
+        const QByteArray swayPid = QByteArray::number(sway.processId());
         QVERIFY(waitUntil(
             [&] {
-                for (const QString& s : QDir("/tmp/.X11-unix").entryList(QDir::System)) {
-                    if (!before.contains(s) && s.startsWith("X"))
-                        display = ":" + s.mid(1);
+                const QDir tmp("/tmp", ".X*-lock", QDir::Name, QDir::Hidden | QDir::Files);
+                for (const QString& lock : tmp.entryList()) {
+                    QFile f("/tmp/" + lock);
+                    // wlroots writes the pid padded, with its terminating NUL.
+                    if (f.open(QIODevice::ReadOnly) &&
+                        f.readAll().replace('\0', ' ').trimmed() == swayPid)
+                        display = ":" + lock.mid(2).chopped(5);
                 }
                 return !display.isEmpty();
             },
