@@ -218,11 +218,19 @@ class MenuLookTest : public QObject
         QVERIFY(keyToRest(x, s, "Return")); // Play a clip: Clocks, Play all, the clocks
         for (int i = 0; i < 3; ++i)
             QVERIFY(keyToRest(x, s, "Down")); // Clock 03
-        const QImage shot = settledScreen(x);
+        // The menu once it is on screen and still: at rest, the player may not have shown the
+        // frame with the overlay yet on a busy machine.
+        QImage shot, text;
+        QList<QPair<int, int>> bands;
+        waitUntil(
+            [&] {
+                shot = settledScreen(x);
+                text = textMask(shot);
+                bands = textBands(text);
+                return bands.size() == 12;
+            },
+            10000);
         QVERIFY(!shot.isNull());
-
-        const QImage text = textMask(shot);
-        const QList<QPair<int, int>> bands = textBands(text);
         QString tops;
         for (const auto& band : bands)
             tops += QString(" %1-%2").arg(band.first).arg(band.second);
