@@ -45,6 +45,16 @@ QStringList names(const std::vector<std::string>& paths)
     return n;
 }
 
+// The entries of the last menu built from a scan: its innermost folder's.
+QStringList lastMenuLabels(const MediaScan& scan)
+{
+    const std::vector<Menu> menus = buildMenus(scan);
+    QStringList labels;
+    for (const MenuEntry& e : menus.back().entries)
+        labels << QString::fromStdString(e.label);
+    return labels;
+}
+
 // One media folder: main has Play a clip, Pause or resume, On-screen display, Quit; the
 // folder's menu f1 has Play all, one.avi, two.mp4.
 std::vector<Menu> twoClips()
@@ -174,7 +184,10 @@ class AdapterPiecesTest : public QObject
         QVERIFY(writeMenuFile(path, twoClips()));
         QFile f(QString::fromStdString(path));
         QVERIFY(f.open(QIODevice::ReadOnly));
-        QCOMPARE(f.readAll().toStdString(), menuDefinition(twoClips()));
+        const QByteArray text = f.readAll(); // whole: the folder's menu, to its last line
+        QVERIFY(text.contains("<e name=\"Play a clip\" ok=\"set_menu f1\"/>"));
+        QVERIFY(text.contains("<e name=\"two\""));
+        QVERIFY(text.endsWith("</cmdlist>\n"));
     }
 
     void withoutClipsThereIsNoClipEntry()
@@ -296,11 +309,7 @@ class AdapterPiecesTest : public QObject
         const MediaScan scan = scanMedia({"/m"}, read);
         QCOMPARE(scan.folders.size(), size_t(1));
         QCOMPARE(scan.folders[0].clips, (std::vector<std::string>{"/m/" + lower, "/m/" + upper}));
-        QStringList labels;
-        const std::vector<Menu> menus = buildMenus(scan);
-        for (const MenuEntry& e : menus.back().entries)
-            labels << QString::fromStdString(e.label);
-        QCOMPARE(labels, (QStringList{"Play all", "Lower", "Upper"}));
+        QCOMPARE(lastMenuLabels(scan), (QStringList{"Play all", "Lower", "Upper"}));
 
         MPlayerFiles files("/private", "/app/song-picture", "/");
         for (const std::string& name : {lower, upper}) {
@@ -337,11 +346,7 @@ class AdapterPiecesTest : public QObject
         MediaScan scan;
         scan.folders.push_back(
             {"/v", "v", {}, {"/v/a.avi", "/v/a.mkv", "/v/b.mp3", "/v/c.d.avi"}, false});
-        const std::vector<Menu> menus = buildMenus(scan);
-        QStringList labels;
-        for (const MenuEntry& e : menus.back().entries)
-            labels << QString::fromStdString(e.label);
-        QCOMPARE(labels, (QStringList{"Play all", "a.avi", "a.mkv", "b", "c.d"}));
+        QCOMPARE(lastMenuLabels(scan), (QStringList{"Play all", "a.avi", "a.mkv", "b", "c.d"}));
     }
 
     // Labels cut to fit, at letter boundaries, with "…".
@@ -462,50 +467,52 @@ class AdapterPiecesTest : public QObject
         QVERIFY(text.find("<e name=\"...\" ok=\"\"/>") != std::string::npos);
     }
 
-    // Whether leaving a clip changed the store: when not, its file is not written again.
-    // Steps: "CLIP POSITION LENGTH" each; changes: one letter a step, y changed, n not.
+    // Whether leaving a clip changed the store (when not, its file is not written again), and
+    // where clip "a" starts after. Steps: "CLIP POSITION LENGTH" each; changes: one letter a
+    // step, y changed, n not. A clip is kept from 10 s in to more than 10 s before its end.
     void resumeStoreLeft_data()
     {
         QTest::addColumn<QStringList>("steps");
         QTest::addColumn<QString>("changes");
-        QTest::newRow("kept") << QStringList{"a 30 100"} << "y";
-        QTest::newRow("10 s in, kept") << QStringList{"a 10 100"} << "y";
-        QTest::newRow("not 10 s in") << QStringList{"a 9.9 100"} << "n";
-        QTest::newRow("10 s before the end") << QStringList{"a 90 100"} << "n";
-        QTest::newRow("a name with a line feed") << QStringList{"a\nb 30 100"} << "n";
+        QTest::addColumn<double>("startAt");
+        QTest::newRow("kept") << QStringList{"a 30 100"} << "y" << 30.0;
+        QTest::newRow("10 s in, kept") << QStringList{"a 10 100"} << "y" << 10.0;
+        QTest::newRow("not 10 s in") << QStringList{"a 9.9 100"} << "n" << 0.0;
+        QTest::newRow("more than 10 s before the end, kept")
+            << QStringList{"a 89.9 100"} << "y" << 89.9;
+        QTest::newRow("10 s before the end") << QStringList{"a 90 100"} << "n" << 0.0;
+        QTest::newRow("a name with a line feed") << QStringList{"a\nb 30 100"} << "n" << 0.0;
         QTest::newRow("kept, then too near the start: forgotten")
-            << QStringList{"a 30 100", "a 5 100", "a 5 100"} << "yyn";
-        QTest::newRow("left again where it was") << QStringList{"a 30 100", "a 30 100"} << "yn";
+            << QStringList{"a 30 100", "a 5 100", "a 5 100"} << "yyn" << 0.0;
+        QTest::newRow("left again where it was")
+            << QStringList{"a 30 100", "a 30 100"} << "yn" << 30.0;
         QTest::newRow("left again elsewhere")
-            << QStringList{"a 30 100", "a 31 100", "a 31 120"} << "yyy";
+            << QStringList{"a 30 100", "a 31 100", "a 31 120"} << "yyy" << 31.0;
         QTest::newRow("left where it was, another left since: the order changed")
-            << QStringList{"a 30 100", "b 30 100", "a 30 100"} << "yyy";
+            << QStringList{"a 30 100", "b 30 100", "a 30 100"} << "yyy" << 30.0;
     }
     void resumeStoreLeft()
     {
         QFETCH(QStringList, steps);
         QFETCH(QString, changes);
+        QFETCH(double, startAt);
         ResumeStore store;
         QString got;
         for (const QString& s : steps) {
             const QStringList w = s.split(' ');
-            const std::string clip = QString(w[0]).replace("\\n", "\n").toStdString();
-            got += store.left(clip, w[1].toDouble(), w[2].toDouble()) ? 'y' : 'n';
+            got += store.left(w[0].toStdString(), w[1].toDouble(), w[2].toDouble()) ? 'y' : 'n';
         }
         QCOMPARE(got, changes);
+        QCOMPARE(store.startAt("a"), startAt);
     }
 
+    // The store read back from its text; a clip played to its end forgotten; the oldest going.
     void resumeStore()
     {
         ResumeStore store;
         store.left("/v/a.avi", 30, 100);
-        store.left("/v/short.avi", 9, 100);   // not 10 s in
-        store.left("/v/ending.avi", 91, 100); // not more than 10 s before the end
         store.left("/v/b.avi", 50, 100);
         store.left("/v/b.avi", 60, 100);
-        QCOMPARE(store.startAt("/v/a.avi"), 30.0);
-        QCOMPARE(store.startAt("/v/short.avi"), 0.0);
-        QCOMPARE(store.startAt("/v/ending.avi"), 0.0);
 
         ResumeStore again;
         QVERIFY(again.load(store.text()));
@@ -662,62 +669,78 @@ class AdapterPiecesTest : public QObject
         QCOMPARE(byDefault.back(), std::string("/app/"));
     }
 
+    // The window's line, its id and size in, the real player's options out; the picture is
+    // framed to the window when its size is known.
     void playerArgumentsFromTheWindowsLine_data()
     {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("wid");
+        QTest::addColumn<QString>("size");
+        QTest::addColumn<bool>("startMenu");
+        QTest::addColumn<QString>("filters");
         QTest::addColumn<QStringList>("tail");
 
         const QStringList window{"-slave", "-input", "file=/run/pipe",
                                  "-quiet", "-nortc", "-nocache"};
         QTest::newRow("start menu, in a window")
             << window + QStringList{"-menu-startup", "/app/background.avi"} << "4194310"
+            << "" << true << "format=bgr32"
             << QStringList{"-wid",   "4194310", "-zoom",    "-fs",           "-slave",
                            "-quiet", "-nortc",  "-nocache", "-menu-startup", "/app/background.avi"};
         QTest::newRow("media, no window")
             << window + QStringList{"-ao", "null", "/v/clip.avi"} << ""
+            << "" << false << "format=bgr32"
             << QStringList{"-slave", "-quiet", "-nortc", "-nocache", "-ao", "null", "/v/clip.avi"};
         QTest::newRow("a window id that is not a number is not passed")
             << window + QStringList{"x.avi"} << "12; rm"
+            << "" << false << "format=bgr32"
             << QStringList{"-slave", "-quiet", "-nortc", "-nocache", "x.avi"};
+        QTest::newRow("the picture framed to a window of known size")
+            << window + QStringList{"x.avi"} << "7"
+            << "800x480" << false
+            << "dsize=800:480:0,scale=0:0,expand=800:480,format=bgr32,scale=800:480"
+            << QStringList{"-wid",   "7",      "-zoom",    "-fs",  "-slave",
+                           "-quiet", "-nortc", "-nocache", "x.avi"};
     }
 
     void playerArgumentsFromTheWindowsLine()
     {
         QFETCH(QStringList, args);
         QFETCH(QString, wid);
+        QFETCH(QString, size);
+        QFETCH(bool, startMenu);
+        QFETCH(QString, filters);
         QFETCH(QStringList, tail);
         std::vector<std::string> in;
         for (const QString& a : args)
             in.push_back(a.toStdString());
         const QByteArray w = wid.toLatin1();
         const PlayerArguments out =
-            playerArguments(in, "/tmp/m.conf", w.isEmpty() ? nullptr : w.constData(), {});
+            playerArguments(in, "/tmp/m.conf", w.isEmpty() ? nullptr : w.constData(),
+                            parseWindowSize(size.toLatin1().constData()));
         QCOMPARE(out.fifo, std::string("/run/pipe"));
+        QCOMPARE(out.startMenu, startMenu);
         QStringList got;
         for (const std::string& o : out.options)
             got << QString::fromStdString(o);
         const QStringList head{"-vo",           "x11",       "-vf",
-                               "format=bgr32",  "-input",    "nodefault-bindings:conf=/dev/null",
+                               filters,         "-input",    "nodefault-bindings:conf=/dev/null",
                                "-nomouseinput", "-nolirc",   "-use-filedir-conf",
                                "-menu",         "-menu-cfg", "/tmp/m.conf"};
         QCOMPARE(got, head + tail);
     }
 
-    void pictureFramedToTheWindow()
+    // WIDTHxHEIGHT, each side at least 16 and at most five digits; anything else is no size.
+    void windowSize()
     {
-        const WindowSize size = parseWindowSize("800x480");
-        QCOMPARE(size.width, 800);
-        QCOMPARE(size.height, 480);
-        for (const char* bad : {"", "800", "800x", "800x480x", "0x480", "8x8", "123456x2", "a x b"})
+        for (const char* good : {"800x480", "16x16", "99999x99999"}) {
+            const WindowSize size = parseWindowSize(good);
+            QCOMPARE(QString("%1x%2").arg(size.width).arg(size.height), QString(good));
+        }
+        for (const char* bad :
+             {"", "800", "800x", "800x480x", "0x480", "15x16", "16x15", "123456x2", "a x b"})
             QVERIFY2(!parseWindowSize(bad).valid(), bad);
         QVERIFY(!parseWindowSize(nullptr).valid());
-
-        const PlayerArguments out =
-            playerArguments({"-menu-startup", "/app/background.avi"}, "/m", "7", size);
-        QCOMPARE(out.options.at(3), std::string("dsize=800:480:0,scale=0:0,expand=800:480,"
-                                                "format=bgr32,scale=800:480"));
-        QVERIFY(out.startMenu);
     }
 
     // Events, one a line: "file" (a file starts), "still" (the background starts afresh, to be

@@ -247,24 +247,18 @@ void CoreTest::mplayerOrderings_data()
 
     const QString link = "@0 link /private/1.avi -> /app/bg.avi";
     const QString again = "@0 > pausing_keep loadfile '/private/1.avi' 1";
+    const QStringList held{"@0 > pause", link, again,
+                           "@150 > pausing_keep_force get_property pause"};
     QTest::newRow("the start menu's background is held still, then rests")
         << true << QStringList{bg, started, "@1000", "<ANS_pause=yes", "@2000"}
-        << QStringList{"@0 > pause", link, again, "@150 > pausing_keep_force get_property pause",
-                       "@1060 STOP"};
+        << held + QStringList{"@1060 STOP"};
     QTest::newRow("a key wakes the resting player before its command")
         << true << QStringList{bg, started, "@300", "<ANS_pause=yes", "@400", "menu down", "@550"}
-        << QStringList{"@0 > pause",
-                       link,
-                       again,
-                       "@150 > pausing_keep_force get_property pause",
-                       "@360 STOP",
-                       "@400 CONT",
-                       "@400 > menu down",
-                       "@550 > pausing_keep_force get_property pause"};
+        << held + QStringList{"@360 STOP", "@400 CONT", "@400 > menu down",
+                              "@550 > pausing_keep_force get_property pause"};
     QTest::newRow("a command between the question and its answer: no rest")
         << true << QStringList{bg, started, "@200", "menu down", "<ANS_pause=yes", "@300"}
-        << QStringList{"@0 > pause", link, again, "@150 > pausing_keep_force get_property pause",
-                       "@200 > menu down"};
+        << held + QStringList{"@200 > menu down"};
     QTest::newRow("after a submenu opens or closes, the next command waits for a frame")
         << true << QStringList{"@200", "menu ok", "@400", "menu cancel", "menu down", "@500"}
         << QStringList{"@200 > menu ok", "@350 > pausing_keep_force get_property pause",
@@ -353,10 +347,7 @@ void CoreTest::mplayerOrderings_data()
         << true << QStringList{"@100", "%", "@2099", "$", "@9000"} << QStringList{"@100 > quit"};
     QTest::newRow("a termination signal reaches a resting player")
         << true << QStringList{bg, started, "@300", "<ANS_pause=yes", "@400", "^", "@3000"}
-        << QStringList{"@0 > pause", link,
-                       again,        "@150 > pausing_keep_force get_property pause",
-                       "@360 STOP",  "@400 TERM",
-                       "@400 CONT",  "@2400 KILL"};
+        << held + QStringList{"@360 STOP", "@400 TERM", "@400 CONT", "@2400 KILL"};
     QTest::newRow("a player without a display is ended once")
         << true
         << QStringList{"?vo: couldn't open the X11 display (:9)!",
@@ -471,42 +462,35 @@ void CoreTest::mpvOrderings_data()
                                "@550"}
         << QStringList{"@0 " + holdStill, "@0 " + appendBg, "@150 > overlay shown",
                        "@550 # at rest"};
-    // A clip chosen from the start menu, and what that sends.
-    const QStringList chosen{
-        bg,
-        "menu ok",
-        "menu down",
-        "menu ok",
-        R"(<{"request_id":{id:/v/a.avi},"error":"success","data":{"playlist_entry_id":3}})",
-        R"(<{"event":"start-file","playlist_entry_id":3})"};
-    const QStringList played{
-        "@0 " + holdStill,
-        "@0 " + appendBg,
-        "@0 > overlay shown",
-        "@0 > overlay shown",
-        R"(@0 > {"flags":"replace","name":"loadfile","options":{},"url":"/v/a.avi"})",
-        "@0 " + appendBg,
-        "@0 > overlay hidden",
-        "@0 " + play};
+    // A clip chosen from the start menu (below Play all: a, above it: the song c), and what
+    // that sends.
+    const auto choose = [&](const QString& key, const QString& clip) {
+        return QStringList{
+            bg,
+            "menu ok",
+            key,
+            "menu ok",
+            QString(R"(<{"request_id":{id:%1},"error":"success","data":{"playlist_entry_id":3}})")
+                .arg(clip),
+            R"(<{"event":"start-file","playlist_entry_id":3})"};
+    };
+    const auto plays = [&](const QString& clip) {
+        return QStringList{
+            "@0 " + holdStill,
+            "@0 " + appendBg,
+            "@0 > overlay shown",
+            "@0 > overlay shown",
+            QString(R"(@0 > {"flags":"replace","name":"loadfile","options":{},"url":"%1"})")
+                .arg(clip),
+            "@0 " + appendBg,
+            "@0 > overlay hidden",
+            "@0 " + play};
+    };
+    const QStringList chosen = choose("menu down", "/v/a.avi"), played = plays("/v/a.avi");
     QTest::newRow("a clip from the menu plays, the menu goes") << true << chosen << played;
     QTest::newRow("a song from the menu says its name as it starts")
-        << true
-        << QStringList{bg,
-                       "menu ok",
-                       "menu up",
-                       "menu ok",
-                       R"(<{"request_id":{id:/v/c.mp3},"error":"success","data":{"playlist_entry_id":3}})",
-                       R"(<{"event":"start-file","playlist_entry_id":3})"}
-        << QStringList{
-               "@0 " + holdStill,
-               "@0 " + appendBg,
-               "@0 > overlay shown",
-               "@0 > overlay shown",
-               R"(@0 > {"flags":"replace","name":"loadfile","options":{},"url":"/v/c.mp3"})",
-               "@0 " + appendBg,
-               "@0 > overlay hidden",
-               "@0 " + play,
-               R"(@0 > ["show-text","c",4000])"};
+        << true << choose("menu up", "/v/c.mp3")
+        << plays("/v/c.mp3") + QStringList{R"(@0 > ["show-text","c",4000])"};
     QTest::newRow("a clip that cannot be played: the menu back on it, with a word")
         << true
         << chosen +
