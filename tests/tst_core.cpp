@@ -140,6 +140,9 @@ class Run
         case Action::WriteFile:
             return QString::fromStdString("write " + a.path + ": ") +
                    QString(text).replace('\n', ' ');
+        case Action::ListFolder:
+            return QString::fromStdString("list " + a.path + ": ") +
+                   QString(text).replace('\n', " | ");
         case Action::Trace:
             return player_ == Mpv && text.startsWith("# ") ? text : QString();
         }

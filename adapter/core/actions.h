@@ -17,6 +17,8 @@ struct Action
         Trace,         // text: a line for the trace, without its end
         MakeLink,      // path: a symbolic link to make, pointing at text
         WriteFile,     // path: a private file to write whole, with text
+        ListFolder,    // path: a private folder to empty and fill with empty files, named by
+                       // the lines of text
     };
     Kind kind;
     std::string text;

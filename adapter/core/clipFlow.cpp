@@ -15,11 +15,11 @@ std::vector<PlayItem> ClipFlow::chosen(const std::vector<std::string>& files)
     // by the next one, and the last one by the background.
     std::vector<PlayItem> items;
     for (const std::string& f : files)
-        items.push_back({f, 0});
+        items.push_back({f, 0, {}});
     if (items.size() == 1 && store_)
         items.front().startAt = store_->startAt(items.front().path);
     if (!background_.empty())
-        items.push_back({background_, 0});
+        items.push_back({background_, 0, {}});
     return items;
 }
 
@@ -71,7 +71,7 @@ ClipFlow::Start ClipFlow::started(const std::string& file)
         queue_.clear();
         next_ = 0;
         choosing_ = false;
-        start.append.push_back({background_, 0});
+        start.append.push_back({background_, 0, {}});
         return start;
     }
     // Anything else: the media argument, or a file loaded by other means.

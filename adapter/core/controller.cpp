@@ -48,6 +48,8 @@ void Controller::takeEvents()
             case PlayerEvents::Event::NothingToPlay:
                 nothingToPlay(e.now);
                 break;
+            case PlayerEvents::Event::TracksKnown:
+                break;
             }
         }
     }

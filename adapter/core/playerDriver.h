@@ -1,5 +1,6 @@
 #pragma once
 
+#include "clipTracks.h"
 #include "menuModel.h"
 
 #include <string>
@@ -11,6 +12,7 @@ struct PlayItem
 {
     std::string path;
     double startAt = 0;
+    std::vector<std::string> subtitles; // subtitle files beside it, for the player to add
 };
 
 // What a command did to the menu, as the menu model followed it.
@@ -33,40 +35,62 @@ class PlayerEvents
   public:
     struct Event
     {
-        enum Kind { FileStarted, FileFailed, PositionKnown, PlayerUnusable, NothingToPlay };
-        Kind kind;
+        enum Kind {
+            FileStarted,
+            FileFailed,
+            PositionKnown,
+            PlayerUnusable,
+            NothingToPlay,
+            TracksKnown
+        };
+        Kind kind = FileStarted;
         std::string file;          // FileStarted, FileFailed
         double at = 0, length = 0; // PositionKnown
         long long now = 0;
+        ClipTracks tracks; // TracksKnown
     };
 
     void fileStarted(const std::string& file, long long now)
     {
-        events_.push_back({Event::FileStarted, file, 0, 0, now});
+        push(Event::FileStarted, file, 0, 0, now);
     }
     // The file could not be played; the player goes on with the next one.
     void fileFailed(const std::string& file, long long now)
     {
-        events_.push_back({Event::FileFailed, file, 0, 0, now});
+        push(Event::FileFailed, file, 0, 0, now);
     }
     // Where the clip playing now is, as askPosition() asked.
     void positionKnown(double at, double length, long long now)
     {
-        events_.push_back({Event::PositionKnown, {}, at, length, now});
+        push(Event::PositionKnown, {}, at, length, now);
     }
     // The player cannot do its work and will not get better (no display, say): end it.
-    void playerUnusable(long long now)
-    {
-        events_.push_back({Event::PlayerUnusable, {}, 0, 0, now});
-    }
+    void playerUnusable(long long now) { push(Event::PlayerUnusable, {}, 0, 0, now); }
     // The player has played all it was given and waits for more (mpv idle; MPlayer ends instead).
-    void nothingToPlay(long long now) { events_.push_back({Event::NothingToPlay, {}, 0, 0, now}); }
+    void nothingToPlay(long long now) { push(Event::NothingToPlay, {}, 0, 0, now); }
+    // The tracks and chapters of the file that started last, once the player has opened it,
+    // and again whenever they change (a subtitle file added, another track on).
+    void tracksKnown(const ClipTracks& tracks, long long now)
+    {
+        push(Event::TracksKnown, {}, 0, 0, now);
+        events_.back().tracks = tracks;
+    }
 
     // Hands over what has come, oldest first.
     std::vector<Event> take() { return std::exchange(events_, {}); }
     bool empty() const { return events_.empty(); }
 
   private:
+    void push(Event::Kind kind, const std::string& file, double at, double length, long long now)
+    {
+        Event e;
+        e.kind = kind;
+        e.file = file;
+        e.at = at;
+        e.length = length;
+        e.now = now;
+        events_.push_back(std::move(e));
+    }
     std::vector<Event> events_;
 };
 
@@ -91,6 +115,14 @@ class PlayerDriver
     virtual void startDone(long long now) = 0;
     // Asks where the clip playing now is; the answer comes as positionKnown().
     virtual void askPosition(long long now) = 0;
+    // Plays this sound track and shows these subtitles of the file playing now (ids as
+    // tracksKnown() gave them; TrackChoice::kKeep leaves one as it is, kOff hides subtitles).
+    virtual void selectTracks(const TrackChoice& choice, long long now) = 0;
+    // Goes to this place in the file playing now, in seconds from its start.
+    virtual void seekTo(double seconds, long long now) = 0;
+    // A menu whose entries are made while the run goes (Menu::listed) is about to open, with
+    // these entries: a player that draws its own menu is given them first.
+    virtual void listMenu(const Menu& menu, long long now) = 0;
     // The run is ending: nothing more of the driver's own goes to the player.
     virtual void runEnding(long long now) = 0;
     // A signal is about to go to the player: make sure that it can take it.

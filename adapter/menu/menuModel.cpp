@@ -29,6 +29,35 @@ int MenuModel::entryCount() const
     return int(top().entries.size());
 }
 
+const Menu* MenuModel::menu(const std::string& name) const
+{
+    const size_t at = find(name);
+    return at == kNone ? nullptr : &menus_[at];
+}
+
+void MenuModel::setEntries(const std::string& name, std::vector<MenuEntry> entries)
+{
+    const size_t at = find(name);
+    if (at == kNone)
+        return;
+    for (const Open& o : stack_) {
+        if (o.menu == at)
+            return; // an open menu keeps what the screen shows
+    }
+    menus_[at].entries = std::move(entries);
+}
+
+std::string MenuModel::opens(const std::string& line) const
+{
+    const SlaveCommand c = parseSlaveCommand(line);
+    if (c.verb == "set_menu")
+        return find(c.argument) == kNone ? std::string() : c.argument;
+    if (c.verb != "menu" || c.argument != "ok" || !shown_ || entryCount() == 0)
+        return {};
+    const MenuEntry& entry = top().entries[size_t(selection())];
+    return entry.kind == MenuEntry::OpenMenu ? entry.argument : std::string();
+}
+
 size_t MenuModel::find(const std::string& name) const
 {
     for (size_t i = 0; i < menus_.size(); ++i) {

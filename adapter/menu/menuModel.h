@@ -18,6 +18,8 @@ struct Menu
     std::string name;
     std::string title;
     std::vector<MenuEntry> entries;
+    // Its entries are made while the run goes (a clip's tracks), just before it opens.
+    bool listed = false;
 };
 
 // The player's on-screen menu as the player keeps it, followed command by command: a stack of
@@ -50,6 +52,12 @@ class MenuModel
     const std::vector<std::string>& chosenFiles() const { return chosen_; }
     const std::string& ranCommand() const { return ran_; }
     const std::vector<Menu>& menus() const { return menus_; }
+    // The menu of that name; null when there is none.
+    const Menu* menu(const std::string& name) const;
+    // Gives a listed menu its entries; it must not be open.
+    void setEntries(const std::string& name, std::vector<MenuEntry> entries);
+    // The menu that the command would open (an entry that opens one, or set_menu), else empty.
+    std::string opens(const std::string& command) const;
 
     // The way from the top menu to the clip's entry: each menu to open, with the entry that
     // leads on (and, last, the clip's own entry) selected. Empty when no menu lists the clip.

@@ -203,7 +203,7 @@ void MPlayerDriver::started(const std::string& named, long long now)
     current_ = file;
     currentShown_ = false;
     hold_.fileStarted(false); // a new file plays, whatever held the one before
-    PlayItem item{file, 0};
+    PlayItem item{file, 0, {}};
     for (size_t i = 0; i < queued_.size(); ++i) {
         if (queued_[i].path == file) {
             item = queued_[i];

@@ -37,6 +37,9 @@ class MPlayerDriver : public PlayerDriver
     void startPlaying(bool still, long long now) override;
     void startDone(long long now) override;
     void askPosition(long long now) override;
+    void selectTracks(const TrackChoice&, long long) override {}
+    void seekTo(double, long long) override {}
+    void listMenu(const Menu&, long long) override {}
     void runEnding(long long now) override;
     void wake(long long now) override;
     void outputLine(const std::string& line, long long now) override;

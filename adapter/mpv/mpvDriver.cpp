@@ -82,7 +82,7 @@ void MpvDriver::sendSlaveLine(const std::string& line, long long now)
     }
     if (c.verb == "loadfile") {
         const LoadArguments load = loadArguments(c.body);
-        play({{load.path, 0}}, !load.append, now);
+        play({{load.path, 0, {}}}, !load.append, now);
         return;
     }
     const MpvCommand m = mpvCommand(c.body);

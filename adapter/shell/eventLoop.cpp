@@ -3,6 +3,7 @@
 #include "descriptors.h"
 #include "monotonicClock.h"
 #include "positionsFile.h"
+#include "privateFolder.h"
 #include "terminationPipe.h"
 
 #include <cerrno>
@@ -94,6 +95,10 @@ void EventLoop::carryOut()
                 fprintf(stderr, "tamblin-adapter: %s: %s\n", a.path.c_str(), strerror(errno));
             break;
         }
+        case Action::ListFolder:
+            if (!listFolder(a.path, a.text))
+                fprintf(stderr, "tamblin-adapter: %s: %s\n", a.path.c_str(), strerror(errno));
+            break;
         }
     }
 }

@@ -1,7 +1,9 @@
 #include "privateFolder.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,4 +35,27 @@ void removeFolder(const std::string& dir)
         closedir(d);
     }
     rmdir(dir.c_str());
+}
+
+bool listFolder(const std::string& dir, const std::string& names)
+{
+    removeFolder(dir);
+    if (mkdir(dir.c_str(), 0700) != 0)
+        return false;
+    size_t at = 0;
+    while (at < names.size()) {
+        size_t end = names.find('\n', at);
+        if (end == std::string::npos)
+            end = names.size();
+        const std::string name = names.substr(at, end - at);
+        at = end + 1;
+        if (name.empty() || name[0] == '.' || name.find('/') != std::string::npos)
+            continue;
+        const int fd =
+            open((dir + "/" + name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0)
+            return false;
+        close(fd);
+    }
+    return true;
 }
