@@ -47,8 +47,15 @@ void describe(QStringList& args, const QString& stream, const QString& language,
 
 bool writeSubtitleFile(const QString& path, const QString& text, int seconds)
 {
-    return writeText(path,
-                     "1\n" + clock(1, 500) + " --> " + clock(seconds, 0) + "\n" + text + "\n\n");
+    // One line a second, each up to the next, as a film's lines follow one another: a track
+    // switched to shows from its next line in MPlayer.
+    QString srt;
+    for (int at = 1; at < seconds; ++at)
+        srt += QString("%1\n%2 --> %3\n%4\n\n")
+                   .arg(at)
+                   .arg(clock(at, 500), at + 1 < seconds ? clock(at + 1, 500) : clock(at + 1, 0),
+                        text);
+    return writeText(path, srt);
 }
 
 bool makeClip(const QString& path, const ClipSpec& spec)

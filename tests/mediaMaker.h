@@ -2,8 +2,8 @@
 
 // Clips that carry sound tracks, subtitles and chapters, made with ffmpeg (lavfi) for the
 // tests: a flat picture, so that only a menu or a subtitle changes it; each sound track one
-// steady tone; each subtitle track one line from just after the first second to the end
-// (MPlayer never shows a line that starts at 0).
+// steady tone; each subtitle track the same line again every second, from just after the first
+// second to the end (MPlayer never shows a line that starts at 0).
 
 #include <QList>
 #include <QString>
@@ -39,5 +39,5 @@ struct ClipSpec
 
 // A Matroska clip, 320x240 at 10 fps with a key frame every second.
 bool makeClip(const QString& path, const ClipSpec& spec);
-// An .srt file of one line, shown from 1.5 s until `seconds`.
+// An .srt file of the same line every second, shown from 1.5 s until `seconds`.
 bool writeSubtitleFile(const QString& path, const QString& text, int seconds);

@@ -49,37 +49,41 @@ Format formatOf(const QByteArray& file)
 
 bool readSound(const QString& wav, double lastSeconds, Sound* sound)
 {
+    // The header, then only the part at the end: the file grows by megabytes a minute.
     QFile in(wav);
     if (!in.open(QIODevice::ReadOnly))
         return false;
-    const QByteArray file = in.readAll();
-    const Format f = formatOf(file);
+    const Format f = formatOf(in.read(4096));
     const bool isFloat = f.tag == kFloat && f.bits == 32, isShort = f.tag == kPcm && f.bits == 16;
     if (f.dataAt < 0 || f.channels < 1 || f.rate < 1 || (!isFloat && !isShort))
         return false;
     const qsizetype frameBytes = qsizetype(f.channels) * f.bits / 8;
-    const qsizetype frames = (file.size() - f.dataAt) / frameBytes;
+    const qsizetype frames = (in.size() - f.dataAt) / frameBytes;
+    const qsizetype window = qMin(frames, qsizetype(lastSeconds * f.rate));
+    if (!in.seek(f.dataAt + (frames - window) * frameBytes))
+        return false;
+    const QByteArray tail = in.read(window * frameBytes);
     const auto sample = [&](qsizetype frame) {
-        const char* p = file.constData() + f.dataAt + frame * frameBytes;
+        const char* p = tail.constData() + frame * frameBytes;
         if (isShort)
             return double(qFromLittleEndian<qint16>(p)) / 32768;
         float v;
         memcpy(&v, p, sizeof v);
         return double(v);
     };
-    const qsizetype window = qMin(frames, qsizetype(lastSeconds * f.rate));
+    const qsizetype got = tail.size() / frameBytes;
     int crossings = 0;
     double peak = 0, before = 0;
-    for (qsizetype i = frames - window; i < frames; ++i) {
+    for (qsizetype i = 0; i < got; ++i) {
         const double v = sample(i);
         peak = qMax(peak, std::fabs(v));
-        if (i > frames - window && (v < 0) != (before < 0))
+        if (i > 0 && (v < 0) != (before < 0))
             ++crossings;
         before = v;
     }
     sound->seconds = double(frames) / f.rate;
     sound->peak = peak;
-    sound->hz = window > 1 ? crossings / 2.0 / (double(window) / f.rate) : 0;
+    sound->hz = got > 1 ? crossings / 2.0 / (double(got) / f.rate) : 0;
     return true;
 }
 
