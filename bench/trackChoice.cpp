@@ -166,8 +166,8 @@ Samples throughTamblin(const Bench& b, int rounds)
     return samples;
 }
 
-// The player alone on the clip, switched by its own commands: MPlayer's slave input, mpv's
-// text commands over its IPC descriptor.
+// The player alone on the clip, switched by its own commands: MPlayer's slave input (its first
+// subtitle track on, as it starts), mpv's text commands over its IPC descriptor.
 Samples playerAlone(const Bench& b, int rounds)
 {
     Samples samples;
@@ -187,8 +187,8 @@ Samples playerAlone(const Bench& b, int rounds)
         SpawnRequest request;
         request.path = kMPlayer;
         request.arguments = {
-            kMPlayer,       "-slave",    "-quiet", "-fs", "-zoom",           "-vo",    "x11", "-vf",
-            "format=bgr32", "-osdlevel", "0",      "-ao", "pcm:file=" + wav, "-nosub", b.clip};
+            kMPlayer,       "-slave",    "-quiet", "-fs", "-zoom",           "-vo", "x11", "-vf",
+            "format=bgr32", "-osdlevel", "0",      "-ao", "pcm:file=" + wav, b.clip};
         request.output = request.errors = open("/dev/null", O_WRONLY | O_CLOEXEC);
         player = spawnWithPipes(request, &input, nullptr, nullptr);
         close(request.output);
@@ -199,7 +199,7 @@ Samples playerAlone(const Bench& b, int rounds)
     };
     const std::string audio[2] = {b.mpv ? "set aid 2" : "switch_audio 1",
                                   b.mpv ? "set aid 1" : "switch_audio 0"};
-    const std::string subtitles[2] = {b.mpv ? "set sid 2" : "sub_select 1",
+    const std::string subtitles[2] = {b.mpv ? "set sid 2" : "sub_demux 1",
                                       b.mpv ? "set sid no" : "sub_select -1"};
     for (int i = 0; i < rounds && untilTone(wav, i % 2 ? kEnglish : kFrench) >= 0; ++i) {
         usleep(400000); // a viewer's pace, as through the menu

@@ -22,7 +22,7 @@ namespace {
 const int kFrench = 440, kEnglish = 880;
 
 // How the adapter starts a clip partway: MPlayer seeks once it plays, mpv is told as it loads.
-const QRegularExpression kPartway("^> (seek \\d|loadfile .* start=)");
+const QRegularExpression kPartway("^> ((pausing\\w* )?seek \\d|loadfile .* start=)");
 
 // The subtitle lines, by their shape: English "II", the file beside the clip "HHHH" (and
 // twelve Is), French twelve Ws (and forty Is).
@@ -539,7 +539,7 @@ class WhatsOnTest : public QObject
             AdapterSession s(x.get(), background);
             QStringList fromPlace;
             QVERIFY(chooseAgain(s, stateDir, 0, &fromPlace)); // Resume from 0:15
-            QCOMPARE(fromPlace.size(), 1);
+            QVERIFY(!fromPlace.isEmpty());
             const double at = s.property("time_pos").toDouble();
             QVERIFY2(at >= 14 && at < 30, qPrintable(QString::number(at)));
             QVERIFY2(englishWithFrench(s), "the tracks chosen last, resumed");
