@@ -24,6 +24,7 @@
 #include "playerStart.h"
 #include "positionsFile.h"
 #include "privateFolder.h"
+#include "viewerLanguages.h"
 
 #include "descriptors.h"
 #include "spawn.h"
@@ -37,6 +38,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <sys/stat.h>
@@ -78,6 +80,7 @@ struct StartedPlayer
 {
     PlayerChannels channels;
     std::vector<Menu> menus;
+    std::map<std::string, std::vector<std::string>> sidecars; // subtitle files beside clips
     std::string fifo, background, firstFile;
     bool startMenu = false;
     std::string font;          // the menu's font family, for the trace
@@ -90,7 +93,7 @@ struct StartedPlayer
 // starts first, and the menus are made while it does. False when it did not start.
 bool startPlayer(const std::string& player, bool mpv, const std::vector<std::string>& args,
                  const std::string& dir, WindowSize window,
-                 const std::function<std::vector<Menu>()>& menusFound, StartedPlayer* run)
+                 const std::function<MediaScan()>& mediaFound, StartedPlayer* run)
 {
     if (mpv) {
         const MpvArguments a = mpvArguments(args, getenv("TAMBLIN_WID"), getenv("TAMBLIN_HWDEC"));
@@ -101,13 +104,17 @@ bool startPlayer(const std::string& player, bool mpv, const std::vector<std::str
         run->startMenu = a.startMenu;
         run->background = a.background;
         run->firstFile = a.firstFile;
-        run->menus = menusFound();
+        const MediaScan scan = mediaFound();
+        run->menus = buildMenus(scan);
+        run->sidecars = scan.subtitles;
         run->characters = menuCharacters(run->menus, "> _");
         run->menuFont = chooseMenuFont(run->characters);
         run->font = run->menuFont.family;
         return started;
     }
-    run->menus = menusFound();
+    const MediaScan scan = mediaFound();
+    run->menus = buildMenus(scan);
+    run->sidecars = scan.subtitles;
     const MPlayerMenuLook look = mplayerMenuLook(run->menus, window);
     const std::string menuFile = dir + "/menu.conf";
     // A player without our menu would not be the menu the answers are about: no start.
@@ -160,6 +167,8 @@ int runCore(StartedPlayer& run, bool mpv, const std::string& appDir, const std::
             getcwd(cwd, sizeof cwd) ? cwd : "/");
     }
     Controller core(model, flow, store, *driver, actions);
+    core.setLanguages(viewerLanguages());
+    core.setSidecars(std::move(run.sidecars));
     if (const char* end = getenv("TAMBLIN_SESSION_END"))
         core.setSessionEnd(end);
     EventLoop loop(core, actions, std::move(run.channels), std::move(commands), signals, trace,
@@ -186,8 +195,8 @@ int main(int argc, char** argv)
     const std::vector<std::string> args(argv + 1, argv + argc);
     const std::string appDir = folderOf(argv[0]) + "/";
     const WindowSize window = parseWindowSize(getenv("TAMBLIN_WINDOW_SIZE"));
-    const auto menusFound = [&] {
-        return buildMenus(scanMediaFolders(mediaDirectories(getenv("TAMBLIN_MEDIA"), appDir)));
+    const auto mediaFound = [&] {
+        return scanMediaFolders(mediaDirectories(getenv("TAMBLIN_MEDIA"), appDir));
     };
 
     const std::string dir = privateFolder();
@@ -212,7 +221,7 @@ int main(int argc, char** argv)
         perror("tamblin-adapter: signal pipe");
 
     StartedPlayer run;
-    const int status = startPlayer(player, mpv, args, dir, window, menusFound, &run)
+    const int status = startPlayer(player, mpv, args, dir, window, mediaFound, &run)
                            ? runCore(run, mpv, appDir, files, window, signals, trace)
                            : kFailedStatus;
     removeFolder(dir);
