@@ -193,7 +193,9 @@ class AdapterPiecesTest : public QObject
     void withoutClipsThereIsNoClipEntry()
     {
         const std::vector<Menu> menus = buildMenus(MediaScan{});
-        QCOMPARE(int(menus.size()), 2); // main, and the word on a file that cannot be played
+        // main and its seven mixes for a clip, the word on a file that cannot be played, and the
+        // four menus listed as a clip plays
+        QCOMPARE(int(menus.size()), 13);
         MenuModel model(menus, "main", true);
         QCOMPARE(model.apply("menu ok"), MenuModel::CommandRun); // Pause or resume
         QCOMPARE(model.ranCommand(), std::string("pause"));
