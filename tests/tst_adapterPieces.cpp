@@ -570,6 +570,76 @@ class AdapterPiecesTest : public QObject
         }
     }
 
+    // A clip's tracks chosen, kept with its position and without it. Steps: "left POSITION",
+    // "chose AUDIO SUBTITLE", "finished", "start" (from the start), each for clip "a"; changes
+    // as above; then where it starts and the tracks it starts with.
+    void resumeStoreTracks_data()
+    {
+        QTest::addColumn<QStringList>("steps");
+        QTest::addColumn<QString>("changes");
+        QTest::addColumn<double>("startAt");
+        QTest::addColumn<QString>("tracks");
+        QTest::newRow("chosen, then left: both kept")
+            << QStringList{"chose 2 -1", "left 30"} << "yy" << 30.0 << "2 -1";
+        QTest::newRow("finished: the position goes, the tracks stay")
+            << QStringList{"left 30", "chose 2 -1", "finished"} << "yyy" << 0.0 << "2 -1";
+        QTest::newRow("left near the start: likewise")
+            << QStringList{"chose 2 3", "left 30", "left 5", "left 5"} << "yyyn" << 0.0 << "2 3";
+        QTest::newRow("from the start: likewise")
+            << QStringList{"left 30", "chose 1 -1", "start", "start"} << "yyyn" << 0.0 << "1 -1";
+        QTest::newRow("from the start, nothing chosen: the clip goes")
+            << QStringList{"left 30", "start", "start"} << "yyn" << 0.0 << "-2 -2";
+        QTest::newRow("kKeep keeps what was chosen")
+            << QStringList{"chose 2 -1", "chose -2 4", "chose 2 -2"} << "yyn" << 0.0 << "2 4";
+        QTest::newRow("choosing nothing keeps nothing")
+            << QStringList{"chose -2 -2"} << "n" << 0.0 << "-2 -2";
+    }
+    void resumeStoreTracks()
+    {
+        QFETCH(QStringList, steps);
+        QFETCH(QString, changes);
+        QFETCH(double, startAt);
+        QFETCH(QString, tracks);
+        ResumeStore store;
+        QString got;
+        for (const QString& s : steps) {
+            const QStringList w = s.split(' ');
+            const bool changed = w[0] == "left"       ? store.left("/a", w[1].toDouble(), 100)
+                                 : w[0] == "finished" ? store.finished("/a")
+                                 : w[0] == "start"
+                                     ? store.forgetPosition("/a")
+                                     : store.chose("/a", {w[1].toInt(), w[2].toInt()});
+            got += changed ? 'y' : 'n';
+        }
+        QCOMPARE(got, changes);
+        ResumeStore again; // and all of it read back from its file
+        QVERIFY(again.load(store.text()));
+        for (const ResumeStore* s : {&store, &again}) {
+            QCOMPARE(s->startAt("/a"), startAt);
+            const TrackChoice c = s->tracksFor("/a");
+            QCOMPARE(QString("%1 %2").arg(c.audio).arg(c.subtitle), tracks);
+        }
+    }
+
+    // The file as version 2 writes it, version 1's still read, and lines of neither refused.
+    void resumeStoreVersions()
+    {
+        ResumeStore store;
+        store.chose("/v/a.avi", {3, -1});
+        QVERIFY(store.text().rfind("tamblin positions 2\n", 0) == 0);
+        QVERIFY(store.load("tamblin positions 1\n30.000 100.000 /v/a.avi\n"));
+        QCOMPARE(store.startAt("/v/a.avi"), 30.0);
+        QCOMPARE(store.tracksFor("/v/a.avi").audio, TrackChoice::kKeep);
+        QVERIFY(store.load("tamblin positions 2\n30.000 100.000 1 -1 /v/a b.avi\n"));
+        QCOMPARE(store.tracksFor("/v/a b.avi").audio, 1);
+        for (const char* bad : {"tamblin positions 1\n30.000 100.000 1 -1 /v/a.avi\n",
+                                "tamblin positions 2\n30.000 100.000 /v/a.avi\n",
+                                "tamblin positions 2\n30.000 100.000 1 /v/a.avi\n",
+                                "tamblin positions 2\n30.000 100.000 x -1 /v/a.avi\n",
+                                "tamblin positions 2\n30.000 100.000 1 -3 /v/a.avi\n"})
+            QVERIFY2(!store.load(bad), bad);
+    }
+
     // Languages by any of their codes, named in their own.
     void languageNames_data()
     {
