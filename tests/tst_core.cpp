@@ -332,7 +332,7 @@ void CoreTest::mplayerOrderings_data()
                                "@1200"}
         << QStringList{"@1000 > pausing_keep_force get_property time_pos",
                        "@1000 > pausing_keep_force get_property length",
-                       "@1100 save 42.000 100.000 /v/a.avi", "@1100 > quit 0"};
+                       "@1100 save 42.000 100.000 -2 -2 /v/a.avi", "@1100 > quit 0"};
     QTest::newRow("... or, when it does not say, a short while")
         << true << QStringList{"<Playing /v/a.avi.", started, "@1000", "quit 0", "@2000"}
         << QStringList{"@1000 > pausing_keep_force get_property time_pos",
@@ -390,7 +390,7 @@ void CoreTest::mplayerOrderings_data()
                QStringList{"@1050", answers[0], answers[1], "@1200", "<Playing /private/3.avi.",
                            started, "@2000"}
         << aPlays + menuOver + QStringList{bChosen} + asked +
-               QStringList{"@1050 save 42.000 100.000 /v/a.avi",
+               QStringList{"@1050 save 42.000 100.000 -2 -2 /v/a.avi",
                            "@1050 link /private/3.avi -> /v/b.avi",
                            "@1050 write /private/list2: /private/3.avi /private/1.avi"} +
                bPlays +
@@ -409,7 +409,7 @@ void CoreTest::mplayerOrderings_data()
         << playingA + chooseQuit + QStringList{"@1050", "^", "@1100"} + answers +
                QStringList{"@5000"}
         << aPlays + menuOver + QStringList{quitChosen} + asked +
-               QStringList{sessionEnds, "@1050 TERM", "@1100 save 42.000 100.000 /v/a.avi",
+               QStringList{sessionEnds, "@1050 TERM", "@1100 save 42.000 100.000 -2 -2 /v/a.avi",
                            "@1100 > menu ok", "@3050 KILL"};
     QTest::newRow("the window gone while a clip is being left")
         << true
@@ -417,7 +417,7 @@ void CoreTest::mplayerOrderings_data()
         << aPlays + menuOver + QStringList{bChosen} + asked +
                QStringList{"@1100 > menu down",
                            "@1100 > menu down",
-                           "@1100 save 42.000 100.000 /v/a.avi",
+                           "@1100 save 42.000 100.000 -2 -2 /v/a.avi",
                            "@1100 > menu ok",
                            "@1100 link /private/3.avi -> /v/b.avi",
                            "@1100 write /private/list2: /private/3.avi /private/1.avi",
@@ -563,9 +563,11 @@ void CoreTest::mpvOrderings_data()
                               << QStringList{bg,      "@1000", "quit 0",
                                              "@1100", at,      success.arg("duration", a.length),
                                              "@2000"}
-                              << asked + (a.kept ? QStringList{"@1100 save 42.500 100.000 /v/a.avi",
-                                                               R"(@1100 > ["quit",0])"}
-                                                 : QStringList{R"(@1400 > ["quit",0])"});
+                              << asked +
+                                     (a.kept
+                                          ? QStringList{"@1100 save 42.500 100.000 -2 -2 /v/a.avi",
+                                                        R"(@1100 > ["quit",0])"}
+                                          : QStringList{R"(@1400 > ["quit",0])"});
     }
     QTest::newRow("unknown commands")
         << false << QStringList{bg, "dvdnav up", "get_property nosuch", "@1000"}
@@ -616,7 +618,7 @@ void CoreTest::mpvOrderings_data()
                    R"(@1000 > ["get_property","time-pos"])",
                    R"(@1000 > ["get_property","duration"])",
                    "@1000 write /run/session-end: ",
-                   "@1100 save 42.500 100.000 /v/a.avi",
+                   "@1100 save 42.500 100.000 -2 -2 /v/a.avi",
                    "@1100 > overlay shown",
                    R"(@1100 > ["quit",0])",
                    R"(@1100 > ["set_property","pause",true])",
