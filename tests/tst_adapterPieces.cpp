@@ -21,13 +21,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QMap>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <sys/stat.h>
@@ -69,32 +69,34 @@ std::vector<Menu> twoClips()
     return buildMenus(scan);
 }
 
-// Tracks from "ID LANG" ("-": none), "ID LANG TITLE", or "ID @PATH" for a file beside the clip.
-std::vector<Track> tracksOf(const QStringList& specs)
+// Tracks from "ID LANG" ("-": none) or "ID LANG TITLE", or "ID @PATH" for a file beside the
+// clip; a comma between tracks.
+std::vector<Track> tracksOf(const QString& specs)
 {
     std::vector<Track> tracks;
-    for (const QString& spec : specs) {
+    for (const QString& spec : specs.split(", ", Qt::SkipEmptyParts)) {
         const QStringList w = spec.split(' ');
-        Track t;
-        t.id = w[0].toInt();
-        t.external = w[1].startsWith('@');
-        if (t.external)
-            t.title = w[1].mid(1).toStdString();
-        else if (w[1] != "-")
-            t.language = w[1].toStdString();
-        if (w.size() > 2)
-            t.title = w.mid(2).join(' ').toStdString();
-        tracks.push_back(t);
+        const bool beside = w[1].startsWith('@');
+        tracks.push_back({w[0].toInt(), beside || w[1] == "-" ? "" : w[1].toStdString(),
+                          (beside ? w[1].mid(1) : w.mid(2).join(' ')).toStdString(), beside});
     }
     return tracks;
 }
 
-QStringList qList(const std::vector<std::string>& strings)
+std::vector<std::string> strings(const QString& list, const QString& separator = ",")
+{
+    std::vector<std::string> out;
+    for (const QString& s : list.split(separator, Qt::SkipEmptyParts))
+        out.push_back(s.toStdString());
+    return out;
+}
+
+QString joined(const std::vector<std::string>& strings)
 {
     QStringList list;
     for (const std::string& s : strings)
         list << QString::fromStdString(s);
-    return list;
+    return list.join(',');
 }
 
 } // namespace
@@ -420,7 +422,8 @@ class AdapterPiecesTest : public QObject
     }
 
     // The tree as the menu shows it: folders first, then clips, in natural order; empty
-    // folders, link loops and folders that cannot be opened left out; the bounds kept.
+    // folders, link loops and folders that cannot be opened left out; the bounds kept; the
+    // subtitle files beside a clip noted.
     void folderTree()
     {
         QTemporaryDir dir;
@@ -429,6 +432,8 @@ class AdapterPiecesTest : public QObject
         touch(d + "/Show/Episode 2.avi");
         touch(d + "/Show/Extras/Making of.mkv");
         touch(d + "/Show/notes.txt");
+        touch(d + "/Show/Episode 2.srt");
+        touch(d + "/Show/Episode 2.en.ass");
         touch(d + "/b.avi");
         touch(d + "/A folder/c.mp4");
         QDir().mkpath(d + "/Empty/Emptier");
@@ -452,6 +457,9 @@ class AdapterPiecesTest : public QObject
         const MediaFolder& show = top.folders.back();
         QCOMPARE(names(show.clips), (QStringList{"Episode 2.avi", "Episode 10.avi"}));
         QCOMPARE(int(show.folders.size()), 1); // Extras; the loop is not entered again
+        QCOMPARE(int(scan.subtitles.size()), 1);
+        QCOMPARE(names(scan.subtitles.at(show.clips[0])),
+                 (QStringList{"Episode 2.en.ass", "Episode 2.srt"}));
         QVERIFY(!top.cut && !show.cut);
         chmod(QFile::encodeName(d + "/Locked").constData(), 0700);
 
@@ -541,7 +549,8 @@ class AdapterPiecesTest : public QObject
         QCOMPARE(store.startAt("a"), startAt);
     }
 
-    // The store read back from its text; a clip played to its end forgotten; the oldest going.
+    // The store read back from its text; a clip played to its end forgotten; the oldest going;
+    // the file's versions.
     void resumeStore()
     {
         ResumeStore store;
@@ -561,9 +570,19 @@ class AdapterPiecesTest : public QObject
         QCOMPARE(again.startAt("/v/b.avi"), 0.0); // the oldest went
         QCOMPARE(again.startAt("/v/0.avi"), 20.0);
 
+        // Version 1 is read; version 2, with the tracks chosen, written.
+        QVERIFY(again.load("tamblin positions 1\n30.000 100.000 /v/a b.avi\n"));
+        QCOMPARE(again.startAt("/v/a b.avi"), 30.0);
+        QVERIFY(again.chose("/v/a b.avi", {3, -1}));
+        QVERIFY(again.text().rfind("tamblin positions 2\n", 0) == 0);
+
         // Text that is not ours is refused whole, and written anew at the first chance.
         for (const char* bad : {"garbage\n", "tamblin positions 1\n12 x /v/a.avi\n",
-                                "tamblin positions 1\n50 20 /v/a.avi\n"}) {
+                                "tamblin positions 1\n50 20 /v/a.avi\n",
+                                "tamblin positions 1\n30 100 1 -1 /v/a.avi\n",
+                                "tamblin positions 2\n30 100 /v/a.avi\n",
+                                "tamblin positions 2\n30 100 x -1 /v/a.avi\n",
+                                "tamblin positions 2\n30 100 1 -3 /v/a.avi\n"}) {
             ResumeStore s;
             QVERIFY(!s.load(bad));
             QCOMPARE(s.startAt("/v/a.avi"), 0.0);
@@ -573,333 +592,148 @@ class AdapterPiecesTest : public QObject
     }
 
     // A clip's tracks chosen, kept with its position and without it. Steps: "left POSITION",
-    // "chose AUDIO SUBTITLE", "finished", "start" (from the start), each for clip "a"; changes
-    // as above; then where it starts and the tracks it starts with.
-    void resumeStoreTracks_data()
-    {
-        QTest::addColumn<QStringList>("steps");
-        QTest::addColumn<QString>("changes");
-        QTest::addColumn<double>("startAt");
-        QTest::addColumn<QString>("tracks");
-        QTest::newRow("chosen, then left: both kept")
-            << QStringList{"chose 2 -1", "left 30"} << "yy" << 30.0 << "2 -1";
-        QTest::newRow("finished: the position goes, the tracks stay")
-            << QStringList{"left 30", "chose 2 -1", "finished"} << "yyy" << 0.0 << "2 -1";
-        QTest::newRow("left near the start: likewise")
-            << QStringList{"chose 2 3", "left 30", "left 5", "left 5"} << "yyyn" << 0.0 << "2 3";
-        QTest::newRow("from the start: likewise")
-            << QStringList{"left 30", "chose 1 -1", "start", "start"} << "yyyn" << 0.0 << "1 -1";
-        QTest::newRow("from the start, nothing chosen: the clip goes")
-            << QStringList{"left 30", "start", "start"} << "yyn" << 0.0 << "-2 -2";
-        QTest::newRow("kKeep keeps what was chosen")
-            << QStringList{"chose 2 -1", "chose -2 4", "chose 2 -2"} << "yyn" << 0.0 << "2 4";
-        QTest::newRow("choosing nothing keeps nothing")
-            << QStringList{"chose -2 -2"} << "n" << 0.0 << "-2 -2";
-    }
+    // "chose AUDIO SUBTITLE", "finished", "start" (from the start), for one clip; changes as
+    // above; then where it starts and the tracks it starts with, as kept and as read back.
     void resumeStoreTracks()
     {
-        QFETCH(QStringList, steps);
-        QFETCH(QString, changes);
-        QFETCH(double, startAt);
-        QFETCH(QString, tracks);
-        ResumeStore store;
-        QString got;
-        for (const QString& s : steps) {
-            const QStringList w = s.split(' ');
-            const bool changed = w[0] == "left"       ? store.left("/a", w[1].toDouble(), 100)
-                                 : w[0] == "finished" ? store.finished("/a")
-                                 : w[0] == "start"
-                                     ? store.forgetPosition("/a")
-                                     : store.chose("/a", {w[1].toInt(), w[2].toInt()});
-            got += changed ? 'y' : 'n';
+        const char* const rows[][4] = {
+            {"chose 2 -1;left 30", "yy", "30", "2 -1"},
+            {"left 30;chose 2 -1;finished", "yyy", "0", "2 -1"},     // the tracks stay
+            {"chose 2 3;left 30;left 5;left 5", "yyyn", "0", "2 3"}, // likewise
+            {"left 30;chose 1 -1;start;start", "yyyn", "0", "1 -1"}, // likewise
+            {"left 30;start;start", "yyn", "0", "-2 -2"},            // nothing chosen: it goes
+            {"chose 2 -1;chose -2 4;chose 2 -2", "yyn", "0", "2 4"}, // kKeep keeps the choice
+            {"chose -2 -2", "n", "0", "-2 -2"}};
+        for (const auto& [steps, changes, startAt, tracks] : rows) {
+            ResumeStore store;
+            QString got = QString(steps) + ": ";
+            for (const QString& s : QString(steps).split(';')) {
+                const QStringList w = s.split(' ');
+                got += (w[0] == "left"       ? store.left("/a", w[1].toDouble(), 100)
+                        : w[0] == "finished" ? store.finished("/a")
+                        : w[0] == "start"    ? store.forgetPosition("/a")
+                                             : store.chose("/a", {w[1].toInt(), w[2].toInt()}))
+                           ? 'y'
+                           : 'n';
+            }
+            ResumeStore again;
+            QVERIFY(again.load(store.text()));
+            for (const ResumeStore* s : {&store, &again}) {
+                const TrackChoice c = s->tracksFor("/a");
+                QCOMPARE(
+                    got + QString(" %1 %2 %3").arg(s->startAt("/a")).arg(c.audio).arg(c.subtitle),
+                    QString("%1: %2 %3 %4").arg(steps, changes, startAt, tracks));
+            }
         }
-        QCOMPARE(got, changes);
-        ResumeStore again; // and all of it read back from its file
-        QVERIFY(again.load(store.text()));
-        for (const ResumeStore* s : {&store, &again}) {
-            QCOMPARE(s->startAt("/a"), startAt);
-            const TrackChoice c = s->tracksFor("/a");
-            QCOMPARE(QString("%1 %2").arg(c.audio).arg(c.subtitle), tracks);
-        }
     }
 
-    // The file as version 2 writes it, version 1's still read, and lines of neither refused.
-    void resumeStoreVersions()
-    {
-        ResumeStore store;
-        store.chose("/v/a.avi", {3, -1});
-        QVERIFY(store.text().rfind("tamblin positions 2\n", 0) == 0);
-        QVERIFY(store.load("tamblin positions 1\n30.000 100.000 /v/a.avi\n"));
-        QCOMPARE(store.startAt("/v/a.avi"), 30.0);
-        QCOMPARE(store.tracksFor("/v/a.avi").audio, TrackChoice::kKeep);
-        QVERIFY(store.load("tamblin positions 2\n30.000 100.000 1 -1 /v/a b.avi\n"));
-        QCOMPARE(store.tracksFor("/v/a b.avi").audio, 1);
-        for (const char* bad : {"tamblin positions 1\n30.000 100.000 1 -1 /v/a.avi\n",
-                                "tamblin positions 2\n30.000 100.000 /v/a.avi\n",
-                                "tamblin positions 2\n30.000 100.000 1 /v/a.avi\n",
-                                "tamblin positions 2\n30.000 100.000 x -1 /v/a.avi\n",
-                                "tamblin positions 2\n30.000 100.000 1 -3 /v/a.avi\n"})
-            QVERIFY2(!store.load(bad), bad);
-    }
-
-    // Languages by any of their codes, named in their own.
-    void languageNames_data()
-    {
-        QTest::addColumn<QString>("any");
-        QTest::addColumn<QString>("code");
-        QTest::addColumn<QString>("name");
-        for (const char* fr : {"fr", "fre", "fra", "FR", "fr-CA", "fr_FR.UTF-8"})
-            QTest::newRow(fr) << fr << "fr"
-                              << "Français";
-        QTest::newRow("German, B and T") << "ger"
-                                         << "de"
-                                         << "Deutsch";
-        QTest::newRow("deu") << "deu"
-                             << "de"
-                             << "Deutsch";
-        QTest::newRow("Bokmål is Norwegian") << "nb_NO.UTF-8"
-                                             << "no"
-                                             << "Norsk";
-        QTest::newRow("a withdrawn code") << "iw"
-                                          << "he"
-                                          << "עברית";
-        QTest::newRow("a script after the code") << "zh-Hant"
-                                                 << "zh"
-                                                 << "中文";
-        QTest::newRow("unknown") << "tlh"
-                                 << "tlh"
-                                 << "";
-        QTest::newRow("unknown, with a region") << "XX_YY.UTF-8"
-                                                << "xx"
-                                                << "";
-        QTest::newRow("none") << ""
-                              << ""
-                              << "";
-    }
-    void languageNames()
-    {
-        QFETCH(QString, any);
-        QFETCH(QString, code);
-        QFETCH(QString, name);
-        QCOMPARE(QString::fromStdString(languageCode(any.toStdString())), code);
-        QCOMPARE(QString::fromStdString(languageName(any.toStdString())), name);
-    }
-
-    // A track named as tracksOf() gives it, number 3 in its list.
-    void trackLabels_data()
-    {
-        QTest::addColumn<QString>("track");
-        QTest::addColumn<QString>("label");
-        QTest::newRow("language") << "1 fre"
-                                  << "Français";
-        QTest::newRow("language and title") << "1 eng commentary"
-                                            << "English (commentary)";
-        QTest::newRow("Japanese") << "1 jpn"
-                                  << "日本語";
-        QTest::newRow("Chinese") << "1 chi"
-                                 << "中文";
-        QTest::newRow("Korean") << "1 kor"
-                                << "한국어";
-        QTest::newRow("a title that says the language") << "1 ger Deutsch"
-                                                        << "Deutsch";
-        QTest::newRow("title alone") << "1 - Director's cut"
-                                     << "Director's cut";
-        QTest::newRow("neither") << "1 -"
-                                 << "Track 3";
-        QTest::newRow("undetermined is none") << "1 und"
-                                              << "Track 3";
-        QTest::newRow("a language the table lacks") << "1 tlh"
-                                                    << "tlh";
-        QTest::newRow("beside the clip, its language") << "1 @/v/Film.fr.srt"
-                                                       << "Français";
-        QTest::newRow("... with a region") << "1 @/v/My.Film.pt-BR.SRT"
-                                           << "Português";
-        QTest::newRow("... none") << "1 @/v/Film.srt"
-                                  << "Track 3";
-        QTest::newRow("... no language after the dot") << "1 @/v/Film.Cut.srt"
-                                                       << "Track 3";
-    }
+    // Tracks named as tracksOf() gives them, each third in its list: a title that says the
+    // language is said once; a language the table lacks is given by its code.
     void trackLabels()
     {
-        QFETCH(QString, track);
-        QFETCH(QString, label);
-        QCOMPARE(QString::fromStdString(trackLabel(tracksOf({track})[0], 3)), label);
+        const char* const rows[][2] = {{"1 fre", "Français"},
+                                       {"1 fra", "Français"},
+                                       {"1 fr_FR.UTF-8", "Français"},
+                                       {"1 FR-ca", "Français"},
+                                       {"1 eng commentary", "English (commentary)"},
+                                       {"1 jpn", "日本語"},
+                                       {"1 zh-Hant", "中文"},
+                                       {"1 nob", "Norsk"},
+                                       {"1 ger Deutsch", "Deutsch"},
+                                       {"1 - Director's cut", "Director's cut"},
+                                       {"1 -", "Track 3"},
+                                       {"1 und", "Track 3"},
+                                       {"1 tlh", "tlh"},
+                                       {"1 @/v/My.Film.pt-BR.SRT", "Português"},
+                                       {"1 @/v/Film.srt", "Track 3"}};
+        for (const auto& [track, label] : rows)
+            QCOMPARE(QString(track) + ": " + trackLabel(tracksOf(track).at(0), 3).c_str(),
+                     QString(track) + ": " + label);
     }
 
-    // The tracks a clip starts with, for the viewer's languages. Audio tracks 1 and 2, subtitle
-    // tracks 3 to 5, as tracksOf() gives them; "-" in the choice: kKeep.
-    void tracksForLanguages_data()
-    {
-        QTest::addColumn<QStringList>("audio");
-        QTest::addColumn<QStringList>("subtitles");
-        QTest::addColumn<int>("audioOn");
-        QTest::addColumn<QStringList>("languages");
-        QTest::addColumn<QString>("choice");
-        const QStringList enFr{"1 eng", "2 fre"}, subs{"3 ger", "4 fre", "5 eng"};
-        QTest::newRow("sound in the first language: no subtitles")
-            << enFr << subs << 1 << QStringList{"fr", "en"} << "2 off";
-        QTest::newRow("sound in the second: subtitles in the first")
-            << QStringList{"1 eng", "2 ita"} << subs << 1 << QStringList{"fr", "en"} << "1 4";
-        QTest::newRow("... else in the next that has them")
-            << QStringList{"1 eng"} << QStringList{"3 eng"} << 1 << QStringList{"fr", "en"}
-            << "1 3";
-        QTest::newRow("no sound in any: the file's, subtitles in the first")
-            << QStringList{"1 ita"} << subs << 1 << QStringList{"de", "en"} << "- 3";
-        QTest::newRow("no match at all") << enFr << subs << 1 << QStringList{"ja"} << "- off";
-        QTest::newRow("no languages") << enFr << subs << 1 << QStringList{} << "- off";
-        QTest::newRow("no language in the file")
-            << QStringList{"1 -", "2 -"} << QStringList{"3 -"} << 1 << QStringList{"en"} << "- off";
-        QTest::newRow("codes of any form") << enFr << subs << 1 << QStringList{"FRA"} << "2 off";
-        QTest::newRow("of two in the language, the one playing")
-            << QStringList{"1 eng commentary", "2 eng"} << subs << 2 << QStringList{"en"}
-            << "2 off";
-        QTest::newRow("... else the first") << QStringList{"1 eng commentary", "2 eng"} << subs
-                                            << -1 << QStringList{"en"} << "1 off";
-        QTest::newRow("subtitles beside the clip, by their names")
-            << QStringList{"1 eng"} << QStringList{"3 @/v/F.srt", "4 @/v/F.fr.srt"} << 1
-            << QStringList{"fr"} << "- 4";
-    }
+    // The tracks a clip starts with for the viewer's languages; sound track 2 plays at first.
+    // Rows: sound tracks and subtitles as tracksOf() gives them, the languages, the choice
+    // ("-": kKeep, "off": kOff).
     void tracksForLanguages()
     {
-        QFETCH(QStringList, audio);
-        QFETCH(QStringList, subtitles);
-        QFETCH(int, audioOn);
-        QFETCH(QStringList, languages);
-        QFETCH(QString, choice);
-        ClipTracks tracks;
-        tracks.audio = tracksOf(audio);
-        tracks.subtitles = tracksOf(subtitles);
-        tracks.audioOn = audioOn;
-        std::vector<std::string> wanted;
-        for (const QString& l : languages)
-            wanted.push_back(l.toStdString());
-        const TrackChoice c = chooseByLanguage(tracks, wanted);
+        const QString enFr = "1 eng, 2 fre", subs = "3 ger, 4 fre, 5 eng";
+        const QString rows[][4] = {
+            {enFr, subs, "fra,EN", "2 off"},        // sound in the first: no subtitles
+            {"1 eng, 2 ita", subs, "fr,en", "1 4"}, // in the second: subtitles in the first
+            {"1 eng", "3 eng", "fr,en", "1 3"},     // ... else in the next that has them
+            {"1 ita", subs, "de,en", "- 3"},        // in none: the file's, subtitles likewise
+            {enFr, subs, "ja", "- off"},
+            {enFr, subs, "", "- off"},
+            {"1 -, 2 -", "3 -", "en", "- off"},               // no language in the file
+            {"1 eng commentary, 2 eng", subs, "en", "2 off"}, // of two, the one playing
+            {"1 eng, 3 eng", subs, "en", "1 off"},            // ... else the first
+            {"1 eng", "3 @/v/F.srt, 4 @/v/F.fr.srt", "fr", "- 4"}};
         const auto id = [](int i) {
             return i == TrackChoice::kKeep  ? QString("-")
                    : i == TrackChoice::kOff ? QString("off")
                                             : QString::number(i);
         };
-        QCOMPARE(id(c.audio) + " " + id(c.subtitle), choice);
+        for (const auto& [audio, subtitles, languages, choice] : rows) {
+            const TrackChoice c = chooseByLanguage(
+                {tracksOf(audio), tracksOf(subtitles), {}, 2, -1}, strings(languages));
+            QCOMPARE(languages + ": " + id(c.audio) + " " + id(c.subtitle),
+                     languages + ": " + choice);
+        }
     }
 
-    void clockTimes_data()
-    {
-        QTest::addColumn<double>("seconds");
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("seconds") << 7.0 << "0:07";
-        QTest::newRow("a fraction is cut") << 754.9 << "12:34";
-        QTest::newRow("below a millisecond short is the next second") << 599.9996 << "10:00";
-        QTest::newRow("just short of an hour") << 3599.0 << "59:59";
-        QTest::newRow("an hour") << 3600.0 << "1:00:00";
-        QTest::newRow("past it") << 3723.0 << "1:02:03";
-        QTest::newRow("ten hours") << 36000.0 << "10:00:00";
-        QTest::newRow("before the start") << -5.0 << "0:00";
-        QTest::newRow("not a number") << double(NAN) << "0:00";
-    }
     void clockTimes()
     {
-        QFETCH(double, seconds);
-        QFETCH(QString, shown);
-        QCOMPARE(QString::fromStdString(clockTime(seconds)), shown);
+        const std::pair<double, const char*> times[] = {
+            {7, "0:07"},       {754.9, "12:34"},    {599.9996, "10:00"}, {3599, "59:59"},
+            {3723, "1:02:03"}, {36000, "10:00:00"}, {-5, "0:00"},        {NAN, "0:00"}};
+        for (const auto& [seconds, shown] : times)
+            QCOMPARE(clockTime(seconds), std::string(shown));
     }
 
-    // The subtitle files among a folder's names that belong to the clip.
-    void sidecarSubtitleNames_data()
-    {
-        QTest::addColumn<QString>("clip");
-        QTest::addColumn<QStringList>("names");
-        QTest::addColumn<QStringList>("subtitles");
-        QTest::newRow("each suffix, in any case")
-            << "/v/Film.mkv" << QStringList{"Film.mkv", "Film.srt", "Film.SSA", "Film.Ass",
-                                            "Film.sub", "Film.idx", "Film.txt", "Film.srt.bak"}
-            << QStringList{"Film.Ass", "Film.srt", "Film.SSA", "Film.sub"};
-        QTest::newRow("with languages, in natural order")
-            << "Film.mkv" << QStringList{"Film.fre.srt", "Film.pt-BR.srt", "Film.fr.ass"}
-            << QStringList{"Film.fr.ass", "Film.fre.srt", "Film.pt-BR.srt"};
-        QTest::newRow("a clip with dots in its name")
-            << "/v/Mr. Smith 2.0.avi"
-            << QStringList{"Mr. Smith 2.srt", "Mr. Smith 2.0.srt", "Mr. Smith 2.0.en.srt"}
-            << QStringList{"Mr. Smith 2.0.en.srt", "Mr. Smith 2.0.srt"};
-        QTest::newRow("other clips' subtitles, and no language after the name")
-            << "/v/Film.avi"
-            << QStringList{"Film.avi",           "Film.Cut.avi",   "Film.Cut.srt", "Film 2.srt",
-                           "Films.srt",          "film.srt",       "Film.en.avi",  "Film.en.srt",
-                           "Film.en.forced.srt", "Film.forced.srt"}
-            << QStringList{};
-    }
+    // The subtitle files among a folder's names that belong to the clip: each suffix in any
+    // case; with languages; a clip with dots in its name; not other clips' subtitles, nor a
+    // name after the clip's that is no language.
     void sidecarSubtitleNames()
     {
-        QFETCH(QString, clip);
-        QFETCH(QStringList, names);
-        QFETCH(QStringList, subtitles);
-        std::vector<std::string> in;
-        for (const QString& n : names)
-            in.push_back(n.toStdString());
-        QCOMPARE(qList(sidecarSubtitles(clip.toStdString(), in)), subtitles);
+        const char* const rows[][3] = {
+            {"/v/Film.mkv", "Film.mkv,Film.srt,Film.SSA,Film.Ass,Film.sub,Film.idx,Film.srt.bak",
+             "Film.Ass,Film.srt,Film.SSA,Film.sub"},
+            {"Film.mkv", "Film.fre.srt,Film.pt-BR.srt,Film.fr.ass",
+             "Film.fr.ass,Film.fre.srt,Film.pt-BR.srt"},
+            {"/v/Mr. Smith 2.0.avi", "Mr. Smith 2.srt,Mr. Smith 2.0.srt,Mr. Smith 2.0.en.srt",
+             "Mr. Smith 2.0.en.srt,Mr. Smith 2.0.srt"},
+            {"/v/Film.avi",
+             "Film.avi,Film.Cut.avi,Film.Cut.srt,Film 2.srt,Films.srt,film.srt,Film.en.avi,"
+             "Film.en.srt,Film.en.forced.srt,Film.forced.srt",
+             ""}};
+        for (const auto& [clip, names, subtitles] : rows)
+            QCOMPARE(joined(sidecarSubtitles(clip, strings(names))), QString(subtitles));
     }
 
-    // The scan notes each clip's subtitle files, from readable files only, with their paths.
-    void scanFindsSubtitles()
-    {
-        const FolderReader read = [](const std::string& path) {
-            FolderListing l;
-            l.isFolder = path == "/v";
-            l.id = {1, 1};
-            if (l.isFolder)
-                l.entries = {
-                    {"Film.srt", false, true, {1, 2}},     {"Film.mkv", false, true, {1, 3}},
-                    {"Film.de.srt", false, false, {1, 4}}, {"Film.en.srt", false, true, {1, 5}},
-                    {"Film.fr.srt", true, false, {1, 6}},  {"Other.avi", false, true, {1, 7}}};
-            return l;
-        };
-        const MediaScan scan = scanMedia({"/v"}, read);
-        QCOMPARE(int(scan.subtitles.size()), 1);
-        QCOMPARE(qList(scan.subtitles.at("/v/Film.mkv")),
-                 (QStringList{"/v/Film.en.srt", "/v/Film.srt"}));
-    }
-
-    // TAMBLIN_LANGUAGES, else the locale's; variables not in a row are unset.
-    void viewerLanguageList_data()
-    {
-        QTest::addColumn<QStringList>("environment");
-        QTest::addColumn<QStringList>("languages");
-        QTest::newRow("TAMBLIN_LANGUAGES, trimmed, empty parts dropped")
-            << QStringList{"TAMBLIN_LANGUAGES= fr, ,en-GB,,fre", "LANG=de_DE.UTF-8"}
-            << QStringList{"fr", "en"};
-        QTest::newRow("TAMBLIN_LANGUAGES of nothing: the locale's")
-            << QStringList{"TAMBLIN_LANGUAGES=,", "LANG=de_DE.UTF-8"} << QStringList{"de"};
-        QTest::newRow("LANGUAGE is a list, before LC_ALL")
-            << QStringList{"LANGUAGE=pt_BR:pt:en", "LC_ALL=de_DE.UTF-8"} << QStringList{"pt", "en"};
-        QTest::newRow("LC_ALL before LC_MESSAGES before LANG")
-            << QStringList{"LC_ALL=sv_SE.UTF-8", "LC_MESSAGES=fi_FI", "LANG=da_DK"}
-            << QStringList{"sv"};
-        QTest::newRow("C names no language")
-            << QStringList{"LC_ALL=C", "LC_MESSAGES=C.UTF-8", "LANG=nb_NO.UTF-8"}
-            << QStringList{"no"};
-        QTest::newRow("nor does POSIX") << QStringList{"LANG=POSIX"} << QStringList{};
-    }
+    // TAMBLIN_LANGUAGES (trimmed, empty parts dropped), else the locale's; the variables not
+    // in a row are unset.
     void viewerLanguageList()
     {
-        QFETCH(QStringList, environment);
-        QFETCH(QStringList, languages);
-        const char* const names[] = {"TAMBLIN_LANGUAGES", "LANGUAGE", "LC_ALL", "LC_MESSAGES",
-                                     "LANG"};
-        QMap<QByteArray, QByteArray> saved;
-        for (const char* n : names) {
-            if (qEnvironmentVariableIsSet(n))
-                saved[n] = qgetenv(n);
-            qunsetenv(n);
+        const char* const rows[][2] = {
+            {"TAMBLIN_LANGUAGES= fr, ,en-GB,,fre;LANG=de_DE.UTF-8", "fr,en"},
+            {"TAMBLIN_LANGUAGES=,;LANG=XX_YY.UTF-8", "xx"},
+            {"LANGUAGE=pt_BR:pt:en;LC_ALL=de_DE.UTF-8", "pt,en"},
+            {"LC_ALL=sv_SE.UTF-8;LC_MESSAGES=fi_FI;LANG=da_DK", "sv"},
+            {"LC_MESSAGES=fi_FI;LANG=da_DK", "fi"},
+            {"LC_ALL=C;LC_MESSAGES=C.UTF-8;LANG=POSIX", ""}};
+        std::map<QByteArray, QByteArray> saved; // unset and empty are alike here
+        for (const char* n : {"TAMBLIN_LANGUAGES", "LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"})
+            saved[n] = qgetenv(n);
+        for (const auto& [environment, languages] : rows) {
+            for (const auto& variable : saved)
+                qunsetenv(variable.first);
+            for (const QString& e : QString(environment).split(';'))
+                qputenv(e.section('=', 0, 0).toLatin1(), e.section('=', 1).toUtf8());
+            QCOMPARE(QString(environment) + ": " + joined(viewerLanguages()),
+                     QString(environment) + ": " + languages);
         }
-        for (const QString& e : environment)
-            qputenv(e.section('=', 0, 0).toLatin1(), e.section('=', 1).toUtf8());
-        const QStringList got = qList(viewerLanguages());
-        for (const char* n : names) {
-            if (saved.contains(n))
-                qputenv(n, saved[n]);
-            else
-                qunsetenv(n);
-        }
-        QCOMPARE(got, languages);
+        for (const auto& [name, value] : saved)
+            qputenv(name, value);
     }
 
     // The positions file is replaced whole, never written in place: a write that fails leaves

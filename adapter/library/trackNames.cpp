@@ -49,7 +49,7 @@ std::string languageOf(const Track& t)
     return languageCode(language) == "und" ? std::string() : language;
 }
 
-// The first of the tracks in the language, the one playing first of all; nullptr when none is.
+// The track in the language: the one playing if it is, else the first; nullptr when none is.
 const Track* inLanguage(const std::vector<Track>& tracks, int on, const std::string& code)
 {
     const Track* found = nullptr;
