@@ -6,6 +6,7 @@
 #include "mplayerDriver.h"
 #include "mpvDriver.h"
 
+#include <QRegularExpression>
 #include <QTest>
 
 #include <csignal>
@@ -54,6 +55,10 @@ class Run
         core_ = std::make_unique<Controller>(model_, flow_, store_, *driver_, out_);
         core_->setSessionEnd("/run/session-end");
     }
+
+    // MPlayer's questions about a clip's tracks, asked as each file starts, are left out of
+    // tables that are not about them.
+    bool trackQuestions = false;
 
     Controller& core() { return *core_; }
     Actions& out() { return out_; }
@@ -120,7 +125,14 @@ class Run
         const QString text = QString::fromStdString(a.text).trimmed();
         switch (a.kind) {
         case Action::ToPlayer:
-            return player_ == Mpv ? request(a.text) : "> " + text;
+            if (player_ == Mpv)
+                return request(a.text);
+            if (!trackQuestions &&
+                QRegularExpression("get_property (switch_audio|sub_demux|sub_file)$")
+                    .match(text)
+                    .hasMatch())
+                return {};
+            return "> " + text;
         case Action::ToWindow:
             // The player's other lines pass on as they came: only answers are of interest here.
             return text.contains("ANS_") ? "window " + text : QString();
