@@ -180,52 +180,6 @@ void MPlayerDriver::wake(long long)
     out_.trace('#', "continued");
 }
 
-void MPlayerDriver::answered(const std::string& property, const std::optional<std::string>& value,
-                             bool ours, long long now)
-{
-    if (property == "pause" && value) {
-        const bool paused = *value == "yes";
-        hold_.answered(paused);
-        if (ours)
-            rest_.answered(paused, now);
-        return;
-    }
-    if (!ours)
-        return;
-    if (property == "time_pos" || property == "length")
-        position_.answered(property == "time_pos" ? PositionQuery::At : PositionQuery::Length,
-                           value ? std::optional<double>(atof(value->c_str())) : std::nullopt,
-                           *events_, now);
-    else if (MPlayerTrackFlow::follows(property))
-        follow(tracks_.answered(property,
-                                value ? std::optional<int>(atoi(value->c_str())) : std::nullopt),
-               now);
-}
-
-bool MPlayerDriver::answerLine(const std::string& text, long long now)
-{
-    // "ANS_name=value"; a property that the player cannot give is answered "ANS_ERROR=WHY", in
-    // turn: it answers the oldest question.
-    const size_t equals = text.find('=');
-    const std::string name = text.substr(4, equals == std::string::npos ? 0 : equals - 4);
-    const bool refused = name == "ERROR";
-    for (auto q = questions_.begin(); q != questions_.end(); ++q) {
-        if (!refused && q->property != name)
-            continue;
-        const Question question = *q;
-        questions_.erase(q);
-        std::optional<std::string> value;
-        if (!refused)
-            value = trimmedLine(text.substr(equals + 1));
-        answered(question.property, value, question.ours, now);
-        if (question.ours)
-            return true;
-        break;
-    }
-    out_.trace('<', text);
-    return false;
-}
-
 void MPlayerDriver::started(const std::string& named, long long now)
 {
     // Answers to questions asked before the switch may never come.

@@ -4,8 +4,9 @@
 
 namespace {
 
-// More chapters than that are no file's: a line that says so is not believed.
+// More chapters or tracks than that are no file's: lines that say so are not believed.
 const int kMaxChapters = 10000;
+const size_t kMaxTracks = 1000;
 
 // A number at the start of `text`, digits only; -1 when there is none. `end` is where it stopped.
 int number(const std::string& text, size_t* end)
@@ -18,14 +19,27 @@ int number(const std::string& text, size_t* end)
     return i == 0 ? -1 : int(value);
 }
 
-Track& track(std::vector<Track>& list, int id)
+// The track of that id, new (`added`) when it was not known; null past the bound.
+Track* track(std::vector<Track>& list, int id, bool* added)
 {
+    *added = false;
     for (Track& t : list) {
         if (t.id == id)
-            return t;
+            return &t;
     }
+    if (list.size() >= kMaxTracks)
+        return nullptr;
+    *added = true;
     list.push_back({id, {}, {}, false});
-    return list.back();
+    return &list.back();
+}
+
+// Whether it changed.
+bool set(std::string& field, const std::string& value)
+{
+    const bool changed = field != value;
+    field = value;
+    return changed;
 }
 
 // "N_LANG" or "N_NAME" after a track's prefix: the track's language or title.
@@ -38,9 +52,9 @@ bool trackDetail(std::vector<Track>& list, const std::string& rest, const std::s
     const std::string what = rest.substr(end);
     if (what != "_LANG" && what != "_NAME")
         return false;
-    Track& t = track(list, id);
-    (what == "_LANG" ? t.language : t.title) = value;
-    return true;
+    bool added;
+    Track* t = track(list, id, &added);
+    return t && (set(what == "_LANG" ? t->language : t->title, value) || added);
 }
 
 bool startsWith(const std::string& text, const char* prefix, std::string* rest)
@@ -94,12 +108,14 @@ bool MPlayerTracks::read(const std::string& line)
         if (key == "ID_CHAPTER_ID") {
             if (n >= kMaxChapters)
                 return false;
-            if (size_t(n) >= tracks_.chapters.size())
-                tracks_.chapters.resize(size_t(n) + 1);
-        } else {
-            track(key == "ID_AUDIO_ID" ? tracks_.audio : tracks_.subtitles, n);
+            if (size_t(n) < tracks_.chapters.size())
+                return false;
+            tracks_.chapters.resize(size_t(n) + 1);
+            return true;
         }
-        return true;
+        bool added;
+        track(key == "ID_AUDIO_ID" ? tracks_.audio : tracks_.subtitles, n, &added);
+        return added;
     }
     if (startsWith(key, "ID_AID_", &rest))
         return trackDetail(tracks_.audio, rest, value);
@@ -110,11 +126,15 @@ bool MPlayerTracks::read(const std::string& line)
         const std::string what = rest.substr(end);
         if (c < 0 || size_t(c) >= tracks_.chapters.size())
             return false;
-        if (what == "_START")
-            tracks_.chapters[size_t(c)].start = atof(value.c_str()) / 1000;
-        else if (what == "_NAME")
-            tracks_.chapters[size_t(c)].title = value;
-        return what == "_START" || what == "_NAME";
+        Chapter& chapter = tracks_.chapters[size_t(c)];
+        if (what == "_NAME")
+            return set(chapter.title, value);
+        if (what != "_START")
+            return false;
+        const double start = atof(value.c_str()) / 1000;
+        const bool changed = chapter.start != start;
+        chapter.start = start;
+        return changed;
     }
     if (key == "ID_FILE_SUB_ID")
         fileId_ = end == value.size() ? n : -1;

@@ -24,7 +24,8 @@ class MPlayerTracks
     // A new file: nothing is known of it.
     void clear();
     // A line of the player's output, without its end. True when it told of a sound track, a
-    // subtitle track or a chapter of the file, or of its language or name.
+    // subtitle track or a chapter of the file not known before, or of its language, name or
+    // start anew.
     bool read(const std::string& line);
     // A subtitle file is loaded under the name `sent`; it is reported with `given` as its title.
     // The player loads them in order and names only those it could load.
