@@ -916,16 +916,18 @@ class AdapterPiecesTest : public QObject
         const QByteArray w = wid.toLatin1();
         const PlayerArguments out =
             playerArguments(in, "/tmp/m.conf", w.isEmpty() ? nullptr : w.constData(),
-                            parseWindowSize(size.toLatin1().constData()));
+                            parseWindowSize(size.toLatin1().constData()), {}, "/tmp/list");
         QCOMPARE(out.fifo, std::string("/run/pipe"));
         QCOMPARE(out.startMenu, startMenu);
         QStringList got;
         for (const std::string& o : out.options)
             got << QString::fromStdString(o);
-        const QStringList head{"-vo",           "x11",       "-vf",
-                               filters,         "-input",    "nodefault-bindings:conf=/dev/null",
-                               "-nomouseinput", "-nolirc",   "-use-filedir-conf",
-                               "-menu",         "-menu-cfg", "/tmp/m.conf"};
+        const QStringList head{"-vo",           "x11",         "-vf",
+                               filters,         "-input",      "nodefault-bindings:conf=/dev/null",
+                               "-nomouseinput", "-nolirc",     "-use-filedir-conf",
+                               "-identify",     "-noautosub",  "-menu",
+                               "-menu-cfg",     "/tmp/m.conf", "-menu-chroot",
+                               "/tmp/list"};
         QCOMPARE(got, head + tail);
     }
 

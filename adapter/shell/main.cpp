@@ -86,6 +86,8 @@ struct StartedPlayer
     std::string font;          // the menu's font family, for the trace
     MenuFont menuFont;         // mpv: the menu's font, which the adapter draws it in ...
     std::u32string characters; // ... and the characters it is to show
+    std::string lists;         // MPlayer: the folder its listed menus show ...
+    LabelFit fit;              // ... and how their labels are fitted
 };
 
 // MPlayer is given its menu's definition, and draws the menu itself: the menus are made before
@@ -117,13 +119,20 @@ bool startPlayer(const std::string& player, bool mpv, const std::vector<std::str
     run->sidecars = scan.subtitles;
     const MPlayerMenuLook look = mplayerMenuLook(run->menus, window);
     const std::string menuFile = dir + "/menu.conf";
-    // A player without our menu would not be the menu the answers are about: no start.
+    // A player without our menu would not be the menu the answers are about: no start. Nor
+    // without the folder of its listed menus, which would list another one.
+    run->lists = dir + "/list";
     if (!writeMenuFile(menuFile, look.menus)) {
         fprintf(stderr, "tamblin-adapter: %s: %s\n", menuFile.c_str(), strerror(errno));
         return false;
     }
+    if (mkdir(run->lists.c_str(), 0700) != 0) {
+        fprintf(stderr, "tamblin-adapter: %s: %s\n", run->lists.c_str(), strerror(errno));
+        return false;
+    }
+    run->fit = look.fit;
     const PlayerArguments a =
-        playerArguments(args, menuFile, getenv("TAMBLIN_WID"), window, look.options);
+        playerArguments(args, menuFile, getenv("TAMBLIN_WID"), window, look.options, run->lists);
     run->fifo = a.fifo;
     run->startMenu = a.startMenu;
     run->background = a.background;
@@ -162,9 +171,11 @@ int runCore(StartedPlayer& run, bool mpv, const std::string& appDir, const std::
         d->start(monotonicMs());
         driver = std::move(d);
     } else {
-        driver = std::make_unique<MPlayerDriver>(
+        auto d = std::make_unique<MPlayerDriver>(
             actions, files, access(songPicture.c_str(), R_OK) == 0 ? songPicture : "",
             getcwd(cwd, sizeof cwd) ? cwd : "/");
+        d->setMenuLists(run.lists, run.fit);
+        driver = std::move(d);
     }
     Controller core(model, flow, store, *driver, actions);
     core.setLanguages(viewerLanguages());
