@@ -6,6 +6,7 @@
 // instead of the short walks. TAMBLIN_WALK_SAMPLES: a file that gets, every
 // TAMBLIN_WALK_SAMPLE_EVERY keys (10), the resident memory and open files of each process.
 #include "adapterSession.h"
+#include "mediaMaker.h"
 
 #include <QDir>
 #include <QFile>
@@ -344,6 +345,15 @@ class WalkTest : public QObject
         QVERIFY(makeFlatClip(background, "0x203860", "320x240", 10, 30));
         QVERIFY(makeFlatClip(media + "/a red.avi", "0x602020", "320x240", 10, 8));
         QVERIFY(makeFlatClip(media + "/b green.avi", "0x206020", "320x240", 10, 20));
+        // Sound tracks, subtitles and chapters, so that walks go through their menus and the
+        // menu of where to start. Its subtitles are a zero-width space, which puts no ink on the
+        // screen: only the menu does.
+        const QString none(QChar(0x200b));
+        QVERIFY(makeClip(media + "/c tracks.mkv", {"0x206060",
+                                                   20,
+                                                   {{440, "fre", ""}, {880, "eng", "commentary"}},
+                                                   {{none, "eng", ""}, {none, "fre", ""}},
+                                                   {{0, "Opening"}, {7, ""}, {14, "End"}}}));
     }
 
     void cleanupTestCase() { x.reset(); }

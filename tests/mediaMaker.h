@@ -1,0 +1,43 @@
+#pragma once
+
+// Clips that carry sound tracks, subtitles and chapters, made with ffmpeg (lavfi) for the
+// tests: a flat picture, so that only a menu or a subtitle changes it; each sound track one
+// steady tone; each subtitle track one line from just after the first second to the end
+// (MPlayer never shows a line that starts at 0).
+
+#include <QList>
+#include <QString>
+
+struct SoundTrack
+{
+    int hz;
+    QString language; // empty: none (ffmpeg then writes "und")
+    QString title;
+};
+
+struct SubtitleTrack
+{
+    QString text;
+    QString language;
+    QString title;
+};
+
+struct ChapterMark
+{
+    int start; // seconds
+    QString title;
+};
+
+struct ClipSpec
+{
+    QString colour; // 0xRRGGBB, dark, so that white text stands out
+    int seconds = 30;
+    QList<SoundTrack> sounds;
+    QList<SubtitleTrack> subtitles;
+    QList<ChapterMark> chapters;
+};
+
+// A Matroska clip, 320x240 at 10 fps with a key frame every second.
+bool makeClip(const QString& path, const ClipSpec& spec);
+// An .srt file of one line, shown from 1.5 s until `seconds`.
+bool writeSubtitleFile(const QString& path, const QString& text, int seconds);
