@@ -538,15 +538,44 @@ void CoreTest::mplayerOrderings_data()
                            "@1050 write /private/list2: /private/3.avi /private/1.avi"} +
                bPlays +
                QStringList{"@1200 > menu hide", "@1350 > pausing_keep_force get_property pause"};
+    // Left partway, the clip asks where to start: Resume from.
     QTest::newRow("a clip that played to its end forgets where it was left")
         << true
-        << QStringList{"+/v/a.avi 42 100"} + playingA + QStringList{"@5000", bg, started, "@5001"}
-        << chooseA + QStringList{"@300 > seek 42.000 2",
-                                 "@450 > pausing_keep_force get_property pause",
-                                 "@5000 save",
-                                 "@5000 > pause",
-                                 "@5000 > pausing_keep loadfile '/private/1.avi' 1",
-                                 "@5000 > menu up"};
+        << QStringList{"+/v/a.avi 42 100",
+                       bg,
+                       started,
+                       "@100",
+                       "menu ok",
+                       "menu down",
+                       "menu ok",
+                       "@250",
+                       "menu ok",
+                       "@300",
+                       "<Playing /private/2.avi.",
+                       started,
+                       "@5000",
+                       bg,
+                       started,
+                       "@5001"}
+        << QStringList{"@0 > pause",
+                       link,
+                       again,
+                       "@100 > menu ok",
+                       "@200 > menu down",
+                       "@200 > menu ok",
+                       "@200 > set_menu start",
+                       "@250 > menu ok",
+                       "@250 link /private/2.avi -> /v/a.avi",
+                       "@250 write /private/list1: /private/2.avi /private/1.avi",
+                       "@250 > loadlist '/private/list1'",
+                       "@300 > menu hide",
+                       "@300 > seek 42.000 2",
+                       "@450 > pausing_keep_force get_property pause",
+                       "@5000 save",
+                       "@5000 > pause",
+                       "@5000 > pausing_keep loadfile '/private/1.avi' 1",
+                       "@5000 > menu up",
+                       "@5000 > menu cancel"};
     QTest::newRow("terminated while a clip is being left")
         << true
         << playingA + chooseQuit + QStringList{"@1050", "^", "@1100"} + answers +
