@@ -1,6 +1,7 @@
 // The adapter's menu model against the player's menu rules, and the pieces that shape what the
 // real player is given.
 #include "clipFlow.h"
+#include "languageNames.h"
 #include "mediaFolders.h"
 #include "mediaMenu.h"
 #include "mediaSuffixes.h"
@@ -14,6 +15,8 @@
 #include "playerChoice.h"
 #include "positionsFile.h"
 #include "resumeStore.h"
+#include "trackNames.h"
+#include "viewerLanguages.h"
 
 #include <QDir>
 #include <QFile>
@@ -23,6 +26,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <sys/stat.h>
@@ -62,6 +67,36 @@ std::vector<Menu> twoClips()
     MediaScan scan;
     scan.folders.push_back({"/v", "v", {}, {"/v/one.avi", "/v/two.mp4"}, false});
     return buildMenus(scan);
+}
+
+// Tracks from "ID LANG" ("-": none) or "ID LANG TITLE", or "ID @PATH" for a file beside the
+// clip; a comma between tracks.
+std::vector<Track> tracksOf(const QString& specs)
+{
+    std::vector<Track> tracks;
+    for (const QString& spec : specs.split(", ", Qt::SkipEmptyParts)) {
+        const QStringList w = spec.split(' ');
+        const bool beside = w[1].startsWith('@');
+        tracks.push_back({w[0].toInt(), beside || w[1] == "-" ? "" : w[1].toStdString(),
+                          (beside ? w[1].mid(1) : w.mid(2).join(' ')).toStdString(), beside});
+    }
+    return tracks;
+}
+
+std::vector<std::string> strings(const QString& list, const QString& separator = ",")
+{
+    std::vector<std::string> out;
+    for (const QString& s : list.split(separator, Qt::SkipEmptyParts))
+        out.push_back(s.toStdString());
+    return out;
+}
+
+QString joined(const std::vector<std::string>& strings)
+{
+    QStringList list;
+    for (const std::string& s : strings)
+        list << QString::fromStdString(s);
+    return list.join(',');
 }
 
 } // namespace
@@ -193,7 +228,9 @@ class AdapterPiecesTest : public QObject
     void withoutClipsThereIsNoClipEntry()
     {
         const std::vector<Menu> menus = buildMenus(MediaScan{});
-        QCOMPARE(int(menus.size()), 2); // main, and the word on a file that cannot be played
+        // main and its seven mixes for a clip, the word on a file that cannot be played, and the
+        // four menus listed as a clip plays
+        QCOMPARE(int(menus.size()), 13);
         MenuModel model(menus, "main", true);
         QCOMPARE(model.apply("menu ok"), MenuModel::CommandRun); // Pause or resume
         QCOMPARE(model.ranCommand(), std::string("pause"));
@@ -385,7 +422,8 @@ class AdapterPiecesTest : public QObject
     }
 
     // The tree as the menu shows it: folders first, then clips, in natural order; empty
-    // folders, link loops and folders that cannot be opened left out; the bounds kept.
+    // folders, link loops and folders that cannot be opened left out; the bounds kept; the
+    // subtitle files beside a clip noted.
     void folderTree()
     {
         QTemporaryDir dir;
@@ -394,6 +432,8 @@ class AdapterPiecesTest : public QObject
         touch(d + "/Show/Episode 2.avi");
         touch(d + "/Show/Extras/Making of.mkv");
         touch(d + "/Show/notes.txt");
+        touch(d + "/Show/Episode 2.srt");
+        touch(d + "/Show/Episode 2.en.ass");
         touch(d + "/b.avi");
         touch(d + "/A folder/c.mp4");
         QDir().mkpath(d + "/Empty/Emptier");
@@ -417,6 +457,9 @@ class AdapterPiecesTest : public QObject
         const MediaFolder& show = top.folders.back();
         QCOMPARE(names(show.clips), (QStringList{"Episode 2.avi", "Episode 10.avi"}));
         QCOMPARE(int(show.folders.size()), 1); // Extras; the loop is not entered again
+        QCOMPARE(int(scan.subtitles.size()), 1);
+        QCOMPARE(names(scan.subtitles.at(show.clips[0])),
+                 (QStringList{"Episode 2.en.ass", "Episode 2.srt"}));
         QVERIFY(!top.cut && !show.cut);
         chmod(QFile::encodeName(d + "/Locked").constData(), 0700);
 
@@ -506,7 +549,8 @@ class AdapterPiecesTest : public QObject
         QCOMPARE(store.startAt("a"), startAt);
     }
 
-    // The store read back from its text; a clip played to its end forgotten; the oldest going.
+    // The store read back from its text; a clip played to its end forgotten; the oldest going;
+    // the file's versions.
     void resumeStore()
     {
         ResumeStore store;
@@ -526,15 +570,170 @@ class AdapterPiecesTest : public QObject
         QCOMPARE(again.startAt("/v/b.avi"), 0.0); // the oldest went
         QCOMPARE(again.startAt("/v/0.avi"), 20.0);
 
+        // Version 1 is read; version 2, with the tracks chosen, written.
+        QVERIFY(again.load("tamblin positions 1\n30.000 100.000 /v/a b.avi\n"));
+        QCOMPARE(again.startAt("/v/a b.avi"), 30.0);
+        QVERIFY(again.chose("/v/a b.avi", {3, -1}));
+        QVERIFY(again.text().rfind("tamblin positions 2\n", 0) == 0);
+
         // Text that is not ours is refused whole, and written anew at the first chance.
         for (const char* bad : {"garbage\n", "tamblin positions 1\n12 x /v/a.avi\n",
-                                "tamblin positions 1\n50 20 /v/a.avi\n"}) {
+                                "tamblin positions 1\n50 20 /v/a.avi\n",
+                                "tamblin positions 1\n30 100 1 -1 /v/a.avi\n",
+                                "tamblin positions 2\n30 100 /v/a.avi\n",
+                                "tamblin positions 2\n30 100 x -1 /v/a.avi\n",
+                                "tamblin positions 2\n30 100 1 -3 /v/a.avi\n"}) {
             ResumeStore s;
             QVERIFY(!s.load(bad));
             QCOMPARE(s.startAt("/v/a.avi"), 0.0);
             QVERIFY(s.left("/v/a.avi", 5, 100));
             QVERIFY(!s.left("/v/a.avi", 5, 100));
         }
+    }
+
+    // A clip's tracks chosen, kept with its position and without it. Steps: "left POSITION",
+    // "chose AUDIO SUBTITLE", "finished", "start" (from the start), for one clip; changes as
+    // above; then where it starts and the tracks it starts with, as kept and as read back.
+    void resumeStoreTracks()
+    {
+        const char* const rows[][4] = {
+            {"chose 2 -1;left 30", "yy", "30", "2 -1"},
+            {"left 30;chose 2 -1;finished", "yyy", "0", "2 -1"},     // the tracks stay
+            {"chose 2 3;left 30;left 5;left 5", "yyyn", "0", "2 3"}, // likewise
+            {"left 30;chose 1 -1;start;start", "yyyn", "0", "1 -1"}, // likewise
+            {"left 30;start;start", "yyn", "0", "-2 -2"},            // nothing chosen: it goes
+            {"chose 2 -1;chose -2 4;chose 2 -2", "yyn", "0", "2 4"}, // kKeep keeps the choice
+            {"chose -2 -2", "n", "0", "-2 -2"}};
+        for (const auto& [steps, changes, startAt, tracks] : rows) {
+            ResumeStore store;
+            QString got = QString(steps) + ": ";
+            for (const QString& s : QString(steps).split(';')) {
+                const QStringList w = s.split(' ');
+                got += (w[0] == "left"       ? store.left("/a", w[1].toDouble(), 100)
+                        : w[0] == "finished" ? store.finished("/a")
+                        : w[0] == "start"    ? store.forgetPosition("/a")
+                                             : store.chose("/a", {w[1].toInt(), w[2].toInt()}))
+                           ? 'y'
+                           : 'n';
+            }
+            ResumeStore again;
+            QVERIFY(again.load(store.text()));
+            for (const ResumeStore* s : {&store, &again}) {
+                const TrackChoice c = s->tracksFor("/a");
+                QCOMPARE(
+                    got + QString(" %1 %2 %3").arg(s->startAt("/a")).arg(c.audio).arg(c.subtitle),
+                    QString("%1: %2 %3 %4").arg(steps, changes, startAt, tracks));
+            }
+        }
+    }
+
+    // Tracks named as tracksOf() gives them, each third in its list: a title that says the
+    // language is said once; a language the table lacks is given by its code.
+    void trackLabels()
+    {
+        const char* const rows[][2] = {{"1 fre", "Français"},
+                                       {"1 fra", "Français"},
+                                       {"1 fr_FR.UTF-8", "Français"},
+                                       {"1 FR-ca", "Français"},
+                                       {"1 eng commentary", "English (commentary)"},
+                                       {"1 jpn", "日本語"},
+                                       {"1 zh-Hant", "中文"},
+                                       {"1 nob", "Norsk"},
+                                       {"1 ger Deutsch", "Deutsch"},
+                                       {"1 - Director's cut", "Director's cut"},
+                                       {"1 -", "Track 3"},
+                                       {"1 und", "Track 3"},
+                                       {"1 tlh", "tlh"},
+                                       {"1 @/v/My.Film.pt-BR.SRT", "Português"},
+                                       {"1 @/v/Film.srt", "Track 3"}};
+        for (const auto& [track, label] : rows)
+            QCOMPARE(QString(track) + ": " + trackLabel(tracksOf(track).at(0), 3).c_str(),
+                     QString(track) + ": " + label);
+    }
+
+    // The tracks a clip starts with for the viewer's languages; sound track 2 plays at first.
+    // Rows: sound tracks and subtitles as tracksOf() gives them, the languages, the choice
+    // ("-": kKeep, "off": kOff).
+    void tracksForLanguages()
+    {
+        const QString enFr = "1 eng, 2 fre", subs = "3 ger, 4 fre, 5 eng";
+        const QString rows[][4] = {
+            {enFr, subs, "fra,EN", "2 off"},        // sound in the first: no subtitles
+            {"1 eng, 2 ita", subs, "fr,en", "1 4"}, // in the second: subtitles in the first
+            {"1 eng", "3 eng", "fr,en", "1 3"},     // ... else in the next that has them
+            {"1 ita", subs, "de,en", "- 3"},        // in none: the file's, subtitles likewise
+            {enFr, subs, "ja", "- off"},
+            {enFr, subs, "", "- off"},
+            {"1 -, 2 -", "3 -", "en", "- off"},               // no language in the file
+            {"1 eng commentary, 2 eng", subs, "en", "2 off"}, // of two, the one playing
+            {"1 eng, 3 eng", subs, "en", "1 off"},            // ... else the first
+            {"1 eng", "3 @/v/F.srt, 4 @/v/F.fr.srt", "fr", "- 4"}};
+        const auto id = [](int i) {
+            return i == TrackChoice::kKeep  ? QString("-")
+                   : i == TrackChoice::kOff ? QString("off")
+                                            : QString::number(i);
+        };
+        for (const auto& [audio, subtitles, languages, choice] : rows) {
+            const TrackChoice c = chooseByLanguage(
+                {tracksOf(audio), tracksOf(subtitles), {}, 2, -1}, strings(languages));
+            QCOMPARE(languages + ": " + id(c.audio) + " " + id(c.subtitle),
+                     languages + ": " + choice);
+        }
+    }
+
+    void clockTimes()
+    {
+        const std::pair<double, const char*> times[] = {
+            {7, "0:07"},       {754.9, "12:34"},    {599.9996, "10:00"}, {3599, "59:59"},
+            {3723, "1:02:03"}, {36000, "10:00:00"}, {-5, "0:00"},        {NAN, "0:00"}};
+        for (const auto& [seconds, shown] : times)
+            QCOMPARE(clockTime(seconds), std::string(shown));
+    }
+
+    // The subtitle files among a folder's names that belong to the clip: each suffix in any
+    // case; with languages; a clip with dots in its name; not other clips' subtitles, nor a
+    // name after the clip's that is no language.
+    void sidecarSubtitleNames()
+    {
+        const char* const rows[][3] = {
+            {"/v/Film.mkv", "Film.mkv,Film.srt,Film.SSA,Film.Ass,Film.sub,Film.idx,Film.srt.bak",
+             "Film.Ass,Film.srt,Film.SSA,Film.sub"},
+            {"Film.mkv", "Film.fre.srt,Film.pt-BR.srt,Film.fr.ass",
+             "Film.fr.ass,Film.fre.srt,Film.pt-BR.srt"},
+            {"/v/Mr. Smith 2.0.avi", "Mr. Smith 2.srt,Mr. Smith 2.0.srt,Mr. Smith 2.0.en.srt",
+             "Mr. Smith 2.0.en.srt,Mr. Smith 2.0.srt"},
+            {"/v/Film.avi",
+             "Film.avi,Film.Cut.avi,Film.Cut.srt,Film 2.srt,Films.srt,film.srt,Film.en.avi,"
+             "Film.en.srt,Film.en.forced.srt,Film.forced.srt",
+             ""}};
+        for (const auto& [clip, names, subtitles] : rows)
+            QCOMPARE(joined(sidecarSubtitles(clip, strings(names))), QString(subtitles));
+    }
+
+    // TAMBLIN_LANGUAGES (trimmed, empty parts dropped), else the locale's; the variables not
+    // in a row are unset.
+    void viewerLanguageList()
+    {
+        const char* const rows[][2] = {
+            {"TAMBLIN_LANGUAGES= fr, ,en-GB,,fre;LANG=de_DE.UTF-8", "fr,en"},
+            {"TAMBLIN_LANGUAGES=,;LANG=XX_YY.UTF-8", "xx"},
+            {"LANGUAGE=pt_BR:pt:en;LC_ALL=de_DE.UTF-8", "pt,en"},
+            {"LC_ALL=sv_SE.UTF-8;LC_MESSAGES=fi_FI;LANG=da_DK", "sv"},
+            {"LC_MESSAGES=fi_FI;LANG=da_DK", "fi"},
+            {"LC_ALL=C;LC_MESSAGES=C.UTF-8;LANG=POSIX", ""}};
+        std::map<QByteArray, QByteArray> saved; // unset and empty are alike here
+        for (const char* n : {"TAMBLIN_LANGUAGES", "LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"})
+            saved[n] = qgetenv(n);
+        for (const auto& [environment, languages] : rows) {
+            for (const auto& variable : saved)
+                qunsetenv(variable.first);
+            for (const QString& e : QString(environment).split(';'))
+                qputenv(e.section('=', 0, 0).toLatin1(), e.section('=', 1).toUtf8());
+            QCOMPARE(QString(environment) + ": " + joined(viewerLanguages()),
+                     QString(environment) + ": " + languages);
+        }
+        for (const auto& [name, value] : saved)
+            qputenv(name, value);
     }
 
     // The positions file is replaced whole, never written in place: a write that fails leaves
@@ -717,16 +916,18 @@ class AdapterPiecesTest : public QObject
         const QByteArray w = wid.toLatin1();
         const PlayerArguments out =
             playerArguments(in, "/tmp/m.conf", w.isEmpty() ? nullptr : w.constData(),
-                            parseWindowSize(size.toLatin1().constData()));
+                            parseWindowSize(size.toLatin1().constData()), {}, "/tmp/list");
         QCOMPARE(out.fifo, std::string("/run/pipe"));
         QCOMPARE(out.startMenu, startMenu);
         QStringList got;
         for (const std::string& o : out.options)
             got << QString::fromStdString(o);
-        const QStringList head{"-vo",           "x11",       "-vf",
-                               filters,         "-input",    "nodefault-bindings:conf=/dev/null",
-                               "-nomouseinput", "-nolirc",   "-use-filedir-conf",
-                               "-menu",         "-menu-cfg", "/tmp/m.conf"};
+        const QStringList head{"-vo",           "x11",         "-vf",
+                               filters,         "-input",      "nodefault-bindings:conf=/dev/null",
+                               "-nomouseinput", "-nolirc",     "-use-filedir-conf",
+                               "-identify",     "-noautosub",  "-menu",
+                               "-menu-cfg",     "/tmp/m.conf", "-menu-chroot",
+                               "/tmp/list"};
         QCOMPARE(got, head + tail);
     }
 

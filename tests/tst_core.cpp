@@ -4,10 +4,13 @@
 #include "lineSplitter.h"
 #include "mediaMenu.h"
 #include "mplayerDriver.h"
+#include "mplayerMenu.h"
 #include "mpvDriver.h"
 
+#include <QRegularExpression>
 #include <QTest>
 
+#include <algorithm>
 #include <csignal>
 #include <memory>
 
@@ -19,6 +22,39 @@ std::vector<Menu> menus()
     MediaScan scan;
     scan.folders.push_back({"/v", "v", {}, {"/v/a.avi", "/v/b.avi", "/v/c.mp3"}, false});
     return buildMenus(scan);
+}
+
+// An action as the tables show it (for MPlayer: what goes to the player as it is).
+QString shown(const Action& a)
+{
+    const QString text = QString::fromStdString(a.text).trimmed();
+    switch (a.kind) {
+    case Action::ToPlayer:
+        return "> " + text;
+    case Action::ToWindow:
+        // The player's other lines pass on as they came: only answers are of interest here.
+        return text.contains("ANS_") ? "window " + text : QString();
+    case Action::ToLog:
+        return "log " + text;
+    case Action::Signal:
+        return a.signal == SIGSTOP   ? "STOP"
+               : a.signal == SIGCONT ? "CONT"
+               : a.signal == SIGTERM ? "TERM"
+               : a.signal == SIGKILL ? "KILL"
+                                     : "signal";
+    case Action::SavePositions:
+        // The positions kept, without the file's first line.
+        return ("save " + text.section('\n', 1).replace('\n', "; ")).trimmed();
+    case Action::MakeLink:
+        return QString::fromStdString("link " + a.path + " -> " + a.text);
+    case Action::WriteFile:
+        return QString::fromStdString("write " + a.path + ": ") + QString(text).replace('\n', ' ');
+    case Action::ListFolder:
+        return QString::fromStdString("list " + a.path + ": ") + QString(text).replace('\n', " | ");
+    case Action::Trace:
+        return {};
+    }
+    return {};
 }
 
 // The core with one player's driver, fed a table's events. The start menu is up over the
@@ -54,6 +90,10 @@ class Run
         core_ = std::make_unique<Controller>(model_, flow_, store_, *driver_, out_);
         core_->setSessionEnd("/run/session-end");
     }
+
+    // MPlayer's questions about a clip's tracks, asked as each file starts, are left out of
+    // tables that are not about them.
+    bool trackQuestions = false;
 
     Controller& core() { return *core_; }
     Actions& out() { return out_; }
@@ -117,36 +157,17 @@ class Run
 
     QString render(const Action& a)
     {
-        const QString text = QString::fromStdString(a.text).trimmed();
-        switch (a.kind) {
-        case Action::ToPlayer:
-            return player_ == Mpv ? request(a.text) : "> " + text;
-        case Action::ToWindow:
-            // The player's other lines pass on as they came: only answers are of interest here.
-            return text.contains("ANS_") ? "window " + text : QString();
-        case Action::ToLog:
-            return "log " + text;
-        case Action::Signal:
-            return a.signal == SIGSTOP   ? "STOP"
-                   : a.signal == SIGCONT ? "CONT"
-                   : a.signal == SIGTERM ? "TERM"
-                   : a.signal == SIGKILL ? "KILL"
-                                         : "signal";
-        case Action::SavePositions:
-            // The positions kept, without the file's first line.
-            return ("save " + text.section('\n', 1).replace('\n', "; ")).trimmed();
-        case Action::MakeLink:
-            return QString::fromStdString("link " + a.path + " -> " + a.text);
-        case Action::WriteFile:
-            return QString::fromStdString("write " + a.path + ": ") +
-                   QString(text).replace('\n', ' ');
-        case Action::ListFolder:
-            return QString::fromStdString("list " + a.path + ": ") +
-                   QString(text).replace('\n', " | ");
-        case Action::Trace:
-            return player_ == Mpv && text.startsWith("# ") ? text : QString();
-        }
-        return {};
+        if (a.kind == Action::ToPlayer && player_ == Mpv)
+            return request(a.text);
+        if (a.kind == Action::Trace)
+            return player_ == Mpv && a.text.rfind("# ", 0) == 0 ? QString::fromStdString(a.text)
+                                                                : QString();
+        if (a.kind == Action::ToPlayer && !trackQuestions &&
+            QRegularExpression("get_property (switch_audio|sub_demux|sub_file)\n$")
+                .match(QString::fromStdString(a.text))
+                .hasMatch())
+            return {};
+        return shown(a);
     }
 
     // An mpv request, the overlay by whether it shows anything; its id is kept.
@@ -190,6 +211,113 @@ class Run
     std::vector<std::pair<long long, std::string>> requests_; // id, command
 };
 
+// The invisible digits that order a listed menu's names, shown as {0}, {1} and {2}.
+QString digitsShown(QString text)
+{
+    for (int d = 0; d < 3; ++d)
+        text.replace(QChar(0x200B + d), QString("{%1}").arg(d));
+    return text;
+}
+
+QString tracksShown(const ClipTracks& t)
+{
+    const auto list = [](const std::vector<Track>& tracks) {
+        QStringList l;
+        for (const Track& k : tracks)
+            l << QString("%1 %2 %3%4")
+                     .arg(k.id)
+                     .arg(k.language.empty() ? "-" : k.language.c_str(), k.title.c_str(),
+                          k.external ? " (file)" : "")
+                     .trimmed();
+        return l.join(", ");
+    };
+    QStringList chapters;
+    for (const Chapter& c : t.chapters)
+        chapters << QString("%1 %2").arg(c.start, 0, 'f', 3).arg(c.title.c_str()).trimmed();
+    return QString("tracks a: %1; s: %2; c: %3; on %4 %5")
+        .arg(list(t.audio), list(t.subtitles), chapters.join(", "))
+        .arg(t.audioOn)
+        .arg(t.subtitleOn);
+}
+
+// MPlayer's driver alone, called as the core calls it. Events: "@T" the time is now T ms,
+// "<TEXT" a line of the player's output, "play CLIP [SUBTITLE...]" a clip with subtitle files
+// beside it, "select AUDIO SUBTITLE" (ids; -2 keep, -1 off), "seek S", "list A|B" a listed menu
+// about to open, and menu commands with the menu's depth before and after them. Results as
+// Run's, and "tracks ..." for what it reports.
+class DriverRun
+{
+  public:
+    DriverRun() : driver_(out_, "/private", "/app/song.mkv", "/")
+    {
+        driver_.attach(&events_);
+        driver_.setMenuLists("/private/list", nullptr);
+    }
+
+    QStringList feed(const QStringList& events)
+    {
+        for (const QString& e : events) {
+            const QStringList words = e.split(' ');
+            const std::string rest = e.mid(1).toStdString();
+            if (e.startsWith('@')) {
+                const long long target = e.mid(1).toLongLong();
+                for (long long due = driver_.deadline(); due >= 0 && due <= target;
+                     due = driver_.deadline()) {
+                    now_ = std::max(now_, due);
+                    driver_.tick(now_);
+                    take();
+                }
+                now_ = std::max(now_, target);
+            } else if (e.startsWith('<')) {
+                driver_.outputLine(rest + "\n", now_);
+            } else if (words[0] == "play") {
+                PlayItem item{words[1].toStdString(), 0, {}};
+                for (const QString& w : words.mid(2))
+                    item.subtitles.push_back(w.toStdString());
+                driver_.play({item}, true, now_);
+            } else if (words[0] == "select") {
+                driver_.selectTracks({words[1].toInt(), words[2].toInt()}, now_);
+            } else if (words[0] == "seek") {
+                driver_.seekTo(words[1].toDouble(), now_);
+            } else if (words[0] == "list") {
+                Menu menu{"audio", "Sound track", {}, true};
+                for (const QString& label : e.mid(5).split('|'))
+                    menu.entries.push_back({label.toStdString(), MenuEntry::Command, "@x", {}});
+                driver_.listMenu(menu, now_);
+            } else { // "menu DEPTH-BEFORE DEPTH COMMAND", shown before when it was open
+                MenuStep step;
+                step.visible = true;
+                step.wasVisible = words[1] != "0";
+                step.depthBefore = words[1].toULong();
+                step.depth = words[2].toULong();
+                driver_.command(e.section(' ', 3).toStdString(), step, now_);
+            }
+            take();
+        }
+        return got_;
+    }
+
+  private:
+    void take()
+    {
+        for (const Action& a : out_.take()) {
+            const QString r = shown(a);
+            if (!r.isEmpty())
+                got_ << QString("@%1 %2").arg(now_).arg(digitsShown(r));
+        }
+        for (const PlayerEvents::Event& e : events_.take()) {
+            if (e.kind == PlayerEvents::Event::TracksKnown)
+                got_ << QString("@%1 %2").arg(now_).arg(tracksShown(e.tracks));
+        }
+    }
+
+    Actions out_;
+    PlayerEvents events_;
+    MPlayerDriver driver_;
+    long long now_ = 0;
+    QStringList got_;
+};
+
 } // namespace
 
 class CoreTest : public QObject
@@ -220,6 +348,21 @@ class CoreTest : public QObject
     void mplayerOrderings() { check(Run::MPlayer); }
     void mpvOrderings_data();
     void mpvOrderings() { check(Run::Mpv); }
+
+    void mplayerTracks_data();
+    void mplayerTracks()
+    {
+        QFETCH(QStringList, events);
+        QFETCH(QStringList, actions);
+        const QStringList got = DriverRun().feed(events);
+        if (got != actions)
+            qDebug().noquote() << "got:\n" + got.join('\n');
+        QCOMPARE(got, actions);
+    }
+
+    void listedNames_data();
+    void listedNames();
+    void listedNamesKeepTheOrder();
 
     // A line longer than the loop holds reaches the window in pieces: an answer in between
     // starts a line of its own.
@@ -332,7 +475,7 @@ void CoreTest::mplayerOrderings_data()
                                "@1200"}
         << QStringList{"@1000 > pausing_keep_force get_property time_pos",
                        "@1000 > pausing_keep_force get_property length",
-                       "@1100 save 42.000 100.000 /v/a.avi", "@1100 > quit 0"};
+                       "@1100 save 42.000 100.000 -2 -2 /v/a.avi", "@1100 > quit 0"};
     QTest::newRow("... or, when it does not say, a short while")
         << true << QStringList{"<Playing /v/a.avi.", started, "@1000", "quit 0", "@2000"}
         << QStringList{"@1000 > pausing_keep_force get_property time_pos",
@@ -390,26 +533,55 @@ void CoreTest::mplayerOrderings_data()
                QStringList{"@1050", answers[0], answers[1], "@1200", "<Playing /private/3.avi.",
                            started, "@2000"}
         << aPlays + menuOver + QStringList{bChosen} + asked +
-               QStringList{"@1050 save 42.000 100.000 /v/a.avi",
+               QStringList{"@1050 save 42.000 100.000 -2 -2 /v/a.avi",
                            "@1050 link /private/3.avi -> /v/b.avi",
                            "@1050 write /private/list2: /private/3.avi /private/1.avi"} +
                bPlays +
                QStringList{"@1200 > menu hide", "@1350 > pausing_keep_force get_property pause"};
+    // Left partway, the clip asks where to start: Resume from.
     QTest::newRow("a clip that played to its end forgets where it was left")
         << true
-        << QStringList{"+/v/a.avi 42 100"} + playingA + QStringList{"@5000", bg, started, "@5001"}
-        << chooseA + QStringList{"@300 > seek 42.000 2",
-                                 "@450 > pausing_keep_force get_property pause",
-                                 "@5000 save",
-                                 "@5000 > pause",
-                                 "@5000 > pausing_keep loadfile '/private/1.avi' 1",
-                                 "@5000 > menu up"};
+        << QStringList{"+/v/a.avi 42 100",
+                       bg,
+                       started,
+                       "@100",
+                       "menu ok",
+                       "menu down",
+                       "menu ok",
+                       "@250",
+                       "menu ok",
+                       "@300",
+                       "<Playing /private/2.avi.",
+                       started,
+                       "@5000",
+                       bg,
+                       started,
+                       "@5001"}
+        << QStringList{"@0 > pause",
+                       link,
+                       again,
+                       "@100 > menu ok",
+                       "@200 > menu down",
+                       "@200 > menu ok",
+                       "@200 > set_menu start",
+                       "@250 > menu ok",
+                       "@250 link /private/2.avi -> /v/a.avi",
+                       "@250 write /private/list1: /private/2.avi /private/1.avi",
+                       "@250 > loadlist '/private/list1'",
+                       "@300 > menu hide",
+                       "@300 > seek 42.000 2",
+                       "@450 > pausing_keep_force get_property pause",
+                       "@5000 save",
+                       "@5000 > pause",
+                       "@5000 > pausing_keep loadfile '/private/1.avi' 1",
+                       "@5000 > menu up",
+                       "@5000 > menu cancel"};
     QTest::newRow("terminated while a clip is being left")
         << true
         << playingA + chooseQuit + QStringList{"@1050", "^", "@1100"} + answers +
                QStringList{"@5000"}
         << aPlays + menuOver + QStringList{quitChosen} + asked +
-               QStringList{sessionEnds, "@1050 TERM", "@1100 save 42.000 100.000 /v/a.avi",
+               QStringList{sessionEnds, "@1050 TERM", "@1100 save 42.000 100.000 -2 -2 /v/a.avi",
                            "@1100 > menu ok", "@3050 KILL"};
     QTest::newRow("the window gone while a clip is being left")
         << true
@@ -417,7 +589,7 @@ void CoreTest::mplayerOrderings_data()
         << aPlays + menuOver + QStringList{bChosen} + asked +
                QStringList{"@1100 > menu down",
                            "@1100 > menu down",
-                           "@1100 save 42.000 100.000 /v/a.avi",
+                           "@1100 save 42.000 100.000 -2 -2 /v/a.avi",
                            "@1100 > menu ok",
                            "@1100 link /private/3.avi -> /v/b.avi",
                            "@1100 write /private/list2: /private/3.avi /private/1.avi",
@@ -563,9 +735,11 @@ void CoreTest::mpvOrderings_data()
                               << QStringList{bg,      "@1000", "quit 0",
                                              "@1100", at,      success.arg("duration", a.length),
                                              "@2000"}
-                              << asked + (a.kept ? QStringList{"@1100 save 42.500 100.000 /v/a.avi",
-                                                               R"(@1100 > ["quit",0])"}
-                                                 : QStringList{R"(@1400 > ["quit",0])"});
+                              << asked +
+                                     (a.kept
+                                          ? QStringList{"@1100 save 42.500 100.000 -2 -2 /v/a.avi",
+                                                        R"(@1100 > ["quit",0])"}
+                                          : QStringList{R"(@1400 > ["quit",0])"});
     }
     QTest::newRow("unknown commands")
         << false << QStringList{bg, "dvdnav up", "get_property nosuch", "@1000"}
@@ -616,7 +790,7 @@ void CoreTest::mpvOrderings_data()
                    R"(@1000 > ["get_property","time-pos"])",
                    R"(@1000 > ["get_property","duration"])",
                    "@1000 write /run/session-end: ",
-                   "@1100 save 42.500 100.000 /v/a.avi",
+                   "@1100 save 42.500 100.000 -2 -2 /v/a.avi",
                    "@1100 > overlay shown",
                    R"(@1100 > ["quit",0])",
                    R"(@1100 > ["set_property","pause",true])",
@@ -635,6 +809,178 @@ void CoreTest::mpvOrderings_data()
         << QStringList{bg, R"(<{"event":"end-file","reason":"eof","playlist_entry_id":1})",
                        R"(<{"event":"idle"})"}
         << QStringList{"@0 " + play, R"(@0 > ["quit",0])"};
+}
+
+void CoreTest::mplayerTracks_data()
+{
+    QTest::addColumn<QStringList>("events");
+    QTest::addColumn<QStringList>("actions");
+    const QString started = "<Starting playback...";
+    const QString ask = "@0 > pausing_keep_force get_property ";
+    const QString keep = "@0 > pausing_keep_force ";
+    const QStringList asked{ask + "switch_audio", ask + "sub_demux"};
+    const QStringList askedWithFiles = asked + QStringList{ask + "sub_file"};
+    // What -identify prints of a Matroska clip with two sound tracks, a subtitle track and two
+    // chapters, as Debian's MPlayer prints it.
+    const QStringList identified{"<Playing /v/a.mkv.",         "<ID_CHAPTER_ID=0",
+                                 "<ID_CHAPTER_0_START=0",      "<ID_CHAPTER_0_END=10000",
+                                 "<ID_CHAPTER_0_NAME=Opening", "<ID_CHAPTER_ID=1",
+                                 "<ID_CHAPTER_1_START=10500",  "<ID_AUDIO_ID=0",
+                                 "<ID_AID_0_LANG=eng",         "<ID_AUDIO_ID=1",
+                                 "<ID_AID_1_LANG=fre",         "<ID_AID_1_NAME=Doublage",
+                                 "<ID_SUBTITLE_ID=3",          "<ID_SID_3_NAME=Forced=yes",
+                                 "<ID_LENGTH=120.03",          started};
+    const QString known = "tracks a: 0 eng, 1 fre Doublage; s: 3 - Forced=yes; "
+                          "c: 0.000 Opening, 10.500; on %1 %2";
+    const QStringList playing = identified + QStringList{"<ANS_switch_audio=1", "<ANS_sub_demux=3"};
+    const QStringList reported = asked + QStringList{"@0 " + known.arg(1).arg(3)};
+    QTest::newRow("the tracks from what -identify prints, what is on as the player answers")
+        << playing << reported;
+    QTest::newRow("a track found while the clip plays is reported again, one known is not")
+        << playing + QStringList{"<ID_AUDIO_ID=1", "<ID_AUDIO_ID=2", "<ID_VIDEO_ASPECT=1.3333"}
+        << reported +
+               QStringList{"@0 " +
+                           QString(known).replace("Doublage;", "Doublage, 2 -;").arg(1).arg(3)};
+    QTest::newRow("a refused question answers the oldest, and is kept from the window")
+        << identified + QStringList{"<ANS_ERROR=PROPERTY_UNAVAILABLE", "<ANS_sub_demux=-1"}
+        << asked + QStringList{"@0 " + known.arg(-1).arg(-1)};
+    // Chosen quietly (set_property draws nothing on the picture), without ending or stepping a
+    // pause; the player is asked again, and only the last round of answers counts.
+    QTest::newRow("tracks chosen, then asked again; an answered round overtaken is not reported")
+        << playing + QStringList{"select 0 -1",       "select -2 3",         "<ANS_switch_audio=0",
+                                 "<ANS_sub_demux=-1", "<ANS_switch_audio=0", "<ANS_sub_demux=3"}
+        << reported +
+               QStringList{keep + "set_property switch_audio 0", keep + "set_property sub -1"} +
+               asked + QStringList{keep + "set_property sub_demux 3"} + asked +
+               QStringList{"@0 " + known.arg(0).arg(3)};
+    QTest::newRow("seeks keep the menu's pause")
+        << playing + QStringList{"seek 12.5", "menu 0 1 set_menu main", "seek 600"}
+        << reported + QStringList{"@0 > seek 12.500 2", "@0 > set_menu main", "@0 > pause",
+                                  "@0 > pausing_keep seek 600.000 2"};
+
+    // Files beside the clip: a plain path goes as it is, another through an alias; one that the
+    // player cannot load is passed over. Loading one turns it on: what was on is put back.
+    const QStringList clipWithFiles{
+        "@0 link /private/1.mkv -> /v/a.mkv", "@0 write /private/list1: /private/1.mkv",
+        "@0 > loadlist '/private/list1'", "@0 link /private/2.srt -> /v/it's.en.srt"};
+    const QStringList loads{"play /v/a.mkv /v/a.srt /v/gone.srt /v/it's.en.srt",
+                            "<Playing /private/1.mkv.", "<ID_SUBTITLE_ID=0", started};
+    const QStringList loaded{"<ID_FILE_SUB_ID=0", "<ID_FILE_SUB_FILENAME=/v/a.srt",
+                             "<ID_FILE_SUB_ID=1", "<ID_FILE_SUB_FILENAME=/private/2.srt"};
+    const QStringList sentLoads{keep + "sub_load '/v/a.srt'", keep + "sub_load '/v/gone.srt'",
+                                keep + "sub_load '/private/2.srt'"};
+    const QString withFiles = "@0 tracks a: ; s: 0 -, 1000 - /v/a.srt (file), 1001 - "
+                              "/v/it's.en.srt (file); c: ; on %1 %2";
+    QTest::newRow("files beside the clip, loaded once it plays, reported by their paths")
+        << loads + QStringList{"<ANS_switch_audio=-1", "<ANS_sub_demux=0"} + loaded +
+               QStringList{"<ANS_switch_audio=-1", "<ANS_sub_demux=0", "<ANS_sub_file=-1"}
+        << clipWithFiles + asked + sentLoads + QStringList{keep + "set_property sub_demux 0"} +
+               askedWithFiles +
+               QStringList{"@0 tracks a: ; s: 0 -; c: ; on -1 0", withFiles.arg(-1).arg(0)};
+    QTest::newRow("chosen before the clip plays: a file is put on once it is loaded")
+        << QStringList{loads[0],
+                       loads[1],
+                       "select 1 1001",
+                       started,
+                       "<ANS_switch_audio=1",
+                       "<ANS_sub_demux=-1"} +
+               loaded + QStringList{"<ANS_switch_audio=1", "<ANS_sub_demux=-1", "<ANS_sub_file=1"}
+        << clipWithFiles + QStringList{keep + "set_property switch_audio 1"} + asked + sentLoads +
+               QStringList{keep + "set_property sub_file 1"} + askedWithFiles +
+               QStringList{"@0 tracks a: ; s: ; c: ; on 1 -1",
+                           QString(withFiles).replace("s: 0 -, ", "s: ").arg(1).arg(1001)};
+
+    QTest::newRow("a song under its picture has nothing to choose, and is not asked")
+        << QStringList{"play /v/c.mp3",
+                       "<Playing /private/1.probe.mp3.",
+                       "<ID_AUDIO_ID=0",
+                       "<ID_LENGTH=61.50",
+                       "<Playing /private/1.picture.mkv.",
+                       "<ID_AUDIO_ID=0",
+                       started,
+                       "select 0 -1"}
+        << QStringList{
+               "@0 link /private/1.mp3 -> /v/c.mp3",
+               "@0 link /private/1.probe.mp3 -> /v/c.mp3",
+               "@0 write /private/1.probe.mp3.conf: ao=null identify=yes",
+               "@0 write /private/list1: /private/1.probe.mp3",
+               "@0 > loadlist '/private/list1'",
+               "@0 link /private/1.picture.mkv -> /app/song.mkv",
+               "@0 write /private/1.picture.mkv.conf: audiofile=/private/1.mp3 endpos=61.500",
+               "@0 write /private/list2: /private/1.picture.mkv",
+               "@0 > loadlist '/private/list2'",
+               "@0 tracks a: ; s: ; c: ; on -1 -1"};
+    // The menu reads its folder as it opens: after what is held back before the command that
+    // opens it.
+    QTest::newRow("a listed menu's folder is written in turn with the commands held back")
+        << QStringList{"menu 0 1 set_menu main", "menu 1 2 menu ok", "menu 2 1 menu cancel",
+                       "list Off|● English",     "menu 1 2 menu ok", "@200"}
+        << QStringList{"@0 > set_menu main",
+                       "@0 > pause",
+                       "@0 > menu ok",
+                       "@100 > menu cancel",
+                       "@200 list /private/list: {0}Off | {1}● English",
+                       "@200 > menu ok"};
+}
+
+void CoreTest::listedNames_data()
+{
+    QTest::addColumn<QStringList>("labels");
+    QTest::addColumn<QStringList>("names");
+    QTest::newRow("as many digits for each, fewest that hold the list")
+        << QStringList{"Off", "English", "Français", "Deutsch"}
+        << QStringList{"{0}{0}Off", "{0}{1}English", "{0}{2}Français", "{1}{0}Deutsch"};
+    QTest::newRow("no slash, no line end; a dot in front is not hidden")
+        << QStringList{"Part 1/2", "Line\nend", ".hidden"}
+        << QStringList{"{0}Part 1∕2", "{1}Line\u25A1end", "{2}.hidden"};
+    QTest::newRow("fitted to the menu's width") << QStringList{"Chapter 12 (1:02:03)", "Short"}
+                                                << QStringList{"{0}Chapter 12…", "{1}Short"};
+    // The longest name a file can have, cut between two letters: 3 bytes of digits and 126 é.
+    QTest::newRow("at most 255 bytes, whole letters")
+        << QStringList{QString(200, QChar(0xE9))} << QStringList{"{0}" + QString(126, QChar(0xE9))};
+    QTest::newRow("an empty list is one blank entry") << QStringList{} << QStringList{"{0}"};
+}
+
+void CoreTest::listedNames()
+{
+    QFETCH(QStringList, labels);
+    QFETCH(QStringList, names);
+    std::vector<MenuEntry> entries;
+    for (const QString& l : labels)
+        entries.push_back({l.toStdString(), MenuEntry::Command, "@x", {}});
+    // Stands in for the font's measure: 12 characters' room.
+    const LabelFit fit = [](const std::string& label) {
+        const QString l = QString::fromStdString(label);
+        return (l.size() > 12 ? l.left(10) + "…" : l).toStdString();
+    };
+    const std::string got =
+        ::listedNames(entries, QTest::currentDataTag()[0] == 'f' ? fit : nullptr);
+    QCOMPARE(digitsShown(QString::fromStdString(got)), names.join('\n') + '\n');
+}
+
+// Sorted by their bytes, as the player's file selector sorts them, the names are the entries in
+// their order, each once; and MPlayer's menu definition makes the listed menu a file selector.
+void CoreTest::listedNamesKeepTheOrder()
+{
+    for (int count : {1, 2, 3, 4, 9, 10, 41, 100, 243, 244}) {
+        std::vector<MenuEntry> entries;
+        for (int i = 0; i < count; ++i)
+            entries.push_back({i % 2 ? "Same" : "Zz", MenuEntry::Command, "@x", {}});
+        const QStringList names =
+            QString::fromStdString(::listedNames(entries, nullptr)).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(names.size(), count);
+        std::vector<std::string> sorted;
+        for (const QString& n : names)
+            sorted.push_back(n.toStdString());
+        std::sort(sorted.begin(), sorted.end());
+        for (int i = 0; i < count; ++i)
+            QCOMPARE(QString::fromStdString(sorted[size_t(i)]), names[i]);
+        QVERIFY(std::adjacent_find(sorted.begin(), sorted.end()) == sorted.end());
+    }
+    const std::string definition = menuDefinition({{"audio", "Sound \"track\"", {}, true}});
+    QCOMPARE(QString::fromStdString(definition),
+             QString("<filesel name=\"audio\" title=\"Sound ”track”\" file-action=\"\" "
+                     "dir-action=\"\" ptr=\"> \"/>\n"));
 }
 
 QTEST_APPLESS_MAIN(CoreTest)

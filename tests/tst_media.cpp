@@ -302,7 +302,7 @@ class MediaTest : public QObject
             end(s);
             QCOMPARE(s.run.err().count("is not a positions file"), 1);
         }
-        QVERIFY(positions().startsWith("tamblin positions 1\n"));
+        QVERIFY(positions().startsWith("tamblin positions 2\n"));
     }
 
     // Names of every kind, each a clip of its own flat colour: all listed, and each plays, chosen

@@ -49,6 +49,7 @@ void Controller::takeEvents()
                 nothingToPlay(e.now);
                 break;
             case PlayerEvents::Event::TracksKnown:
+                tracksKnown(e.tracks, e.now);
                 break;
             }
         }
@@ -73,27 +74,47 @@ void Controller::windowLine(const std::string& line, long long now)
 
 void Controller::command(const std::string& line, long long now)
 {
+    const std::string text = shaped(line, now);
     MenuStep step;
     step.wasVisible = model_.visible();
     step.depthBefore = model_.depth();
-    step.outcome = model_.apply(line);
+    step.outcome = model_.apply(text);
     step.visible = model_.visible();
     step.depth = model_.depth();
+    std::string own;
+    if (step.outcome == MenuModel::CommandRun && model_.ranCommand()[0] == kOwnCommand) {
+        own = model_.ranCommand().substr(1);
+        step.outcome = MenuModel::Nothing; // nothing for the player in the entry itself
+    }
     if (step.outcome == MenuModel::CommandRun)
         step.ran = model_.ranCommand();
-    const bool quits = isQuit(line) || (step.outcome == MenuModel::CommandRun && isQuit(step.ran));
+    const bool quits = isQuit(text) || (step.outcome == MenuModel::CommandRun && isQuit(step.ran));
+    std::vector<std::string> chosen;
+    bool ask = false;
+    if (step.outcome == MenuModel::FileChosen) {
+        chosen = model_.chosenFiles();
+        // One clip left partway: the question comes first, and the player hears only the key.
+        ask = asksWhereToStart(chosen);
+        if (ask) {
+            asking_ = chosen.front();
+            chosen.clear();
+            step.outcome = MenuModel::Nothing;
+        }
+    }
     // Another clip, or the end of the run: first, where the clip playing now was left.
-    if (step.outcome == MenuModel::FileChosen || quits)
+    if (!chosen.empty() || quits)
         leaveClip(now);
     if (quits)
         beginQuitting(now);
     if (step.outcome == MenuModel::CommandRun && isQuit(step.ran) && !sessionEnd_.empty())
         out_.file(Action::WriteFile, sessionEnd_, "");
-    toDriver([this, line, step](long long t) { driver_.command(line, step, t); }, now);
-    if (step.outcome == MenuModel::FileChosen) {
-        const std::vector<PlayItem> files = flow_.chosen(model_.chosenFiles());
-        toDriver([this, files](long long t) { driver_.play(files, true, t); }, now);
-    }
+    toDriver([this, text, step](long long t) { driver_.command(text, step, t); }, now);
+    if (!chosen.empty())
+        play(chosen, now);
+    if (ask)
+        command(std::string("set_menu ") + kStartMenu, now);
+    if (!own.empty())
+        ownCommand(own, now);
 }
 
 void Controller::toDriver(std::function<void(long long)> request, long long now)
@@ -126,8 +147,10 @@ void Controller::endLeaving(long long now)
 
 void Controller::positionKnown(double at, double length, long long now)
 {
-    if (leaving_.empty())
+    if (leaving_.empty()) {
+        whatsOn_.at(at); // asked for the chapters' menu
         return;
+    }
     if (store_.left(leaving_, at, length))
         save();
     endLeaving(now);
@@ -141,6 +164,7 @@ void Controller::save()
 void Controller::fileStarted(const std::string& file, long long now)
 {
     const ClipFlow::Start start = flow_.started(file);
+    whatsOn_.clear();
     if (!start.finished.empty() && store_.finished(start.finished))
         save();
     // In order with what waits while a clip is being left: the driver is told how the file

@@ -5,9 +5,11 @@
 #include "menuModel.h"
 #include "playerDriver.h"
 #include "resumeStore.h"
+#include "whatsOn.h"
 
 #include <deque>
 #include <functional>
+#include <map>
 #include <string>
 
 // The adapter's core, between the window and one player. It answers the window's menu query
@@ -41,6 +43,16 @@ class Controller
     // A session that runs us ends, rather than starting another run, when the menu's Quit is
     // chosen: this file is its mark.
     void setSessionEnd(std::string file) { sessionEnd_ = std::move(file); }
+    // The viewer's languages, most wanted first: a clip starts in them.
+    void setLanguages(std::vector<std::string> languages)
+    {
+        whatsOn_.setLanguages(std::move(languages));
+    }
+    // The subtitle files beside each clip (by its path), for the player to add as it plays it.
+    void setSidecars(std::map<std::string, std::vector<std::string>> sidecars)
+    {
+        sidecars_ = std::move(sidecars);
+    }
     // The player was ended because it could not do its work: the run did not end well, however
     // the player itself ended.
     bool playerFailed() const { return playerFailed_; }
@@ -53,6 +65,16 @@ class Controller
     void positionKnown(double at, double length, long long now);
     void playerUnusable(long long now);
     void nothingToPlay(long long now);
+    void tracksKnown(const ClipTracks& tracks, long long now);
+
+    // The window's command as the core carries it out: F1 over a clip opens its main menu, and
+    // a listed menu gets its entries before it opens.
+    std::string shaped(const std::string& line, long long now);
+    // An entry of a listed menu was chosen: its command is the core's own.
+    void ownCommand(const std::string& command, long long now);
+    // The menu's choice of clips: played, or, for one clip left partway, first a question.
+    void play(const std::vector<std::string>& files, long long now);
+    bool asksWhereToStart(const std::vector<std::string>& chosen) const;
 
     // A command through the menu model to the driver.
     void command(const std::string& line, long long now);
@@ -86,4 +108,8 @@ class Controller
     std::string leaving_; // the clip being left, until the player says where it is
     long long leaveUntil_ = -1;
     std::deque<std::function<void(long long)>> waiting_; // for the driver, while leaving
+
+    WhatsOn whatsOn_;
+    std::map<std::string, std::vector<std::string>> sidecars_;
+    std::string asking_; // the clip whose start is being asked
 };

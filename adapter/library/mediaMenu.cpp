@@ -10,25 +10,54 @@
 #include <map>
 #include <set>
 
-std::vector<Menu> buildMenus(const MediaScan& scan)
+std::string mainMenuFor(bool audio, bool subtitles, bool chapters)
 {
-    std::vector<Menu> menus;
-    Menu main{"main", "Tamblin", {}};
+    if (!audio && !subtitles && !chapters)
+        return "main";
+    return std::string("main-") + (audio ? "a" : "") + (subtitles ? "s" : "") +
+           (chapters ? "c" : "");
+}
+
+namespace {
+
+Menu mainMenu(bool audio, bool subtitles, bool chapters)
+{
+    Menu main{mainMenuFor(audio, subtitles, chapters), "Tamblin", {}, false};
     main.entries.push_back({"Pause or resume", MenuEntry::Command, "pause", {}});
+    if (audio)
+        main.entries.push_back({"Sound track", MenuEntry::OpenMenu, kAudioMenu, {}});
+    if (subtitles)
+        main.entries.push_back({"Subtitles", MenuEntry::OpenMenu, kSubtitleMenu, {}});
+    if (chapters)
+        main.entries.push_back({"Chapters", MenuEntry::OpenMenu, kChapterMenu, {}});
     // Under the menu the picture stands still; showing the display must not set it going.
     main.entries.push_back({"On-screen display", MenuEntry::Command, "pausing_keep osd", {}});
     main.entries.push_back({"Quit", MenuEntry::Command, "quit", {}});
-    menus.push_back(main);
+    return main;
+}
+
+} // namespace
+
+std::vector<Menu> buildMenus(const MediaScan& scan)
+{
+    std::vector<Menu> menus;
+    // The main menu first: the top one. Its mixes for a clip after it.
+    for (int mix = 0; mix < 8; ++mix)
+        menus.push_back(mainMenu(mix & 1, mix & 2, mix & 4));
     // Shown over the menu when a chosen file cannot be played.
     menus.push_back(
-        {kUnplayableMenu, "This file cannot be played", {{"OK", MenuEntry::Back, "", {}}}});
+        {kUnplayableMenu, "This file cannot be played", {{"OK", MenuEntry::Back, "", {}}}, false});
+    for (const auto& [name, title] :
+         {std::pair{kAudioMenu, "Sound track"}, std::pair{kSubtitleMenu, "Subtitles"},
+          std::pair{kChapterMenu, "Chapters"}, std::pair{kStartMenu, "Where to start"}})
+        menus.push_back({name, title, {}, true});
 
     int made = 0;
     // Adds the folder's menu, and those of its folders, and returns its name.
     std::function<std::string(const MediaFolder&)> add = [&](const MediaFolder& folder) {
         const std::string name = "f" + std::to_string(++made);
         const size_t at = menus.size();
-        menus.push_back({name, menuLabel(folder.name), {}});
+        menus.push_back({name, menuLabel(folder.name), {}, false});
         std::vector<MenuEntry> entries;
         if (!folder.clips.empty())
             entries.push_back({"Play all", MenuEntry::PlayAll, folder.clips.front(), folder.clips});
@@ -59,15 +88,17 @@ std::vector<Menu> buildMenus(const MediaScan& scan)
     } else if (scan.folders.size() > 1) {
         clips = "media";
         const size_t at = menus.size();
-        menus.push_back({clips, "Media", {}});
+        menus.push_back({clips, "Media", {}, false});
         std::vector<MenuEntry> entries;
         for (const MediaFolder& folder : scan.folders)
             entries.push_back({menuLabel(folder.name), MenuEntry::OpenMenu, add(folder), {}});
         menus[at].entries = std::move(entries);
     }
-    if (!clips.empty())
-        menus.front().entries.insert(menus.front().entries.begin(),
-                                     {"Play a clip", MenuEntry::OpenMenu, clips, {}});
+    if (!clips.empty()) {
+        for (int mix = 0; mix < 8; ++mix)
+            menus[size_t(mix)].entries.insert(menus[size_t(mix)].entries.begin(),
+                                              {"Play a clip", MenuEntry::OpenMenu, clips, {}});
+    }
     return menus;
 }
 

@@ -2,6 +2,7 @@
 
 #include "mediaSuffixes.h"
 #include "paths.h"
+#include "trackNames.h"
 
 #include <algorithm>
 #include <cctype>
@@ -13,7 +14,10 @@ namespace {
 class Scanner
 {
   public:
-    explicit Scanner(const FolderReader& read) : read_(read) {}
+    Scanner(const FolderReader& read, std::map<std::string, std::vector<std::string>>* subtitles)
+        : read_(read), subtitles_(subtitles)
+    {
+    }
 
     // Fills the folder from what the reader finds; false when it holds no clip, at any depth.
     bool fill(MediaFolder* folder, int depth)
@@ -21,19 +25,23 @@ class Scanner
         const FolderListing listing = read_(folder->path);
         if (!listing.isFolder || !folders_.insert(listing.id).second)
             return false;
-        std::vector<std::string> subfolders, clips;
+        std::vector<std::string> subfolders, clips, files;
         for (const FolderEntry& e : listing.entries) {
             if (e.name.empty() || e.name[0] == '.')
                 continue;
             if (e.isFolder) {
                 subfolders.push_back(e.name);
-            } else if (e.isReadableFile && mediaKind(e.name) != MediaKind::None &&
-                       files_.insert(e.id).second) {
-                clips.push_back(e.name);
+                continue;
             }
+            if (e.isReadableFile)
+                files.push_back(e.name);
+            if (e.isReadableFile && mediaKind(e.name) != MediaKind::None &&
+                files_.insert(e.id).second)
+                clips.push_back(e.name);
         }
         std::sort(subfolders.begin(), subfolders.end(), naturalLess);
         std::sort(clips.begin(), clips.end(), naturalLess);
+        const std::string prefix = folder->path == "/" ? "/" : folder->path + "/";
 
         for (const std::string& name : subfolders) {
             if (depth >= kMaxDepth) {
@@ -43,7 +51,7 @@ class Scanner
             if (!room(folder))
                 break;
             MediaFolder sub;
-            sub.path = (folder->path == "/" ? "/" : folder->path + "/") + name;
+            sub.path = prefix + name;
             sub.name = name;
             if (fill(&sub, depth + 1)) {
                 folder->folders.push_back(std::move(sub));
@@ -53,8 +61,9 @@ class Scanner
         for (const std::string& name : clips) {
             if (!room(folder))
                 break;
-            folder->clips.push_back((folder->path == "/" ? "/" : folder->path + "/") + name);
+            folder->clips.push_back(prefix + name);
             ++total_;
+            noteSubtitles(prefix, name, files);
         }
         // A folder cut by the depth bound may hold clips further down: it stays, with its mark.
         return !folder->folders.empty() || !folder->clips.empty() ||
@@ -62,6 +71,17 @@ class Scanner
     }
 
   private:
+    // The subtitle files beside the clip, from the names its folder holds.
+    void noteSubtitles(const std::string& prefix, const std::string& clip,
+                       const std::vector<std::string>& files)
+    {
+        std::vector<std::string> beside = sidecarSubtitles(clip, files);
+        for (std::string& s : beside)
+            s.insert(0, prefix);
+        if (!beside.empty())
+            (*subtitles_)[prefix + clip] = std::move(beside);
+    }
+
     bool room(MediaFolder* folder)
     {
         if (int(folder->folders.size() + folder->clips.size()) < kMaxEntries && total_ < kMaxTotal)
@@ -71,6 +91,7 @@ class Scanner
     }
 
     const FolderReader& read_;
+    std::map<std::string, std::vector<std::string>>* subtitles_;
     std::set<FileId> folders_, files_;
     int total_ = 0;
 };
@@ -117,7 +138,7 @@ bool naturalLess(const std::string& a, const std::string& b)
 MediaScan scanMedia(const std::vector<std::string>& directories, const FolderReader& read)
 {
     MediaScan scan;
-    Scanner scanner(read);
+    Scanner scanner(read, &scan.subtitles);
     for (const std::string& given : directories) {
         MediaFolder top;
         top.path = given;

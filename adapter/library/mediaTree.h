@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -32,6 +33,9 @@ struct MediaFolder
 struct MediaScan
 {
     std::vector<MediaFolder> folders; // the media folders that hold clips, in the order given
+    // Each listed clip that has subtitle files beside it: their paths (trackNames.h), in
+    // natural order.
+    std::map<std::string, std::vector<std::string>> subtitles;
 };
 
 // A file as the disk knows it (device and inode), so that none is listed twice.

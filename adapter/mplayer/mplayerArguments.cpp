@@ -2,7 +2,8 @@
 
 PlayerArguments playerArguments(const std::vector<std::string>& args, const std::string& menuFile,
                                 const char* wid, WindowSize window,
-                                const std::vector<std::string>& menuOptions)
+                                const std::vector<std::string>& menuOptions,
+                                const std::string& menuLists)
 {
     const WindowArguments given = readWindowArguments(args);
     PlayerArguments result;
@@ -29,10 +30,15 @@ PlayerArguments playerArguments(const std::vector<std::string>& args, const std:
     // x11 is the output that draws the menu into another window on any X server. The player
     // takes no input of its own (keys, mouse, a LIRC remote): every command comes through the
     // window and the menu model. Option files beside the files it plays give songs a picture.
-    result.options = {"-vo",           "x11",       "-vf",
-                      filters,         "-input",    "nodefault-bindings:conf=/dev/null",
-                      "-nomouseinput", "-nolirc",   "-use-filedir-conf",
-                      "-menu",         "-menu-cfg", menuFile};
+    // It says what each file holds (-identify: tracks, chapters, a song's length), and loads
+    // no subtitles of its own: those beside a clip come from the adapter, which names them.
+    result.options = {"-vo",           "x11",        "-vf",
+                      filters,         "-input",     "nodefault-bindings:conf=/dev/null",
+                      "-nomouseinput", "-nolirc",    "-use-filedir-conf",
+                      "-identify",     "-noautosub", "-menu",
+                      "-menu-cfg",     menuFile};
+    if (!menuLists.empty())
+        result.options.insert(result.options.end(), {"-menu-chroot", menuLists});
     result.options.insert(result.options.end(), menuOptions.begin(), menuOptions.end());
     if (isWindowId(wid)) {
         for (const char* o : {"-wid", wid, "-zoom", "-fs"})

@@ -14,9 +14,11 @@ struct PlayerArguments
 };
 
 // The window's arguments turned into the real player's: the FIFO taken out (the adapter reads
-// it and feeds the player its standard input), the menu with its look (menuOptions), the window
-// and safe output defaults put in front so that the window's own options still win. Nothing
-// loops: under the start menu the adapter itself says what plays next.
+// it and feeds the player its standard input), the menu with its look (menuOptions) and the
+// folder its listed menus show (menuLists), the window and safe output defaults put in front so
+// that the window's own options still win. Nothing loops: under the start menu the adapter
+// itself says what plays next.
 PlayerArguments playerArguments(const std::vector<std::string>& args, const std::string& menuFile,
                                 const char* wid, WindowSize window,
-                                const std::vector<std::string>& menuOptions = {});
+                                const std::vector<std::string>& menuOptions = {},
+                                const std::string& menuLists = {});

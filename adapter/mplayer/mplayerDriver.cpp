@@ -22,9 +22,13 @@ const char kLength[] = "ID_LENGTH=";
 
 void MPlayerDriver::send(const std::string& command, Send kind, long long now)
 {
-    const bool ours = kind == Send::Ours;
-    if (!ours && settleUntil_ >= 0) {
+    const bool ours = kind == Send::Ours || kind == Send::OursInTurn;
+    if (kind != Send::Ours && settleUntil_ >= 0) {
         heldBack_.push_back({command, kind});
+        return;
+    }
+    if (kind == Send::Listing) {
+        out_.file(Action::ListFolder, listFolder_, command);
         return;
     }
     wake(now);
@@ -176,21 +180,6 @@ void MPlayerDriver::wake(long long)
     out_.trace('#', "continued");
 }
 
-void MPlayerDriver::answered(const std::string& property, const std::string& value, bool ours,
-                             long long now)
-{
-    if (property == "pause") {
-        const bool paused = value == "yes";
-        hold_.answered(paused);
-        if (ours)
-            rest_.answered(paused, now);
-        return;
-    }
-    if (ours && (property == "time_pos" || property == "length"))
-        position_.answered(property == "time_pos" ? PositionQuery::At : PositionQuery::Length,
-                           atof(value.c_str()), *events_, now);
-}
-
 void MPlayerDriver::started(const std::string& named, long long now)
 {
     // Answers to questions asked before the switch may never come.
@@ -211,6 +200,7 @@ void MPlayerDriver::started(const std::string& named, long long now)
             break;
         }
     }
+    tracksOf(item, alias.role);
     if (alias.role == MPlayerFiles::Probe) {
         song_ = item; // on to its picture, once the player has said how long it is
         return;
@@ -226,18 +216,7 @@ void MPlayerDriver::outputLine(const std::string& line, long long now)
     const std::string text = trimmedLine(line);
     bool pass = true;
     if (text.compare(0, 4, "ANS_") == 0) {
-        const size_t equals = text.find('=');
-        const std::string property = text.substr(4, equals == std::string::npos ? 0 : equals - 4);
-        for (auto q = questions_.begin(); q != questions_.end(); ++q) {
-            if (q->property != property)
-                continue;
-            pass = !q->ours;
-            questions_.erase(q);
-            answered(property, trimmedLine(text.substr(equals + 1)), !pass, now);
-            break;
-        }
-        if (pass)
-            out_.trace('<', text);
+        pass = !answerLine(text, now);
     } else if (text.compare(0, 8, "Playing ") == 0 && text.size() > 9 && text.back() == '.') {
         const std::string named = text.substr(8, text.size() - 9);
         out_.trace('<', "Playing " + files_.named(named).real + ".");
@@ -246,6 +225,9 @@ void MPlayerDriver::outputLine(const std::string& line, long long now)
         songLength(atof(text.c_str() + sizeof kLength - 1), now);
     } else if (text == kStarted) {
         currentShown_ = true;
+        follow(tracks_.playing(), now);
+    } else if (text.compare(0, 3, "ID_") == 0) {
+        follow(tracks_.line(text), now);
     }
     if (pass)
         out_.window(line);

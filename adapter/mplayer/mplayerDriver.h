@@ -3,11 +3,14 @@
 #include "actions.h"
 #include "driverParts.h"
 #include "mplayerFiles.h"
+#include "mplayerTrackFlow.h"
 #include "pauseHold.h"
 #include "playerDriver.h"
 #include "playerRest.h"
 
 #include <deque>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,7 +23,9 @@
 // - a paused player is stopped at rest (PlayerRest);
 // - some menu commands take effect only when it next draws: what follows them waits (settling);
 // - a file that never got to "Starting playback..." could not be played;
-// - files reach it through private aliases (mplayerFiles.h), and songs get a picture.
+// - files reach it through private aliases (mplayerFiles.h), and songs get a picture;
+// - a clip's tracks are asked of it (mplayerTrackFlow.h);
+// - menus listed while the run goes are folders that its menu lists (listMenu()).
 class MPlayerDriver : public PlayerDriver
 {
   public:
@@ -37,9 +42,17 @@ class MPlayerDriver : public PlayerDriver
     void startPlaying(bool still, long long now) override;
     void startDone(long long now) override;
     void askPosition(long long now) override;
-    void selectTracks(const TrackChoice&, long long) override {}
-    void seekTo(double, long long) override {}
-    void listMenu(const Menu&, long long) override {}
+    // Listed menus: the folder that the player's menu lists (its -menu-chroot), and how an
+    // entry's label is fitted to the menu's width (none: as it is).
+    void setMenuLists(std::string folder, std::function<std::string(const std::string&)> fit)
+    {
+        listFolder_ = std::move(folder);
+        fit_ = std::move(fit);
+    }
+
+    void selectTracks(const TrackChoice& choice, long long now) override;
+    void seekTo(double seconds, long long now) override;
+    void listMenu(const Menu& menu, long long now) override;
     void runEnding(long long now) override;
     void wake(long long now) override;
     void outputLine(const std::string& line, long long now) override;
@@ -50,12 +63,21 @@ class MPlayerDriver : public PlayerDriver
   private:
     enum class Send {
         Plain,
-        Ours,     // a question of the driver's own, whose answer is kept back from the window
-        Settling, // the player acts on it at its next frame: what follows waits
+        Ours,       // a question of the driver's own, whose answer is kept back from the window
+        OursInTurn, // ... asked after the commands before it, held back or not
+        Settling,   // the player acts on it at its next frame: what follows waits
+        Listing,    // not a command: the names for the listed menus' folder, in turn
     };
     void send(const std::string& command, Send kind, long long now);
     void sendHeldBack(long long now);
-    void answered(const std::string& property, const std::string& value, bool ours, long long now);
+    // An answer to a question of ours or of the window's; nothing when the player refused it.
+    void answered(const std::string& property, const std::optional<std::string>& value, bool ours,
+                  long long now);
+    // An answer line; true when it answered a question of ours.
+    bool answerLine(const std::string& text, long long now);
+    // What the tracks' flow says to send and report.
+    void follow(const MPlayerTrackFlow::Step& step, long long now);
+    void tracksOf(const PlayItem& item, MPlayerFiles::Role role);
     void started(const std::string& file, long long now);
     // The song being looked at is this long: on to its picture.
     void songLength(double seconds, long long now);
@@ -100,4 +122,8 @@ class MPlayerDriver : public PlayerDriver
         double seekTo = 0; // where a clip left earlier resumes
     };
     std::deque<AfterStart> afterStarts_;
+
+    MPlayerTrackFlow tracks_;
+    std::string listFolder_;
+    std::function<std::string(const std::string&)> fit_;
 };

@@ -24,6 +24,19 @@ std::string plainSuffix(const std::string& path)
     return suffix.empty() ? suffix : "." + suffix;
 }
 
+// Whether a quoted argument of a slave command carries the path as it is, and the player's
+// output gives it back so: no quotes, no backslash (not taken out before a quote), no control
+// character, no blank at the end (lines are read without the blanks around them).
+bool plainPath(const std::string& path)
+{
+    for (const char c : path) {
+        const unsigned char b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b == 0x7f || c == '\'' || c == '"' || c == '\\')
+            return false;
+    }
+    return !path.empty() && path.back() != ' ';
+}
+
 } // namespace
 
 std::string MPlayerFiles::base(const Known& k) const
@@ -79,4 +92,15 @@ MPlayerFiles::Alias MPlayerFiles::named(const std::string& path) const
 {
     const auto a = aliases_.find(path);
     return a != aliases_.end() ? a->second : Alias{path, Plain, path};
+}
+
+MPlayerFiles::Made MPlayerFiles::subtitleFor(const std::string& real)
+{
+    const std::string whole = absolute(real, cwd_);
+    if (plainPath(whole)) {
+        Made made;
+        made.path = whole;
+        return made;
+    }
+    return aliasFor(real);
 }

@@ -44,6 +44,9 @@ class MPlayerFiles
     // For a song whose length is now known: its picture's alias and the option file that puts
     // the song under it.
     Made pictureFor(const std::string& real, double seconds);
+    // The name to load a subtitle file by: its whole path when a quoted command argument carries
+    // it as it is, else an alias.
+    Made subtitleFor(const std::string& real);
 
     // What the player named: an alias of ours, or a path given on its command line.
     Alias named(const std::string& path) const;

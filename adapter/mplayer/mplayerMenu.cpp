@@ -6,10 +6,38 @@
 #include "menuText.h"
 
 #include <cstdio>
+#include <memory>
 
 namespace {
 
 using namespace menuLayout;
+
+// The longest name a file can have, in bytes.
+const size_t kNameMax = 255;
+
+// The place of an entry in a list, as `width` invisible base-3 digits.
+std::string orderPrefix(size_t index, size_t width)
+{
+    std::string digits(width * 3, '\0');
+    for (size_t d = width; d-- > 0; index /= 3) {
+        digits[d * 3] = '\xE2';
+        digits[d * 3 + 1] = '\x80';
+        digits[d * 3 + 2] = char(0x8B + index % 3); // U+200B, U+200C, U+200D
+    }
+    return digits;
+}
+
+// At most `bytes` bytes of the text, cut between two characters.
+std::string cutToBytes(std::string text, size_t bytes)
+{
+    if (text.size() <= bytes)
+        return text;
+    size_t end = bytes;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+        --end;
+    text.resize(end);
+    return text;
+}
 
 std::string percent(double value)
 {
@@ -34,7 +62,9 @@ MPlayerMenuLook mplayerMenuLook(std::vector<Menu> menus, WindowSize window)
         look.options = {"-font", fontPattern(font.family)};
     }
     if (font.found() && window.valid()) {
-        TextWidths widths(font, 12);
+        // Kept by the fit function for labels made while the run goes.
+        const auto shared = std::make_shared<TextWidths>(font, 12);
+        TextWidths& widths = *shared;
         if (widths.valid()) {
             const int size = pixelSizeFor(window.height, [&](int pixels) {
                 widths.setSize(pixels);
@@ -50,12 +80,15 @@ MPlayerMenuLook mplayerMenuLook(std::vector<Menu> menus, WindowSize window)
                 look.options.push_back(o);
             const int titleRoom = window.width - 2 * kBorder - 4 * kPad;
             const int entryRoom = titleRoom - widths.width(codePoints(kPointer));
-            const auto advance = [&](char32_t c) { return widths.advance(c); };
+            const auto advance = [shared](char32_t c) { return shared->advance(c); };
             for (Menu& m : menus) {
                 m.title = fitted(m.title, titleRoom, advance);
                 for (MenuEntry& e : m.entries)
                     e.label = fitted(e.label, entryRoom, advance);
             }
+            look.fit = [advance, entryRoom](const std::string& label) {
+                return fitted(label, entryRoom, advance);
+            };
         }
     }
     look.menus = std::move(menus);
@@ -66,6 +99,11 @@ std::string menuDefinition(const std::vector<Menu>& menus)
 {
     std::string text;
     for (const Menu& menu : menus) {
+        if (menu.listed) {
+            text += "<filesel name=\"" + menu.name + "\" title=\"" + definitionSafe(menu.title) +
+                    "\" file-action=\"\" dir-action=\"\" ptr=\"" + kPointer + "\"/>\n";
+            continue;
+        }
         text += "<cmdlist name=\"" + menu.name + "\" title=\"" + definitionSafe(menu.title) +
                 "\" ptr=\"" + kPointer + "\">\n";
         for (const MenuEntry& e : menu.entries) {
@@ -81,4 +119,30 @@ std::string menuDefinition(const std::vector<Menu>& menus)
         text += "</cmdlist>\n";
     }
     return text;
+}
+
+std::string listedNames(const std::vector<MenuEntry>& entries, const LabelFit& fit)
+{
+    // An empty folder is a menu that the player cannot move in: it crashed on "menu up", "menu
+    // down" and "menu ok" there. One blank entry stands in, which the keys leave where it is.
+    if (entries.empty())
+        return orderPrefix(0, 1) + "\n";
+    size_t width = 1;
+    for (size_t places = 3; places < entries.size(); places *= 3)
+        ++width;
+    std::string names;
+    for (size_t i = 0; i < entries.size(); ++i) {
+        std::string label;
+        for (const char c : menuLabel(entries[i].label)) {
+            if (c == '/')
+                label += "\u2215";
+            else
+                label += c;
+        }
+        if (fit)
+            label = fit(label);
+        const std::string prefix = orderPrefix(i, width);
+        names += prefix + cutToBytes(label, kNameMax - prefix.size()) + "\n";
+    }
+    return names;
 }

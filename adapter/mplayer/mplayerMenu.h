@@ -3,11 +3,15 @@
 #include "menuModel.h"
 #include "windowArguments.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
 // The menu as MPlayer's menu filter draws it: its definition, and the font and size it is
 // drawn in.
+
+// An entry's label cut with "…" to the menu's width.
+using LabelFit = std::function<std::string(const std::string&)>;
 
 // The font that covers the menu's names, and a size at which the title and about 11 entries
 // fill the window's height; every label and title cut with "…" to the window's width. Without
@@ -17,10 +21,22 @@ struct MPlayerMenuLook
     std::vector<std::string> options; // for the player: -font, -subfont-*
     std::vector<Menu> menus;          // with labels that fit
     std::string font;                 // the font's family, or empty
+    LabelFit fit;                     // for labels made later (listed menus); null: no cuts
 };
 MPlayerMenuLook mplayerMenuLook(std::vector<Menu> menus, WindowSize window);
 
 // The menus in the menu filter's definition syntax, labels made safe for it
 // (definitionSafe()). Entries that play files carry no command: the adapter knows from its model
-// which one was chosen, and hands the player the files itself.
+// which one was chosen, and hands the player the files itself. A listed menu is a file
+// selector: the player lists the folder given as its -menu-chroot, which the adapter fills with
+// the menu's entries (listedNames()) just before it opens; choosing a file there does nothing.
 std::string menuDefinition(const std::vector<Menu>& menus);
+
+// A listed menu's entries as the names of empty files, one a line, for the folder that the
+// player's menu lists (sorted by their bytes, dot files hidden). Each name starts with the
+// entry's place, written in base 3 with characters that are drawn with no width (U+200B, U+200C,
+// U+200D, in the order of their bytes) and as many digits for each: the byte order is the
+// entries' order, no name starts with a dot, and no two are alike. The label follows, with '/'
+// shown as '∕', control characters as a box, fitted by `fit`, and cut to the longest name a file
+// can have.
+std::string listedNames(const std::vector<MenuEntry>& entries, const LabelFit& fit);

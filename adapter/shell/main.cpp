@@ -24,6 +24,7 @@
 #include "playerStart.h"
 #include "positionsFile.h"
 #include "privateFolder.h"
+#include "viewerLanguages.h"
 
 #include "descriptors.h"
 #include "spawn.h"
@@ -37,6 +38,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <sys/stat.h>
@@ -78,11 +80,14 @@ struct StartedPlayer
 {
     PlayerChannels channels;
     std::vector<Menu> menus;
+    std::map<std::string, std::vector<std::string>> sidecars; // subtitle files beside clips
     std::string fifo, background, firstFile;
     bool startMenu = false;
     std::string font;          // the menu's font family, for the trace
     MenuFont menuFont;         // mpv: the menu's font, which the adapter draws it in ...
     std::u32string characters; // ... and the characters it is to show
+    std::string lists;         // MPlayer: the folder its listed menus show ...
+    LabelFit fit;              // ... and how their labels are fitted
 };
 
 // MPlayer is given its menu's definition, and draws the menu itself: the menus are made before
@@ -90,7 +95,7 @@ struct StartedPlayer
 // starts first, and the menus are made while it does. False when it did not start.
 bool startPlayer(const std::string& player, bool mpv, const std::vector<std::string>& args,
                  const std::string& dir, WindowSize window,
-                 const std::function<std::vector<Menu>()>& menusFound, StartedPlayer* run)
+                 const std::function<MediaScan()>& mediaFound, StartedPlayer* run)
 {
     if (mpv) {
         const MpvArguments a = mpvArguments(args, getenv("TAMBLIN_WID"), getenv("TAMBLIN_HWDEC"));
@@ -101,22 +106,33 @@ bool startPlayer(const std::string& player, bool mpv, const std::vector<std::str
         run->startMenu = a.startMenu;
         run->background = a.background;
         run->firstFile = a.firstFile;
-        run->menus = menusFound();
+        const MediaScan scan = mediaFound();
+        run->menus = buildMenus(scan);
+        run->sidecars = scan.subtitles;
         run->characters = menuCharacters(run->menus, "> _");
         run->menuFont = chooseMenuFont(run->characters);
         run->font = run->menuFont.family;
         return started;
     }
-    run->menus = menusFound();
+    const MediaScan scan = mediaFound();
+    run->menus = buildMenus(scan);
+    run->sidecars = scan.subtitles;
     const MPlayerMenuLook look = mplayerMenuLook(run->menus, window);
     const std::string menuFile = dir + "/menu.conf";
-    // A player without our menu would not be the menu the answers are about: no start.
+    // A player without our menu would not be the menu the answers are about: no start. Nor
+    // without the folder of its listed menus, which would list another one.
+    run->lists = dir + "/list";
     if (!writeMenuFile(menuFile, look.menus)) {
         fprintf(stderr, "tamblin-adapter: %s: %s\n", menuFile.c_str(), strerror(errno));
         return false;
     }
+    if (mkdir(run->lists.c_str(), 0700) != 0) {
+        fprintf(stderr, "tamblin-adapter: %s: %s\n", run->lists.c_str(), strerror(errno));
+        return false;
+    }
+    run->fit = look.fit;
     const PlayerArguments a =
-        playerArguments(args, menuFile, getenv("TAMBLIN_WID"), window, look.options);
+        playerArguments(args, menuFile, getenv("TAMBLIN_WID"), window, look.options, run->lists);
     run->fifo = a.fifo;
     run->startMenu = a.startMenu;
     run->background = a.background;
@@ -155,11 +171,15 @@ int runCore(StartedPlayer& run, bool mpv, const std::string& appDir, const std::
         d->start(monotonicMs());
         driver = std::move(d);
     } else {
-        driver = std::make_unique<MPlayerDriver>(
+        auto d = std::make_unique<MPlayerDriver>(
             actions, files, access(songPicture.c_str(), R_OK) == 0 ? songPicture : "",
             getcwd(cwd, sizeof cwd) ? cwd : "/");
+        d->setMenuLists(run.lists, run.fit);
+        driver = std::move(d);
     }
     Controller core(model, flow, store, *driver, actions);
+    core.setLanguages(viewerLanguages());
+    core.setSidecars(std::move(run.sidecars));
     if (const char* end = getenv("TAMBLIN_SESSION_END"))
         core.setSessionEnd(end);
     EventLoop loop(core, actions, std::move(run.channels), std::move(commands), signals, trace,
@@ -186,8 +206,8 @@ int main(int argc, char** argv)
     const std::vector<std::string> args(argv + 1, argv + argc);
     const std::string appDir = folderOf(argv[0]) + "/";
     const WindowSize window = parseWindowSize(getenv("TAMBLIN_WINDOW_SIZE"));
-    const auto menusFound = [&] {
-        return buildMenus(scanMediaFolders(mediaDirectories(getenv("TAMBLIN_MEDIA"), appDir)));
+    const auto mediaFound = [&] {
+        return scanMediaFolders(mediaDirectories(getenv("TAMBLIN_MEDIA"), appDir));
     };
 
     const std::string dir = privateFolder();
@@ -212,7 +232,7 @@ int main(int argc, char** argv)
         perror("tamblin-adapter: signal pipe");
 
     StartedPlayer run;
-    const int status = startPlayer(player, mpv, args, dir, window, menusFound, &run)
+    const int status = startPlayer(player, mpv, args, dir, window, mediaFound, &run)
                            ? runCore(run, mpv, appDir, files, window, signals, trace)
                            : kFailedStatus;
     removeFolder(dir);
