@@ -890,6 +890,13 @@ void CoreTest::mplayerTracks_data()
                QStringList{"@0 tracks a: ; s: ; c: ; on 1 -1",
                            QString(withFiles).replace("s: 0 -, ", "s: ").arg(1).arg(1001)};
 
+    QTest::newRow("... unless another choice came after it")
+        << QStringList{loads[0],           loads[1], "select -2 1000",
+                       "select -2 -1",     started,  "<ANS_switch_audio=0",
+                       "<ANS_sub_demux=-1"}
+        << clipWithFiles + QStringList{keep + "set_property sub -1"} + asked + sentLoads +
+               QStringList{keep + "set_property sub -1"} + askedWithFiles +
+               QStringList{"@0 tracks a: ; s: ; c: ; on 0 -1"};
     QTest::newRow("a song under its picture has nothing to choose, and is not asked")
         << QStringList{"play /v/c.mp3",
                        "<Playing /private/1.probe.mp3.",
