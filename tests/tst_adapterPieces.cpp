@@ -301,6 +301,7 @@ class AdapterPiecesTest : public QObject
         std::string line;
         while (std::getline(lines, line)) {
             const bool whole = line.rfind("<cmdlist ", 0) == 0 || line == "</cmdlist>" ||
+                               line.rfind("<filesel ", 0) == 0 ||
                                (line.rfind("  <e name=\"", 0) == 0 &&
                                 std::count(line.begin(), line.end(), '"') == 4 &&
                                 line.find('<', 3) == std::string::npos);
