@@ -6,6 +6,7 @@
 #include "mplayerDriver.h"
 #include "mplayerMenu.h"
 #include "mpvDriver.h"
+#include "mpvTracks.h"
 
 #include <QRegularExpression>
 #include <QTest>
@@ -57,6 +58,30 @@ QString shown(const Action& a)
     return {};
 }
 
+// Tracks as "audio 1:fre: 2:eng:commentary on 1; subtitles 1:eng: +3::/v/b.srt on -1; chapters
+// 0:Opening 7.5:" ("+" for a file beside the clip, ID:LANGUAGE:TITLE, START:TITLE).
+QString tracksText(const ClipTracks& t)
+{
+    const auto list = [](const std::vector<Track>& tracks) {
+        QString out;
+        for (const Track& k : tracks)
+            out += QString(" %1%2:%3:%4")
+                       .arg(k.external ? "+" : "")
+                       .arg(k.id)
+                       .arg(QString::fromStdString(k.language), QString::fromStdString(k.title));
+        return out;
+    };
+    QString chapters;
+    for (const Chapter& c : t.chapters)
+        chapters += QString(" %1:%2").arg(c.start).arg(QString::fromStdString(c.title));
+    return QString("audio%1 on %2; subtitles%3 on %4; chapters%5")
+        .arg(list(t.audio))
+        .arg(t.audioOn)
+        .arg(list(t.subtitles))
+        .arg(t.subtitleOn)
+        .arg(chapters);
+}
+
 // The core with one player's driver, fed a table's events. The start menu is up over the
 // background "/app/bg.avi", or (startMenu false) the run plays "/v/a.avi" given as its media.
 //
@@ -64,13 +89,18 @@ QString shown(const Action& a)
 // "<TEXT" a line of the player's output, "?TEXT" of its errors, "$" it ended, "%" the window
 // went, "^" a termination signal, "+CLIP AT LENGTH" the clip was left there in an earlier run;
 // anything else a command from the window. In mpv's output "{id:TEXT}" stands for the id of the
-// last request sent that holds TEXT: ids are the driver's to choose.
+// last request sent that holds TEXT ("{idfirst:TEXT}", the first): ids are the driver's to
+// choose.
 // Results: "@T action", for what goes to the player, to the window (answers), to the log,
 // signals, files and links, positions saved, and mpv's "#" traces.
+//
+// MpvAlone: mpv's driver without the core, its events told as results ("tracks ..."). The file
+// on mpv's command line has "/v/a.srt" beside it. More events: "=A S" selectTracks(A, S), "~S"
+// seekTo(S), "!CLIP SUBTITLE..." play the clip in place of what plays (bytes as %XX).
 class Run
 {
   public:
-    enum Player { MPlayer, Mpv };
+    enum Player { MPlayer, Mpv, MpvAlone };
     Run(Player player, bool startMenu)
         : player_(player), built_(menus()), model_(built_, "main", startMenu),
           flow_(startMenu ? "/app/bg.avi" : "", &store_)
@@ -83,10 +113,14 @@ class Run
                 OverlayMetrics(chooseMenuFont(characters), characters, 640, 480));
             auto mpv = std::make_unique<MpvDriver>(out_, model_, *overlay_, "/private",
                                                    startMenu ? "/app/bg.avi" : "/v/a.avi");
-            mpv->start(0);
+            mpv->attach(&events_);
+            mpv->start(0, player == MpvAlone ? std::vector<std::string>{"/v/a.srt"}
+                                             : std::vector<std::string>{});
             out_.take(); // the watches, the log's level, the first overlay
             driver_ = std::move(mpv);
         }
+        if (player == MpvAlone)
+            return;
         core_ = std::make_unique<Controller>(model_, flow_, store_, *driver_, out_);
         core_->setSessionEnd("/run/session-end");
     }
@@ -104,6 +138,8 @@ class Run
             const std::string rest = e.mid(1).toStdString();
             if (e.startsWith('@'))
                 until(e.mid(1).toLongLong());
+            else if (!core_)
+                toDriver(e);
             else if (e.startsWith('<'))
                 core_->playerOutput(withIds(rest) + "\n", now_);
             else if (e.startsWith('?'))
@@ -129,14 +165,35 @@ class Run
     QString livelock;
 
   private:
+    void toDriver(const QString& e)
+    {
+        const QStringList words = e.mid(1).split(' ');
+        if (e.startsWith('<')) {
+            driver_->outputLine(withIds(e.mid(1).toStdString()) + "\n", now_);
+        } else if (e.startsWith('=')) {
+            driver_->selectTracks({words.value(0).toInt(), words.value(1).toInt()}, now_);
+        } else if (e.startsWith('~')) {
+            driver_->seekTo(words.value(0).toDouble(), now_);
+        } else if (e.startsWith('!')) {
+            PlayItem item;
+            for (const QString& w : words)
+                (item.path.empty() ? item.path : item.subtitles.emplace_back()) =
+                    QByteArray::fromPercentEncoding(w.toUtf8()).toStdString();
+            driver_->play({item}, true, now_);
+        }
+        take();
+    }
+
+    long long deadline() const { return core_ ? core_->deadline() : driver_->deadline(); }
+
     void until(long long target)
     {
-        for (long long due = core_->deadline(); due >= 0 && due <= target && livelock.isEmpty();
-             due = core_->deadline()) {
+        for (long long due = deadline(); due >= 0 && due <= target && livelock.isEmpty();
+             due = deadline()) {
             now_ = std::max(now_, due);
-            core_->tick(now_);
+            core_ ? core_->tick(now_) : driver_->tick(now_);
             take();
-            const long long next = core_->deadline();
+            const long long next = deadline();
             if (next >= 0 && next <= now_)
                 livelock = QString("at @%1, due again at @%2 after: %3")
                                .arg(now_)
@@ -153,15 +210,19 @@ class Run
             if (!r.isEmpty())
                 got_ << QString("@%1 %2").arg(now_).arg(r);
         }
+        for (const PlayerEvents::Event& e : events_.take()) {
+            if (e.kind == PlayerEvents::Event::TracksKnown)
+                got_ << QString("@%1 tracks %2").arg(now_).arg(tracksText(e.tracks));
+        }
     }
 
     QString render(const Action& a)
     {
-        if (a.kind == Action::ToPlayer && player_ == Mpv)
+        if (a.kind == Action::ToPlayer && player_ != MPlayer)
             return request(a.text);
         if (a.kind == Action::Trace)
-            return player_ == Mpv && a.text.rfind("# ", 0) == 0 ? QString::fromStdString(a.text)
-                                                                : QString();
+            return player_ != MPlayer && a.text.rfind("# ", 0) == 0 ? QString::fromStdString(a.text)
+                                                                    : QString();
         if (a.kind == Action::ToPlayer && !trackQuestions &&
             QRegularExpression("get_property (switch_audio|sub_demux|sub_file)\n$")
                 .match(QString::fromStdString(a.text))
@@ -184,12 +245,13 @@ class Run
 
     std::string withIds(std::string line) const
     {
-        for (size_t at; (at = line.find("{id:")) != std::string::npos;) {
-            const size_t end = line.find('}', at);
-            const std::string wanted = line.substr(at + 4, end - at - 4);
+        for (size_t at; (at = line.find("{id")) != std::string::npos;) {
+            const bool first = line.compare(at, 9, "{idfirst:") == 0;
+            const size_t from = line.find(':', at) + 1, end = line.find('}', at);
+            const std::string wanted = line.substr(from, end - from);
             std::string id = "-1";
             for (const auto& [sent, command] : requests_) {
-                if (command.find(wanted) != std::string::npos)
+                if (command.find(wanted) != std::string::npos && !(first && id != "-1"))
                     id = std::to_string(sent);
             }
             line.replace(at, end + 1 - at, id);
@@ -206,6 +268,7 @@ class Run
     std::unique_ptr<MenuOverlay> overlay_;
     std::unique_ptr<PlayerDriver> driver_;
     std::unique_ptr<Controller> core_;
+    PlayerEvents events_; // the driver's, when it has no core
     long long now_ = 0;
     QStringList got_;
     std::vector<std::pair<long long, std::string>> requests_; // id, command
@@ -348,6 +411,10 @@ class CoreTest : public QObject
     void mplayerOrderings() { check(Run::MPlayer); }
     void mpvOrderings_data();
     void mpvOrderings() { check(Run::Mpv); }
+    void mpvTracks_data();
+    void mpvTracks() { check(Run::MpvAlone); }
+    void mpvTrackLists_data();
+    void mpvTrackLists();
 
     void mplayerTracks_data();
     void mplayerTracks()
@@ -624,6 +691,15 @@ void CoreTest::mpvOrderings_data()
     const QString appendBg =
         R"(> {"flags":"append","name":"loadfile","options":{},"url":"/app/bg.avi"})";
     const QString pausedNow = R"(<{"event":"property-change","id":1,"name":"pause","data":true})";
+    // As each file opens, its tracks are asked for.
+    const QStringList askTracks{R"(> ["get_property","track-list"])",
+                                R"(> ["get_property","chapter-list"])"};
+    const auto at = [](const QString& time, const QStringList& actions) {
+        QStringList out;
+        for (const QString& a : actions)
+            out << "@" + time + " " + a;
+        return out;
+    };
     QTest::newRow("the start menu's background is held still")
         << true << QStringList{bg} << QStringList{"@0 " + holdStill, "@0 " + appendBg};
     // Tests and benchmarks take a screenshot at rest: the picture must be there by then.
@@ -635,8 +711,8 @@ void CoreTest::mpvOrderings_data()
                                R"(<{"event":"playback-restart"})",
                                "@549",
                                "@550"}
-        << QStringList{"@0 " + holdStill, "@0 " + appendBg, "@150 > overlay shown",
-                       "@550 # at rest"};
+        << QStringList{"@0 " + holdStill, "@0 " + appendBg} + at("0", askTracks) +
+               QStringList{"@150 > overlay shown", "@550 # at rest"};
     // A clip chosen from the start menu (below Play all: a, above it: the song c), and what
     // that sends.
     const auto choose = [&](const QString& key, const QString& clip) {
@@ -710,9 +786,10 @@ void CoreTest::mpvOrderings_data()
     // mpv refuses a seek until the file is open (MPlayer reads it only then): it waits.
     QTest::newRow("seeks before the file is open wait for it")
         << false << QStringList{"seek 15 2", bg, "seek 5", R"(<{"event":"file-loaded"})", "seek 1"}
-        << QStringList{"@0 " + play, R"(@0 > ["osd-auto","seek",15.0,"absolute"])",
-                       R"(@0 > ["osd-auto","seek",5.0,"relative"])",
-                       R"(@0 > ["osd-auto","seek",1.0,"relative"])"};
+        << QStringList{"@0 " + play} + at("0", askTracks) +
+               QStringList{R"(@0 > ["osd-auto","seek",15.0,"absolute"])",
+                           R"(@0 > ["osd-auto","seek",5.0,"relative"])",
+                           R"(@0 > ["osd-auto","seek",1.0,"relative"])"};
     // The run's media, "/v/a.avi", has played a while: the window's quit asks where it is, and
     // the player answers (time, length) at 1100. A refusal, or a value that is no position, is
     // no answer: the quit waits out the core's bound.
@@ -761,7 +838,8 @@ void CoreTest::mpvOrderings_data()
                        R"(<{"event":"file-loaded"})",
                        "@1000"}
         << QStringList{"@0 " + play, "@0 # could not play /v/a.avi: loading failed",
-                       "@0 log tamblin-adapter: cannot play /v/a.avi"};
+                       "@0 log tamblin-adapter: cannot play /v/a.avi"} +
+               at("0", askTracks);
     QTest::newRow("idle once the run ends: no second quit")
         << false << QStringList{bg, "quit", R"(<{"event":"idle"})", "@1000"}
         << QStringList{"@0 " + play, R"(@0 > ["get_property","time-pos"])",
@@ -796,7 +874,7 @@ void CoreTest::mpvOrderings_data()
                    R"(@1100 > ["set_property","pause",true])",
                    R"(@1100 > {"flags":"append","name":"loadfile","options":{},"url":"/app/bg.avi"})"};
     // More keys than that in the time are not a person's.
-    QStringList seeks{bg}, seeksSent{"@0 " + play};
+    QStringList seeks{bg}, seeksSent = QStringList{"@0 " + play} + at("0", askTracks);
     for (int i = 1; i <= 65; ++i) {
         seeks << QString("seek %1").arg(i);
         if (i <= 64)
@@ -988,6 +1066,172 @@ void CoreTest::listedNamesKeepTheOrder()
     QCOMPARE(QString::fromStdString(definition),
              QString("<filesel name=\"audio\" title=\"Sound ”track”\" file-action=\"\" "
                      "dir-action=\"\" ptr=\"> \"/>\n"));
+}
+
+// mpv's driver alone: the tracks told, subtitle files added, tracks chosen and seeks.
+void CoreTest::mpvTracks_data()
+{
+    addColumns();
+    const auto change = [](const char* property, const QString& data) {
+        return QString(R"(<{"event":"property-change","id":%1,"name":"%2","data":%3})")
+            .arg(QString(property) == "track-list" ? 4 : 5)
+            .arg(property, data);
+    };
+    const auto answer = [](const char* property, const QString& data, const char* id = "id") {
+        return QString(R"(<{"request_id":{%1:%2},"error":"success","data":%3})")
+            .arg(id, property, data);
+    };
+    const QString started = R"(<{"event":"start-file","playlist_entry_id":%1})";
+    const QString loaded = R"(<{"event":"file-loaded"})";
+    const QString asked =
+        R"(@%1 > ["get_property","track-list"]|@%1 > ["get_property","chapter-list"])";
+    // /v/a.avi, the file on mpv's command line: before mpv chooses, as it plays, another sound.
+    const QString before =
+        R"([{"id":1,"type":"video","selected":false},{"id":1,"type":"audio","lang":"fre",)"
+        R"("selected":false},{"id":2,"type":"audio","lang":"eng","title":"commentary",)"
+        R"("selected":false},{"id":1,"type":"sub","lang":"eng","selected":false}])";
+    const QString playing =
+        R"([{"id":1,"type":"video","selected":true},{"id":1,"type":"audio","lang":"fre",)"
+        R"("selected":true,"main-selection":0},{"id":2,"type":"audio","lang":"eng",)"
+        R"("title":"commentary","selected":false},{"id":1,"type":"sub","lang":"eng",)"
+        R"("selected":true,"main-selection":0},{"id":2,"type":"sub","external":true,)"
+        R"("external-filename":"/v/a.srt","selected":false}])";
+    QString other = playing;
+    other.replace(R"("lang":"fre","selected":true)", R"("lang":"fre","selected":false)")
+        .replace(R"("title":"commentary","selected":false)",
+                 R"("title":"commentary","selected":true)");
+    const QString chapters = R"x([{"title":"Opening","time":0.0},{"title":"Middle","time":7.5},)x"
+                             R"x({"title":"(unnamed)","time":15.3}])x";
+    const QString told =
+        "tracks audio 1:fre: 2:eng:commentary on %1; subtitles 1:eng: +2::/v/a.srt "
+        "on 1; chapters 0:Opening 7.5:Middle 15.3:";
+    QTest::newRow("told once the file is open, as it plays, and again when they change")
+        << false << QStringList{change("track-list", "[]"),
+                                started.arg(1),
+                                change("track-list", before),
+                                loaded,
+                                change("track-list", playing),
+                                answer("track-list", playing),
+                                answer("chapter-list", chapters),
+                                change("chapter-list", chapters),
+                                change("track-list", playing),
+                                "@100",
+                                change("track-list", other),
+                                R"(<{"event":"end-file","reason":"eof","playlist_entry_id":1})",
+                                change("track-list", "[]")}
+        << QStringList{R"(@0 > ["sub-add","/v/a.srt","auto"])"} + asked.arg(0).split('|') +
+               QStringList{"@0 " + told.arg(1), "@100 " + told.arg(2)};
+
+    // Beside /v/b.avi: mpv names them as it was given them, here in another order; one it
+    // could not open, a name that is not UTF-8 (through an alias), and the user's own -sub.
+    const QString bLoaded =
+        R"(<{"request_id":{id:/v/b.avi},"error":"success","data":{"playlist_entry_id":2}})";
+    const QString loadB =
+        R"(@0 > {"flags":"replace","name":"loadfile","options":{},"url":"/v/b.avi"})";
+    QTest::newRow("subtitle files beside a clip: added as it opens, told in the order given")
+        << false
+        << QStringList{"!/v/b.avi /v/b.srt /v/b.fr.srt /v/gone.srt /v/b%FF.srt",
+                       bLoaded,
+                       started.arg(2),
+                       loaded,
+                       answer("track-list",
+                              R"([{"id":1,"type":"audio","selected":true},{"id":1,"type":"sub",)"
+                              R"("lang":"eng"},{"id":2,"type":"sub","external":true,)"
+                              R"("external-filename":"./u.srt","selected":true},{"id":3,)"
+                              R"("type":"sub","external":true,"external-filename":)"
+                              R"("/private/1.srt"},{"id":4,"type":"sub","external":true,)"
+                              R"("external-filename":"/v/b.fr.srt"},{"id":5,"type":"sub",)"
+                              R"("external":true,"external-filename":"/v/b.srt"}])"),
+                       answer("chapter-list", "[]")}
+        << QStringList{"@0 link /private/1.srt -> /v/b\uFFFD.srt",
+                       loadB,
+                       R"(@0 > ["sub-add","/v/b.srt","auto"])",
+                       R"(@0 > ["sub-add","/v/b.fr.srt","auto"])",
+                       R"(@0 > ["sub-add","/v/gone.srt","auto"])",
+                       R"(@0 > ["sub-add","/private/1.srt","auto"])"} +
+               asked.arg(0).split('|') +
+               QStringList{"@0 tracks audio 1:: on 1; subtitles 1:eng: +5::/v/b.srt "
+                           "+4::/v/b.fr.srt +3::/v/b\uFFFD.srt +2::./u.srt on 2; chapters"};
+    // Here they come once the next file is open, as they might after a short or broken file.
+    QTest::newRow("an answer about a file that has ended is none about the next")
+        << false
+        << QStringList{started.arg(1),
+                       loaded,
+                       R"(<{"event":"end-file","reason":"eof","playlist_entry_id":1})",
+                       "!/v/b.avi",
+                       bLoaded,
+                       started.arg(2),
+                       loaded,
+                       answer("track-list", playing, "idfirst"),
+                       answer("chapter-list", chapters, "idfirst"),
+                       answer("track-list", "[]"),
+                       answer("chapter-list", "[]")}
+        << QStringList{R"(@0 > ["sub-add","/v/a.srt","auto"])"} + asked.arg(0).split('|') +
+               QStringList{loadB} + asked.arg(0).split('|') +
+               QStringList{"@0 tracks audio on -1; subtitles on -1; chapters"};
+
+    // mpv takes them only once the file is open, after its subtitle files (a choice may be
+    // one of them); then at once. A new file waits again.
+    QTest::newRow("tracks chosen and seeks wait for the file to open, then go in order")
+        << false
+        << QStringList{"=2 -1", "~7.5",      "=-2 3", "=-2 -2", started.arg(1), loaded, "=1 -2",
+                       "~0",    "!/v/b.avi", "=2 -2", bLoaded,  started.arg(2), "@50",  loaded}
+        << QStringList{R"(@0 > ["sub-add","/v/a.srt","auto"])"} + asked.arg(0).split('|') +
+               QStringList{R"(@0 > ["set_property","aid",2])",
+                           R"(@0 > ["set_property","sid","no"])",
+                           R"(@0 > ["osd-auto","seek",7.5,"absolute+exact"])",
+                           R"(@0 > ["set_property","sid",3])",
+                           R"(@0 > ["set_property","aid",1])",
+                           R"(@0 > ["osd-auto","seek",0.0,"absolute+exact"])",
+                           loadB} +
+               asked.arg(50).split('|') + QStringList{R"(@50 > ["set_property","aid",2])"};
+}
+
+// mpv's lists as the driver tells them, where they are not what a plain file gives.
+void CoreTest::mpvTrackLists_data()
+{
+    QTest::addColumn<QString>("trackList");
+    QTest::addColumn<QString>("chapterList");
+    QTest::addColumn<QString>("told");
+    QTest::newRow("no language, no title, nothing shown")
+        << R"([{"id":1,"type":"audio","selected":true},{"id":1,"type":"sub"}])"
+        << "[]"
+        << "audio 1:: on 1; subtitles 1:: on -1; chapters";
+    QTest::newRow("no sound; a secondary subtitle is not the one shown")
+        << R"([{"id":1,"type":"audio","selected":false},{"id":1,"type":"sub","selected":true,)"
+           R"("main-selection":1},{"id":2,"type":"sub","selected":true,"main-selection":0}])"
+        << "[]"
+        << "audio 1:: on -1; subtitles 1:: 2:: on 2; chapters";
+    QTest::newRow("what is not as mpv writes it is passed over")
+        << R"([1,"x",{"type":"audio"},{"id":"2","type":"audio"},{"id":3,"type":"video",)"
+           R"("selected":true},{"id":4,"type":"audio","lang":5,"title":null,"selected":"yes"},)"
+           R"({"id":5,"type":"sub","selected":true,"main-selection":"0"}])"
+        << R"([{"time":"1"},{"title":"x"},2,{"time":3,"title":7}])"
+        << "audio 4:: on -1; subtitles 5:: on -1; chapters 3:";
+    QTest::newRow("lists that are no lists") << "{}"
+                                             << "null"
+                                             << "audio on -1; subtitles on -1; chapters";
+    // mpv's Matroska reader names a chapter that has none "(unnamed)": the core names it.
+    QTest::newRow("chapters without names")
+        << "[]"
+        << R"x([{"title":"(unnamed)","time":15.3},{"title":"","time":20},{"time":30}])x"
+        << "audio on -1; subtitles on -1; chapters 15.3: 20: 30:";
+    QTest::newRow("a subtitle file mpv has twice is the file beside the clip once")
+        << R"([{"id":2,"type":"sub","external":true,"external-filename":"./b.srt"},)"
+           R"({"id":3,"type":"sub","external":true,"external-filename":"./b.srt"}])"
+        << "[]"
+        << "audio on -1; subtitles +2::b.srt +3::./b.srt on -1; chapters";
+}
+
+void CoreTest::mpvTrackLists()
+{
+    QFETCH(QString, trackList);
+    QFETCH(QString, chapterList);
+    QFETCH(QString, told);
+    const ClipTracks tracks =
+        clipTracks(nlohmann::json::parse(trackList.toStdString()),
+                   nlohmann::json::parse(chapterList.toStdString()), {{"./b.srt", "b.srt"}});
+    QCOMPARE(tracksText(tracks), told);
 }
 
 QTEST_APPLESS_MAIN(CoreTest)

@@ -227,6 +227,8 @@ class MenuOverlayTest : public QObject
         QTest::newRow("line feed") << QByteArray("one\ntwo") << QByteArray("one two");
         QTest::newRow("carriage return") << QByteArray("one\r\ntwo") << QByteArray("one  two");
         QTest::newRow("markup-like") << QByteArray("<b>\"&amp;\"</b>") << QByteArray();
+        QTest::newRow("the mark of the track in use")
+            << QByteArray("\u25CF English (commentary)") << QByteArray();
     }
     void namesShowLiterally()
     {
@@ -381,6 +383,35 @@ class MenuOverlayTest : public QObject
         }
     }
 
+    // A listed menu shows the entries it was given as it opens: given others later (the mark
+    // moved to the track now in use), it shows those the next time.
+    void listedMenuShowsItsEntries()
+    {
+        Menu main = menu("Tamblin", {"Sound track"});
+        main.entries[0] = {"Sound track", MenuEntry::OpenMenu, "audio", {}};
+        Menu audio{"audio", "Sound track", {}, true};
+        MenuModel model({main, audio}, "main", true);
+        const auto entries = [](std::vector<std::string> labels) {
+            std::vector<MenuEntry> out;
+            for (const std::string& l : labels)
+                out.push_back({l, MenuEntry::Command, "@audio 1", {}});
+            return out;
+        };
+        const std::vector<std::string> first{"\u25CF Fran\u00E7ais", "English (commentary)"},
+            second{"Fran\u00E7ais", "\u25CF English (commentary)"};
+        MenuOverlay overlay(OverlayMetrics(latin_, characters(model), 640, 480));
+        for (const auto& labels : {first, second}) {
+            model.setEntries("audio", entries(labels));
+            model.apply("menu ok");
+            const std::vector<Drawn> d = drawn(overlay.events(model));
+            QCOMPARE(d.size(), size_t(3 + 2));
+            QCOMPARE(d[2].text, std::string("Sound track"));
+            QCOMPARE(d[3].text, labels[0]);
+            QCOMPARE(d[4].text, labels[1]);
+            model.apply("menu cancel");
+        }
+    }
+
     void changedMenuIsDrawnAnew()
     {
         MenuModel before({menu("Tamblin", {"old"})}, "main", true);
@@ -391,8 +422,8 @@ class MenuOverlayTest : public QObject
         QCOMPARE(drawn(overlay.events(after)).at(3).text, std::string("new"));
     }
 
-    // Debian's mpv on Xvfb: the menu shows inside the window, CJK in real glyphs, and an empty
-    // overlay takes it away.
+    // Debian's mpv on Xvfb: the menu shows inside the window, CJK (after the mark of a track in
+    // use) in real glyphs, and an empty overlay takes it away.
     void mpvDrawsIt()
     {
         for (const char* tool : {"/usr/bin/Xvfb", "/usr/bin/mpv", "/usr/bin/import"}) {
@@ -404,7 +435,7 @@ class MenuOverlayTest : public QObject
         QVERIFY2(screen.started(), "Xvfb or mpv did not start");
         // Code points that no font has: where glyphs were missing, both rows would show the
         // same boxes.
-        const std::vector<std::string> names = {"映画 ネコ", "\u0378\u0379 \u0380\u0381",
+        const std::vector<std::string> names = {"● 映画 ネコ", "\u0378\u0379 \u0380\u0381",
                                                 std::string(200, 'W'), "{\\fs60\\1c&H0000FF&}x"};
         MenuModel model({menu("Tamblin", names)}, "main", true);
         model.apply("menu down");

@@ -91,6 +91,17 @@ class MpvOptionsTest : public QObject
         // Output drivers, without MPlayer's suboptions; those mpv lacks are named.
         row("-ao", "-ao alsa:device=hw=0.0,pulse,jack,sdl,null", "--ao=alsa,pulse,jack,sdl,null");
         row("-ao without a driver mpv has", "-ao oss", "", "-ao oss");
+        // The sound written to a file: MPlayer's suboptions, ':' inside a "%N%" name, "\,".
+        row("-ao pcm", "-ao pcm:file=/t/a.wav", "--ao=pcm --ao-pcm-file=/t/a.wav");
+        row("-ao pcm suboptions", "-ao alsa,pcm:nowaveheader:fast:file=%6%a:b.pc:waveheader",
+            "--ao=alsa,pcm --ao-pcm-waveheader=no --ao-pcm-file=a:b.pc --ao-pcm-waveheader=yes",
+            "-ao pcm:fast");
+        row("-ao pcm, a comma in its name", "-ao pcm:file=a\\,b.wav,null",
+            "--ao=pcm,null --ao-pcm-file=a,b.wav");
+        row("-ao pcm, suboptions not well made",
+            "-ao pcm:file=%9%a.wav:file=%1%ab:file=:file:waveheader=1:x", "--ao=pcm",
+            "-ao pcm:file=%9%a.wav|-ao pcm:file=%1%ab|-ao pcm:file=|-ao pcm:file|"
+            "-ao pcm:waveheader=1|-ao pcm:x");
         row("-vo", "-vo x11,xv:port=1,gl:yuv=2,gl_nosw,sdl,null", "--vo=x11,xv,gpu,gpu,sdl,null",
             "", "x11,xv,gpu,gpu,sdl,null");
         row("-vo partly", "-vo directfb,xv,", "--vo=xv", "-vo directfb", "xv");
@@ -317,7 +328,7 @@ class MpvOptionsTest : public QObject
             << w("-vf scale=80:60,crop=60:40:2:2,expand=100:80,expand=120:100:4:-1,yadif=1:-1,"
                  "pp=hb/vb/dr/al,eq=10:-10,eq=5:5,eq=-5,flip,mirror,rotate=1");
         QTest::newRow("outputs") << w(
-            "-vo x11,xv,gl,gl_nosw,sdl,null -ao alsa,pulse,jack,sdl,null");
+            "-vo x11,xv,gl,gl_nosw,sdl,null -ao alsa,pulse,jack,sdl,null,pcm:file=s.wav");
     }
 
     void mpvTakesEveryTranslation()
@@ -341,6 +352,52 @@ class MpvOptionsTest : public QObject
                                                    "--msg-level=all=error", "clip.mkv"},
                    dir.path(), &status);
         QVERIFY2(status == 0 && log.isEmpty(), log.constData());
+    }
+
+    // -ao pcm:file=F as a user gives it: mpv writes the clip's sound (a 440 Hz tone) to F.
+    void pcmWritesTheSound()
+    {
+        const QString wav = dir.filePath("sound.wav");
+        const MpvOptions out = translateOptions({"-ao", "pcm:file=" + wav.toStdString()});
+        int status = 0;
+        const QByteArray log =
+            runMpv(toQt(out.options) + QStringList{"--vo=null", "clip.mkv"}, dir.path(), &status);
+        QVERIFY2(status == 0, log.constData());
+        QFile file(wav);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        QVERIFY(bytes.startsWith("RIFF") && bytes.mid(8, 4) == "WAVE");
+        const auto number = [&](qsizetype at, int size) {
+            quint32 n = 0;
+            for (int i = size - 1; i >= 0; --i)
+                n = n << 8 | quint8(bytes[at + i]);
+            return n;
+        };
+        int channels = 0, rate = 0, bits = 0;
+        qsizetype data = -1;
+        for (qsizetype at = 12; at + 8 <= bytes.size() && data < 0;
+             at += 8 + qsizetype(number(at + 4, 4))) {
+            if (bytes.mid(at, 4) == "fmt ") {
+                channels = int(number(at + 10, 2));
+                rate = int(number(at + 12, 4));
+                bits = int(number(at + 22, 2));
+            } else if (bytes.mid(at, 4) == "data") {
+                data = at + 8;
+            }
+        }
+        QVERIFY(data > 0 && bits == 16 && channels > 0 && rate > 0);
+        const qsizetype frames = (bytes.size() - data) / (2 * channels);
+        QVERIFY2(frames > rate / 2, "less than half a second written");
+        // Crossings of the tone's half-way marks, so that the decoder's faint tail counts none.
+        int crossings = 0, side = 0;
+        for (qsizetype i = 0; i < frames; ++i) {
+            const qint16 sample = qint16(number(data + i * 2 * channels, 2));
+            const int now = sample > 1000 ? 1 : sample < -1000 ? -1 : side;
+            crossings += side && now != side;
+            side = now;
+        }
+        const double hertz = crossings / 2.0 * rate / double(frames);
+        QVERIFY2(hertz > 420 && hertz < 460, qPrintable(QString::number(hertz)));
     }
 };
 
