@@ -817,6 +817,17 @@ void CoreTest::mpvTracks_data()
                QStringList{loadB} + asked.arg(0).split('|') +
                QStringList{"@0 tracks audio on -1; subtitles on -1; chapters"};
 
+    QTest::newRow("a clip chosen in place of another: what changes in the other is not told")
+        << false
+        << QStringList{started.arg(1),
+                       loaded,
+                       answer("track-list", playing),
+                       answer("chapter-list", chapters),
+                       "!/v/b.avi",
+                       change("track-list", other)}
+        << QStringList{R"(@0 > ["sub-add","/v/a.srt","auto"])"} + asked.arg(0).split('|') +
+               QStringList{"@0 " + told.arg(1), loadB};
+
     // mpv takes them only once the file is open, after its subtitle files (a choice may be
     // one of them); then at once. A new file waits again.
     QTest::newRow("tracks chosen and seeks wait for the file to open, then go in order")
