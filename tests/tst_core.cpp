@@ -113,7 +113,7 @@ class Run
                 OverlayMetrics(chooseMenuFont(characters), characters, 640, 480));
             auto mpv = std::make_unique<MpvDriver>(out_, model_, *overlay_, "/private",
                                                    startMenu ? "/app/bg.avi" : "/v/a.avi");
-            mpv->attach(&events_);
+            mpv->attach(&events_); // the core's own, when there is one
             mpv->start(0, player == MpvAlone ? std::vector<std::string>{"/v/a.srt"}
                                              : std::vector<std::string>{});
             out_.take(); // the watches, the log's level, the first overlay
@@ -1068,115 +1068,103 @@ void CoreTest::listedNamesKeepTheOrder()
                      "dir-action=\"\" ptr=\"> \"/>\n"));
 }
 
-// mpv's driver alone: the tracks told, subtitle files added, tracks chosen and seeks.
+// mpv's driver alone: the tracks told, subtitle files added, tracks chosen and seeks. /v/a.avi
+// (entry 1) has /v/a.srt beside it.
 void CoreTest::mpvTracks_data()
 {
     addColumns();
-    const auto change = [](const char* property, const QString& data) {
-        return QString(R"(<{"event":"property-change","id":%1,"name":"%2","data":%3})")
-            .arg(QString(property) == "track-list" ? 4 : 5)
-            .arg(property, data);
+    // Its track-list, as a change or an answer, with one sound track or the other selected.
+    const QString tracks = R"(<{%1"data":[{"id":1,"type":"audio","lang":"fre","selected":%2},)"
+                           R"({"id":2,"type":"audio","title":"commentary","selected":%3},)"
+                           R"({"id":1,"type":"sub","external":true,"external-filename":)"
+                           R"("/v/a.srt"}]})";
+    const QString change = R"("event":"property-change","id":4,"name":"track-list",)";
+    const QString answer = R"("request_id":{%1:track-list},"error":"success",)";
+    const QString chapters =
+        R"x(<{"request_id":{%1:chapter-list},"error":"success","data":)x"
+        R"x([{"title":"Opening","time":0},{"title":"(unnamed)","time":7.5}]})x";
+    const QString told = "@%1 tracks audio 1:fre: 2::commentary on %2; subtitles +1::/v/a.srt on "
+                         "-1; chapters 0:Opening 7.5:";
+    const QString start = R"(<{"event":"start-file","playlist_entry_id":%1})",
+                  loaded = R"(<{"event":"file-loaded"})",
+                  aEnds = R"(<{"event":"end-file","reason":"eof","playlist_entry_id":1})",
+                  bAdded = R"(<{"request_id":{id:/v/b.avi},"error":"success","data":)"
+                           R"({"playlist_entry_id":2}})",
+                  loadB = R"(@0 > {"flags":"replace","name":"loadfile","options":{},)"
+                          R"("url":"/v/b.avi"})";
+    const auto asked = [](int at) {
+        return QStringList{QString(R"(@%1 > ["get_property","track-list"])").arg(at),
+                           QString(R"(@%1 > ["get_property","chapter-list"])").arg(at)};
     };
-    const auto answer = [](const char* property, const QString& data, const char* id = "id") {
-        return QString(R"(<{"request_id":{%1:%2},"error":"success","data":%3})")
-            .arg(id, property, data);
-    };
-    const QString started = R"(<{"event":"start-file","playlist_entry_id":%1})";
-    const QString loaded = R"(<{"event":"file-loaded"})";
-    const QString asked =
-        R"(@%1 > ["get_property","track-list"]|@%1 > ["get_property","chapter-list"])";
-    // /v/a.avi, the file on mpv's command line: before mpv chooses, as it plays, another sound.
-    const QString before =
-        R"([{"id":1,"type":"video","selected":false},{"id":1,"type":"audio","lang":"fre",)"
-        R"("selected":false},{"id":2,"type":"audio","lang":"eng","title":"commentary",)"
-        R"("selected":false},{"id":1,"type":"sub","lang":"eng","selected":false}])";
-    const QString playing =
-        R"([{"id":1,"type":"video","selected":true},{"id":1,"type":"audio","lang":"fre",)"
-        R"("selected":true,"main-selection":0},{"id":2,"type":"audio","lang":"eng",)"
-        R"("title":"commentary","selected":false},{"id":1,"type":"sub","lang":"eng",)"
-        R"("selected":true,"main-selection":0},{"id":2,"type":"sub","external":true,)"
-        R"("external-filename":"/v/a.srt","selected":false}])";
-    QString other = playing;
-    other.replace(R"("lang":"fre","selected":true)", R"("lang":"fre","selected":false)")
-        .replace(R"("title":"commentary","selected":false)",
-                 R"("title":"commentary","selected":true)");
-    const QString chapters = R"x([{"title":"Opening","time":0.0},{"title":"Middle","time":7.5},)x"
-                             R"x({"title":"(unnamed)","time":15.3}])x";
-    const QString told =
-        "tracks audio 1:fre: 2:eng:commentary on %1; subtitles 1:eng: +2::/v/a.srt "
-        "on 1; chapters 0:Opening 7.5:Middle 15.3:";
-    QTest::newRow("told once the file is open, as it plays, and again when they change")
-        << false << QStringList{change("track-list", "[]"),
-                                started.arg(1),
-                                change("track-list", before),
-                                loaded,
-                                change("track-list", playing),
-                                answer("track-list", playing),
-                                answer("chapter-list", chapters),
-                                change("chapter-list", chapters),
-                                change("track-list", playing),
-                                "@100",
-                                change("track-list", other),
-                                R"(<{"event":"end-file","reason":"eof","playlist_entry_id":1})",
-                                change("track-list", "[]")}
-        << QStringList{R"(@0 > ["sub-add","/v/a.srt","auto"])"} + asked.arg(0).split('|') +
-               QStringList{"@0 " + told.arg(1), "@100 " + told.arg(2)};
+    const QStringList aOpens = QStringList{R"(@0 > ["sub-add","/v/a.srt","auto"])"} + asked(0);
+    const QStringList aPlays{start.arg(1), loaded, tracks.arg(answer.arg("id"), "true", "false"),
+                             chapters.arg("id")};
 
-    // Beside /v/b.avi: mpv names them as it was given them, here in another order; one it
-    // could not open, a name that is not UTF-8 (through an alias), and the user's own -sub.
-    const QString bLoaded =
-        R"(<{"request_id":{id:/v/b.avi},"error":"success","data":{"playlist_entry_id":2}})";
-    const QString loadB =
-        R"(@0 > {"flags":"replace","name":"loadfile","options":{},"url":"/v/b.avi"})";
+    QTest::newRow("told once the file is open, as it plays, and again when they change")
+        << false
+        << QStringList{start.arg(1),
+                       tracks.arg(change, "false", "false"),
+                       loaded,
+                       tracks.arg(change, "true", "false"),
+                       tracks.arg(answer.arg("id"), "true", "false"),
+                       chapters.arg("id"),
+                       tracks.arg(change, "true", "false"),
+                       "@100",
+                       tracks.arg(change, "false", "true"),
+                       aEnds,
+                       "<{" + change + "\"data\":[]}"}
+        << aOpens + QStringList{told.arg(0).arg(1), told.arg(100).arg(2)};
+    QTest::newRow("a clip chosen in place of another: what changes in the other is not told")
+        << false << aPlays + QStringList{"!/v/b.avi", tracks.arg(change, "false", "true")}
+        << aOpens + QStringList{told.arg(0).arg(1), loadB};
+    // Here they come once the next file is open, as they might after a short or broken file.
+    QTest::newRow("an answer about a file that has ended is none about the next")
+        << false
+        << QStringList{start.arg(1),
+                       loaded,
+                       aEnds,
+                       "!/v/b.avi",
+                       bAdded,
+                       start.arg(2),
+                       loaded,
+                       tracks.arg(answer.arg("idfirst"), "true", "false"),
+                       chapters.arg("idfirst"),
+                       "<{" + answer.arg("id") + "\"data\":[]}",
+                       R"(<{"request_id":{id:chapter-list},"error":"success","data":[]})"}
+        << aOpens + QStringList{loadB} + asked(0) +
+               QStringList{"@0 tracks audio on -1; subtitles on -1; chapters"};
+
+    // Beside /v/b.avi: mpv names them as it was given them (here in another order); one it
+    // could not open, one not UTF-8 (through an alias), and the user's own -sub.
+    const QString file = R"({"id":%1,"type":"sub","external":true,"external-filename":"%2"})";
     QTest::newRow("subtitle files beside a clip: added as it opens, told in the order given")
         << false
         << QStringList{"!/v/b.avi /v/b.srt /v/b.fr.srt /v/gone.srt /v/b%FF.srt",
-                       bLoaded,
-                       started.arg(2),
+                       bAdded,
+                       start.arg(2),
                        loaded,
-                       answer("track-list",
-                              R"([{"id":1,"type":"audio","selected":true},{"id":1,"type":"sub",)"
-                              R"("lang":"eng"},{"id":2,"type":"sub","external":true,)"
-                              R"("external-filename":"./u.srt","selected":true},{"id":3,)"
-                              R"("type":"sub","external":true,"external-filename":)"
-                              R"("/private/1.srt"},{"id":4,"type":"sub","external":true,)"
-                              R"("external-filename":"/v/b.fr.srt"},{"id":5,"type":"sub",)"
-                              R"("external":true,"external-filename":"/v/b.srt"}])"),
-                       answer("chapter-list", "[]")}
+                       "<{" + answer.arg("id") + "\"data\":[" + file.arg(1).arg("./u.srt") + "," +
+                           file.arg(2).arg("/private/1.srt") + "," +
+                           file.arg(3).arg("/v/b.fr.srt") + "," + file.arg(4).arg("/v/b.srt") +
+                           "]}",
+                       R"(<{"request_id":{id:chapter-list},"error":"success","data":[]})"}
         << QStringList{"@0 link /private/1.srt -> /v/b\uFFFD.srt",
                        loadB,
                        R"(@0 > ["sub-add","/v/b.srt","auto"])",
                        R"(@0 > ["sub-add","/v/b.fr.srt","auto"])",
                        R"(@0 > ["sub-add","/v/gone.srt","auto"])",
                        R"(@0 > ["sub-add","/private/1.srt","auto"])"} +
-               asked.arg(0).split('|') +
-               QStringList{"@0 tracks audio 1:: on 1; subtitles 1:eng: +5::/v/b.srt "
-                           "+4::/v/b.fr.srt +3::/v/b\uFFFD.srt +2::./u.srt on 2; chapters"};
-    // Here they come once the next file is open, as they might after a short or broken file.
-    QTest::newRow("an answer about a file that has ended is none about the next")
-        << false
-        << QStringList{started.arg(1),
-                       loaded,
-                       R"(<{"event":"end-file","reason":"eof","playlist_entry_id":1})",
-                       "!/v/b.avi",
-                       bLoaded,
-                       started.arg(2),
-                       loaded,
-                       answer("track-list", playing, "idfirst"),
-                       answer("chapter-list", chapters, "idfirst"),
-                       answer("track-list", "[]"),
-                       answer("chapter-list", "[]")}
-        << QStringList{R"(@0 > ["sub-add","/v/a.srt","auto"])"} + asked.arg(0).split('|') +
-               QStringList{loadB} + asked.arg(0).split('|') +
-               QStringList{"@0 tracks audio on -1; subtitles on -1; chapters"};
+               asked(0) +
+               QStringList{"@0 tracks audio on -1; subtitles +4::/v/b.srt +3::/v/b.fr.srt "
+                           "+2::/v/b\uFFFD.srt +1::./u.srt on -1; chapters"};
 
     // mpv takes them only once the file is open, after its subtitle files (a choice may be
     // one of them); then at once. A new file waits again.
     QTest::newRow("tracks chosen and seeks wait for the file to open, then go in order")
         << false
-        << QStringList{"=2 -1", "~7.5",      "=-2 3", "=-2 -2", started.arg(1), loaded, "=1 -2",
-                       "~0",    "!/v/b.avi", "=2 -2", bLoaded,  started.arg(2), "@50",  loaded}
-        << QStringList{R"(@0 > ["sub-add","/v/a.srt","auto"])"} + asked.arg(0).split('|') +
+        << QStringList{"=2 -1", "~7.5",      "=-2 3", "=-2 -2", start.arg(1), loaded, "=1 -2",
+                       "~0",    "!/v/b.avi", "=2 -2", bAdded,   start.arg(2), "@50",  loaded}
+        << aOpens +
                QStringList{R"(@0 > ["set_property","aid",2])",
                            R"(@0 > ["set_property","sid","no"])",
                            R"(@0 > ["osd-auto","seek",7.5,"absolute+exact"])",
@@ -1184,7 +1172,7 @@ void CoreTest::mpvTracks_data()
                            R"(@0 > ["set_property","aid",1])",
                            R"(@0 > ["osd-auto","seek",0.0,"absolute+exact"])",
                            loadB} +
-               asked.arg(50).split('|') + QStringList{R"(@50 > ["set_property","aid",2])"};
+               asked(50) + QStringList{R"(@50 > ["set_property","aid",2])"};
 }
 
 // mpv's lists as the driver tells them, where they are not what a plain file gives.
@@ -1193,15 +1181,12 @@ void CoreTest::mpvTrackLists_data()
     QTest::addColumn<QString>("trackList");
     QTest::addColumn<QString>("chapterList");
     QTest::addColumn<QString>("told");
-    QTest::newRow("no language, no title, nothing shown")
-        << R"([{"id":1,"type":"audio","selected":true},{"id":1,"type":"sub"}])"
-        << "[]"
-        << "audio 1:: on 1; subtitles 1:: on -1; chapters";
-    QTest::newRow("no sound; a secondary subtitle is not the one shown")
+    // mpv's Matroska reader names a chapter that has none "(unnamed)": the core names it.
+    QTest::newRow("no names, no sound, a secondary subtitle, an unnamed chapter")
         << R"([{"id":1,"type":"audio","selected":false},{"id":1,"type":"sub","selected":true,)"
            R"("main-selection":1},{"id":2,"type":"sub","selected":true,"main-selection":0}])"
-        << "[]"
-        << "audio 1:: on -1; subtitles 1:: 2:: on 2; chapters";
+        << R"x([{"title":"(unnamed)","time":15.3},{"title":"","time":20}])x"
+        << "audio 1:: on -1; subtitles 1:: 2:: on 2; chapters 15.3: 20:";
     QTest::newRow("what is not as mpv writes it is passed over")
         << R"([1,"x",{"type":"audio"},{"id":"2","type":"audio"},{"id":3,"type":"video",)"
            R"("selected":true},{"id":4,"type":"audio","lang":5,"title":null,"selected":"yes"},)"
@@ -1211,16 +1196,6 @@ void CoreTest::mpvTrackLists_data()
     QTest::newRow("lists that are no lists") << "{}"
                                              << "null"
                                              << "audio on -1; subtitles on -1; chapters";
-    // mpv's Matroska reader names a chapter that has none "(unnamed)": the core names it.
-    QTest::newRow("chapters without names")
-        << "[]"
-        << R"x([{"title":"(unnamed)","time":15.3},{"title":"","time":20},{"time":30}])x"
-        << "audio on -1; subtitles on -1; chapters 15.3: 20: 30:";
-    QTest::newRow("a subtitle file mpv has twice is the file beside the clip once")
-        << R"([{"id":2,"type":"sub","external":true,"external-filename":"./b.srt"},)"
-           R"({"id":3,"type":"sub","external":true,"external-filename":"./b.srt"}])"
-        << "[]"
-        << "audio on -1; subtitles +2::b.srt +3::./b.srt on -1; chapters";
 }
 
 void CoreTest::mpvTrackLists()
@@ -1228,9 +1203,8 @@ void CoreTest::mpvTrackLists()
     QFETCH(QString, trackList);
     QFETCH(QString, chapterList);
     QFETCH(QString, told);
-    const ClipTracks tracks =
-        clipTracks(nlohmann::json::parse(trackList.toStdString()),
-                   nlohmann::json::parse(chapterList.toStdString()), {{"./b.srt", "b.srt"}});
+    const ClipTracks tracks = clipTracks(nlohmann::json::parse(trackList.toStdString()),
+                                         nlohmann::json::parse(chapterList.toStdString()), {});
     QCOMPARE(tracksText(tracks), told);
 }
 

@@ -353,52 +353,6 @@ class MpvOptionsTest : public QObject
                    dir.path(), &status);
         QVERIFY2(status == 0 && log.isEmpty(), log.constData());
     }
-
-    // -ao pcm:file=F as a user gives it: mpv writes the clip's sound (a 440 Hz tone) to F.
-    void pcmWritesTheSound()
-    {
-        const QString wav = dir.filePath("sound.wav");
-        const MpvOptions out = translateOptions({"-ao", "pcm:file=" + wav.toStdString()});
-        int status = 0;
-        const QByteArray log =
-            runMpv(toQt(out.options) + QStringList{"--vo=null", "clip.mkv"}, dir.path(), &status);
-        QVERIFY2(status == 0, log.constData());
-        QFile file(wav);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QByteArray bytes = file.readAll();
-        QVERIFY(bytes.startsWith("RIFF") && bytes.mid(8, 4) == "WAVE");
-        const auto number = [&](qsizetype at, int size) {
-            quint32 n = 0;
-            for (int i = size - 1; i >= 0; --i)
-                n = n << 8 | quint8(bytes[at + i]);
-            return n;
-        };
-        int channels = 0, rate = 0, bits = 0;
-        qsizetype data = -1;
-        for (qsizetype at = 12; at + 8 <= bytes.size() && data < 0;
-             at += 8 + qsizetype(number(at + 4, 4))) {
-            if (bytes.mid(at, 4) == "fmt ") {
-                channels = int(number(at + 10, 2));
-                rate = int(number(at + 12, 4));
-                bits = int(number(at + 22, 2));
-            } else if (bytes.mid(at, 4) == "data") {
-                data = at + 8;
-            }
-        }
-        QVERIFY(data > 0 && bits == 16 && channels > 0 && rate > 0);
-        const qsizetype frames = (bytes.size() - data) / (2 * channels);
-        QVERIFY2(frames > rate / 2, "less than half a second written");
-        // Crossings of the tone's half-way marks, so that the decoder's faint tail counts none.
-        int crossings = 0, side = 0;
-        for (qsizetype i = 0; i < frames; ++i) {
-            const qint16 sample = qint16(number(data + i * 2 * channels, 2));
-            const int now = sample > 1000 ? 1 : sample < -1000 ? -1 : side;
-            crossings += side && now != side;
-            side = now;
-        }
-        const double hertz = crossings / 2.0 * rate / double(frames);
-        QVERIFY2(hertz > 420 && hertz < 460, qPrintable(QString::number(hertz)));
-    }
 };
 
 QTEST_APPLESS_MAIN(MpvOptionsTest)

@@ -162,8 +162,11 @@ void MpvDriver::play(const std::vector<PlayItem>& files, bool replace, long long
             options["start"] = start;
         }
         const bool instead = replace && i == 0;
-        if (instead)
-            stage_ = FileStage::None; // what comes now is for the file that replaces this one
+        if (instead) {
+            // What comes now is for the file that replaces this one, its tracks too.
+            stage_ = FileStage::None;
+            tracksAwaited_ = -1;
+        }
         out_.trace('>', "loadfile " + files[i].path + (instead ? "" : " 1") +
                             (options.empty() ? "" : " start=" + text(options, "start")));
         std::string alias;
