@@ -571,14 +571,8 @@ void CoreTest::mpvOrderings_data()
         R"(> {"flags":"append","name":"loadfile","options":{},"url":"/app/bg.avi"})";
     const QString pausedNow = R"(<{"event":"property-change","id":1,"name":"pause","data":true})";
     // As each file opens, its tracks are asked for.
-    const QStringList askTracks{R"(> ["get_property","track-list"])",
-                                R"(> ["get_property","chapter-list"])"};
-    const auto at = [](const QString& time, const QStringList& actions) {
-        QStringList out;
-        for (const QString& a : actions)
-            out << "@" + time + " " + a;
-        return out;
-    };
+    const QStringList askTracks{R"(@0 > ["get_property","track-list"])",
+                                R"(@0 > ["get_property","chapter-list"])"};
     QTest::newRow("the start menu's background is held still")
         << true << QStringList{bg} << QStringList{"@0 " + holdStill, "@0 " + appendBg};
     // Tests and benchmarks take a screenshot at rest: the picture must be there by then.
@@ -590,7 +584,7 @@ void CoreTest::mpvOrderings_data()
                                R"(<{"event":"playback-restart"})",
                                "@549",
                                "@550"}
-        << QStringList{"@0 " + holdStill, "@0 " + appendBg} + at("0", askTracks) +
+        << QStringList{"@0 " + holdStill, "@0 " + appendBg} + askTracks +
                QStringList{"@150 > overlay shown", "@550 # at rest"};
     // A clip chosen from the start menu (below Play all: a, above it: the song c), and what
     // that sends.
@@ -665,7 +659,7 @@ void CoreTest::mpvOrderings_data()
     // mpv refuses a seek until the file is open (MPlayer reads it only then): it waits.
     QTest::newRow("seeks before the file is open wait for it")
         << false << QStringList{"seek 15 2", bg, "seek 5", R"(<{"event":"file-loaded"})", "seek 1"}
-        << QStringList{"@0 " + play} + at("0", askTracks) +
+        << QStringList{"@0 " + play} + askTracks +
                QStringList{R"(@0 > ["osd-auto","seek",15.0,"absolute"])",
                            R"(@0 > ["osd-auto","seek",5.0,"relative"])",
                            R"(@0 > ["osd-auto","seek",1.0,"relative"])"};
@@ -718,7 +712,7 @@ void CoreTest::mpvOrderings_data()
                        "@1000"}
         << QStringList{"@0 " + play, "@0 # could not play /v/a.avi: loading failed",
                        "@0 log tamblin-adapter: cannot play /v/a.avi"} +
-               at("0", askTracks);
+               askTracks;
     QTest::newRow("idle once the run ends: no second quit")
         << false << QStringList{bg, "quit", R"(<{"event":"idle"})", "@1000"}
         << QStringList{"@0 " + play, R"(@0 > ["get_property","time-pos"])",
@@ -753,7 +747,7 @@ void CoreTest::mpvOrderings_data()
                    R"(@1100 > ["set_property","pause",true])",
                    R"(@1100 > {"flags":"append","name":"loadfile","options":{},"url":"/app/bg.avi"})"};
     // More keys than that in the time are not a person's.
-    QStringList seeks{bg}, seeksSent = QStringList{"@0 " + play} + at("0", askTracks);
+    QStringList seeks{bg}, seeksSent = QStringList{"@0 " + play} + askTracks;
     for (int i = 1; i <= 65; ++i) {
         seeks << QString("seek %1").arg(i);
         if (i <= 64)
@@ -964,77 +958,64 @@ void CoreTest::mpvTracks_data()
         return QStringList{QString(R"(@%1 > ["get_property","track-list"])").arg(at),
                            QString(R"(@%1 > ["get_property","chapter-list"])").arg(at)};
     };
-    const auto subAdd = [](const QString& path) {
-        return QString(R"(@0 > ["sub-add","%1","auto"])").arg(path);
+    const auto subAdd = [](const QStringList& paths) {
+        QStringList sent;
+        for (const QString& path : paths)
+            sent << QString(R"(@0 > ["sub-add","%1","auto"])").arg(path);
+        return sent;
     };
-    const QStringList aOpens = QStringList{subAdd("/v/a.srt")} + asked(0);
-    const QStringList aPlays{start.arg(1), loaded, tracks.arg(answer.arg("id"), "true", "false"),
-                             chapters.arg("id")};
+    const QStringList aOpens = subAdd({"/v/a.srt"}) + asked(0);
+    // Sound track 1 on, 2 on or neither, as a change; 1 on as an answer; empty lists.
+    const QString on1 = tracks.arg(change, "true", "false"),
+                  on2 = tracks.arg(change, "false", "true"),
+                  onNone = tracks.arg(change, "false", "false"),
+                  answered = tracks.arg(answer.arg("id"), "true", "false"),
+                  noTracks = "<{" + answer.arg("id") + "\"data\":[]}",
+                  noneChanged = "<{" + change + "\"data\":[]}",
+                  staleTracks = tracks.arg(answer.arg("idfirst"), "true", "false"),
+                  staleChapters = chapters.arg("idfirst");
+    const QString startA = start.arg(1), startB = start.arg(2), chaptersA = chapters.arg("id");
+    const QStringList aPlays{startA, loaded, answered, chaptersA};
 
     QTest::newRow("told once the file is open, as it plays, and again when they change")
-        << false
-        << QStringList{start.arg(1),
-                       tracks.arg(change, "false", "false"),
-                       loaded,
-                       tracks.arg(change, "true", "false"),
-                       tracks.arg(answer.arg("id"), "true", "false"),
-                       chapters.arg("id"),
-                       tracks.arg(change, "true", "false"),
-                       "@100",
-                       tracks.arg(change, "false", "true"),
-                       aEnds,
-                       "<{" + change + "\"data\":[]}"}
+        << false << QStringList{startA, onNone, loaded, on1,   answered,   chaptersA,
+                                on1,    "@100", on2,    aEnds, noneChanged}
         << aOpens + QStringList{told.arg(0).arg(1), told.arg(100).arg(2)};
     QTest::newRow("a clip chosen in place of another: what changes in the other is not told")
-        << false << aPlays + QStringList{"!/v/b.avi", tracks.arg(change, "false", "true")}
+        << false << aPlays + QStringList{"!/v/b.avi", on2}
         << aOpens + QStringList{told.arg(0).arg(1), loadB};
     // Here they come once the next file is open, as they might after a short or broken file.
     QTest::newRow("an answer about a file that has ended is none about the next")
-        << false
-        << QStringList{start.arg(1),
-                       loaded,
-                       aEnds,
-                       "!/v/b.avi",
-                       bAdded,
-                       start.arg(2),
-                       loaded,
-                       tracks.arg(answer.arg("idfirst"), "true", "false"),
-                       chapters.arg("idfirst"),
-                       "<{" + answer.arg("id") + "\"data\":[]}",
-                       noChapters}
+        << false << QStringList{startA, loaded,      aEnds,         "!/v/b.avi", bAdded,    startB,
+                                loaded, staleTracks, staleChapters, noTracks,    noChapters}
         << aOpens + QStringList{loadB} + asked(0) +
                QStringList{"@0 tracks audio on -1; subtitles on -1; chapters"};
 
     // Beside /v/b.avi: mpv names them as it was given them (here in another order); one it
     // could not open, one not UTF-8 (through an alias), and the user's own -sub.
     const QString file = R"({"id":%1,"type":"sub","external":true,"external-filename":"%2"})";
+    const QString besideB = "<{" + answer.arg("id") + "\"data\":[" + file.arg(1).arg("./u.srt") +
+                            "," + file.arg(2).arg("/private/1.srt") + "," +
+                            file.arg(3).arg("/v/b.fr.srt") + "," + file.arg(4).arg("/v/b.srt") +
+                            "]}";
     QTest::newRow("subtitle files beside a clip: added as it opens, told in the order given")
         << false
         << QStringList{"!/v/b.avi /v/b.srt /v/b.fr.srt /v/gone.srt /v/b%FF.srt",
                        bAdded,
-                       start.arg(2),
+                       startB,
                        loaded,
-                       "<{" + answer.arg("id") + "\"data\":[" + file.arg(1).arg("./u.srt") + "," +
-                           file.arg(2).arg("/private/1.srt") + "," +
-                           file.arg(3).arg("/v/b.fr.srt") + "," + file.arg(4).arg("/v/b.srt") +
-                           "]}",
+                       besideB,
                        noChapters}
-        << QStringList{"@0 link /private/1.srt -> /v/b\uFFFD.srt",
-                       loadB,
-                       subAdd("/v/b.srt"),
-                       subAdd("/v/b.fr.srt"),
-                       subAdd("/v/gone.srt"),
-                       subAdd("/private/1.srt")} +
-               asked(0) +
+        << QStringList{"@0 link /private/1.srt -> /v/b\uFFFD.srt", loadB} +
+               subAdd({"/v/b.srt", "/v/b.fr.srt", "/v/gone.srt", "/private/1.srt"}) + asked(0) +
                QStringList{"@0 tracks audio on -1; subtitles +4::/v/b.srt +3::/v/b.fr.srt "
                            "+2::/v/b\uFFFD.srt +1::./u.srt on -1; chapters"};
 
     // mpv takes them only once the file is open, after its subtitle files (a choice may be
     // one of them); then at once. A new file waits again.
     QTest::newRow("tracks chosen and seeks wait for the file to open, then go in order")
-        << false
-        << QStringList{"=2 -1", "~7.5",      "=-2 3", "=-2 -2", start.arg(1), loaded, "=1 -2",
-                       "~0",    "!/v/b.avi", "=2 -2", bAdded,   start.arg(2), "@50",  loaded}
+        << false << QStringList{"=2 -1", "~7.5",      "=-2 3", "=-2 -2", startA, loaded, "=1 -2",
+                                "~0",    "!/v/b.avi", "=2 -2", bAdded,   startB, "@50",  loaded}
         << aOpens +
                QStringList{R"(@0 > ["set_property","aid",2])",
                            R"(@0 > ["set_property","sid","no"])",
