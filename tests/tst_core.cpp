@@ -30,24 +30,16 @@ std::vector<Menu> menus()
 // 0:Opening 7.5:" ("+" for a file beside the clip, ID:LANGUAGE:TITLE, START:TITLE).
 QString tracksText(const ClipTracks& t)
 {
-    const auto list = [](const std::vector<Track>& tracks) {
-        QString out;
-        for (const Track& k : tracks)
-            out += QString(" %1%2:%3:%4")
-                       .arg(k.external ? "+" : "")
-                       .arg(k.id)
-                       .arg(QString::fromStdString(k.language), QString::fromStdString(k.title));
-        return out;
-    };
-    QString chapters;
+    QString audio, subtitles, chapters;
+    for (const auto& [text, tracks] : {std::pair{&audio, &t.audio}, {&subtitles, &t.subtitles}}) {
+        for (const Track& k : *tracks)
+            *text += QString(" %1%2:").arg(k.external ? "+" : "").arg(k.id) +
+                     QString::fromStdString(k.language + ":" + k.title);
+    }
     for (const Chapter& c : t.chapters)
-        chapters += QString(" %1:%2").arg(c.start).arg(QString::fromStdString(c.title));
+        chapters += QString(" %1:").arg(c.start) + QString::fromStdString(c.title);
     return QString("audio%1 on %2; subtitles%3 on %4; chapters%5")
-        .arg(list(t.audio))
-        .arg(t.audioOn)
-        .arg(list(t.subtitles))
-        .arg(t.subtitleOn)
-        .arg(chapters);
+        .arg(audio, QString::number(t.audioOn), subtitles, QString::number(t.subtitleOn), chapters);
 }
 
 // The invisible digits that order a listed menu's names, shown as {0}, {1} and {2}.
@@ -162,11 +154,8 @@ class Run
                 menu.entries.push_back({label.toStdString(), MenuEntry::Command, "@x", {}});
             driver_->listMenu(menu, now_);
         } else { // "menu BEFORE AFTER COMMAND", shown before when it was open
-            MenuStep step;
-            step.visible = true;
-            step.wasVisible = words[1] != "0";
-            step.depthBefore = words[1].toULong();
-            step.depth = words[2].toULong();
+            const MenuStep step{words[1] != "0",    true, words[1].toULong(), words[2].toULong(),
+                                MenuModel::Nothing, {}};
             driver_->command(e.section(' ', 3).toStdString(), step, now_);
         }
     }
@@ -211,9 +200,8 @@ class Run
             // MPlayer's questions about a clip's tracks, asked as each file starts, are left
             // out of the tables with the core: the driver's own tables are about them.
             if (player_ == MPlayer && core_ &&
-                QRegularExpression("get_property (switch_audio|sub_demux|sub_file)$")
-                    .match(text)
-                    .hasMatch())
+                text.contains(
+                    QRegularExpression("get_property (switch_audio|sub_demux|sub_file)$")))
                 return {};
             return player_ == Mpv ? request(a.text) : "> " + text;
         case Action::ToWindow:
