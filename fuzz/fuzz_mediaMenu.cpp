@@ -150,7 +150,13 @@ void checkDefinition(const std::string& text, const std::vector<Menu>& menus)
         if (std::count(line.begin(), line.end(), '"') % 2 != 0)
             fail("unbalanced quotes", line);
         size_t from = 0;
-        if (line.compare(0, 9, "<cmdlist ") == 0) {
+        if (line.compare(0, 9, "<filesel ") == 0) {
+            // A listed menu: its entries are a folder's names, not lines of the definition.
+            const std::string name = attribute(line, "name", &from);
+            const std::string title = attribute(line, "title", &from);
+            if (!names.count(name) || !carried(title))
+                fail("a menu the player cannot read", line);
+        } else if (line.compare(0, 9, "<cmdlist ") == 0) {
             const std::string name = attribute(line, "name", &from);
             const std::string title = attribute(line, "title", &from);
             if (!names.count(name) || !carried(title))

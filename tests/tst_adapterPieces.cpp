@@ -83,10 +83,10 @@ std::vector<Track> tracksOf(const QString& specs)
     return tracks;
 }
 
-std::vector<std::string> strings(const QString& list, const QString& separator = ",")
+std::vector<std::string> strings(const QString& list)
 {
     std::vector<std::string> out;
-    for (const QString& s : list.split(separator, Qt::SkipEmptyParts))
+    for (const QString& s : list.split(',', Qt::SkipEmptyParts))
         out.push_back(s.toStdString());
     return out;
 }
@@ -301,6 +301,7 @@ class AdapterPiecesTest : public QObject
         std::string line;
         while (std::getline(lines, line)) {
             const bool whole = line.rfind("<cmdlist ", 0) == 0 || line == "</cmdlist>" ||
+                               line.rfind("<filesel ", 0) == 0 ||
                                (line.rfind("  <e name=\"", 0) == 0 &&
                                 std::count(line.begin(), line.end(), '"') == 4 &&
                                 line.find('<', 3) == std::string::npos);
@@ -510,43 +511,77 @@ class AdapterPiecesTest : public QObject
         QVERIFY(text.find("<e name=\"...\" ok=\"\"/>") != std::string::npos);
     }
 
-    // Whether leaving a clip changed the store (when not, its file is not written again), and
-    // where clip "a" starts after. Steps: "CLIP POSITION LENGTH" each; changes: one letter a
-    // step, y changed, n not. A clip is kept from 10 s in to more than 10 s before its end.
-    void resumeStoreLeft_data()
+    // Whether each step changed the store (when not, its file is not written again), and where
+    // clip "/a" starts after and with which tracks, as kept and as read back. Steps: "CLIP
+    // POSITION LENGTH" the clip left there, "CLIP chose AUDIO SUBTITLE", "CLIP finished", "CLIP
+    // start" (from the start); changes: one letter a step, y changed, n not. A clip is kept from
+    // 10 s in to more than 10 s before its end; the tracks chosen stay when its position goes.
+    void resumeStoreSteps_data()
     {
         QTest::addColumn<QStringList>("steps");
         QTest::addColumn<QString>("changes");
         QTest::addColumn<double>("startAt");
-        QTest::newRow("kept") << QStringList{"a 30 100"} << "y" << 30.0;
-        QTest::newRow("10 s in, kept") << QStringList{"a 10 100"} << "y" << 10.0;
-        QTest::newRow("not 10 s in") << QStringList{"a 9.9 100"} << "n" << 0.0;
+        QTest::addColumn<QString>("tracks");
+        const QString none = "-2 -2";
+        QTest::newRow("kept") << QStringList{"/a 30 100"} << "y" << 30.0 << none;
+        QTest::newRow("10 s in, kept") << QStringList{"/a 10 100"} << "y" << 10.0 << none;
+        QTest::newRow("not 10 s in") << QStringList{"/a 9.9 100"} << "n" << 0.0 << none;
         QTest::newRow("more than 10 s before the end, kept")
-            << QStringList{"a 89.9 100"} << "y" << 89.9;
-        QTest::newRow("10 s before the end") << QStringList{"a 90 100"} << "n" << 0.0;
-        QTest::newRow("a name with a line feed") << QStringList{"a\nb 30 100"} << "n" << 0.0;
+            << QStringList{"/a 89.9 100"} << "y" << 89.9 << none;
+        QTest::newRow("10 s before the end") << QStringList{"/a 90 100"} << "n" << 0.0 << none;
+        QTest::newRow("a name with a line feed")
+            << QStringList{"/a\nb 30 100"} << "n" << 0.0 << none;
         QTest::newRow("kept, then too near the start: forgotten")
-            << QStringList{"a 30 100", "a 5 100", "a 5 100"} << "yyn" << 0.0;
+            << QStringList{"/a 30 100", "/a 5 100", "/a 5 100"} << "yyn" << 0.0 << none;
         QTest::newRow("left again where it was")
-            << QStringList{"a 30 100", "a 30 100"} << "yn" << 30.0;
+            << QStringList{"/a 30 100", "/a 30 100"} << "yn" << 30.0 << none;
         QTest::newRow("left again elsewhere")
-            << QStringList{"a 30 100", "a 31 100", "a 31 120"} << "yyy" << 31.0;
+            << QStringList{"/a 30 100", "/a 31 100", "/a 31 120"} << "yyy" << 31.0 << none;
         QTest::newRow("left where it was, another left since: the order changed")
-            << QStringList{"a 30 100", "b 30 100", "a 30 100"} << "yyy" << 30.0;
+            << QStringList{"/a 30 100", "/b 30 100", "/a 30 100"} << "yyy" << 30.0 << none;
+        QTest::newRow("tracks chosen, kept with the position")
+            << QStringList{"/a chose 2 -1", "/a 30 100"} << "yy" << 30.0 << "2 -1";
+        QTest::newRow("the tracks stay once it is finished")
+            << QStringList{"/a 30 100", "/a chose 2 -1", "/a finished"} << "yyy" << 0.0 << "2 -1";
+        QTest::newRow("... once it is left too near the start")
+            << QStringList{"/a chose 2 3", "/a 30 100", "/a 5 100", "/a 5 100"} << "yyyn" << 0.0
+            << "2 3";
+        QTest::newRow("... once it starts from the start")
+            << QStringList{"/a 30 100", "/a chose 1 -1", "/a start", "/a start"} << "yyyn" << 0.0
+            << "1 -1";
+        QTest::newRow("nothing chosen: from the start, it goes")
+            << QStringList{"/a 30 100", "/a start", "/a start"} << "yyn" << 0.0 << none;
+        QTest::newRow("keep (-2) keeps what was chosen")
+            << QStringList{"/a chose 2 -1", "/a chose -2 4", "/a chose 2 -2"} << "yyn" << 0.0
+            << "2 4";
+        QTest::newRow("nothing chosen") << QStringList{"/a chose -2 -2"} << "n" << 0.0 << none;
     }
-    void resumeStoreLeft()
+    void resumeStoreSteps()
     {
         QFETCH(QStringList, steps);
         QFETCH(QString, changes);
         QFETCH(double, startAt);
+        QFETCH(QString, tracks);
         ResumeStore store;
         QString got;
         for (const QString& s : steps) {
             const QStringList w = s.split(' ');
-            got += store.left(w[0].toStdString(), w[1].toDouble(), w[2].toDouble()) ? 'y' : 'n';
+            const std::string clip = w[0].toStdString();
+            got += (w[1] == "chose"      ? store.chose(clip, {w[2].toInt(), w[3].toInt()})
+                    : w[1] == "finished" ? store.finished(clip)
+                    : w[1] == "start"    ? store.forgetPosition(clip)
+                                         : store.left(clip, w[1].toDouble(), w[2].toDouble()))
+                       ? 'y'
+                       : 'n';
         }
         QCOMPARE(got, changes);
-        QCOMPARE(store.startAt("a"), startAt);
+        ResumeStore again;
+        QVERIFY(again.load(store.text()));
+        for (const ResumeStore* kept : {&store, &again}) {
+            const TrackChoice c = kept->tracksFor("/a");
+            QCOMPARE(kept->startAt("/a"), startAt);
+            QCOMPARE(QString("%1 %2").arg(c.audio).arg(c.subtitle), tracks);
+        }
     }
 
     // The store read back from its text; a clip played to its end forgotten; the oldest going;
@@ -591,64 +626,19 @@ class AdapterPiecesTest : public QObject
         }
     }
 
-    // A clip's tracks chosen, kept with its position and without it. Steps: "left POSITION",
-    // "chose AUDIO SUBTITLE", "finished", "start" (from the start), for one clip; changes as
-    // above; then where it starts and the tracks it starts with, as kept and as read back.
-    void resumeStoreTracks()
-    {
-        const char* const rows[][4] = {
-            {"chose 2 -1;left 30", "yy", "30", "2 -1"},
-            {"left 30;chose 2 -1;finished", "yyy", "0", "2 -1"},     // the tracks stay
-            {"chose 2 3;left 30;left 5;left 5", "yyyn", "0", "2 3"}, // likewise
-            {"left 30;chose 1 -1;start;start", "yyyn", "0", "1 -1"}, // likewise
-            {"left 30;start;start", "yyn", "0", "-2 -2"},            // nothing chosen: it goes
-            {"chose 2 -1;chose -2 4;chose 2 -2", "yyn", "0", "2 4"}, // kKeep keeps the choice
-            {"chose -2 -2", "n", "0", "-2 -2"}};
-        for (const auto& [steps, changes, startAt, tracks] : rows) {
-            ResumeStore store;
-            QString got = QString(steps) + ": ";
-            for (const QString& s : QString(steps).split(';')) {
-                const QStringList w = s.split(' ');
-                got += (w[0] == "left"       ? store.left("/a", w[1].toDouble(), 100)
-                        : w[0] == "finished" ? store.finished("/a")
-                        : w[0] == "start"    ? store.forgetPosition("/a")
-                                             : store.chose("/a", {w[1].toInt(), w[2].toInt()}))
-                           ? 'y'
-                           : 'n';
-            }
-            ResumeStore again;
-            QVERIFY(again.load(store.text()));
-            for (const ResumeStore* s : {&store, &again}) {
-                const TrackChoice c = s->tracksFor("/a");
-                QCOMPARE(
-                    got + QString(" %1 %2 %3").arg(s->startAt("/a")).arg(c.audio).arg(c.subtitle),
-                    QString("%1: %2 %3 %4").arg(steps, changes, startAt, tracks));
-            }
-        }
-    }
-
-    // Tracks named as tracksOf() gives them, each third in its list: a title that says the
-    // language is said once; a language the table lacks is given by its code.
+    // Rows "TRACK: NAME", the track as tracksOf() gives it, each third in its list: the
+    // language's code in its forms; a title that says the language is said once; "und" is no
+    // language; a language the table lacks is given by its code; a file's by its name.
     void trackLabels()
     {
-        const char* const rows[][2] = {{"1 fre", "Français"},
-                                       {"1 fra", "Français"},
-                                       {"1 fr_FR.UTF-8", "Français"},
-                                       {"1 FR-ca", "Français"},
-                                       {"1 eng commentary", "English (commentary)"},
-                                       {"1 jpn", "日本語"},
-                                       {"1 zh-Hant", "中文"},
-                                       {"1 nob", "Norsk"},
-                                       {"1 ger Deutsch", "Deutsch"},
-                                       {"1 - Director's cut", "Director's cut"},
-                                       {"1 -", "Track 3"},
-                                       {"1 und", "Track 3"},
-                                       {"1 tlh", "tlh"},
-                                       {"1 @/v/My.Film.pt-BR.SRT", "Português"},
-                                       {"1 @/v/Film.srt", "Track 3"}};
-        for (const auto& [track, label] : rows)
-            QCOMPARE(QString(track) + ": " + trackLabel(tracksOf(track).at(0), 3).c_str(),
-                     QString(track) + ": " + label);
+        for (const QString row :
+             {"1 fre: Français", "1 fra: Français", "1 fr_FR.UTF-8: Français", "1 FR-ca: Français",
+              "1 eng commentary: English (commentary)", "1 jpn: 日本語", "1 nob: Norsk",
+              "1 ger Deutsch: Deutsch", "1 - Director's cut: Director's cut", "1 und: Track 3",
+              "1 tlh: tlh", "1 @/v/My.Film.pt-BR.SRT: Português", "1 @/v/Film.srt: Track 3"}) {
+            const QString track = row.section(": ", 0, 0);
+            QCOMPARE(track + ": " + trackLabel(tracksOf(track).at(0), 3).c_str(), row);
+        }
     }
 
     // The tracks a clip starts with for the viewer's languages; sound track 2 plays at first.

@@ -6,6 +6,7 @@
 #include "mplayerDriver.h"
 #include "mplayerMenu.h"
 #include "mpvDriver.h"
+#include "mpvTracks.h"
 
 #include <QRegularExpression>
 #include <QTest>
@@ -13,6 +14,7 @@
 #include <algorithm>
 #include <csignal>
 #include <memory>
+#include <sstream>
 
 namespace {
 
@@ -24,37 +26,28 @@ std::vector<Menu> menus()
     return buildMenus(scan);
 }
 
-// An action as the tables show it (for MPlayer: what goes to the player as it is).
-QString shown(const Action& a)
+// Tracks as "audio 1:fre: 2:eng:commentary on 1; subtitles 1:eng: +3::/v/b.srt on -1; chapters
+// 0:Opening 7.5:" ("+" for a file beside the clip, ID:LANGUAGE:TITLE, START:TITLE).
+QString tracksText(const ClipTracks& t)
 {
-    const QString text = QString::fromStdString(a.text).trimmed();
-    switch (a.kind) {
-    case Action::ToPlayer:
-        return "> " + text;
-    case Action::ToWindow:
-        // The player's other lines pass on as they came: only answers are of interest here.
-        return text.contains("ANS_") ? "window " + text : QString();
-    case Action::ToLog:
-        return "log " + text;
-    case Action::Signal:
-        return a.signal == SIGSTOP   ? "STOP"
-               : a.signal == SIGCONT ? "CONT"
-               : a.signal == SIGTERM ? "TERM"
-               : a.signal == SIGKILL ? "KILL"
-                                     : "signal";
-    case Action::SavePositions:
-        // The positions kept, without the file's first line.
-        return ("save " + text.section('\n', 1).replace('\n', "; ")).trimmed();
-    case Action::MakeLink:
-        return QString::fromStdString("link " + a.path + " -> " + a.text);
-    case Action::WriteFile:
-        return QString::fromStdString("write " + a.path + ": ") + QString(text).replace('\n', ' ');
-    case Action::ListFolder:
-        return QString::fromStdString("list " + a.path + ": ") + QString(text).replace('\n', " | ");
-    case Action::Trace:
-        return {};
+    QString audio, subtitles, chapters;
+    for (const auto& [text, tracks] : {std::pair{&audio, &t.audio}, {&subtitles, &t.subtitles}}) {
+        for (const Track& k : *tracks)
+            *text += QString(" %1%2:").arg(k.external ? "+" : "").arg(k.id) +
+                     QString::fromStdString(k.language + ":" + k.title);
     }
-    return {};
+    for (const Chapter& c : t.chapters)
+        chapters += QString(" %1:").arg(c.start) + QString::fromStdString(c.title);
+    return QString("audio%1 on %2; subtitles%3 on %4; chapters%5")
+        .arg(audio, QString::number(t.audioOn), subtitles, QString::number(t.subtitleOn), chapters);
+}
+
+// The invisible digits that order a listed menu's names, shown as {0}, {1} and {2}.
+QString digitsShown(QString text)
+{
+    for (int d = 0; d < 3; ++d)
+        text.replace(QChar(0x200B + d), QString("{%1}").arg(d));
+    return text;
 }
 
 // The core with one player's driver, fed a table's events. The start menu is up over the
@@ -64,36 +57,45 @@ QString shown(const Action& a)
 // "<TEXT" a line of the player's output, "?TEXT" of its errors, "$" it ended, "%" the window
 // went, "^" a termination signal, "+CLIP AT LENGTH" the clip was left there in an earlier run;
 // anything else a command from the window. In mpv's output "{id:TEXT}" stands for the id of the
-// last request sent that holds TEXT: ids are the driver's to choose.
+// last request sent that holds TEXT ("{idfirst:TEXT}", the first): ids are the driver's to
+// choose.
 // Results: "@T action", for what goes to the player, to the window (answers), to the log,
-// signals, files and links, positions saved, and mpv's "#" traces.
+// signals, files and links, listed menus' names, positions saved, and mpv's "#" traces.
+//
+// Alone: the driver without the core, its events told as results ("tracks ..."). The file on
+// mpv's command line has "/v/a.srt" beside it. Events: "@T" and "<TEXT" as above, "=A S"
+// selectTracks(A, S) (-2 keep, -1 off), "~S" seekTo(S), "!CLIP SUBTITLE..." play the clip in
+// place of what plays (bytes as %XX), "list A|B" a listed menu about to open, and "menu BEFORE
+// AFTER COMMAND" a menu command with the menu's depth before and after it.
 class Run
 {
   public:
     enum Player { MPlayer, Mpv };
-    Run(Player player, bool startMenu)
+    Run(Player player, bool startMenu, bool alone = false)
         : player_(player), built_(menus()), model_(built_, "main", startMenu),
           flow_(startMenu ? "/app/bg.avi" : "", &store_)
     {
         if (player == MPlayer) {
-            driver_ = std::make_unique<MPlayerDriver>(out_, "/private", "/app/song.mkv", "/");
+            auto mplayer = std::make_unique<MPlayerDriver>(out_, "/private", "/app/song.mkv", "/");
+            mplayer->setMenuLists("/private/list", nullptr);
+            driver_ = std::move(mplayer);
         } else {
             const std::u32string characters = menuCharacters(built_, "> _");
             overlay_ = std::make_unique<MenuOverlay>(
                 OverlayMetrics(chooseMenuFont(characters), characters, 640, 480));
             auto mpv = std::make_unique<MpvDriver>(out_, model_, *overlay_, "/private",
                                                    startMenu ? "/app/bg.avi" : "/v/a.avi");
-            mpv->start(0);
+            mpv->start(0,
+                       alone ? std::vector<std::string>{"/v/a.srt"} : std::vector<std::string>{});
             out_.take(); // the watches, the log's level, the first overlay
             driver_ = std::move(mpv);
         }
+        driver_->attach(&events_); // the core's own, when there is one
+        if (alone)
+            return;
         core_ = std::make_unique<Controller>(model_, flow_, store_, *driver_, out_);
         core_->setSessionEnd("/run/session-end");
     }
-
-    // MPlayer's questions about a clip's tracks, asked as each file starts, are left out of
-    // tables that are not about them.
-    bool trackQuestions = false;
 
     Controller& core() { return *core_; }
     Actions& out() { return out_; }
@@ -104,6 +106,8 @@ class Run
             const std::string rest = e.mid(1).toStdString();
             if (e.startsWith('@'))
                 until(e.mid(1).toLongLong());
+            else if (!core_)
+                toDriver(e);
             else if (e.startsWith('<'))
                 core_->playerOutput(withIds(rest) + "\n", now_);
             else if (e.startsWith('?'))
@@ -129,14 +133,43 @@ class Run
     QString livelock;
 
   private:
+    void toDriver(const QString& e)
+    {
+        const QStringList words = e.mid(1).split(' ');
+        if (e.startsWith('<')) {
+            driver_->outputLine(withIds(e.mid(1).toStdString()) + "\n", now_);
+        } else if (e.startsWith('=')) {
+            driver_->selectTracks({words.value(0).toInt(), words.value(1).toInt()}, now_);
+        } else if (e.startsWith('~')) {
+            driver_->seekTo(words.value(0).toDouble(), now_);
+        } else if (e.startsWith('!')) {
+            PlayItem item;
+            for (const QString& w : words)
+                (item.path.empty() ? item.path : item.subtitles.emplace_back()) =
+                    QByteArray::fromPercentEncoding(w.toUtf8()).toStdString();
+            driver_->play({item}, true, now_);
+        } else if (e.startsWith("list ")) {
+            Menu menu{"audio", "Sound track", {}, true};
+            for (const QString& label : e.mid(5).split('|'))
+                menu.entries.push_back({label.toStdString(), MenuEntry::Command, "@x", {}});
+            driver_->listMenu(menu, now_);
+        } else { // "menu BEFORE AFTER COMMAND", shown before when it was open
+            const MenuStep step{words[1] != "0",    true, words[1].toULong(), words[2].toULong(),
+                                MenuModel::Nothing, {}};
+            driver_->command(e.section(' ', 3).toStdString(), step, now_);
+        }
+    }
+
+    long long deadline() const { return core_ ? core_->deadline() : driver_->deadline(); }
+
     void until(long long target)
     {
-        for (long long due = core_->deadline(); due >= 0 && due <= target && livelock.isEmpty();
-             due = core_->deadline()) {
+        for (long long due = deadline(); due >= 0 && due <= target && livelock.isEmpty();
+             due = deadline()) {
             now_ = std::max(now_, due);
-            core_->tick(now_);
+            core_ ? core_->tick(now_) : driver_->tick(now_);
             take();
-            const long long next = core_->deadline();
+            const long long next = deadline();
             if (next >= 0 && next <= now_)
                 livelock = QString("at @%1, due again at @%2 after: %3")
                                .arg(now_)
@@ -153,21 +186,50 @@ class Run
             if (!r.isEmpty())
                 got_ << QString("@%1 %2").arg(now_).arg(r);
         }
+        for (const PlayerEvents::Event& e : events_.take()) {
+            if (e.kind == PlayerEvents::Event::TracksKnown)
+                got_ << QString("@%1 tracks %2").arg(now_).arg(tracksText(e.tracks));
+        }
     }
 
     QString render(const Action& a)
     {
-        if (a.kind == Action::ToPlayer && player_ == Mpv)
-            return request(a.text);
-        if (a.kind == Action::Trace)
-            return player_ == Mpv && a.text.rfind("# ", 0) == 0 ? QString::fromStdString(a.text)
-                                                                : QString();
-        if (a.kind == Action::ToPlayer && !trackQuestions &&
-            QRegularExpression("get_property (switch_audio|sub_demux|sub_file)\n$")
-                .match(QString::fromStdString(a.text))
-                .hasMatch())
-            return {};
-        return shown(a);
+        const QString text = QString::fromStdString(a.text).trimmed();
+        switch (a.kind) {
+        case Action::ToPlayer:
+            // MPlayer's questions about a clip's tracks, asked as each file starts, are left
+            // out of the tables with the core: the driver's own tables are about them.
+            if (player_ == MPlayer && core_ &&
+                text.contains(
+                    QRegularExpression("get_property (switch_audio|sub_demux|sub_file)$")))
+                return {};
+            return player_ == Mpv ? request(a.text) : "> " + text;
+        case Action::ToWindow:
+            // The player's other lines pass on as they came: only answers are of interest here.
+            return text.contains("ANS_") ? "window " + text : QString();
+        case Action::ToLog:
+            return "log " + text;
+        case Action::Signal:
+            return a.signal == SIGSTOP   ? "STOP"
+                   : a.signal == SIGCONT ? "CONT"
+                   : a.signal == SIGTERM ? "TERM"
+                   : a.signal == SIGKILL ? "KILL"
+                                         : "signal";
+        case Action::SavePositions:
+            // The positions kept, without the file's first line.
+            return ("save " + text.section('\n', 1).replace('\n', "; ")).trimmed();
+        case Action::MakeLink:
+            return QString::fromStdString("link " + a.path + " -> " + a.text);
+        case Action::WriteFile:
+            return QString::fromStdString("write " + a.path + ": ") +
+                   QString(text).replace('\n', ' ');
+        case Action::ListFolder:
+            return QString::fromStdString("list " + a.path + ": ") +
+                   digitsShown(text).replace('\n', " | ");
+        case Action::Trace:
+            return player_ == Mpv && text.startsWith("# ") ? text : QString();
+        }
+        return {};
     }
 
     // An mpv request, the overlay by whether it shows anything; its id is kept.
@@ -184,12 +246,13 @@ class Run
 
     std::string withIds(std::string line) const
     {
-        for (size_t at; (at = line.find("{id:")) != std::string::npos;) {
-            const size_t end = line.find('}', at);
-            const std::string wanted = line.substr(at + 4, end - at - 4);
+        for (size_t at; (at = line.find("{id")) != std::string::npos;) {
+            const bool first = line.compare(at, 9, "{idfirst:") == 0;
+            const size_t from = line.find(':', at) + 1, end = line.find('}', at);
+            const std::string wanted = line.substr(from, end - from);
             std::string id = "-1";
             for (const auto& [sent, command] : requests_) {
-                if (command.find(wanted) != std::string::npos)
+                if (command.find(wanted) != std::string::npos && !(first && id != "-1"))
                     id = std::to_string(sent);
             }
             line.replace(at, end + 1 - at, id);
@@ -206,116 +269,10 @@ class Run
     std::unique_ptr<MenuOverlay> overlay_;
     std::unique_ptr<PlayerDriver> driver_;
     std::unique_ptr<Controller> core_;
+    PlayerEvents events_; // the driver's, when it has no core
     long long now_ = 0;
     QStringList got_;
     std::vector<std::pair<long long, std::string>> requests_; // id, command
-};
-
-// The invisible digits that order a listed menu's names, shown as {0}, {1} and {2}.
-QString digitsShown(QString text)
-{
-    for (int d = 0; d < 3; ++d)
-        text.replace(QChar(0x200B + d), QString("{%1}").arg(d));
-    return text;
-}
-
-QString tracksShown(const ClipTracks& t)
-{
-    const auto list = [](const std::vector<Track>& tracks) {
-        QStringList l;
-        for (const Track& k : tracks)
-            l << QString("%1 %2 %3%4")
-                     .arg(k.id)
-                     .arg(k.language.empty() ? "-" : k.language.c_str(), k.title.c_str(),
-                          k.external ? " (file)" : "")
-                     .trimmed();
-        return l.join(", ");
-    };
-    QStringList chapters;
-    for (const Chapter& c : t.chapters)
-        chapters << QString("%1 %2").arg(c.start, 0, 'f', 3).arg(c.title.c_str()).trimmed();
-    return QString("tracks a: %1; s: %2; c: %3; on %4 %5")
-        .arg(list(t.audio), list(t.subtitles), chapters.join(", "))
-        .arg(t.audioOn)
-        .arg(t.subtitleOn);
-}
-
-// MPlayer's driver alone, called as the core calls it. Events: "@T" the time is now T ms,
-// "<TEXT" a line of the player's output, "play CLIP [SUBTITLE...]" a clip with subtitle files
-// beside it, "select AUDIO SUBTITLE" (ids; -2 keep, -1 off), "seek S", "list A|B" a listed menu
-// about to open, and menu commands with the menu's depth before and after them. Results as
-// Run's, and "tracks ..." for what it reports.
-class DriverRun
-{
-  public:
-    DriverRun() : driver_(out_, "/private", "/app/song.mkv", "/")
-    {
-        driver_.attach(&events_);
-        driver_.setMenuLists("/private/list", nullptr);
-    }
-
-    QStringList feed(const QStringList& events)
-    {
-        for (const QString& e : events) {
-            const QStringList words = e.split(' ');
-            const std::string rest = e.mid(1).toStdString();
-            if (e.startsWith('@')) {
-                const long long target = e.mid(1).toLongLong();
-                for (long long due = driver_.deadline(); due >= 0 && due <= target;
-                     due = driver_.deadline()) {
-                    now_ = std::max(now_, due);
-                    driver_.tick(now_);
-                    take();
-                }
-                now_ = std::max(now_, target);
-            } else if (e.startsWith('<')) {
-                driver_.outputLine(rest + "\n", now_);
-            } else if (words[0] == "play") {
-                PlayItem item{words[1].toStdString(), 0, {}};
-                for (const QString& w : words.mid(2))
-                    item.subtitles.push_back(w.toStdString());
-                driver_.play({item}, true, now_);
-            } else if (words[0] == "select") {
-                driver_.selectTracks({words[1].toInt(), words[2].toInt()}, now_);
-            } else if (words[0] == "seek") {
-                driver_.seekTo(words[1].toDouble(), now_);
-            } else if (words[0] == "list") {
-                Menu menu{"audio", "Sound track", {}, true};
-                for (const QString& label : e.mid(5).split('|'))
-                    menu.entries.push_back({label.toStdString(), MenuEntry::Command, "@x", {}});
-                driver_.listMenu(menu, now_);
-            } else { // "menu DEPTH-BEFORE DEPTH COMMAND", shown before when it was open
-                MenuStep step;
-                step.visible = true;
-                step.wasVisible = words[1] != "0";
-                step.depthBefore = words[1].toULong();
-                step.depth = words[2].toULong();
-                driver_.command(e.section(' ', 3).toStdString(), step, now_);
-            }
-            take();
-        }
-        return got_;
-    }
-
-  private:
-    void take()
-    {
-        for (const Action& a : out_.take()) {
-            const QString r = shown(a);
-            if (!r.isEmpty())
-                got_ << QString("@%1 %2").arg(now_).arg(digitsShown(r));
-        }
-        for (const PlayerEvents::Event& e : events_.take()) {
-            if (e.kind == PlayerEvents::Event::TracksKnown)
-                got_ << QString("@%1 %2").arg(now_).arg(tracksShown(e.tracks));
-        }
-    }
-
-    Actions out_;
-    PlayerEvents events_;
-    MPlayerDriver driver_;
-    long long now_ = 0;
-    QStringList got_;
 };
 
 } // namespace
@@ -330,12 +287,12 @@ class CoreTest : public QObject
         QTest::addColumn<QStringList>("events");
         QTest::addColumn<QStringList>("actions");
     }
-    static void check(Run::Player player)
+    static void check(Run::Player player, bool alone = false)
     {
         QFETCH(bool, startMenu);
         QFETCH(QStringList, events);
         QFETCH(QStringList, actions);
-        Run run(player, startMenu);
+        Run run(player, startMenu, alone);
         const QStringList got = run.feed(events);
         QVERIFY2(run.livelock.isEmpty(), qPrintable("livelock " + run.livelock));
         if (got != actions) // QCOMPARE says only where they part
@@ -348,17 +305,11 @@ class CoreTest : public QObject
     void mplayerOrderings() { check(Run::MPlayer); }
     void mpvOrderings_data();
     void mpvOrderings() { check(Run::Mpv); }
-
     void mplayerTracks_data();
-    void mplayerTracks()
-    {
-        QFETCH(QStringList, events);
-        QFETCH(QStringList, actions);
-        const QStringList got = DriverRun().feed(events);
-        if (got != actions)
-            qDebug().noquote() << "got:\n" + got.join('\n');
-        QCOMPARE(got, actions);
-    }
+    void mplayerTracks() { check(Run::MPlayer, true); }
+    void mpvTracks_data();
+    void mpvTracks() { check(Run::Mpv, true); }
+    void mpvTrackLists();
 
     void listedNames_data();
     void listedNames();
@@ -541,41 +492,24 @@ void CoreTest::mplayerOrderings_data()
     // Left partway, the clip asks where to start: Resume from.
     QTest::newRow("a clip that played to its end forgets where it was left")
         << true
-        << QStringList{"+/v/a.avi 42 100",
-                       bg,
-                       started,
-                       "@100",
-                       "menu ok",
-                       "menu down",
-                       "menu ok",
-                       "@250",
-                       "menu ok",
-                       "@300",
-                       "<Playing /private/2.avi.",
-                       started,
-                       "@5000",
-                       bg,
-                       started,
-                       "@5001"}
-        << QStringList{"@0 > pause",
-                       link,
-                       again,
-                       "@100 > menu ok",
-                       "@200 > menu down",
-                       "@200 > menu ok",
-                       "@200 > set_menu start",
-                       "@250 > menu ok",
-                       "@250 link /private/2.avi -> /v/a.avi",
-                       "@250 write /private/list1: /private/2.avi /private/1.avi",
-                       "@250 > loadlist '/private/list1'",
-                       "@300 > menu hide",
-                       "@300 > seek 42.000 2",
-                       "@450 > pausing_keep_force get_property pause",
-                       "@5000 save",
-                       "@5000 > pause",
-                       "@5000 > pausing_keep loadfile '/private/1.avi' 1",
-                       "@5000 > menu up",
-                       "@5000 > menu cancel"};
+        << QStringList{"+/v/a.avi 42 100"} + playingA.mid(0, 6) + QStringList{"@250", "menu ok"} +
+               playingA.mid(6) + QStringList{"@5000", bg, started, "@5001"}
+        << chooseA.mid(0, 4) +
+               QStringList{"@200 > menu down",
+                           "@200 > menu ok",
+                           "@200 list /private/list: {0}Resume from 0:42 | {1}From the start",
+                           "@200 > set_menu start",
+                           "@250 > menu ok",
+                           "@250 link /private/2.avi -> /v/a.avi",
+                           "@250 write /private/list1: /private/2.avi /private/1.avi",
+                           "@250 > loadlist '/private/list1'"} +
+               chooseA.mid(9) + QStringList{"@300 > seek 42.000 2",
+                                            "@450 > pausing_keep_force get_property pause",
+                                            "@5000 save",
+                                            "@5000 > pause",
+                                            "@5000 > pausing_keep loadfile '/private/1.avi' 1",
+                                            "@5000 > menu up",
+                                            "@5000 > menu cancel"};
     QTest::newRow("terminated while a clip is being left")
         << true
         << playingA + chooseQuit + QStringList{"@1050", "^", "@1100"} + answers +
@@ -624,6 +558,9 @@ void CoreTest::mpvOrderings_data()
     const QString appendBg =
         R"(> {"flags":"append","name":"loadfile","options":{},"url":"/app/bg.avi"})";
     const QString pausedNow = R"(<{"event":"property-change","id":1,"name":"pause","data":true})";
+    // As each file opens, its tracks are asked for.
+    const QStringList askTracks{R"(@0 > ["get_property","track-list"])",
+                                R"(@0 > ["get_property","chapter-list"])"};
     QTest::newRow("the start menu's background is held still")
         << true << QStringList{bg} << QStringList{"@0 " + holdStill, "@0 " + appendBg};
     // Tests and benchmarks take a screenshot at rest: the picture must be there by then.
@@ -635,8 +572,8 @@ void CoreTest::mpvOrderings_data()
                                R"(<{"event":"playback-restart"})",
                                "@549",
                                "@550"}
-        << QStringList{"@0 " + holdStill, "@0 " + appendBg, "@150 > overlay shown",
-                       "@550 # at rest"};
+        << QStringList{"@0 " + holdStill, "@0 " + appendBg} + askTracks +
+               QStringList{"@150 > overlay shown", "@550 # at rest"};
     // A clip chosen from the start menu (below Play all: a, above it: the song c), and what
     // that sends.
     const auto choose = [&](const QString& key, const QString& clip) {
@@ -710,9 +647,10 @@ void CoreTest::mpvOrderings_data()
     // mpv refuses a seek until the file is open (MPlayer reads it only then): it waits.
     QTest::newRow("seeks before the file is open wait for it")
         << false << QStringList{"seek 15 2", bg, "seek 5", R"(<{"event":"file-loaded"})", "seek 1"}
-        << QStringList{"@0 " + play, R"(@0 > ["osd-auto","seek",15.0,"absolute"])",
-                       R"(@0 > ["osd-auto","seek",5.0,"relative"])",
-                       R"(@0 > ["osd-auto","seek",1.0,"relative"])"};
+        << QStringList{"@0 " + play} + askTracks +
+               QStringList{R"(@0 > ["osd-auto","seek",15.0,"absolute"])",
+                           R"(@0 > ["osd-auto","seek",5.0,"relative"])",
+                           R"(@0 > ["osd-auto","seek",1.0,"relative"])"};
     // The run's media, "/v/a.avi", has played a while: the window's quit asks where it is, and
     // the player answers (time, length) at 1100. A refusal, or a value that is no position, is
     // no answer: the quit waits out the core's bound.
@@ -761,7 +699,8 @@ void CoreTest::mpvOrderings_data()
                        R"(<{"event":"file-loaded"})",
                        "@1000"}
         << QStringList{"@0 " + play, "@0 # could not play /v/a.avi: loading failed",
-                       "@0 log tamblin-adapter: cannot play /v/a.avi"};
+                       "@0 log tamblin-adapter: cannot play /v/a.avi"} +
+               askTracks;
     QTest::newRow("idle once the run ends: no second quit")
         << false << QStringList{bg, "quit", R"(<{"event":"idle"})", "@1000"}
         << QStringList{"@0 " + play, R"(@0 > ["get_property","time-pos"])",
@@ -796,7 +735,7 @@ void CoreTest::mpvOrderings_data()
                    R"(@1100 > ["set_property","pause",true])",
                    R"(@1100 > {"flags":"append","name":"loadfile","options":{},"url":"/app/bg.avi"})"};
     // More keys than that in the time are not a person's.
-    QStringList seeks{bg}, seeksSent{"@0 " + play};
+    QStringList seeks{bg}, seeksSent = QStringList{"@0 " + play} + askTracks;
     for (int i = 1; i <= 65; ++i) {
         seeks << QString("seek %1").arg(i);
         if (i <= 64)
@@ -811,10 +750,21 @@ void CoreTest::mpvOrderings_data()
         << QStringList{"@0 " + play, R"(@0 > ["quit",0])"};
 }
 
+// MPlayer's driver alone: a clip's tracks from what -identify prints and the player answers,
+// tracks chosen, seeks, subtitle files beside the clip, and a listed menu's folder.
 void CoreTest::mplayerTracks_data()
 {
-    QTest::addColumn<QStringList>("events");
-    QTest::addColumn<QStringList>("actions");
+    addColumns();
+    const auto row = [](const char* name, const QStringList& events, const QStringList& actions) {
+        QTest::newRow(name) << false << events << actions;
+    };
+    // Lines of -identify's, "ID_" left out, one a word.
+    const auto identify = [](const QString& lines) {
+        QStringList out;
+        for (const QString& l : lines.split(' '))
+            out << "<ID_" + l;
+        return out;
+    };
     const QString started = "<Starting playback...";
     const QString ask = "@0 > pausing_keep_force get_property ";
     const QString keep = "@0 > pausing_keep_force ";
@@ -822,105 +772,91 @@ void CoreTest::mplayerTracks_data()
     const QStringList askedWithFiles = asked + QStringList{ask + "sub_file"};
     // What -identify prints of a Matroska clip with two sound tracks, a subtitle track and two
     // chapters, as Debian's MPlayer prints it.
-    const QStringList identified{"<Playing /v/a.mkv.",         "<ID_CHAPTER_ID=0",
-                                 "<ID_CHAPTER_0_START=0",      "<ID_CHAPTER_0_END=10000",
-                                 "<ID_CHAPTER_0_NAME=Opening", "<ID_CHAPTER_ID=1",
-                                 "<ID_CHAPTER_1_START=10500",  "<ID_AUDIO_ID=0",
-                                 "<ID_AID_0_LANG=eng",         "<ID_AUDIO_ID=1",
-                                 "<ID_AID_1_LANG=fre",         "<ID_AID_1_NAME=Doublage",
-                                 "<ID_SUBTITLE_ID=3",          "<ID_SID_3_NAME=Forced=yes",
-                                 "<ID_LENGTH=120.03",          started};
-    const QString known = "tracks a: 0 eng, 1 fre Doublage; s: 3 - Forced=yes; "
-                          "c: 0.000 Opening, 10.500; on %1 %2";
+    const QStringList identified =
+        QStringList{"<Playing /v/a.mkv."} +
+        identify("CHAPTER_ID=0 CHAPTER_0_START=0 CHAPTER_0_END=10000 CHAPTER_0_NAME=Opening "
+                 "CHAPTER_ID=1 CHAPTER_1_START=10500 AUDIO_ID=0 AID_0_LANG=eng AUDIO_ID=1 "
+                 "AID_1_LANG=fre AID_1_NAME=Doublage SUBTITLE_ID=3 SID_3_NAME=Forced=yes "
+                 "LENGTH=120.03") +
+        QStringList{started};
+    const QString known = "@0 tracks audio 0:eng: 1:fre:Doublage on %1; subtitles 3::Forced=yes "
+                          "on %2; chapters 0:Opening 10.5:";
     const QStringList playing = identified + QStringList{"<ANS_switch_audio=1", "<ANS_sub_demux=3"};
-    const QStringList reported = asked + QStringList{"@0 " + known.arg(1).arg(3)};
-    QTest::newRow("the tracks from what -identify prints, what is on as the player answers")
-        << playing << reported;
-    QTest::newRow("a track found while the clip plays is reported again, one known is not")
-        << playing + QStringList{"<ID_AUDIO_ID=1", "<ID_AUDIO_ID=2", "<ID_VIDEO_ASPECT=1.3333"}
-        << reported +
-               QStringList{"@0 " +
-                           QString(known).replace("Doublage;", "Doublage, 2 -;").arg(1).arg(3)};
-    QTest::newRow("a refused question answers the oldest, and is kept from the window")
-        << identified + QStringList{"<ANS_ERROR=PROPERTY_UNAVAILABLE", "<ANS_sub_demux=-1"}
-        << asked + QStringList{"@0 " + known.arg(-1).arg(-1)};
+    const QStringList reported = asked + QStringList{known.arg(1).arg(3)};
+    row("the tracks from -identify, what is on as the player answers; a track found while the "
+        "clip plays is reported again, one known is not",
+        playing + identify("AUDIO_ID=1 AUDIO_ID=2 VIDEO_ASPECT=1.3333"),
+        reported + QStringList{QString(known).replace("Doublage", "Doublage 2::").arg(1).arg(3)});
+    row("a refused question answers the oldest, and is kept from the window",
+        identified + QStringList{"<ANS_ERROR=PROPERTY_UNAVAILABLE", "<ANS_sub_demux=-1"},
+        asked + QStringList{known.arg(-1).arg(-1)});
     // Chosen quietly (set_property draws nothing on the picture), without ending or stepping a
     // pause; the player is asked again, and only the last round of answers counts.
-    QTest::newRow("tracks chosen, then asked again; an answered round overtaken is not reported")
-        << playing + QStringList{"select 0 -1",       "select -2 3",         "<ANS_switch_audio=0",
-                                 "<ANS_sub_demux=-1", "<ANS_switch_audio=0", "<ANS_sub_demux=3"}
-        << reported +
-               QStringList{keep + "set_property switch_audio 0", keep + "set_property sub -1"} +
-               asked + QStringList{keep + "set_property sub_demux 3"} + asked +
-               QStringList{"@0 " + known.arg(0).arg(3)};
-    QTest::newRow("seeks keep the menu's pause")
-        << playing + QStringList{"seek 12.5", "menu 0 1 set_menu main", "seek 600"}
-        << reported + QStringList{"@0 > seek 12.500 2", "@0 > set_menu main", "@0 > pause",
-                                  "@0 > pausing_keep seek 600.000 2"};
+    row("tracks chosen, then asked again; an answered round overtaken is not reported",
+        playing + QStringList{"=0 -1", "=-2 3", "<ANS_switch_audio=0", "<ANS_sub_demux=-1",
+                              "<ANS_switch_audio=0", "<ANS_sub_demux=3"},
+        reported + QStringList{keep + "set_property switch_audio 0", keep + "set_property sub -1"} +
+            asked + QStringList{keep + "set_property sub_demux 3"} + asked +
+            QStringList{known.arg(0).arg(3)});
+    row("seeks keep the menu's pause",
+        playing + QStringList{"~12.5", "menu 0 1 set_menu main", "~600"},
+        reported + QStringList{"@0 > seek 12.500 2", "@0 > set_menu main", "@0 > pause",
+                               "@0 > pausing_keep seek 600.000 2"});
 
     // Files beside the clip: a plain path goes as it is, another through an alias; one that the
     // player cannot load is passed over. Loading one turns it on: what was on is put back.
     const QStringList clipWithFiles{
         "@0 link /private/1.mkv -> /v/a.mkv", "@0 write /private/list1: /private/1.mkv",
         "@0 > loadlist '/private/list1'", "@0 link /private/2.srt -> /v/it's.en.srt"};
-    const QStringList loads{"play /v/a.mkv /v/a.srt /v/gone.srt /v/it's.en.srt",
+    const QStringList loads{"!/v/a.mkv /v/a.srt /v/gone.srt /v/it's.en.srt",
                             "<Playing /private/1.mkv.", "<ID_SUBTITLE_ID=0", started};
     const QStringList loaded{"<ID_FILE_SUB_ID=0", "<ID_FILE_SUB_FILENAME=/v/a.srt",
                              "<ID_FILE_SUB_ID=1", "<ID_FILE_SUB_FILENAME=/private/2.srt"};
     const QStringList sentLoads{keep + "sub_load '/v/a.srt'", keep + "sub_load '/v/gone.srt'",
                                 keep + "sub_load '/private/2.srt'"};
-    const QString withFiles = "@0 tracks a: ; s: 0 -, 1000 - /v/a.srt (file), 1001 - "
-                              "/v/it's.en.srt (file); c: ; on %1 %2";
-    QTest::newRow("files beside the clip, loaded once it plays, reported by their paths")
-        << loads + QStringList{"<ANS_switch_audio=-1", "<ANS_sub_demux=0"} + loaded +
-               QStringList{"<ANS_switch_audio=-1", "<ANS_sub_demux=0", "<ANS_sub_file=-1"}
-        << clipWithFiles + asked + sentLoads + QStringList{keep + "set_property sub_demux 0"} +
-               askedWithFiles +
-               QStringList{"@0 tracks a: ; s: 0 -; c: ; on -1 0", withFiles.arg(-1).arg(0)};
-    QTest::newRow("chosen before the clip plays: a file is put on once it is loaded")
-        << QStringList{loads[0],
-                       loads[1],
-                       "select 1 1001",
-                       started,
-                       "<ANS_switch_audio=1",
-                       "<ANS_sub_demux=-1"} +
-               loaded + QStringList{"<ANS_switch_audio=1", "<ANS_sub_demux=-1", "<ANS_sub_file=1"}
-        << clipWithFiles + QStringList{keep + "set_property switch_audio 1"} + asked + sentLoads +
-               QStringList{keep + "set_property sub_file 1"} + askedWithFiles +
-               QStringList{"@0 tracks a: ; s: ; c: ; on 1 -1",
-                           QString(withFiles).replace("s: 0 -, ", "s: ").arg(1).arg(1001)};
-
-    QTest::newRow("a song under its picture has nothing to choose, and is not asked")
-        << QStringList{"play /v/c.mp3",
-                       "<Playing /private/1.probe.mp3.",
-                       "<ID_AUDIO_ID=0",
-                       "<ID_LENGTH=61.50",
-                       "<Playing /private/1.picture.mkv.",
-                       "<ID_AUDIO_ID=0",
-                       started,
-                       "select 0 -1"}
-        << QStringList{
-               "@0 link /private/1.mp3 -> /v/c.mp3",
-               "@0 link /private/1.probe.mp3 -> /v/c.mp3",
-               "@0 write /private/1.probe.mp3.conf: ao=null identify=yes",
-               "@0 write /private/list1: /private/1.probe.mp3",
-               "@0 > loadlist '/private/list1'",
-               "@0 link /private/1.picture.mkv -> /app/song.mkv",
-               "@0 write /private/1.picture.mkv.conf: audiofile=/private/1.mp3 endpos=61.500",
-               "@0 write /private/list2: /private/1.picture.mkv",
-               "@0 > loadlist '/private/list2'",
-               "@0 tracks a: ; s: ; c: ; on -1 -1"};
+    const QString withFiles = "@0 tracks audio on %1; subtitles 0:: +1000::/v/a.srt "
+                              "+1001::/v/it's.en.srt on %2; chapters";
+    const QString noTracks = "@0 tracks audio on %1; subtitles on %2; chapters";
+    row("files beside the clip, loaded once it plays, reported by their paths",
+        loads + QStringList{"<ANS_switch_audio=-1", "<ANS_sub_demux=0"} + loaded +
+            QStringList{"<ANS_switch_audio=-1", "<ANS_sub_demux=0", "<ANS_sub_file=-1"},
+        clipWithFiles + asked + sentLoads + QStringList{keep + "set_property sub_demux 0"} +
+            askedWithFiles +
+            QStringList{"@0 tracks audio on -1; subtitles 0:: on 0; chapters",
+                        withFiles.arg(-1).arg(0)});
+    row("chosen before the clip plays: a file is put on once it is loaded",
+        loads.mid(0, 2) +
+            QStringList{"=1 1001", started, "<ANS_switch_audio=1", "<ANS_sub_demux=-1"} + loaded +
+            QStringList{"<ANS_switch_audio=1", "<ANS_sub_demux=-1", "<ANS_sub_file=1"},
+        clipWithFiles + QStringList{keep + "set_property switch_audio 1"} + asked + sentLoads +
+            QStringList{keep + "set_property sub_file 1"} + askedWithFiles +
+            QStringList{noTracks.arg(1).arg(-1),
+                        QString(withFiles).replace("0:: ", "").arg(1).arg(1001)});
+    row("... unless another choice came after it",
+        loads.mid(0, 2) +
+            QStringList{"=-2 1000", "=-2 -1", started, "<ANS_switch_audio=0", "<ANS_sub_demux=-1"},
+        clipWithFiles + QStringList{keep + "set_property sub -1"} + asked + sentLoads +
+            QStringList{keep + "set_property sub -1"} + askedWithFiles +
+            QStringList{noTracks.arg(0).arg(-1)});
+    row("a song under its picture has nothing to choose, and is not asked",
+        QStringList{"!/v/c.mp3", "<Playing /private/1.probe.mp3.", "<ID_AUDIO_ID=0",
+                    "<ID_LENGTH=61.50", "<Playing /private/1.picture.mkv.", "<ID_AUDIO_ID=0",
+                    started, "=0 -1"},
+        QStringList{
+            "@0 link /private/1.mp3 -> /v/c.mp3", "@0 link /private/1.probe.mp3 -> /v/c.mp3",
+            "@0 write /private/1.probe.mp3.conf: ao=null identify=yes",
+            "@0 write /private/list1: /private/1.probe.mp3", "@0 > loadlist '/private/list1'",
+            "@0 link /private/1.picture.mkv -> /app/song.mkv",
+            "@0 write /private/1.picture.mkv.conf: audiofile=/private/1.mp3 endpos=61.500",
+            "@0 write /private/list2: /private/1.picture.mkv", "@0 > loadlist '/private/list2'",
+            noTracks.arg(-1).arg(-1)});
     // The menu reads its folder as it opens: after what is held back before the command that
     // opens it.
-    QTest::newRow("a listed menu's folder is written in turn with the commands held back")
-        << QStringList{"menu 0 1 set_menu main", "menu 1 2 menu ok", "menu 2 1 menu cancel",
-                       "list Off|● English",     "menu 1 2 menu ok", "@200"}
-        << QStringList{"@0 > set_menu main",
-                       "@0 > pause",
-                       "@0 > menu ok",
-                       "@100 > menu cancel",
-                       "@200 list /private/list: {0}Off | {1}● English",
-                       "@200 > menu ok"};
+    row("a listed menu's folder is written in turn with the commands held back",
+        {"menu 0 1 set_menu main", "menu 1 2 menu ok", "menu 2 1 menu cancel", "list Off|● English",
+         "menu 1 2 menu ok", "@200"},
+        {"@0 > set_menu main", "@0 > pause", "@0 > menu ok", "@100 > menu cancel",
+         "@200 list /private/list: {0}Off | {1}● English", "@200 > menu ok"});
 }
 
 void CoreTest::listedNames_data()
@@ -966,21 +902,140 @@ void CoreTest::listedNamesKeepTheOrder()
         std::vector<MenuEntry> entries;
         for (int i = 0; i < count; ++i)
             entries.push_back({i % 2 ? "Same" : "Zz", MenuEntry::Command, "@x", {}});
-        const QStringList names =
-            QString::fromStdString(::listedNames(entries, nullptr)).split('\n', Qt::SkipEmptyParts);
-        QCOMPARE(names.size(), count);
-        std::vector<std::string> sorted;
-        for (const QString& n : names)
-            sorted.push_back(n.toStdString());
-        std::sort(sorted.begin(), sorted.end());
-        for (int i = 0; i < count; ++i)
-            QCOMPARE(QString::fromStdString(sorted[size_t(i)]), names[i]);
-        QVERIFY(std::adjacent_find(sorted.begin(), sorted.end()) == sorted.end());
+        std::istringstream lines(::listedNames(entries, nullptr));
+        std::vector<std::string> names;
+        for (std::string name; std::getline(lines, name);)
+            names.push_back(name);
+        QCOMPARE(int(names.size()), count);
+        // Each name after the one before it: in order and none twice.
+        QVERIFY(std::adjacent_find(names.begin(), names.end(), std::greater_equal<>()) ==
+                names.end());
     }
     const std::string definition = menuDefinition({{"audio", "Sound \"track\"", {}, true}});
     QCOMPARE(QString::fromStdString(definition),
              QString("<filesel name=\"audio\" title=\"Sound ”track”\" file-action=\"\" "
                      "dir-action=\"\" ptr=\"> \"/>\n"));
+}
+
+// mpv's driver alone: the tracks told, subtitle files added, tracks chosen and seeks. /v/a.avi
+// (entry 1) has /v/a.srt beside it.
+void CoreTest::mpvTracks_data()
+{
+    addColumns();
+    // Its track-list, as a change or an answer, with one sound track or the other selected.
+    const QString tracks = R"(<{%1"data":[{"id":1,"type":"audio","lang":"fre","selected":%2},)"
+                           R"({"id":2,"type":"audio","title":"commentary","selected":%3},)"
+                           R"({"id":1,"type":"sub","external":true,"external-filename":)"
+                           R"("/v/a.srt"}]})";
+    const QString change = R"("event":"property-change","id":4,"name":"track-list",)";
+    const QString answer = R"("request_id":{%1:track-list},"error":"success",)";
+    const QString chapters =
+        R"x(<{"request_id":{%1:chapter-list},"error":"success","data":)x"
+        R"x([{"title":"Opening","time":0},{"title":"(unnamed)","time":7.5}]})x";
+    const QString noChapters = R"(<{"request_id":{id:chapter-list},"error":"success","data":[]})";
+    const QString told = "@%1 tracks audio 1:fre: 2::commentary on %2; subtitles +1::/v/a.srt on "
+                         "-1; chapters 0:Opening 7.5:";
+    const QString start = R"(<{"event":"start-file","playlist_entry_id":%1})",
+                  loaded = R"(<{"event":"file-loaded"})",
+                  aEnds = R"(<{"event":"end-file","reason":"eof","playlist_entry_id":1})",
+                  bAdded = R"(<{"request_id":{id:/v/b.avi},"error":"success","data":)"
+                           R"({"playlist_entry_id":2}})",
+                  loadB = R"(@0 > {"flags":"replace","name":"loadfile","options":{},)"
+                          R"("url":"/v/b.avi"})";
+    const auto asked = [](int at) {
+        return QStringList{QString(R"(@%1 > ["get_property","track-list"])").arg(at),
+                           QString(R"(@%1 > ["get_property","chapter-list"])").arg(at)};
+    };
+    const auto subAdd = [](const QStringList& paths) {
+        QStringList sent;
+        for (const QString& path : paths)
+            sent << QString(R"(@0 > ["sub-add","%1","auto"])").arg(path);
+        return sent;
+    };
+    const QStringList aOpens = subAdd({"/v/a.srt"}) + asked(0);
+    // Sound track 1 on, 2 on or neither, as a change; 1 on as an answer; empty lists.
+    const QString on1 = tracks.arg(change, "true", "false"),
+                  on2 = tracks.arg(change, "false", "true"),
+                  onNone = tracks.arg(change, "false", "false"),
+                  answered = tracks.arg(answer.arg("id"), "true", "false"),
+                  noTracks = "<{" + answer.arg("id") + "\"data\":[]}",
+                  noneChanged = "<{" + change + "\"data\":[]}",
+                  staleTracks = tracks.arg(answer.arg("idfirst"), "true", "false"),
+                  staleChapters = chapters.arg("idfirst");
+    const QString startA = start.arg(1), startB = start.arg(2), chaptersA = chapters.arg("id");
+    const QStringList aPlays{startA, loaded, answered, chaptersA};
+
+    QTest::newRow("told once the file is open, as it plays, and again when they change")
+        << false << QStringList{startA, onNone, loaded, on1,   answered,   chaptersA,
+                                on1,    "@100", on2,    aEnds, noneChanged}
+        << aOpens + QStringList{told.arg(0).arg(1), told.arg(100).arg(2)};
+    QTest::newRow("a clip chosen in place of another: what changes in the other is not told")
+        << false << aPlays + QStringList{"!/v/b.avi", on2}
+        << aOpens + QStringList{told.arg(0).arg(1), loadB};
+    // Here they come once the next file is open, as they might after a short or broken file.
+    QTest::newRow("an answer about a file that has ended is none about the next")
+        << false << QStringList{startA, loaded,      aEnds,         "!/v/b.avi", bAdded,    startB,
+                                loaded, staleTracks, staleChapters, noTracks,    noChapters}
+        << aOpens + QStringList{loadB} + asked(0) +
+               QStringList{"@0 tracks audio on -1; subtitles on -1; chapters"};
+
+    // Beside /v/b.avi: mpv names them as it was given them (here in another order); one it
+    // could not open, one not UTF-8 (through an alias), and the user's own -sub.
+    const QString file = R"({"id":%1,"type":"sub","external":true,"external-filename":"%2"})";
+    const QString besideB = "<{" + answer.arg("id") + "\"data\":[" + file.arg(1).arg("./u.srt") +
+                            "," + file.arg(2).arg("/private/1.srt") + "," +
+                            file.arg(3).arg("/v/b.fr.srt") + "," + file.arg(4).arg("/v/b.srt") +
+                            "]}";
+    QTest::newRow("subtitle files beside a clip: added as it opens, told in the order given")
+        << false
+        << QStringList{"!/v/b.avi /v/b.srt /v/b.fr.srt /v/gone.srt /v/b%FF.srt",
+                       bAdded,
+                       startB,
+                       loaded,
+                       besideB,
+                       noChapters}
+        << QStringList{"@0 link /private/1.srt -> /v/b\uFFFD.srt", loadB} +
+               subAdd({"/v/b.srt", "/v/b.fr.srt", "/v/gone.srt", "/private/1.srt"}) + asked(0) +
+               QStringList{"@0 tracks audio on -1; subtitles +4::/v/b.srt +3::/v/b.fr.srt "
+                           "+2::/v/b\uFFFD.srt +1::./u.srt on -1; chapters"};
+
+    // mpv takes them only once the file is open, after its subtitle files (a choice may be
+    // one of them); then at once. A new file waits again.
+    QTest::newRow("tracks chosen and seeks wait for the file to open, then go in order")
+        << false << QStringList{"=2 -1", "~7.5",      "=-2 3", "=-2 -2", startA, loaded, "=1 -2",
+                                "~0",    "!/v/b.avi", "=2 -2", bAdded,   startB, "@50",  loaded}
+        << aOpens +
+               QStringList{R"(@0 > ["set_property","aid",2])",
+                           R"(@0 > ["set_property","sid","no"])",
+                           R"(@0 > ["osd-auto","seek",7.5,"absolute+exact"])",
+                           R"(@0 > ["set_property","sid",3])",
+                           R"(@0 > ["set_property","aid",1])",
+                           R"(@0 > ["osd-auto","seek",0.0,"absolute+exact"])",
+                           loadB} +
+               asked(50) + QStringList{R"(@50 > ["set_property","aid",2])"};
+}
+
+// mpv's lists as the driver tells them, where they are not what a plain file gives: no names,
+// no sound, a secondary subtitle, an unnamed chapter (mpv's Matroska reader names one that has
+// none "(unnamed)": the core names it); what is not as mpv writes it passed over; lists that are
+// no lists.
+void CoreTest::mpvTrackLists()
+{
+    const char* const rows[][3] = {
+        {R"([{"id":1,"type":"audio","selected":false},{"id":1,"type":"sub","selected":true,)"
+         R"("main-selection":1},{"id":2,"type":"sub","selected":true,"main-selection":0}])",
+         R"x([{"title":"(unnamed)","time":15.3},{"title":"","time":20}])x",
+         "audio 1:: on -1; subtitles 1:: 2:: on 2; chapters 15.3: 20:"},
+        {R"([1,"x",{"type":"audio"},{"id":"2","type":"audio"},{"id":3,"type":"video",)"
+         R"("selected":true},{"id":4,"type":"audio","lang":5,"title":null,"selected":"yes"},)"
+         R"({"id":5,"type":"sub","selected":true,"main-selection":"0"}])",
+         R"([{"time":"1"},{"title":"x"},2,{"time":3,"title":7}])",
+         "audio 4:: on -1; subtitles 5:: on -1; chapters 3:"},
+        {"{}", "null", "audio on -1; subtitles on -1; chapters"}};
+    for (const auto& [trackList, chapterList, told] : rows)
+        QCOMPARE(tracksText(clipTracks(nlohmann::json::parse(trackList),
+                                       nlohmann::json::parse(chapterList), {})),
+                 QString(told));
 }
 
 QTEST_APPLESS_MAIN(CoreTest)

@@ -247,18 +247,20 @@ class MediaTest : public QObject
         QCOMPARE(s.run.exitCode(), 0);
     }
 
-    // A clip left halfway starts there when chosen again, in the next run; a file that is not
-    // a positions file is ignored with one line, and replaced.
+    // A clip left halfway starts there when chosen again, in the next run, once Resume from is
+    // chosen; a file that is not a positions file is ignored with one line, and replaced.
     void whereAClipWasLeft()
     {
         const QString media = scratch.path() + "/resume";
         QDir().mkpath(media);
         QVERIFY(QFile::copy(longClip, media + "/long.avi"));
         const QString playing = "< Playing " + media + "/long.avi.";
-        auto choose = [&](AdapterSession& s) {
+        auto choose = [&](AdapterSession& s, bool asks) {
             startMenuRun(s, media);
             QVERIFY(keyToRest(s, "Return"));
             QVERIFY(keyToRest(s, "Down"));
+            if (asks)
+                QVERIFY(keyToRest(s, "Return")); // where to start: Resume from, selected
             press("Return");
             QVERIFY(s.waitFor(playing));
             QVERIFY(s.waitFor("> menu hide"));
@@ -273,7 +275,7 @@ class MediaTest : public QObject
         };
         {
             AdapterSession s(x.get(), background);
-            choose(s);
+            choose(s, false);
             s.inject("seek 15 2\n");
             QVERIFY(waitUntil([&] { return s.property("time_pos").toDouble() >= 14; }, 10000));
             end(s); // the menu is hidden: F2 ends the run
@@ -281,7 +283,7 @@ class MediaTest : public QObject
         QVERIFY2(positions().contains(" " + media + "/long.avi\n"), qPrintable(positions()));
         {
             AdapterSession s(x.get(), background);
-            choose(s);
+            choose(s, true);
             // MPlayer seeks once the clip plays; mpv is told where to start as it loads it.
             QVERIFY(!s.traceLines()
                          .filter(QRegularExpression(
@@ -296,7 +298,7 @@ class MediaTest : public QObject
         f.close();
         {
             AdapterSession s(x.get(), background);
-            choose(s);
+            choose(s, false);
             QCOMPARE(s.traceLines().filter(QRegularExpression("^> seek | start=")), QStringList());
             QVERIFY(s.property("time_pos").toDouble() < 5);
             end(s);

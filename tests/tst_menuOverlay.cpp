@@ -227,6 +227,8 @@ class MenuOverlayTest : public QObject
         QTest::newRow("line feed") << QByteArray("one\ntwo") << QByteArray("one two");
         QTest::newRow("carriage return") << QByteArray("one\r\ntwo") << QByteArray("one  two");
         QTest::newRow("markup-like") << QByteArray("<b>\"&amp;\"</b>") << QByteArray();
+        QTest::newRow("the mark of the track in use")
+            << QByteArray("\u25CF English (commentary)") << QByteArray();
     }
     void namesShowLiterally()
     {
@@ -381,18 +383,24 @@ class MenuOverlayTest : public QObject
         }
     }
 
+    // A menu given other entries (a listed one, the mark moved to the track now in use) is
+    // drawn with them the next time it opens.
     void changedMenuIsDrawnAnew()
     {
-        MenuModel before({menu("Tamblin", {"old"})}, "main", true);
-        MenuModel after({menu("Tamblin", {"new", "more"})}, "main", true);
-        MenuOverlay overlay(
-            OverlayMetrics(latin_, characters(before) + characters(after), 640, 480));
-        QCOMPARE(drawn(overlay.events(before)).at(3).text, std::string("old"));
-        QCOMPARE(drawn(overlay.events(after)).at(3).text, std::string("new"));
+        Menu main = menu("Tamblin", {});
+        main.entries.push_back({"Sound track", MenuEntry::OpenMenu, "audio", {}});
+        MenuModel model({main, {"audio", "Sound track", {}, true}}, "main", true);
+        MenuOverlay overlay(OverlayMetrics(latin_, characters(model), 640, 480));
+        for (const char* label : {"\u25CF Fran\u00E7ais", "Fran\u00E7ais"}) {
+            model.setEntries("audio", {{label, MenuEntry::Command, "@audio 1", {}}});
+            model.apply("menu ok");
+            QCOMPARE(drawn(overlay.events(model)).at(3).text, std::string(label));
+            model.apply("menu cancel");
+        }
     }
 
-    // Debian's mpv on Xvfb: the menu shows inside the window, CJK in real glyphs, and an empty
-    // overlay takes it away.
+    // Debian's mpv on Xvfb: the menu shows inside the window, CJK (after the mark of a track in
+    // use) in real glyphs, and an empty overlay takes it away.
     void mpvDrawsIt()
     {
         for (const char* tool : {"/usr/bin/Xvfb", "/usr/bin/mpv", "/usr/bin/import"}) {
@@ -404,7 +412,7 @@ class MenuOverlayTest : public QObject
         QVERIFY2(screen.started(), "Xvfb or mpv did not start");
         // Code points that no font has: where glyphs were missing, both rows would show the
         // same boxes.
-        const std::vector<std::string> names = {"映画 ネコ", "\u0378\u0379 \u0380\u0381",
+        const std::vector<std::string> names = {"● 映画 ネコ", "\u0378\u0379 \u0380\u0381",
                                                 std::string(200, 'W'), "{\\fs60\\1c&H0000FF&}x"};
         MenuModel model({menu("Tamblin", names)}, "main", true);
         model.apply("menu down");

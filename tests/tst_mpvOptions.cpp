@@ -91,6 +91,17 @@ class MpvOptionsTest : public QObject
         // Output drivers, without MPlayer's suboptions; those mpv lacks are named.
         row("-ao", "-ao alsa:device=hw=0.0,pulse,jack,sdl,null", "--ao=alsa,pulse,jack,sdl,null");
         row("-ao without a driver mpv has", "-ao oss", "", "-ao oss");
+        // The sound written to a file: MPlayer's suboptions, ':' inside a "%N%" name, "\,".
+        row("-ao pcm", "-ao pcm:file=/t/a.wav", "--ao=pcm --ao-pcm-file=/t/a.wav");
+        row("-ao pcm suboptions", "-ao alsa,pcm:nowaveheader:fast:file=%6%a:b.pc:waveheader",
+            "--ao=alsa,pcm --ao-pcm-waveheader=no --ao-pcm-file=a:b.pc --ao-pcm-waveheader=yes",
+            "-ao pcm:fast");
+        row("-ao pcm, a comma in its name", "-ao pcm:file=a\\,b.wav,null",
+            "--ao=pcm,null --ao-pcm-file=a,b.wav");
+        row("-ao pcm, suboptions not well made",
+            "-ao pcm:file=%9%a.wav:file=%1%ab:file=:file:waveheader=1:x", "--ao=pcm",
+            "-ao pcm:file=%9%a.wav|-ao pcm:file=%1%ab|-ao pcm:file=|-ao pcm:file|"
+            "-ao pcm:waveheader=1|-ao pcm:x");
         row("-vo", "-vo x11,xv:port=1,gl:yuv=2,gl_nosw,sdl,null", "--vo=x11,xv,gpu,gpu,sdl,null",
             "", "x11,xv,gpu,gpu,sdl,null");
         row("-vo partly", "-vo directfb,xv,", "--vo=xv", "-vo directfb", "xv");
@@ -317,7 +328,7 @@ class MpvOptionsTest : public QObject
             << w("-vf scale=80:60,crop=60:40:2:2,expand=100:80,expand=120:100:4:-1,yadif=1:-1,"
                  "pp=hb/vb/dr/al,eq=10:-10,eq=5:5,eq=-5,flip,mirror,rotate=1");
         QTest::newRow("outputs") << w(
-            "-vo x11,xv,gl,gl_nosw,sdl,null -ao alsa,pulse,jack,sdl,null");
+            "-vo x11,xv,gl,gl_nosw,sdl,null -ao alsa,pulse,jack,sdl,null,pcm:file=s.wav");
     }
 
     void mpvTakesEveryTranslation()

@@ -158,3 +158,11 @@ std::vector<std::string> sidecarSubtitles(const std::string& clip,
     std::sort(found.begin(), found.end(), naturalLess);
     return found;
 }
+
+std::string shownInListedMenus(const std::vector<std::string>& languages)
+{
+    std::string shown = "● 0123456789:() Resume from From the start Chapter Track Off";
+    for (const std::string& l : languages)
+        shown += " " + languageName(l);
+    return shown;
+}

@@ -27,3 +27,8 @@ std::string clockTime(double seconds);
 // any case; in natural order.
 std::vector<std::string> sidecarSubtitles(const std::string& clip,
                                           const std::vector<std::string>& namesInFolder);
+
+// What the listed menus may show besides the fixed menus, for the font chosen at the start to
+// have it: the mark, times, their own words, and the names of the viewer's languages (a film's
+// tracks are most often in those).
+std::string shownInListedMenus(const std::vector<std::string>& languages);

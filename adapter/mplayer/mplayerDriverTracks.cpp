@@ -56,16 +56,18 @@ bool MPlayerDriver::answerLine(const std::string& text, long long now)
 
 void MPlayerDriver::tracksOf(const PlayItem& item, MPlayerFiles::Role role)
 {
+    if (role != MPlayerFiles::Plain) {
+        tracks_.fileStarted(
+            role == MPlayerFiles::Picture ? MPlayerTrackFlow::Song : MPlayerTrackFlow::Other, {});
+        return;
+    }
     std::vector<MPlayerTrackFlow::Subtitle> subtitles;
     for (const std::string& path : item.subtitles) {
         const MPlayerFiles::Made name = files_.subtitleFor(path);
         make(name);
         subtitles.push_back({name.path, path});
     }
-    tracks_.fileStarted(role == MPlayerFiles::Plain     ? MPlayerTrackFlow::Clip
-                        : role == MPlayerFiles::Picture ? MPlayerTrackFlow::Song
-                                                        : MPlayerTrackFlow::Other,
-                        std::move(subtitles));
+    tracks_.fileStarted(MPlayerTrackFlow::Clip, std::move(subtitles));
 }
 
 void MPlayerDriver::follow(const MPlayerTrackFlow::Step& step, long long now)

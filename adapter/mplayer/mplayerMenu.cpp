@@ -48,7 +48,7 @@ std::string percent(double value)
 
 } // namespace
 
-MPlayerMenuLook mplayerMenuLook(std::vector<Menu> menus, WindowSize window)
+MPlayerMenuLook mplayerMenuLook(std::vector<Menu> menus, WindowSize window, const std::string& more)
 {
     MPlayerMenuLook look;
     for (Menu& m : menus) {
@@ -56,7 +56,7 @@ MPlayerMenuLook mplayerMenuLook(std::vector<Menu> menus, WindowSize window)
         for (MenuEntry& e : m.entries)
             e.label = definitionSafe(e.label);
     }
-    const MenuFont font = chooseMenuFont(menuCharacters(menus, std::string(kPointer) + "_"));
+    const MenuFont font = chooseMenuFont(menuCharacters(menus, std::string(kPointer) + "_" + more));
     if (font.found()) {
         look.font = font.family;
         look.options = {"-font", fontPattern(font.family)};

@@ -23,7 +23,9 @@ struct MPlayerMenuLook
     std::string font;                 // the font's family, or empty
     LabelFit fit;                     // for labels made later (listed menus); null: no cuts
 };
-MPlayerMenuLook mplayerMenuLook(std::vector<Menu> menus, WindowSize window);
+// more: characters shown later, in listed menus, that the font must have too.
+MPlayerMenuLook mplayerMenuLook(std::vector<Menu> menus, WindowSize window,
+                                const std::string& more = {});
 
 // The menus in the menu filter's definition syntax, labels made safe for it
 // (definitionSafe()). Entries that play files carry no command: the adapter knows from its model

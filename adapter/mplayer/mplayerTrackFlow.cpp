@@ -125,7 +125,8 @@ MPlayerTrackFlow::Step MPlayerTrackFlow::select(const TrackChoice& choice)
             {std::string(kKeep) + "set_property " + kAudio + " " + std::to_string(choice.audio),
              false});
     if (choice.subtitle != TrackChoice::kKeep) {
-        // A file not loaded yet is put on once it is.
+        // A file not loaded yet is put on once it is; the last choice counts.
+        wanted_.reset();
         if (MPlayerTracks::isFile(choice.subtitle) && !toLoad_.empty())
             wanted_ = choice.subtitle;
         else

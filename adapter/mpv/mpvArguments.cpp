@@ -53,6 +53,10 @@ MpvArguments mpvArguments(const std::vector<std::string>& args, const char* wid,
                       "--idle=yes", "--force-window=yes", "--keep-open=no",
                       // Where clips were left is the adapter's to keep.
                       "--no-resume-playback", "--save-position-on-quit=no",
+                      // Subtitle files beside a clip are the adapter's to add, and a track
+                      // chosen is the clip's own: mpv would keep it for a next file of the
+                      // same make.
+                      "--sub-auto=no", "--reset-on-next-file=aid,sid",
                       // Seeks to the second, as MPlayer's; no frame dropping until asked.
                       "--hr-seek=yes", "--framedrop=no", "--audio-fallback-to-null=yes",
                       "--hwdec=" + result.hwdec,

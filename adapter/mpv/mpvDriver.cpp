@@ -24,13 +24,18 @@ MpvDriver::MpvDriver(Actions& out, const MenuModel& model, MenuOverlay& overlay,
 {
 }
 
-void MpvDriver::start(long long now)
+void MpvDriver::start(long long now, const std::vector<std::string>& firstSubtitles)
 {
-    const std::pair<long long, const char*> watches[] = {
-        {kPauseWatch, "pause"}, {kDecoderWatch, "hwdec-current"}, {kFpsWatch, "container-fps"}};
+    const std::pair<long long, const char*> watches[] = {{kPauseWatch, "pause"},
+                                                         {kDecoderWatch, "hwdec-current"},
+                                                         {kFpsWatch, "container-fps"},
+                                                         {kTrackWatch, "track-list"},
+                                                         {kChapterWatch, "chapter-list"}};
     for (const auto& [id, property] : watches)
         out_.add(Action::ToPlayer, serialised({{"command", {"observe_property", id, property}}}));
     request({"request_log_messages", "error"}, {}, now);
+    if (!firstSubtitles.empty() && !files_.file(1).empty())
+        files_.added(1, files_.file(1), sidecars(firstSubtitles));
     drawMenu(now);
 }
 
@@ -44,6 +49,26 @@ void MpvDriver::request(json command, Pending why, long long)
 void MpvDriver::sent(long long now)
 {
     restAt_ = ending_ ? -1 : now + kQuietMs;
+}
+
+void MpvDriver::fileRequest(json command, long long now)
+{
+    if (stage_ >= FileStage::Open)
+        request(std::move(command), {}, now);
+    else if (waiting_.size() < kMostWaiting)
+        waiting_.push_back(std::move(command));
+}
+
+std::vector<Sidecar> MpvDriver::sidecars(const std::vector<std::string>& paths)
+{
+    std::vector<Sidecar> out;
+    for (const std::string& path : paths) {
+        std::string alias;
+        out.push_back({files_.url(path, &alias, true), path});
+        if (!alias.empty())
+            out_.file(Action::MakeLink, alias, path);
+    }
+    return out;
 }
 
 void MpvDriver::setPause(bool paused, long long now)
@@ -91,15 +116,14 @@ void MpvDriver::sendSlaveLine(const std::string& line, long long now)
         return;
     }
     Pending why;
-    if (!m.answerName.empty())
-        why = {Pending::Answer, m.answerName, m.answerFormat, {}};
-    if (m.needsFile && stage_ < FileStage::Open) {
-        // MPlayer, too, applies it once the file is open.
-        if (waiting_.size() < kMostWaiting)
-            waiting_.push_back(m.command);
-    } else {
-        request(m.command, why, now);
+    if (!m.answerName.empty()) {
+        why = Pending::of(Pending::Answer, m.answerName);
+        why.format = m.answerFormat;
     }
+    if (m.needsFile)
+        fileRequest(m.command, now); // MPlayer, too, applies it once the file is open
+    else
+        request(m.command, why, now);
     if (c.prefix == "pausing" || c.prefix == "pausing_toggle")
         setPause(hold_.paused(), now);
 }
@@ -138,19 +162,25 @@ void MpvDriver::play(const std::vector<PlayItem>& files, bool replace, long long
             options["start"] = start;
         }
         const bool instead = replace && i == 0;
-        if (instead)
-            stage_ = FileStage::None; // what comes now is for the file that replaces this one
+        if (instead) {
+            // What comes now is for the file that replaces this one, its tracks too.
+            stage_ = FileStage::None;
+            tracksAwaited_ = -1;
+        }
         out_.trace('>', "loadfile " + files[i].path + (instead ? "" : " 1") +
                             (options.empty() ? "" : " start=" + text(options, "start")));
         std::string alias;
         const std::string url = files_.url(files[i].path, &alias);
         if (!alias.empty())
             out_.file(Action::MakeLink, alias, files[i].path);
+        Pending load = Pending::of(Pending::Load);
+        load.path = files[i].path;
+        load.subtitles = sidecars(files[i].subtitles);
         request({{"name", "loadfile"},
                  {"url", url},
                  {"flags", instead ? "replace" : "append"},
                  {"options", options}},
-                {Pending::Load, {}, {}, files[i].path}, now);
+                std::move(load), now);
     }
     sent(now);
 }
@@ -184,9 +214,37 @@ void MpvDriver::startDone(long long now)
 void MpvDriver::askPosition(long long now)
 {
     position_.ask();
-    request({"get_property", "time-pos"}, {Pending::Position, {}, {}, {}, PositionQuery::At}, now);
-    request({"get_property", "duration"}, {Pending::Position, {}, {}, {}, PositionQuery::Length},
-            now);
+    for (const auto part : {PositionQuery::At, PositionQuery::Length}) {
+        Pending why = Pending::of(Pending::Position);
+        why.part = part;
+        request({"get_property", part == PositionQuery::At ? "time-pos" : "duration"},
+                std::move(why), now);
+    }
+}
+
+void MpvDriver::selectTracks(const TrackChoice& choice, long long now)
+{
+    const std::pair<const char*, int> tracks[] = {{"aid", choice.audio}, {"sid", choice.subtitle}};
+    for (const auto& [property, id] : tracks) {
+        if (id == TrackChoice::kKeep)
+            continue;
+        const json value = id >= 0 ? json(id) : json("no");
+        out_.trace('>',
+                   std::string("set ") + property + " " + (id >= 0 ? std::to_string(id) : "no"));
+        fileRequest({"set_property", property, value}, now);
+    }
+    sent(now);
+}
+
+void MpvDriver::seekTo(double seconds, long long now)
+{
+    char text[32];
+    snprintf(text, sizeof text, "%.3f", seconds);
+    out_.trace('>', std::string("seek ") + text + " 2");
+    // To the frame at the place, not the key frame before it: a chapter's start is where the
+    // position is then.
+    fileRequest({"osd-auto", "seek", seconds, "absolute+exact"}, now);
+    sent(now);
 }
 
 void MpvDriver::runEnding(long long)

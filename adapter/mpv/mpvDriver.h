@@ -4,6 +4,7 @@
 #include "driverParts.h"
 #include "menuOverlay.h"
 #include "mpvFiles.h"
+#include "mpvTracks.h"
 #include "pauseHold.h"
 #include "playerDriver.h"
 
@@ -24,7 +25,9 @@
 //   not end with the adapter;
 // - a file is known by the playlist entry id that mpv gives it; one that ends in error could
 //   not be played;
-// - with nothing more to play mpv stays idle, and says so: the core ends the run.
+// - with nothing more to play mpv stays idle, and says so: the core ends the run;
+// - the tracks and chapters are watched, and told once the file is open and when they change;
+//   subtitle files beside it are added then, so that mpv names them by what it was given.
 // Requests and the menu are here (mpvDriver.cpp), mpv's replies and events in mpvMessages.cpp.
 class MpvDriver : public PlayerDriver
 {
@@ -39,8 +42,8 @@ class MpvDriver : public PlayerDriver
     void startPlaying(bool still, long long now) override;
     void startDone(long long now) override;
     void askPosition(long long now) override;
-    void selectTracks(const TrackChoice&, long long) override {}
-    void seekTo(double, long long) override {}
+    void selectTracks(const TrackChoice& choice, long long now) override;
+    void seekTo(double seconds, long long now) override;
     void listMenu(const Menu&, long long) override {}
     void runEnding(long long now) override;
     void wake(long long) override {}
@@ -49,25 +52,48 @@ class MpvDriver : public PlayerDriver
     long long deadline() const override { return earlier(restAt_, redrawAt_); }
     void tick(long long now) override;
 
-    // The requests to make once, at the start: what to watch.
-    void start(long long now);
+    // The requests to make once, at the start: what to watch. firstSubtitles: the subtitle
+    // files beside the file on mpv's command line.
+    void start(long long now, const std::vector<std::string>& firstSubtitles = {});
 
   private:
-    // The ids of the properties watched: the pause, what decodes, and the frame rate.
-    enum Watch : long long { kPauseWatch = 1, kDecoderWatch, kFpsWatch };
+    // The ids of the properties watched: the pause, what decodes, the frame rate, the tracks and
+    // the chapters.
+    enum Watch : long long {
+        kPauseWatch = 1,
+        kDecoderWatch,
+        kFpsWatch,
+        kTrackWatch,
+        kChapterWatch
+    };
     // What a request's reply is for.
     struct Pending
     {
-        enum Kind { Ignore, Answer, Position, Load } kind = Ignore;
-        std::string name;                             // Answer: MPlayer's name for the value
+        enum Kind { Ignore, Answer, Position, Load, Tracks } kind = Ignore;
+        std::string name;                             // Answer: MPlayer's name for the value;
+                                                      // Tracks: the property
         std::string format;                           // Answer: how to write it
         std::string path;                             // Load: the file
         PositionQuery::Part part = PositionQuery::At; // Position: which value
+        std::vector<Sidecar> subtitles;               // Load: the files beside it
+        long long entry = 0;                          // Tracks: the file's playlist entry
+
+        static Pending of(Kind kind, std::string name = {})
+        {
+            Pending p;
+            p.kind = kind;
+            p.name = std::move(name);
+            return p;
+        }
     };
     void request(nlohmann::json command, Pending why, long long now);
     // A slave line, once the pause hold has shaped it, as mpv's request.
     void sendSlaveLine(const std::string& line, long long now);
+    // A request that mpv takes only once the file is open: held until then.
+    void fileRequest(nlohmann::json command, long long now);
     void setPause(bool paused, long long now);
+    // Subtitle files as mpv is to be given them, their aliases made.
+    std::vector<Sidecar> sidecars(const std::vector<std::string>& paths);
     // Sends the menu as the model has it now, when it changed (or again, to have it redrawn).
     void drawMenu(long long now, bool again = false);
     // Something went to the player: the quiet time before it is at rest starts again.
@@ -78,13 +104,17 @@ class MpvDriver : public PlayerDriver
     void event(const nlohmann::json& message, long long now);
     void fileEvent(const std::string& name, const nlohmann::json& message, long long now);
     void propertyChange(const nlohmann::json& message, long long now);
+    // The file is open: its subtitle files are added, then its tracks asked for.
+    void askTracks(long long now);
+    // Tells the tracks, when they are known and not told as they are.
+    void tellTracks(long long now);
 
     Actions& out_;
     const MenuModel& model_;
     MenuOverlay& overlay_;
     PauseHold hold_;
     MpvFiles files_;
-    long long nextId_ = kFpsWatch + 1; // after the watches' ids
+    long long nextId_ = kChapterWatch + 1; // after the watches' ids
     std::map<long long, Pending> pending_;
     PositionQuery position_;
     NoDisplayWatch noDisplay_;
@@ -107,6 +137,14 @@ class MpvDriver : public PlayerDriver
     std::deque<AfterStart> afterStarts_;
     std::vector<nlohmann::json> waiting_; // seeks asked for before it is open, in order
     std::string hwdec_;                   // what decodes, as last said
+    long long entry_ = 0;                 // the playlist entry that started last
+    // The file's track-list and chapter-list as mpv said them last; the answers still awaited
+    // before they are told (-1: the file is not open); the tracks as last told.
+    nlohmann::json trackList_, chapterList_;
+    int tracksAwaited_ = -1;
+    bool told_ = false;
+    ClipTracks tracks_;
+    std::vector<Sidecar> sidecars_; // beside the file open now
     double fps_ = 0;          // the playing file's frame rate, as its container says (0: unknown)
     long long restAt_ = -1;   // when to say that the player is at rest
     long long redrawAt_ = -1; // when to send the overlay again, once paused

@@ -46,7 +46,13 @@ void MpvDriver::reply(const json& message, long long now)
     const bool ok = text(message, "error") == "success";
     const json data = message.value("data", json());
     if (why.kind == Pending::Load && ok && data.is_object())
-        files_.added(integer(data, "playlist_entry_id"), why.path);
+        files_.added(integer(data, "playlist_entry_id"), why.path, why.subtitles);
+    // An answer about a file that has ended since is no answer about this one.
+    if (why.kind == Pending::Tracks && why.entry == entry_ && tracksAwaited_ > 0) {
+        (why.name == "track-list" ? trackList_ : chapterList_) = data;
+        --tracksAwaited_;
+        tellTracks(now);
+    }
     if (why.kind == Pending::Answer) {
         // As MPlayer answers, for the window and whoever asked through it.
         const std::string answer = ok ? "ANS_" + why.name + "=" + mplayerValue(data, why.format)
@@ -77,6 +83,8 @@ void MpvDriver::event(const json& message, long long now)
 void MpvDriver::fileEvent(const std::string& name, const json& message, long long now)
 {
     const std::string file = files_.file(integer(message, "playlist_entry_id"));
+    if (name == "start-file")
+        entry_ = integer(message, "playlist_entry_id");
     if (name == "start-file" && !file.empty()) {
         out_.trace('<', "Playing " + file + ".");
         stage_ = FileStage::Started;
@@ -86,6 +94,7 @@ void MpvDriver::fileEvent(const std::string& name, const json& message, long lon
         events_->fileStarted(file, now);
     } else if (name == "file-loaded") {
         stage_ = FileStage::Open;
+        askTracks(now); // first: a track chosen may be one of the files added
         for (json& command : waiting_)
             request(std::move(command), {}, now);
         waiting_.clear();
@@ -95,6 +104,7 @@ void MpvDriver::fileEvent(const std::string& name, const json& message, long lon
         sent(now);
     } else if (name == "end-file") {
         stage_ = FileStage::None;
+        tracksAwaited_ = -1; // what comes now is the next file's, told once it is open
         if (text(message, "reason") == "error") {
             waiting_.clear(); // the file they were for never opened
             if (!file.empty()) {
@@ -130,5 +140,38 @@ void MpvDriver::propertyChange(const json& message, long long now)
         hwdec_ = hwdec;
     } else if (id == kFpsWatch) {
         fps_ = data.is_number() ? data.get<double>() : 0;
+    } else if (id == kTrackWatch || id == kChapterWatch) {
+        (id == kTrackWatch ? trackList_ : chapterList_) = data;
+        tellTracks(now);
     }
+}
+
+void MpvDriver::askTracks(long long now)
+{
+    // mpv takes a file name whole here, where its sub-files option would split it at ':'; it
+    // answers in order, so the answers below hold the files added.
+    sidecars_ = files_.subtitles(entry_);
+    for (const Sidecar& s : sidecars_)
+        request({"sub-add", s.url, "auto"}, {}, now);
+    // The watches told the lists as the file started, before mpv chose its tracks: asked for
+    // now, they are as it plays.
+    tracksAwaited_ = 2;
+    told_ = false;
+    for (const char* property : {"track-list", "chapter-list"}) {
+        Pending why = Pending::of(Pending::Tracks, property);
+        why.entry = entry_;
+        request({"get_property", property}, std::move(why), now);
+    }
+}
+
+void MpvDriver::tellTracks(long long now)
+{
+    if (tracksAwaited_ != 0)
+        return;
+    const ClipTracks tracks = clipTracks(trackList_, chapterList_, sidecars_);
+    if (told_ && sameTracks(tracks, tracks_))
+        return;
+    told_ = true;
+    tracks_ = tracks;
+    events_->tracksKnown(tracks, now);
 }

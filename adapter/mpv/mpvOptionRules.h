@@ -14,6 +14,8 @@ struct Row;
 // Makes mpv's value from the user's; "" when mpv has no form of it. Parts of a list that have
 // none go to droppedParts while the rest is kept.
 using Rule = std::string (*)(const Row& row, const std::string& value, Words& droppedParts);
+// The mpv options that come with the value besides the row's own (a driver's settings).
+using Settings = Words (*)(const std::string& value);
 
 enum class How {
     Fixed,  // mpv's option, as it stands
@@ -32,6 +34,7 @@ struct Row
     Rule rule = nullptr;        // for How::Value
     double lo = 0, hi = 0;      // the value's range, for the rules that take one
     const char* also = nullptr; // a second mpv option the first needs
+    Settings settings = nullptr;
 };
 
 // The rules, each for the options its name says; lo and hi bound the value where it has a range.
@@ -46,6 +49,8 @@ std::string languagesRule(const Row& row, const std::string& value, Words& dropp
 std::string codepageRule(const Row& row, const std::string& value, Words& droppedParts);
 std::string fileRule(const Row& row, const std::string& value, Words& droppedParts);
 std::string audioOutputRule(const Row& row, const std::string& value, Words& droppedParts);
+// -ao pcm:file=F writes the sound to F: mpv's --ao-pcm-file=F.
+Words audioOutputSettings(const std::string& value);
 std::string videoOutputRule(const Row& row, const std::string& value, Words& droppedParts);
 std::string audioFilterRule(const Row& row, const std::string& value, Words& droppedParts);
 std::string videoFilterRule(const Row& row, const std::string& value, Words& droppedParts);

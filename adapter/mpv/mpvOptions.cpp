@@ -9,7 +9,7 @@ using namespace mpvOptionRules;
 // clang-format off
 const Row kOptions[] = {
     // MPlayer             value  how          mpv                            rule             lo    hi
-    {"-ao",                true,  How::Value,  "--ao=",                       audioOutputRule},
+    {"-ao",                true,  How::Value,  "--ao=",                       audioOutputRule, 0,    0,       nullptr, audioOutputSettings},
     {"-vo",                true,  How::Value,  "--vo=",                       videoOutputRule},
     {"-fs",                false, How::Quiet},
     {"-zoom",              false, How::Quiet},
@@ -117,6 +117,10 @@ MpvOptions translateOptions(const std::vector<std::string>& words)
             if (row->also)
                 out.options.push_back(row->also);
             out.options.push_back(row->mpv + mpvValue);
+            if (row->settings) {
+                for (const std::string& setting : row->settings(value))
+                    out.options.push_back(setting);
+            }
             if (name == "-vo")
                 out.videoOutput = mpvValue;
             break;

@@ -16,6 +16,8 @@ namespace {
 // size taken when the font's own tables cannot be read.
 const double kDejaVuFsPerPixel = 2384.0 / 2048;
 
+const char32_t kInUseMark = 0x25CF; // "●"
+
 // The family as \fn can carry it: a backslash or a brace would end the tag, so such a name
 // leaves mpv's own font (sans-serif) in place.
 std::string tagOf(const std::string& family)
@@ -81,7 +83,8 @@ OverlayMetrics::OverlayMetrics(const MenuFont& font, std::u32string characters, 
 
     widths.setSize(size_ * kFine);
     const int missing = widths.advance('_'); // what TextWidths gives for a character it lacks
-    characters += codePoints(menuLayout::kPointer) + U"_" + kEllipsis;
+    // And the mark of the track in use, which the listed menus, made later, put before it.
+    characters += codePoints(menuLayout::kPointer) + U"_" + kEllipsis + kInUseMark;
     for (char32_t c : characters) {
         int advance = 0;
         if (!widths.valid()) {

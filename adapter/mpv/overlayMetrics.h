@@ -21,7 +21,7 @@ class OverlayMetrics
     static constexpr int kFine = 64;
 
     // characters: each one the menus show (menuCharacters()); those of the pointer, the
-    // ellipsis and "_" are measured too.
+    // ellipsis, "_" and the mark "●" are measured too.
     OverlayMetrics(const MenuFont& font, std::u32string characters, int width, int height);
 
     int width() const { return width_; }

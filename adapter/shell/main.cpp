@@ -24,6 +24,7 @@
 #include "playerStart.h"
 #include "positionsFile.h"
 #include "privateFolder.h"
+#include "trackNames.h"
 #include "viewerLanguages.h"
 
 #include "descriptors.h"
@@ -109,7 +110,7 @@ bool startPlayer(const std::string& player, bool mpv, const std::vector<std::str
         const MediaScan scan = mediaFound();
         run->menus = buildMenus(scan);
         run->sidecars = scan.subtitles;
-        run->characters = menuCharacters(run->menus, "> _");
+        run->characters = menuCharacters(run->menus, "> _" + shownInListedMenus(viewerLanguages()));
         run->menuFont = chooseMenuFont(run->characters);
         run->font = run->menuFont.family;
         return started;
@@ -117,7 +118,8 @@ bool startPlayer(const std::string& player, bool mpv, const std::vector<std::str
     const MediaScan scan = mediaFound();
     run->menus = buildMenus(scan);
     run->sidecars = scan.subtitles;
-    const MPlayerMenuLook look = mplayerMenuLook(run->menus, window);
+    const MPlayerMenuLook look =
+        mplayerMenuLook(run->menus, window, shownInListedMenus(viewerLanguages()));
     const std::string menuFile = dir + "/menu.conf";
     // A player without our menu would not be the menu the answers are about: no start. Nor
     // without the folder of its listed menus, which would list another one.
