@@ -112,6 +112,30 @@ int traceCount(const Bench& b, const std::string& wanted, bool begins = false)
     return n;
 }
 
+// Whether the player, asked through the window's FIFO, says that the clip has played that long.
+bool playedFor(const Bench& b, double seconds)
+{
+    const std::string answer = "< ANS_time_pos=", refused = "< ANS_ERROR";
+    const int answers = traceCount(b, answer, true) + traceCount(b, refused, true);
+    const int fifo = open((b.scratch + "/pipe").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    const std::string ask = "pausing_keep_force get_property time_pos\n";
+    const bool asked = fifo >= 0 && write(fifo, ask.data(), ask.size()) == ssize_t(ask.size());
+    if (fifo >= 0)
+        close(fifo);
+    if (!asked ||
+        !waitFor(
+            [&] { return traceCount(b, answer, true) + traceCount(b, refused, true) > answers; },
+            2000, "the player's answer"))
+        return false;
+    std::ifstream in(b.trace);
+    double last = -1;
+    for (std::string line; std::getline(in, line);) {
+        if (line.compare(0, answer.size(), answer) == 0)
+            last = atof(line.c_str() + answer.size());
+    }
+    return last >= seconds;
+}
+
 // Through the window: the clip chosen from the start menu, then each round a track chosen
 // from its menu, the keys before the last one pressed at the player's rest.
 Samples throughTamblin(const Bench& b, int rounds)
@@ -121,6 +145,8 @@ Samples throughTamblin(const Bench& b, int rounds)
     unlink(b.trace.c_str());
     unlink(wav.c_str());
     setenv("TAMBLIN_PLAYER", b.mpv ? kMpv : kMPlayer, 1);
+    // A state of its own: the clip left partway by the run before would ask where to start.
+    setenv("XDG_STATE_HOME", (b.scratch + "/state-" + (b.mpv ? "mpv" : "mplayer")).c_str(), 1);
     const pid_t tamblin = startQuietly({TAMBLIN_BIN, "-ao pcm:file=" + wav + " -osdlevel 0"});
     const Window window = waitForWindow(b.display, "tamblin", 20000);
     const auto toRest = [&](const char* key) {
@@ -143,17 +169,9 @@ Samples throughTamblin(const Bench& b, int rounds)
     }
     pressKey(b.display, window, "Return");
     waitFor([&] { return traceCount(b, "> menu hide") > 0; }, 20000, "the clip's start");
-    // The clip's entries are in its main menu once the player has answered the adapter's
-    // questions about it, which come before ours.
-    const int answers = traceCount(b, "< ANS_time_pos", true);
-    const int fifo = ::open((b.scratch + "/pipe").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-    const std::string ask = "pausing_keep_force get_property time_pos\n";
-    if (fifo < 0 || write(fifo, ask.data(), ask.size()) != ssize_t(ask.size()))
-        fprintf(stderr, "bench: cannot ask the player\n");
-    if (fifo >= 0)
-        close(fifo);
-    waitFor([&] { return traceCount(b, "< ANS_time_pos", true) > answers; }, 5000,
-            "the player's answer");
+    // The clip's entries are in its main menu once the player has told the adapter about its
+    // tracks: by the time it says that the clip has played half a second, it has.
+    waitFor([&] { return playedFor(b, 0.5); }, 10000, "the clip's first half second");
     for (int i = 0; i < rounds && untilTone(wav, i % 2 ? kEnglish : kFrench) >= 0; ++i) {
         if (!open(2) || (i % 2 == 0 && !toRest("Down")))
             break;
@@ -308,7 +326,6 @@ int main(int argc, char** argv)
     setenv("TAMBLIN_MEDIA", media.c_str(), 1);
     setenv("TAMBLIN_ADAPTER_TRACE", b.trace.c_str(), 1);
     setenv("TAMBLIN_LANGUAGES", "fr,en", 1);
-    setenv("XDG_STATE_HOME", (b.scratch + "/state").c_str(), 1);
     setenv("QT_QPA_PLATFORM", "xcb", 1);
     setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent", 1);
     signal(SIGPIPE, SIG_IGN);

@@ -59,6 +59,8 @@ bool readSound(const QString& wav, double lastSeconds, Sound* sound)
         return false;
     const qsizetype frameBytes = qsizetype(f.channels) * f.bits / 8;
     const qsizetype frames = (in.size() - f.dataAt) / frameBytes;
+    if (frames < 1)
+        return false;
     const qsizetype window = qMin(frames, qsizetype(lastSeconds * f.rate));
     if (!in.seek(f.dataAt + (frames - window) * frameBytes))
         return false;
