@@ -309,9 +309,11 @@ class WhatsOnTest : public QObject
     }
 
     // F2 goes back through the menus until it hides the last one.
+    // Each F1 opens the main menu over the menus that a choice closed to the picture, as the
+    // player keeps them: one F2 for each of them.
     bool hideMenu(AdapterSession& s)
     {
-        for (int i = 0; i < 8; ++i) {
+        for (int i = 0; i < 16; ++i) {
             if (s.menuAnswer() == "ANS_MENU_VISIBILITY=0")
                 return true;
             const int cancels = s.count("> menu cancel");

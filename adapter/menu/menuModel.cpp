@@ -40,10 +40,9 @@ void MenuModel::setEntries(const std::string& name, std::vector<MenuEntry> entri
     const size_t at = find(name);
     if (at == kNone)
         return;
-    for (const Open& o : stack_) {
-        if (o.menu == at)
-            return; // an open menu keeps what the screen shows
-    }
+    // Also when an earlier opening of it lies below in the stack, hidden under a choice that
+    // closed the menu: the player's own copy there keeps its old entries, as many as these
+    // for the same clip, and the screen shows only the new one.
     menus_[at].entries = std::move(entries);
 }
 

@@ -54,7 +54,7 @@ class MenuModel
     const std::vector<Menu>& menus() const { return menus_; }
     // The menu of that name; null when there is none.
     const Menu* menu(const std::string& name) const;
-    // Gives a listed menu its entries; it must not be open.
+    // Gives a listed menu its entries, as it is about to open.
     void setEntries(const std::string& name, std::vector<MenuEntry> entries);
     // The menu that the command would open (an entry that opens one, or set_menu), else empty.
     std::string opens(const std::string& command) const;
