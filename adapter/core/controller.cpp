@@ -289,8 +289,13 @@ void Controller::tick(long long now)
     }
     if (killAt_ >= 0 && now >= killAt_)
         endPlayer(SIGKILL, now);
-    if (leaveUntil_ >= 0 && now >= leaveUntil_)
-        endLeaving(now); // the player did not say: the clip's place is not kept
+    if (leaveUntil_ >= 0 && now >= leaveUntil_) {
+        // The player did not say: the clip's place is not kept. A positions file that was not
+        // ours is still replaced now, as it would have been had the player answered.
+        if (store_.claim())
+            save();
+        endLeaving(now);
+    }
     driver_.tick(now);
     takeEvents();
 }

@@ -3,6 +3,7 @@
 #include "clipTracks.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 // Where each clip was left, so that choosing it again starts it there, and the sound track and
@@ -33,6 +34,8 @@ class ResumeStore
     bool left(const std::string& clip, double position, double length);
     // The clip played to its end: its position goes, its tracks stay. True, likewise.
     bool finished(const std::string& clip);
+    // True once, when the file the store was loaded from is not ours: it is to be written.
+    bool claim() { return std::exchange(notOurs_, false); }
     // The viewer chose the clip's tracks; a kKeep in the choice keeps what was chosen before.
     // True, likewise.
     bool chose(const std::string& clip, const TrackChoice& choice);
