@@ -310,14 +310,14 @@ int main(int argc, char** argv)
     mkdir(app.c_str(), 0755);
     mkdir(media.c_str(), 0755);
     // Long enough for every round on MPlayer, which plays a file's sound ahead of the clock.
-    const ClipSpec spec{"0x203040",
-                        600,
-                        {{kFrench, "fre", ""}, {kEnglish, "eng", ""}},
-                        {{"II", "eng", ""}, {QString(12, 'W'), "fre", ""}},
-                        {}};
+    const ClipRecipe recipe{"0x203040",
+                            600,
+                            {{kFrench, "fre", ""}, {kEnglish, "eng", ""}},
+                            {{"II", "eng", ""}, {QString(12, 'W'), "fre", ""}},
+                            {}};
     if (symlink(ADAPTER_BIN, (app + "mplayer").c_str()) < 0 ||
         symlink(APP_DIR "/background.avi", (app + "background.avi").c_str()) < 0 ||
-        !makeClip(QString::fromStdString(b.clip), spec)) {
+        !makeClip(QString::fromStdString(b.clip), recipe)) {
         fprintf(stderr, "bench: cannot make the clip\n");
         return 1;
     }

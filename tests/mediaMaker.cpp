@@ -20,16 +20,17 @@ bool writeText(const QString& path, const QString& text)
 }
 
 // ffmpeg's metadata file: each chapter runs to the next one, the last to the clip's end.
-QString chapterFile(const ClipSpec& spec)
+QString chapterFile(const ClipRecipe& recipe)
 {
     QString text = ";FFMETADATA1\n";
-    for (qsizetype i = 0; i < spec.chapters.size(); ++i) {
-        const int end = i + 1 < spec.chapters.size() ? spec.chapters[i + 1].start : spec.seconds;
+    for (qsizetype i = 0; i < recipe.chapters.size(); ++i) {
+        const int end =
+            i + 1 < recipe.chapters.size() ? recipe.chapters[i + 1].start : recipe.seconds;
         text += QString("[CHAPTER]\nTIMEBASE=1/1000\nSTART=%1\nEND=%2\n")
-                    .arg(spec.chapters[i].start * 1000)
+                    .arg(recipe.chapters[i].start * 1000)
                     .arg(end * 1000);
-        if (!spec.chapters[i].title.isEmpty())
-            text += "title=" + spec.chapters[i].title + "\n";
+        if (!recipe.chapters[i].title.isEmpty())
+            text += "title=" + recipe.chapters[i].title + "\n";
     }
     return text;
 }
@@ -58,38 +59,38 @@ bool writeSubtitleFile(const QString& path, const QString& text, int seconds)
     return writeText(path, srt);
 }
 
-bool makeClip(const QString& path, const ClipSpec& spec)
+bool makeClip(const QString& path, const ClipRecipe& recipe)
 {
     QTemporaryDir work;
     if (!work.isValid())
         return false;
-    const QString length = QString::number(spec.seconds);
+    const QString length = QString::number(recipe.seconds);
     QStringList inputs{
         "-f", "lavfi", "-i",
-        QString("color=c=%1:size=320x240:rate=10:duration=%2").arg(spec.colour, length)};
+        QString("color=c=%1:size=320x240:rate=10:duration=%2").arg(recipe.colour, length)};
     QStringList maps{"-map", "0"}, described;
     int input = 1;
-    for (qsizetype i = 0; i < spec.sounds.size(); ++i, ++input) {
+    for (qsizetype i = 0; i < recipe.sounds.size(); ++i, ++input) {
         inputs << "-f"
                << "lavfi"
                << "-i"
-               << QString("sine=frequency=%1:duration=%2").arg(spec.sounds[i].hz).arg(length);
+               << QString("sine=frequency=%1:duration=%2").arg(recipe.sounds[i].hz).arg(length);
         maps << "-map" << QString::number(input);
-        describe(described, "a:" + QString::number(i), spec.sounds[i].language,
-                 spec.sounds[i].title);
+        describe(described, "a:" + QString::number(i), recipe.sounds[i].language,
+                 recipe.sounds[i].title);
     }
-    for (qsizetype i = 0; i < spec.subtitles.size(); ++i, ++input) {
+    for (qsizetype i = 0; i < recipe.subtitles.size(); ++i, ++input) {
         const QString srt = work.filePath(QString("%1.srt").arg(i));
-        if (!writeSubtitleFile(srt, spec.subtitles[i].text, spec.seconds))
+        if (!writeSubtitleFile(srt, recipe.subtitles[i].text, recipe.seconds))
             return false;
         inputs << "-i" << srt;
         maps << "-map" << QString::number(input);
-        describe(described, "s:" + QString::number(i), spec.subtitles[i].language,
-                 spec.subtitles[i].title);
+        describe(described, "s:" + QString::number(i), recipe.subtitles[i].language,
+                 recipe.subtitles[i].title);
     }
-    if (!spec.chapters.isEmpty()) {
+    if (!recipe.chapters.isEmpty()) {
         const QString chapters = work.filePath("chapters");
-        if (!writeText(chapters, chapterFile(spec)))
+        if (!writeText(chapters, chapterFile(recipe)))
             return false;
         inputs << "-f"
                << "ffmetadata"

@@ -28,7 +28,7 @@ struct ChapterMark
     QString title;
 };
 
-struct ClipSpec
+struct ClipRecipe
 {
     QString colour; // 0xRRGGBB, dark, so that white text stands out
     int seconds = 30;
@@ -38,6 +38,6 @@ struct ClipSpec
 };
 
 // A Matroska clip, 320x240 at 10 fps with a key frame every second.
-bool makeClip(const QString& path, const ClipSpec& spec);
+bool makeClip(const QString& path, const ClipRecipe& recipe);
 // An .srt file of the same line every second, shown from 1.5 s until `seconds`.
 bool writeSubtitleFile(const QString& path, const QString& text, int seconds);

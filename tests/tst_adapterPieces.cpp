@@ -71,11 +71,11 @@ std::vector<Menu> twoClips()
 
 // Tracks from "ID LANG" ("-": none) or "ID LANG TITLE", or "ID @PATH" for a file beside the
 // clip; a comma between tracks.
-std::vector<Track> tracksOf(const QString& specs)
+std::vector<Track> tracksOf(const QString& rows)
 {
     std::vector<Track> tracks;
-    for (const QString& spec : specs.split(", ", Qt::SkipEmptyParts)) {
-        const QStringList w = spec.split(' ');
+    for (const QString& row : rows.split(", ", Qt::SkipEmptyParts)) {
+        const QStringList w = row.split(' ');
         const bool beside = w[1].startsWith('@');
         tracks.push_back({w[0].toInt(), beside || w[1] == "-" ? "" : w[1].toStdString(),
                           (beside ? w[1].mid(1) : w.mid(2).join(' ')).toStdString(), beside});

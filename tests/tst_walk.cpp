@@ -373,11 +373,11 @@ class WalkTest : public QObject
         // which puts no ink on the screen: only the menu does.
         const QString none(QChar(0x200b));
         const auto withTracks = [&](const QString& colour, int seconds) {
-            return ClipSpec{colour,
-                            seconds,
-                            {{440, "fre", ""}, {880, "eng", "commentary"}},
-                            {{none, "eng", ""}, {none, "fre", ""}},
-                            {{0, "Opening"}, {seconds / 3, ""}, {seconds * 2 / 3, "End"}}};
+            return ClipRecipe{colour,
+                              seconds,
+                              {{440, "fre", ""}, {880, "eng", "commentary"}},
+                              {{none, "eng", ""}, {none, "fre", ""}},
+                              {{0, "Opening"}, {seconds / 3, ""}, {seconds * 2 / 3, "End"}}};
         };
         // Five minutes: the seeks do not end it at once, as they end the others.
         QVERIFY(makeClip(media + "/a tracks.mkv", withTracks("0x206060", 300)));

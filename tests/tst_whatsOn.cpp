@@ -395,7 +395,7 @@ class WhatsOnTest : public QObject
         QVERIFY(QDir().mkpath(media));
         const QString ii = "II", hhhh = "HHHH", ws = QString(12, 'W');
         const QList<ChapterMark> titled{{0, "Opening"}, {10, "Middle"}, {20, "Ending"}};
-        const QList<ClipSpec> specs{
+        const QList<ClipRecipe> recipes{
             {"0x203040",
              60,
              {{kFrench, "fre", ""}, {kEnglish, "eng", "commentary"}},
@@ -424,13 +424,13 @@ class WhatsOnTest : public QObject
             // Dark grey, so that the selection's bar is grey.
             {"0x202020", 30, {{kFrench, "", ""}}, {}, {}},
         };
-        for (qsizetype i = 0; i < specs.size(); ++i) {
-            ClipSpec spec = specs[i];
+        for (qsizetype i = 0; i < recipes.size(); ++i) {
+            ClipRecipe recipe = recipes[i];
             if (Clip(i + 1) == Many) {
                 for (int n = 1; n <= 40; ++n)
-                    spec.subtitles.append({QString(n, 'I'), "", ""});
+                    recipe.subtitles.append({QString(n, 'I'), "", ""});
             }
-            QVERIFY2(makeClip(media + "/" + kClipFiles[i + 1], spec), kClipFiles[i + 1]);
+            QVERIFY2(makeClip(media + "/" + kClipFiles[i + 1], recipe), kClipFiles[i + 1]);
         }
         QVERIFY(writeSubtitleFile(media + "/b beside.en.srt", hhhh, 30));
     }
