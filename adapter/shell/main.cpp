@@ -5,7 +5,10 @@
 // TAMBLIN_WID and TAMBLIN_WINDOW_SIZE (the window to draw into, and its size "WxH"),
 // TAMBLIN_ADAPTER_TRACE (a file that receives every command sent to the player ">", every
 // answer of the player "<", every answer of ours "=", the process ids of the adapter and the
-// player "# pids", and "# stopped" and "# continued" as the player rests and wakes).
+// player "# pids", and "# stopped" and "# continued" as the player rests and wakes),
+// TAMBLIN_REMOVABLE (where sticks are mounted), and from a session TAMBLIN_SESSION_END (the mark
+// that ends it), TAMBLIN_POWER (the ways to power the system allows) and TAMBLIN_NOTICE (a
+// refusal to show as the run starts).
 
 #include "controller.h"
 #include "eventLoop.h"
@@ -14,6 +17,7 @@
 #include "menuFile.h"
 #include "menuModel.h"
 #include "monotonicClock.h"
+#include "mountTable.h"
 #include "mplayerArguments.h"
 #include "mplayerDriver.h"
 #include "mplayerMenu.h"
@@ -23,7 +27,9 @@
 #include "playerChoice.h"
 #include "playerStart.h"
 #include "positionsFile.h"
+#include "powerChoices.h"
 #include "privateFolder.h"
+#include "sideSources.h"
 #include "trackNames.h"
 #include "viewerLanguages.h"
 
@@ -41,6 +47,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <pwd.h>
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -76,6 +83,29 @@ ResumeStore loadPositions(const std::string& file)
     return store;
 }
 
+// Shown in listed menus besides the names there: what their font must have too.
+std::string listedTexts()
+{
+    return "> _Reading… Nothing to play" + shownInListedMenus(viewerLanguages());
+}
+
+// What the menus have besides the media: the sticks' way in while removable media are watched,
+// and in a session the ways to power that the system allows.
+MenuOptions menuOptions(const std::vector<std::string>& removable)
+{
+    MenuOptions options;
+    if (getenv("TAMBLIN_SESSION_END"))
+        options = powerChoices(getenv("TAMBLIN_POWER"));
+    options.removable = !removable.empty();
+    return options;
+}
+
+std::string userName()
+{
+    const passwd* pw = getpwuid(getuid());
+    return pw ? pw->pw_name : "";
+}
+
 // The player as started, and what the run needs of that.
 struct StartedPlayer
 {
@@ -95,7 +125,7 @@ struct StartedPlayer
 // it starts. mpv is given nothing of the kind, since the adapter draws the menu over it: it
 // starts first, and the menus are made while it does. False when it did not start.
 bool startPlayer(const std::string& player, bool mpv, const std::vector<std::string>& args,
-                 const std::string& dir, WindowSize window,
+                 const std::string& dir, WindowSize window, const MenuOptions& options,
                  const std::function<MediaScan()>& mediaFound, StartedPlayer* run)
 {
     if (mpv) {
@@ -108,18 +138,17 @@ bool startPlayer(const std::string& player, bool mpv, const std::vector<std::str
         run->background = a.background;
         run->firstFile = a.firstFile;
         const MediaScan scan = mediaFound();
-        run->menus = buildMenus(scan);
+        run->menus = buildMenus(scan, options);
         run->sidecars = scan.subtitles;
-        run->characters = menuCharacters(run->menus, "> _" + shownInListedMenus(viewerLanguages()));
+        run->characters = menuCharacters(run->menus, listedTexts());
         run->menuFont = chooseMenuFont(run->characters);
         run->font = run->menuFont.family;
         return started;
     }
     const MediaScan scan = mediaFound();
-    run->menus = buildMenus(scan);
+    run->menus = buildMenus(scan, options);
     run->sidecars = scan.subtitles;
-    const MPlayerMenuLook look =
-        mplayerMenuLook(run->menus, window, shownInListedMenus(viewerLanguages()));
+    const MPlayerMenuLook look = mplayerMenuLook(run->menus, window, listedTexts());
     const std::string menuFile = dir + "/menu.conf";
     // A player without our menu would not be the menu the answers are about: no start. Nor
     // without the folder of its listed menus, which would list another one.
@@ -145,7 +174,7 @@ bool startPlayer(const std::string& player, bool mpv, const std::vector<std::str
 // The core and its loop, with the player's driver, until the player has ended; the player's wait
 // status.
 int runCore(StartedPlayer& run, bool mpv, const std::string& appDir, const std::string& files,
-            WindowSize window, int signals, FILE* trace)
+            WindowSize window, const std::vector<std::string>& removable, int signals, FILE* trace)
 {
     if (trace)
         fprintf(trace, "# pids %d %d\n# font %s\n", int(getpid()), int(run.channels.pid),
@@ -184,8 +213,11 @@ int runCore(StartedPlayer& run, bool mpv, const std::string& appDir, const std::
     core.setSidecars(std::move(run.sidecars));
     if (const char* end = getenv("TAMBLIN_SESSION_END"))
         core.setSessionEnd(end);
+    if (const char* notice = getenv("TAMBLIN_NOTICE"))
+        core.setNotice(notice);
     EventLoop loop(core, actions, std::move(run.channels), std::move(commands), signals, trace,
                    positions);
+    SideSources side(core, loop, removable);
     const int status = loop.run();
     // Told to end, it may well end with 0: the window must still hear that it failed.
     return core.playerFailed() && exitCodeOf(status) == 0 ? kFailedStatus : status;
@@ -233,10 +265,13 @@ int main(int argc, char** argv)
     if (signals < 0)
         perror("tamblin-adapter: signal pipe");
 
+    const std::vector<std::string> removable =
+        removableRoots(getenv("TAMBLIN_REMOVABLE"), userName());
     StartedPlayer run;
-    const int status = startPlayer(player, mpv, args, dir, window, mediaFound, &run)
-                           ? runCore(run, mpv, appDir, files, window, signals, trace)
-                           : kFailedStatus;
+    const int status =
+        startPlayer(player, mpv, args, dir, window, menuOptions(removable), mediaFound, &run)
+            ? runCore(run, mpv, appDir, files, window, removable, signals, trace)
+            : kFailedStatus;
     removeFolder(dir);
     if (trace)
         fclose(trace);
