@@ -6,7 +6,10 @@
 // end, "?TEXT" a line of its standard error, "!N" lets N ms pass (else 1000) and runs what is
 // due, "$" the player ends, "%" the window goes, "^" a termination signal; "#hidden" / "#media"
 // / "#mpv" in the first line start with the menu hidden / without a background clip / with
-// mpv's driver (then the player's output is JSON); any other line is a command from the window.
+// mpv's driver (then the player's output is JSON); "#sticks" adds the menus of sticks and power,
+// and then "&A B" says that sticks A and B are mounted (under /media), "*A" that A has been read
+// (a clip, and one in a folder), "=0" / "=1" how a request to sleep was answered; any other line
+// is a command from the window.
 
 #include "controller.h"
 #include "lineSplitter.h"
@@ -136,17 +139,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         pieces.push_back(input.substr(start, end - start));
         start = end + 1;
     }
-    bool shown = true, mpv = false;
+    bool shown = true, mpv = false, sticks = false;
     std::string background = kBackground;
     if (!pieces.empty() && !pieces.front().empty() && pieces.front()[0] == '#') {
         shown = pieces.front().find("hidden") == std::string::npos;
         if (pieces.front().find("media") != std::string::npos)
             background.clear();
         mpv = pieces.front().find("mpv") != std::string::npos;
+        sticks = pieces.front().find("sticks") != std::string::npos;
         pieces.erase(pieces.begin());
     }
 
-    const std::vector<Menu> menus = buildMenus(fixedScan());
+    MenuOptions options;
+    options.removable = options.powerOff = options.restart = options.sleep = sticks;
+    const std::vector<Menu> menus = buildMenus(fixedScan(), options);
     MenuModel model(menus, "main", shown);
     ResumeStore store;
     ClipFlow flow(background, &store);
@@ -171,6 +177,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         driver = std::make_unique<MPlayerDriver>(actions, "/private", "/app/song.mkv", "/");
     }
     Controller core(model, flow, store, *driver, actions);
+    if (sticks)
+        core.setSessionEnd("/run/end");
     LineSplitter output("\r\n");
     World world;
     // FUZZ_CORE_TRACE=1: the actions on standard error, to follow a failing input.
@@ -213,6 +221,35 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             core.windowGone(now);
         } else if (kind == '^') {
             core.terminate(now);
+        } else if (sticks && kind == '&') {
+            std::vector<Mount> mounts;
+            for (size_t at = 0; at < rest.size();) {
+                size_t end = rest.find(' ', at);
+                end = end == std::string::npos ? rest.size() : end;
+                if (end > at)
+                    mounts.push_back(
+                        {"/media/" + rest.substr(at, end - at), rest.substr(at, end - at)});
+                at = end + 1;
+            }
+            std::sort(mounts.begin(), mounts.end(),
+                      [](const Mount& a, const Mount& b) { return a.mountPoint < b.mountPoint; });
+            mounts.erase(std::unique(mounts.begin(), mounts.end(),
+                                     [](const Mount& a, const Mount& b) {
+                                         return a.mountPoint == b.mountPoint;
+                                     }),
+                         mounts.end());
+            core.mountsChanged(mounts, now);
+        } else if (sticks && kind == '*') {
+            const std::string root = "/media/" + rest;
+            MediaScan scan;
+            scan.folders.push_back({root,
+                                    rest,
+                                    {{root + "/d", "d", {}, {root + "/d/b.avi"}, false}},
+                                    {root + "/a.avi"},
+                                    false});
+            core.stickRead(root, scan, now);
+        } else if (sticks && kind == '=') {
+            core.sleepAnswered(rest == "1", now);
         } else {
             const std::string command = trimmedLine(piece);
             // A copy of a copy that outlives its source must still be whole.
@@ -224,7 +261,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 ++queries;
             else if (!command.empty())
                 copy.apply(command);
-            if (!sameState(copy, model))
+            // With sticks the core opens menus of its own for the viewer's keys.
+            if (!sticks && !sameState(copy, model))
                 fail("the core's model and a copy of it part at", command);
         }
         world.take(actions);
