@@ -16,6 +16,7 @@
 #include "playerChoice.h"
 #include "positionsFile.h"
 #include "resumeStore.h"
+#include "stickScanner.h"
 #include "trackNames.h"
 #include "viewerLanguages.h"
 
@@ -30,6 +31,7 @@
 #include <cmath>
 #include <map>
 #include <memory>
+#include <poll.h>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -942,6 +944,41 @@ class AdapterPiecesTest : public QObject
         for (const Mount& m : ::removableMounts(mountinfo.toStdString(), roots))
             got << QString::fromStdString(m.label + " @ " + m.mountPoint);
         QCOMPARE(got, sticks);
+    }
+
+    // The sticks' scans, off the loop: each done one wakes the loop's descriptor and is
+    // collected once; a stick forgotten while queued or under way never comes back.
+    void stickScans()
+    {
+        QTemporaryDir dir;
+        const QString a = dir.filePath("A"), b = dir.filePath("B"), c = dir.filePath("C");
+        touch(a + "/films/one.mkv");
+        touch(a + "/two.avi");
+        touch(b + "/three.avi");
+        touch(c + "/four.avi");
+        StickScanner scanner;
+        QVERIFY(scanner.fd() >= 0);
+        scanner.scan(a.toStdString());
+        scanner.scan(b.toStdString());
+        scanner.forget(b.toStdString());
+        scanner.scan(c.toStdString());
+        std::vector<std::pair<std::string, MediaScan>> got;
+        pollfd ready{scanner.fd(), POLLIN, 0};
+        while (got.size() < 2 && poll(&ready, 1, 10000) == 1)
+            for (auto& d : scanner.done())
+                got.push_back(std::move(d));
+        QCOMPARE(got.size(), size_t(2));
+        QCOMPARE(QString::fromStdString(got[0].first), a);
+        QCOMPARE(QString::fromStdString(got[1].first), c);
+        const MediaFolder& stick = got[0].second.folders.at(0);
+        QCOMPARE(names(stick.clips), QStringList{"two.avi"});
+        QCOMPARE(names(stick.folders.at(0).clips), QStringList{"one.mkv"});
+        QCOMPARE(poll(&ready, 1, 0), 0);
+
+        // Gone with scans still queued: the worker ends without finishing them.
+        StickScanner leaving;
+        for (int i = 0; i < 100; ++i)
+            leaving.scan((a + QString::number(i)).toStdString());
     }
 
     // The window's line, its id and size in, the real player's options out; the picture is
