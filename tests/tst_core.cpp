@@ -19,11 +19,32 @@
 namespace {
 
 // main: Play a clip, Pause or resume, On-screen display, Quit; f1: Play all, a, b, c (a song).
-std::vector<Menu> menus()
+std::vector<Menu> menus(const MenuOptions& options = {})
 {
     MediaScan scan;
     scan.folders.push_back({"/v", "v", {}, {"/v/a.avi", "/v/b.avi", "/v/c.mp3"}, false});
-    return buildMenus(scan);
+    return buildMenus(scan, options);
+}
+
+// A stick's tree from "/m/S a.avi d/b.avi": its clips, those in a folder below it in that one.
+MediaScan stickScan(const QStringList& words)
+{
+    MediaScan scan;
+    MediaFolder root{
+        words[0].toStdString(), words[0].section('/', -1).toStdString(), {}, {}, false};
+    for (const QString& w : words.mid(1)) {
+        const std::string clip = root.path + "/" + w.toStdString();
+        if (!w.contains('/')) {
+            root.clips.push_back(clip);
+            continue;
+        }
+        const std::string folder = root.path + "/" + w.section('/', 0, 0).toStdString();
+        if (root.folders.empty() || root.folders.back().path != folder)
+            root.folders.push_back({folder, w.section('/', 0, 0).toStdString(), {}, {}, false});
+        root.folders.back().clips.push_back(clip);
+    }
+    scan.folders.push_back(root);
+    return scan;
 }
 
 // Tracks as "audio 1:fre: 2:eng:commentary on 1; subtitles 1:eng: +3::/v/b.srt on -1; chapters
@@ -71,8 +92,8 @@ class Run
 {
   public:
     enum Player { MPlayer, Mpv };
-    Run(Player player, bool startMenu, bool alone = false)
-        : player_(player), built_(menus()), model_(built_, "main", startMenu),
+    Run(Player player, bool startMenu, bool alone = false, const MenuOptions& options = {})
+        : player_(player), built_(menus(options)), model_(built_, "main", startMenu),
           flow_(startMenu ? "/app/bg.avi" : "", &store_)
     {
         if (player == MPlayer) {
@@ -118,6 +139,13 @@ class Run
                 core_->windowGone(now_);
             else if (e == "^")
                 core_->terminate(now_);
+            else if (e.startsWith('&'))
+                core_->mountsChanged(mounts(e.mid(1)), now_);
+            else if (e.startsWith('*'))
+                core_->stickRead(e.mid(1).section(' ', 0, 0).toStdString(),
+                                 stickScan(e.mid(1).split(' ')), now_);
+            else if (e.startsWith("#sleep "))
+                core_->sleepAnswered(e.endsWith("done"), now_);
             else if (e.startsWith('+'))
                 store_.left(e.section(' ', 0, 0).mid(1).toStdString(),
                             e.section(' ', 1, 1).toDouble(), e.section(' ', 2, 2).toDouble());
@@ -133,6 +161,14 @@ class Run
     QString livelock;
 
   private:
+    static std::vector<Mount> mounts(const QString& points)
+    {
+        std::vector<Mount> list;
+        for (const QString& p : points.split(' ', Qt::SkipEmptyParts))
+            list.push_back({p.toStdString(), p.section('/', -1).toStdString()});
+        return list;
+    }
+
     void toDriver(const QString& e)
     {
         const QStringList words = e.mid(1).split(' ');
@@ -226,6 +262,12 @@ class Run
         case Action::ListFolder:
             return QString::fromStdString("list " + a.path + ": ") +
                    digitsShown(text).replace('\n', " | ");
+        case Action::ScanStick:
+            return QString::fromStdString("scan " + a.path);
+        case Action::ForgetStick:
+            return QString::fromStdString("forget " + a.path);
+        case Action::AskLogind:
+            return "ask logind " + text;
         case Action::Trace:
             return player_ == Mpv && text.startsWith("# ") ? text : QString();
         }
@@ -310,6 +352,24 @@ class CoreTest : public QObject
     void mpvTracks_data();
     void mpvTracks() { check(Run::Mpv, true); }
     void mpvTrackLists();
+
+    void sticks_data();
+    void sticks()
+    {
+        QFETCH(bool, startMenu);
+        QFETCH(QStringList, events);
+        QFETCH(QStringList, actions);
+        MenuOptions options;
+        options.removable = options.powerOff = options.sleep = true;
+        Run run(Run::MPlayer, startMenu, false, options);
+        if (QTest::currentDataTag() == QLatin1String("a notice from the run before"))
+            run.core().setNotice(kPowerOffRefusedMenu);
+        const QStringList got = run.feed(events);
+        QVERIFY2(run.livelock.isEmpty(), qPrintable("livelock " + run.livelock));
+        if (got != actions)
+            qDebug().noquote() << "got:\n" + got.join('\n');
+        QCOMPARE(got, actions);
+    }
 
     void listedNames_data();
     void listedNames();
@@ -1040,3 +1100,100 @@ void CoreTest::mpvTrackLists()
 
 QTEST_APPLESS_MAIN(CoreTest)
 #include "tst_core.moc"
+
+void CoreTest::sticks_data()
+{
+    addColumns();
+    const QString bg = "<Playing /app/bg.avi.";
+    const QString started = "<Starting playback...";
+    const auto row = [](const char* name, const QStringList& events, const QStringList& actions) {
+        QTest::newRow(name) << true << events << actions;
+    };
+    row("a stick plugged in is read, listed beside the media, and its menu redrawn once read",
+        {"@1000", "&/m/S", "menu ok", "@1200", "menu down", "menu ok", "@1400",
+         "*/m/S a.avi d/b.avi", "@1600"},
+        {"@1000 scan /m/S", "@1000 list /private/list: {0}v | {1}S", "@1000 > set_menu places",
+         "@1150 > pausing_keep_force get_property pause", "@1200 > menu down",
+         "@1200 list /private/list: {0}Reading…", "@1200 > set_menu stick-1",
+         "@1350 > pausing_keep_force get_property pause", "@1400 > menu cancel",
+         "@1500 list /private/list: {0}Play all | {1}d | {2}a", "@1500 > set_menu stick-1"});
+    row("a stick pulled out while its menu shows: back to the media, without it",
+        {"@1000", "&/m/S", "*/m/S a.avi", "menu ok", "@1200", "menu down", "menu ok", "@1400", "&",
+         "@1600"},
+        {"@1000 scan /m/S", "@1000 list /private/list: {0}v | {1}S", "@1000 > set_menu places",
+         "@1150 > pausing_keep_force get_property pause", "@1200 > menu down",
+         "@1200 list /private/list: {0}Play all | {1}a", "@1200 > set_menu stick-1",
+         "@1350 > pausing_keep_force get_property pause", "@1400 forget /m/S",
+         "@1400 > menu cancel", "@1500 > menu cancel", "@1600 list /private/list: {0}v",
+         "@1600 > set_menu places"});
+    row("a clip from a stick pulled out: where it was kept, the start menu back with a word",
+        {bg,
+         started,
+         "@1000",
+         "&/m/S",
+         "*/m/S a.avi",
+         "menu ok",
+         "@1200",
+         "menu down",
+         "menu ok",
+         "@1400",
+         "menu down",
+         "menu ok",
+         "@1600",
+         "<Playing /private/2.avi.",
+         started,
+         "@2000",
+         "&",
+         "<ANS_time_pos=12.5",
+         "<ANS_length=60.0",
+         "@2100",
+         bg,
+         started,
+         "@2600"},
+        {"@0 > pause",
+         "@0 link /private/1.avi -> /app/bg.avi",
+         "@0 > pausing_keep loadfile '/private/1.avi' 1",
+         "@150 > pausing_keep_force get_property pause",
+         "@1000 scan /m/S",
+         "@1000 list /private/list: {0}v | {1}S",
+         "@1000 > set_menu places",
+         "@1150 > pausing_keep_force get_property pause",
+         "@1200 > menu down",
+         "@1200 list /private/list: {0}Play all | {1}a",
+         "@1200 > set_menu stick-1",
+         "@1350 > pausing_keep_force get_property pause",
+         "@1400 > menu down",
+         "@1400 > menu ok",
+         "@1400 link /private/2.avi -> /m/S/a.avi",
+         "@1400 write /private/list1: /private/2.avi /private/1.avi",
+         "@1400 > loadlist '/private/list1'",
+         "@1550 > pausing_keep_force get_property pause",
+         "@1600 > menu hide",
+         "@1750 > pausing_keep_force get_property pause",
+         "@2000 forget /m/S",
+         "@2000 > pausing_keep_force get_property time_pos",
+         "@2000 > pausing_keep_force get_property length",
+         "@2000 save 12.500 60.000 -2 -2 /m/S/a.avi",
+         "@2000 write /private/list2: /private/1.avi",
+         "@2000 > loadlist '/private/list2'",
+         "@2100 > pause",
+         "@2100 > pausing_keep loadfile '/private/1.avi' 1",
+         "@2100 > menu up",
+         "@2100 > menu cancel",
+         "@2200 > menu cancel",
+         "@2300 > set_menu removed",
+         "@2450 > pausing_keep_force get_property pause"});
+    row("power off: the mark, then the run ends as with Quit",
+        {"@1000", "menu up", "menu up", "menu up", "menu ok", "@1200"},
+        {"@1000 > menu up", "@1000 > menu up", "@1000 > menu up", "@1000 > menu ok",
+         "@1000 write /run/session-end: power-off", "@1000 > quit"});
+    row("sleep: the system asked, the menu left as it is; a refusal says so",
+        {"@1000", "menu up", "menu up", "menu ok", "@1200", "#sleep refused", "@1400"},
+        {"@1000 > menu up", "@1000 > menu up", "@1000 > menu ok", "@1000 ask logind Suspend",
+         "@1150 > pausing_keep_force get_property pause", "@1200 > set_menu sleep-refused",
+         "@1350 > pausing_keep_force get_property pause"});
+    row("a notice from the run before", {bg, started, "@400"},
+        {"@0 > pause", "@0 link /private/1.avi -> /app/bg.avi",
+         "@0 > pausing_keep loadfile '/private/1.avi' 1", "@0 > set_menu power-off-refused",
+         "@150 > pausing_keep_force get_property pause"});
+}

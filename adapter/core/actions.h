@@ -19,6 +19,10 @@ struct Action
         WriteFile,     // path: a private file to write whole, with text
         ListFolder,    // path: a private folder to empty and fill with empty files, named by
                        // the lines of text
+        ScanStick,     // path: a stick's mount point, to read in the background (stickRead())
+        ForgetStick,   // path: a stick that has gone; its reading, if any, is dropped
+        AskLogind,     // text: what to ask the system's login manager ("Suspend"), off the
+                       // loop (sleepAnswered())
     };
     Kind kind;
     std::string text;

@@ -1,5 +1,7 @@
 #include "clipFlow.h"
 
+#include <utility>
+
 ClipFlow::ClipFlow(std::string background, const ResumeStore* store)
     : background_(std::move(background)), store_(store)
 {
@@ -37,6 +39,17 @@ void ClipFlow::failed(const std::string& file)
         clipFailed_ = true;
 }
 
+std::vector<PlayItem> ClipFlow::pulled()
+{
+    if (background_.empty() || clip_.empty())
+        return {};
+    queue_.clear();
+    next_ = 0;
+    choosing_ = false;
+    pulled_ = true;
+    return {{background_, 0, {}}};
+}
+
 ClipFlow::Start ClipFlow::started(const std::string& file)
 {
     Start start;
@@ -58,7 +71,8 @@ ClipFlow::Start ClipFlow::started(const std::string& file)
         return start;
     }
     if (file == background_) {
-        if (!clip_.empty()) {
+        start.pulled = std::exchange(pulled_, false);
+        if (!clip_.empty() && !start.pulled) {
             // The choice is over: back to the menu, on the clip that ended.
             if (!clipFailed_)
                 start.finished = clip_;

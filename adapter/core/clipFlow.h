@@ -28,11 +28,15 @@ class ClipFlow
         std::string finished;         // the clip that played to its end
         std::string ended;            // the clip whose entry the menu comes back on
         bool unplayable = false;      // ... a clip chosen alone, which could not be played
+        bool pulled = false;          // the choice was given up: its stick was pulled out
     };
     // The player has started a file.
     Start started(const std::string& file);
     // The player could not play a file, and goes on with the next one.
     void failed(const std::string& file);
+    // The stick that the choice plays from has gone: what the player is to play instead, to
+    // bring the start menu back (nothing without a background).
+    std::vector<PlayItem> pulled();
 
     // The clip playing now: empty for the background or before anything plays.
     const std::string& clip() const { return clip_; }
@@ -47,4 +51,5 @@ class ClipFlow
     std::string clip_;               // the clip playing, or the last one tried
     bool clipFailed_ = false;        // ... which could not be played
     bool started_ = false;
+    bool pulled_ = false; // given up, until the background starts
 };

@@ -25,6 +25,17 @@ Controller::Controller(MenuModel& model, ClipFlow& flow, ResumeStore& store, Pla
     : model_(model), flow_(flow), store_(store), driver_(driver), out_(out)
 {
     driver_.attach(&events_);
+    // The media folders, as the menu of media and sticks lists them.
+    const Menu* main = model_.menu("main");
+    for (const MenuEntry& e : main ? main->entries : std::vector<MenuEntry>{}) {
+        if (e.kind == MenuEntry::OpenMenu && e.label == "Play a clip")
+            clipsMenu_ = e.argument;
+    }
+    const Menu* clips = model_.menu(clipsMenu_);
+    if (clips && clipsMenu_ == "media")
+        removables_.setFixed(clips->entries);
+    else if (clips && !clips->listed)
+        removables_.setFixed({{clips->title, MenuEntry::OpenMenu, clipsMenu_, {}}});
 }
 
 void Controller::takeEvents()
@@ -63,6 +74,7 @@ void Controller::windowLine(const std::string& line, long long now)
         return;
     if (text != kMenuQuery) {
         command(text, now);
+        reopenStale(now);
         takeEvents();
         return;
     }
@@ -183,6 +195,18 @@ void Controller::fileStarted(const std::string& file, long long now)
     // Over it, what happened; its OK (or Back) leaves the clip's entry chosen.
     if (start.unplayable)
         command(std::string("set_menu ") + kUnplayableMenu, now);
+    if (start.pulled) {
+        // Back to the start menu, whatever of the stick's was open, with the news over it.
+        for (const MenuModel::Step& open : model_.openMenus())
+            stale_.erase(open.menu);
+        if (!model_.visible())
+            command("menu up", now);
+        while (model_.depth() > 1)
+            command("menu cancel", now);
+        command(std::string("set_menu ") + kRemovedMenu, now);
+    }
+    if (!notice_.empty() && flow_.clip().empty())
+        command("set_menu " + std::exchange(notice_, {}), now);
     toDriver([this](long long t) { driver_.startDone(t); }, now);
 }
 

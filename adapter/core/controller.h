@@ -3,13 +3,16 @@
 #include "actions.h"
 #include "clipFlow.h"
 #include "menuModel.h"
+#include "mountTable.h"
 #include "playerDriver.h"
+#include "removables.h"
 #include "resumeStore.h"
 #include "whatsOn.h"
 
 #include <deque>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 
 // The adapter's core, between the window and one player. It answers the window's menu query
@@ -53,6 +56,15 @@ class Controller
     {
         sidecars_ = std::move(sidecars);
     }
+    // The removable mounts there are now, and a stick's tree once read.
+    void mountsChanged(const std::vector<Mount>& mounts, long long now);
+    void stickRead(const std::string& mountPoint, const MediaScan& scan, long long now);
+    // What the system said when asked to sleep (Action::AskLogind).
+    void sleepAnswered(bool done, long long now);
+    // A message menu to show over the start menu as soon as it is up (a refusal that ended the
+    // run before this one).
+    void setNotice(std::string menu) { notice_ = std::move(menu); }
+
     // The player was ended because it could not do its work: the run did not end well, however
     // the player itself ended.
     bool playerFailed() const { return playerFailed_; }
@@ -78,6 +90,19 @@ class Controller
 
     // A command through the menu model to the driver.
     void command(const std::string& line, long long now);
+    // The command as the core carries it out for the menus of media and sticks: choosing in a
+    // listed menu opens the entry's menu, and "Play a clip" lists the sticks while there are.
+    std::string placesShaped(const std::string& text) const;
+    // The entries of a listed menu of media or sticks, opened from the menu on top now.
+    std::vector<MenuEntry> placesEntries(const std::string& menu) const;
+    // The open menus of media and sticks get their entries anew: the one on screen is opened
+    // again at once, the others as they come back on top.
+    void refreshPlaces(long long now);
+    void reopenStale(long long now);
+    void reopenTop(long long now);
+    // The clip playing came from a stick that has gone.
+    void stickPulled(long long now);
+    void powerCommand(const std::string& verb, long long now);
     // What goes to the driver waits while a clip is being left.
     void toDriver(std::function<void(long long)> request, long long now);
     // Asks where the clip playing now is, before anything else goes to the player.
@@ -112,4 +137,9 @@ class Controller
     WhatsOn whatsOn_;
     std::map<std::string, std::vector<std::string>> sidecars_;
     std::string asking_; // the clip whose start is being asked
+
+    Removables removables_;
+    std::set<std::string> stale_; // open menus of media and sticks with entries out of date
+    std::string notice_;
+    std::string clipsMenu_; // what "Play a clip" opens without sticks
 };

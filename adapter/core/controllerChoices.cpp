@@ -9,8 +9,8 @@
 
 std::string Controller::shaped(const std::string& line, long long now)
 {
-    std::string text = line;
-    const SlaveCommand c = parseSlaveCommand(line);
+    std::string text = placesShaped(line);
+    const SlaveCommand c = parseSlaveCommand(text);
     if (c.verb == "set_menu" && c.argument == "main" && !flow_.clip().empty()) {
         text = "set_menu " + whatsOn_.mainMenu();
         // The clip stands still under the menu: where it stands marks its chapter.
@@ -20,8 +20,12 @@ std::string Controller::shaped(const std::string& line, long long now)
     const std::string opening = model_.opens(text);
     const Menu* menu = opening.empty() ? nullptr : model_.menu(opening);
     if (menu && menu->listed) {
-        model_.setEntries(opening, opening == kStartMenu ? startEntries(store_.startAt(asking_))
-                                                         : whatsOn_.entries(opening));
+        if (opening == kStartMenu)
+            model_.setEntries(opening, startEntries(store_.startAt(asking_)));
+        else if (opening == kPlacesMenu || stickLevel(opening) > 0)
+            model_.setEntries(opening, placesEntries(opening));
+        else
+            model_.setEntries(opening, whatsOn_.entries(opening));
         const Menu filled = *model_.menu(opening);
         toDriver([this, filled](long long t) { driver_.listMenu(filled, t); }, now);
     }
@@ -60,6 +64,10 @@ void Controller::ownCommand(const std::string& line, long long now)
             save();
         leaveClip(now);
         play({clip}, now);
+        return;
+    }
+    if (c.verb == "power-off" || c.verb == "restart" || c.verb == "sleep") {
+        powerCommand(c.verb, now);
         return;
     }
     // The rest closes the menu to the picture, as choosing a clip does, and then acts on it.

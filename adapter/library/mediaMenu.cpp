@@ -20,7 +20,7 @@ std::string mainMenuFor(bool audio, bool subtitles, bool chapters)
 
 namespace {
 
-Menu mainMenu(bool audio, bool subtitles, bool chapters)
+Menu mainMenu(bool audio, bool subtitles, bool chapters, const MenuOptions& options)
 {
     Menu main{mainMenuFor(audio, subtitles, chapters), "Tamblin", {}, false};
     main.entries.push_back({"Pause or resume", MenuEntry::Command, "pause", {}});
@@ -32,25 +32,89 @@ Menu mainMenu(bool audio, bool subtitles, bool chapters)
         main.entries.push_back({"Chapters", MenuEntry::OpenMenu, kChapterMenu, {}});
     // Under the menu the picture stands still; showing the display must not set it going.
     main.entries.push_back({"On-screen display", MenuEntry::Command, "pausing_keep osd", {}});
+    // The core's own: they end the run first, or ask the system while it goes on.
+    if (options.powerOff)
+        main.entries.push_back({"Power off", MenuEntry::Command, "@power-off", {}});
+    if (options.restart)
+        main.entries.push_back({"Restart", MenuEntry::Command, "@restart", {}});
+    if (options.sleep)
+        main.entries.push_back({"Sleep", MenuEntry::Command, "@sleep", {}});
     main.entries.push_back({"Quit", MenuEntry::Command, "quit", {}});
     return main;
 }
 
+Menu message(const char* name, const char* title)
+{
+    return {name, title, {{"OK", MenuEntry::Back, "", {}}}, false};
+}
+
 } // namespace
 
-std::vector<Menu> buildMenus(const MediaScan& scan)
+std::string stickMenu(int level)
+{
+    return "stick-" + std::to_string(level);
+}
+
+int stickLevel(const std::string& menu)
+{
+    for (int level = 1; level <= kStickLevels; ++level) {
+        if (menu == stickMenu(level))
+            return level;
+    }
+    return 0;
+}
+
+std::vector<MenuEntry> folderEntries(const MediaFolder& folder,
+                                     const std::function<std::string(const MediaFolder&)>& open)
+{
+    std::vector<MenuEntry> entries;
+    if (!folder.clips.empty())
+        entries.push_back({"Play all", MenuEntry::PlayAll, folder.clips.front(), folder.clips});
+    for (const MediaFolder& sub : folder.folders)
+        entries.push_back({menuLabel(sub.name), MenuEntry::OpenMenu, open(sub), {sub.path}});
+    // Without their suffixes, but for clips that would then look the same.
+    std::vector<std::string> bare;
+    std::map<std::string, int> shown;
+    for (const std::string& clip : folder.clips) {
+        bare.push_back(withoutMediaSuffix(baseName(clip)));
+        ++shown[bare.back()];
+    }
+    for (size_t i = 0; i < folder.clips.size(); ++i) {
+        const std::string& clip = folder.clips[i];
+        entries.push_back({menuLabel(shown[bare[i]] > 1 ? baseName(clip) : bare[i]),
+                           MenuEntry::LoadFile,
+                           clip,
+                           {}});
+    }
+    if (folder.cut)
+        entries.push_back({"...", MenuEntry::Nothing, "", {}});
+    return entries;
+}
+
+std::vector<Menu> buildMenus(const MediaScan& scan, const MenuOptions& options)
 {
     std::vector<Menu> menus;
     // The main menu first: the top one. Its mixes for a clip after it.
     for (int mix = 0; mix < 8; ++mix)
-        menus.push_back(mainMenu(mix & 1, mix & 2, mix & 4));
+        menus.push_back(mainMenu(mix & 1, mix & 2, mix & 4, options));
     // Shown over the menu when a chosen file cannot be played.
-    menus.push_back(
-        {kUnplayableMenu, "This file cannot be played", {{"OK", MenuEntry::Back, "", {}}}, false});
+    menus.push_back(message(kUnplayableMenu, "This file cannot be played"));
     for (const auto& [name, title] :
          {std::pair{kAudioMenu, "Sound track"}, std::pair{kSubtitleMenu, "Subtitles"},
           std::pair{kChapterMenu, "Chapters"}, std::pair{kStartMenu, "Where to start"}})
         menus.push_back({name, title, {}, true});
+    if (options.removable) {
+        menus.push_back({kPlacesMenu, "Media", {}, true});
+        for (int level = 1; level <= kStickLevels; ++level)
+            menus.push_back({stickMenu(level), "USB stick", {}, true});
+        menus.push_back(message(kRemovedMenu, "The USB stick was removed"));
+    }
+    if (options.powerOff)
+        menus.push_back(message(kPowerOffRefusedMenu, "Power off was refused"));
+    if (options.restart)
+        menus.push_back(message(kRestartRefusedMenu, "Restart was refused"));
+    if (options.sleep)
+        menus.push_back(message(kSleepRefusedMenu, "Sleep was refused"));
 
     int made = 0;
     // Adds the folder's menu, and those of its folders, and returns its name.
@@ -58,27 +122,7 @@ std::vector<Menu> buildMenus(const MediaScan& scan)
         const std::string name = "f" + std::to_string(++made);
         const size_t at = menus.size();
         menus.push_back({name, menuLabel(folder.name), {}, false});
-        std::vector<MenuEntry> entries;
-        if (!folder.clips.empty())
-            entries.push_back({"Play all", MenuEntry::PlayAll, folder.clips.front(), folder.clips});
-        for (const MediaFolder& sub : folder.folders)
-            entries.push_back({menuLabel(sub.name), MenuEntry::OpenMenu, add(sub), {}});
-        // Without their suffixes, but for clips that would then look the same.
-        std::vector<std::string> bare;
-        std::map<std::string, int> shown;
-        for (const std::string& clip : folder.clips) {
-            bare.push_back(withoutMediaSuffix(baseName(clip)));
-            ++shown[bare.back()];
-        }
-        for (size_t i = 0; i < folder.clips.size(); ++i) {
-            const std::string& clip = folder.clips[i];
-            entries.push_back({menuLabel(shown[bare[i]] > 1 ? baseName(clip) : bare[i]),
-                               MenuEntry::LoadFile,
-                               clip,
-                               {}});
-        }
-        if (folder.cut)
-            entries.push_back({"...", MenuEntry::Nothing, "", {}});
+        std::vector<MenuEntry> entries = folderEntries(folder, add);
         menus[at].entries = std::move(entries);
         return name;
     };
@@ -93,6 +137,8 @@ std::vector<Menu> buildMenus(const MediaScan& scan)
         for (const MediaFolder& folder : scan.folders)
             entries.push_back({menuLabel(folder.name), MenuEntry::OpenMenu, add(folder), {}});
         menus[at].entries = std::move(entries);
+    } else if (options.removable) {
+        clips = kPlacesMenu;
     }
     if (!clips.empty()) {
         for (int mix = 0; mix < 8; ++mix)

@@ -10,7 +10,8 @@ struct MenuEntry
     std::string label; // as shown
     Kind kind;
     std::string argument;           // the menu to open, the command, or the file to load first
-    std::vector<std::string> files; // Play all: the folder's clips, in order
+    std::vector<std::string> files; // Play all: the folder's clips, in order; a folder's
+                                    // OpenMenu: the folder's path
 };
 
 struct Menu

@@ -110,8 +110,8 @@ std::string menuDefinition(const std::vector<Menu>& menus)
             std::string ok;
             if (e.kind == MenuEntry::OpenMenu)
                 ok = "set_menu " + e.argument;
-            else if (e.kind == MenuEntry::Command)
-                ok = e.argument;
+            else if (e.kind == MenuEntry::Command && e.argument[0] != '@')
+                ok = e.argument; // the core's own commands are carried out by the adapter
             else if (e.kind == MenuEntry::Back)
                 ok = "menu cancel";
             text += "  <e name=\"" + definitionSafe(e.label) + "\" ok=\"" + ok + "\"/>\n";

@@ -99,6 +99,12 @@ void EventLoop::carryOut()
             if (!listFolder(a.path, a.text))
                 fprintf(stderr, "tamblin-adapter: %s: %s\n", a.path.c_str(), strerror(errno));
             break;
+        case Action::ScanStick:
+        case Action::ForgetStick:
+        case Action::AskLogind:
+            if (side_)
+                side_(a);
+            break;
         }
     }
 }
@@ -113,7 +119,7 @@ int EventLoop::run()
         if (waitpid(player_.pid, &status, WNOHANG) == player_.pid)
             break;
         enum { Window, FifoAt, OutputAt, ErrorsAt, SignalsAt, PidAt, Count };
-        pollfd fds[Count];
+        std::vector<pollfd> fds(Count + watches_.size());
         // A window that dies before it opens the FIFO never closes it: its end of our output
         // going is the sign then.
         fds[Window] = {windowWatched_ ? STDOUT_FILENO : -1, 0, 0};
@@ -122,11 +128,13 @@ int EventLoop::run()
         fds[ErrorsAt] = {player_.errors.get(), POLLIN, 0};
         fds[SignalsAt] = {signals_, POLLIN, 0};
         fds[PidAt] = {pidfd.get(), POLLIN, 0};
+        for (size_t i = 0; i < watches_.size(); ++i)
+            fds[Count + i] = {watches_[i].fd, watches_[i].events, 0};
         const long long due = core_.deadline();
         long long wait = due < 0 ? -1 : due > now ? due - now : 0;
         if (!pidfd.valid() && (wait < 0 || wait > 50))
             wait = 50;
-        if (poll(fds, Count, int(wait)) < 0 && errno != EINTR)
+        if (poll(fds.data(), fds.size(), int(wait)) < 0 && errno != EINTR)
             break;
         now = monotonicMs();
         if (fds[OutputAt].revents && !readSome(player_.output.get(), outputLines_, Output, now))
@@ -145,6 +153,10 @@ int EventLoop::run()
         if (fds[SignalsAt].revents) {
             drainTerminationPipe(signals_);
             core_.terminate(now);
+        }
+        for (size_t i = 0; i < watches_.size(); ++i) {
+            if (fds[Count + i].revents)
+                watches_[i].ready(now);
         }
         if (due >= 0 && now >= due)
             core_.tick(now);

@@ -6,8 +6,10 @@
 #include "uniqueFd.h"
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 // The player's side of the loop: its process and the descriptors that reach it.
 struct PlayerChannels
@@ -25,6 +27,19 @@ class EventLoop
   public:
     EventLoop(Controller& core, Actions& actions, PlayerChannels player, UniqueFd fifo, int signals,
               FILE* trace, std::string positionsFile);
+
+    // Something else to wait on: a descriptor, the events to poll it for, and what to do when
+    // it is ready (with the time).
+    struct Watch
+    {
+        int fd;
+        short events;
+        std::function<void(long long)> ready;
+    };
+    void watch(Watch w) { watches_.push_back(std::move(w)); }
+    // Who carries out the actions for the sticks and the system (ScanStick, ForgetStick,
+    // AskLogind); without one they are dropped.
+    void setSideActions(std::function<void(const Action&)> handle) { side_ = std::move(handle); }
 
     // Runs until the player has ended; returns its wait status.
     int run();
@@ -49,4 +64,6 @@ class EventLoop
     LineSplitter fifoLines_{"\n"};
     LineSplitter outputLines_{"\r\n"};
     LineSplitter errorLines_{"\n"};
+    std::vector<Watch> watches_;
+    std::function<void(const Action&)> side_;
 };
