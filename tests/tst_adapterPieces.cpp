@@ -8,6 +8,7 @@
 #include "menuFile.h"
 #include "menuModel.h"
 #include "menuText.h"
+#include "mountTable.h"
 #include "mplayerArguments.h"
 #include "mplayerFiles.h"
 #include "mplayerMenu.h"
@@ -15,6 +16,7 @@
 #include "playerChoice.h"
 #include "positionsFile.h"
 #include "resumeStore.h"
+#include "stickScanner.h"
 #include "trackNames.h"
 #include "viewerLanguages.h"
 
@@ -29,6 +31,7 @@
 #include <cmath>
 #include <map>
 #include <memory>
+#include <poll.h>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -97,6 +100,15 @@ QString joined(const std::vector<std::string>& strings)
     for (const std::string& s : strings)
         list << QString::fromStdString(s);
     return list.join(',');
+}
+
+// A line of /proc/self/mountinfo as the kernel writes it, a blank in the point escaped.
+QString mountLine(int id, QString point, const QString& root = "/",
+                  const QString& source = "/dev/sdb1")
+{
+    return QString("%1 22 8:%1 %2 %3 rw,nosuid,relatime shared:%1 - vfat %4 rw,fmask=0022\n")
+        .arg(id)
+        .arg(root, point.replace(' ', "\\040"), source);
 }
 
 } // namespace
@@ -856,6 +868,117 @@ class AdapterPiecesTest : public QObject
         QCOMPARE(mediaDirectories("/a::/b", "/app/"), (std::vector<std::string>{"/a", "/b"}));
         const std::vector<std::string> byDefault = mediaDirectories(nullptr, "/app/");
         QCOMPARE(byDefault.back(), std::string("/app/"));
+    }
+
+    // The sticks in the mount table below the removable roots (TAMBLIN_REMOVABLE as given; a
+    // null string: unset, for the user "ann"), each "label @ mount point" in the menu's order.
+    void removableMounts_data()
+    {
+        QTest::addColumn<QString>("removable");
+        QTest::addColumn<QString>("mountinfo");
+        QTest::addColumn<QStringList>("sticks");
+        const QString system = mountLine(1, "/", "/", "/dev/sda1") +
+                               mountLine(2, "/proc", "/", "proc") + mountLine(3, "/mnt/usb");
+        QTest::newRow("blanks, a tab and a backslash escaped")
+            << "/media" << system + mountLine(40, "/media/ann/My\\040Films\\011and\\134more")
+            << QStringList{"My Films\tand\\more @ /media/ann/My Films\tand\\more"};
+        QTest::newRow("a bind mount: the point counts, not the root in its file system")
+            << "/media"
+            << system + mountLine(40, "/media/ann/STICK") +
+                   mountLine(41, "/media/ann/films", "/media/ann/decoy")
+            << QStringList{"films @ /media/ann/films", "STICK @ /media/ann/STICK"};
+        QTest::newRow("a mount over a mount is one")
+            << "/media"
+            << system + mountLine(40, "/media/ann/STICK") +
+                   mountLine(41, "/media/ann/STICK", "/", "/dev/sdc1")
+            << QStringList{"STICK @ /media/ann/STICK"};
+        QTest::newRow("a mount inside a stick is part of it")
+            << "/media"
+            << system + mountLine(40, "/media/ann/STICK/inner") + mountLine(41, "/media/ann/STICK")
+            << QStringList{"STICK @ /media/ann/STICK"};
+        QTest::newRow("names in any script, in natural order")
+            << "/media"
+            << system + mountLine(40, "/media/ann/映画") + mountLine(41, "/media/ann/Stick 10") +
+                   mountLine(42, "/media/ann/Ελληνικά") + mountLine(43, "/media/bob/stick 2")
+            << QStringList{"stick 2 @ /media/bob/stick 2", "Stick 10 @ /media/ann/Stick 10",
+                           "Ελληνικά @ /media/ann/Ελληνικά", "映画 @ /media/ann/映画"};
+        QTest::newRow("mounts outside the roots, and a root mounted itself, are no sticks")
+            << "/media"
+            << system + mountLine(40, "/media", "/", "tmpfs") + mountLine(41, "/media2/x") +
+                   mountLine(42, "/medi") + mountLine(43, "/media/ann/S")
+            << QStringList{"S @ /media/ann/S"};
+        QTest::newRow("a root with a trailing slash")
+            << "/media/ann/"
+            << system + mountLine(40, "/media/ann/S") + mountLine(41, "/media/bob/T")
+            << QStringList{"S @ /media/ann/S"};
+        QTest::newRow("malformed lines are skipped")
+            << "/media"
+            << QString("\ngarbage\n36 35 98:0 / /media/ann/cut rw,noatime\n") +
+                   "37 35 98:0 / /media/ann/nodash rw master:1 vfat /dev/sdb1 rw\n" +
+                   "38 35 98:0 / /media/ann/short rw - vfat\n" + mountLine(39, "relative/point") +
+                   mountLine(40, "/media/ann/odd\\04") + mountLine(41, "/media/ann/end\\") +
+                   "42 35 98:0 / /media/ann/last rw - vfat"
+            << QStringList{"end\\ @ /media/ann/end\\", "odd\\04 @ /media/ann/odd\\04"};
+        QTest::newRow("unset: /media and the user's /run/media")
+            << QString()
+            << system + mountLine(40, "/run/media/ann/A") + mountLine(41, "/run/media/bob/B") +
+                   mountLine(42, "/media/C")
+            << QStringList{"A @ /run/media/ann/A", "C @ /media/C"};
+        QTest::newRow("a list with an empty part")
+            << "/a::/b"
+            << system + mountLine(40, "/a/s") + mountLine(41, "/b/t") + mountLine(42, "/media/u")
+            << QStringList{"s @ /a/s", "t @ /b/t"};
+        QTest::newRow("set but empty: no roots at all")
+            << "" << system + mountLine(40, "/media/ann/S") << QStringList();
+    }
+
+    void removableMounts()
+    {
+        QFETCH(QString, removable);
+        QFETCH(QString, mountinfo);
+        QFETCH(QStringList, sticks);
+        const QByteArray env = removable.toUtf8();
+        const std::vector<std::string> roots =
+            removableRoots(removable.isNull() ? nullptr : env.constData(), "ann");
+        QStringList got;
+        for (const Mount& m : ::removableMounts(mountinfo.toStdString(), roots))
+            got << QString::fromStdString(m.label + " @ " + m.mountPoint);
+        QCOMPARE(got, sticks);
+    }
+
+    // The sticks' scans, off the loop: each done one wakes the loop's descriptor and is
+    // collected once; a stick forgotten while queued or under way never comes back.
+    void stickScans()
+    {
+        QTemporaryDir dir;
+        const QString a = dir.filePath("A"), b = dir.filePath("B"), c = dir.filePath("C");
+        touch(a + "/films/one.mkv");
+        touch(a + "/two.avi");
+        touch(b + "/three.avi");
+        touch(c + "/four.avi");
+        StickScanner scanner;
+        QVERIFY(scanner.fd() >= 0);
+        scanner.scan(a.toStdString());
+        scanner.scan(b.toStdString());
+        scanner.forget(b.toStdString());
+        scanner.scan(c.toStdString());
+        std::vector<std::pair<std::string, MediaScan>> got;
+        pollfd ready{scanner.fd(), POLLIN, 0};
+        while (got.size() < 2 && poll(&ready, 1, 10000) == 1)
+            for (auto& d : scanner.done())
+                got.push_back(std::move(d));
+        QCOMPARE(got.size(), size_t(2));
+        QCOMPARE(QString::fromStdString(got[0].first), a);
+        QCOMPARE(QString::fromStdString(got[1].first), c);
+        const MediaFolder& stick = got[0].second.folders.at(0);
+        QCOMPARE(names(stick.clips), QStringList{"two.avi"});
+        QCOMPARE(names(stick.folders.at(0).clips), QStringList{"one.mkv"});
+        QCOMPARE(poll(&ready, 1, 0), 0);
+
+        // Gone with scans still queued: the worker ends without finishing them.
+        StickScanner leaving;
+        for (int i = 0; i < 100; ++i)
+            leaving.scan((a + QString::number(i)).toStdString());
     }
 
     // The window's line, its id and size in, the real player's options out; the picture is
