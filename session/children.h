@@ -17,6 +17,8 @@ class Children
     Children(const Children&) = delete;
     Children& operator=(const Children&) = delete;
 
+    // A child of the session's own (the automounter): never a run's leftover.
+    void keep(pid_t pid) { inherited_.push_back(pid); }
     // Starts a run; false with errno set when it could not.
     bool startRun(const SpawnRequest& request);
     pid_t runPid() const { return runPid_; }

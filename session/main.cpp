@@ -5,10 +5,12 @@
 //
 // What to do when is the core's (sessionCore); here are the processes, the signals, the files
 // and the clock.
+#include "automounter.h"
 #include "children.h"
 #include "sessionCore.h"
 
 #include "descriptors.h"
+#include "logind.h"
 #include "monotonicClock.h"
 #include "spawn.h"
 #include "terminationPipe.h"
@@ -19,6 +21,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <poll.h>
 #include <string>
 #include <sys/prctl.h>
@@ -88,10 +91,15 @@ class SessionLoop
     // Runs the session to its end; returns its exit status.
     int run()
     {
+        std::string line;
+        if (const pid_t pid = automounter_.start(&line))
+            children_.keep(pid);
+        say(line);
         core_.start();
         int code;
         while ((code = carryOut()) < 0)
             waitForEvents();
+        automounter_.stop();
         return code;
     }
 
@@ -113,9 +121,15 @@ class SessionLoop
     void carryOut(const SessionAction& action)
     {
         switch (action.kind) {
+        case SessionAction::AskPowerChoices:
+            core_.powerChoicesAnswered(askPowerChoices());
+            break;
         case SessionAction::StartRun: {
+            SpawnRequest request = request_;
+            for (const std::string& entry : action.environment)
+                request.environment.push_back(entry);
             const long long now = monotonicMs();
-            if (children_.startRun(request_))
+            if (children_.startRun(request))
                 core_.runStarted(int(children_.runPid()), now);
             else
                 core_.runNotStarted(strerror(errno), now);
@@ -135,8 +149,20 @@ class SessionLoop
             core_.leftoversFound(children_.leftovers(), monotonicMs());
             break;
         }
-        case SessionAction::LookForQuitMark:
-            core_.quitMarkSeen(access(endMark_.c_str(), F_OK) == 0, monotonicMs());
+        case SessionAction::ReadEndMark: {
+            std::string content;
+            const bool present = readEndMark(&content);
+            core_.endMarkRead(present, content, monotonicMs());
+            break;
+        }
+        case SessionAction::AskLogind: {
+            std::string why;
+            const bool done = logindDo(action.text, &why);
+            core_.logindAnswered(done, why, monotonicMs());
+            break;
+        }
+        case SessionAction::RemoveEndMark:
+            unlink(endMark_.c_str());
             break;
         case SessionAction::RemoveFolder:
             removeFolder();
@@ -175,6 +201,33 @@ class SessionLoop
         core_.tick(now);
     }
 
+    // logind's Can* for what the menu may offer; one without an answer is enough: the others
+    // would wait as long for none.
+    static PowerAnswers askPowerChoices()
+    {
+        PowerAnswers answers;
+        answers.powerOff = logindCan("PowerOff", &answers.why);
+        if (!answers.powerOff.empty()) {
+            answers.reboot = logindCan("Reboot", &answers.why);
+            answers.suspend = logindCan("Suspend", &answers.why);
+        }
+        return answers;
+    }
+
+    // The mark's few bytes; false when there is none.
+    bool readEndMark(std::string* content) const
+    {
+        const int fd = open(endMark_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        if (fd < 0)
+            return false;
+        char text[64];
+        ssize_t n;
+        while ((n = read(fd, text, sizeof text)) > 0 && content->size() < 256)
+            content->append(text, size_t(n));
+        close(fd);
+        return true;
+    }
+
     void removeFolder()
     {
         unlink(endMark_.c_str());
@@ -184,6 +237,7 @@ class SessionLoop
 
     SessionCore core_;
     Children children_;
+    Automounter automounter_;
     SpawnRequest request_;
     std::string folder_;
     std::string endMark_;

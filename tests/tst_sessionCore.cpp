@@ -1,7 +1,8 @@
 // The session's core on its own, with no process, no signal and no clock: runs played as steps,
 // what the core asks for read back as a transcript. When a run follows and after what pause,
 // the bound on quick runs, Quit, termination signals at each point of a run, the escalation
-// on a run and on what it left, a run that cannot start.
+// on a run and on what it left, a run that cannot start; what logind's answers offer each run,
+// and power off or restart asked of it once a run is over.
 #include "sessionCore.h"
 
 #include <QTest>
@@ -27,8 +28,10 @@ int signalNumber(const QString& word)
 
 // Plays steps into the core and answers its questions at once, as its loop does. Steps: "@T"
 // (the time from then on), "start", "exit N", "killed SIG", "signal SIG", "tick" (at the core's
-// deadline, which the transcript shows), "leave PID NAME", "gone PID", "quit", "refuse" (the
-// next start fails). Several in one step, split by ';', all come before any answer.
+// deadline, which the transcript shows), "leave PID NAME", "gone PID", "quit", "mark TEXT" (the
+// end mark's content, a newline added), "refuse" (the next start fails), "logind refuses WHY",
+// "can A B C" (CanPowerOff, CanReboot, CanSuspend; "-": no answer). Several in one step, split
+// by ';', all come before any answer.
 struct Player
 {
     SessionCore core{"/usr/bin/tamblin"};
@@ -37,7 +40,10 @@ struct Player
     int starts = 0;
     int nextPid = 101;
     std::set<int> refused; // runs whose start fails
-    bool quitMark = false;
+    bool marked = false;
+    std::string mark;
+    PowerAnswers power{"yes", "yes", "yes", {}};
+    std::string logindRefusal; // empty: logind does what it is asked
     std::vector<LeftProcess> left;
 
     void step(const QString& text)
@@ -78,8 +84,17 @@ struct Player
                        left.end());
         } else if (what == "refuse") {
             refused.insert(starts + 1);
-        } else if (what == "quit") {
-            quitMark = true;
+        } else if (what == "quit" || what == "mark") {
+            marked = true;
+            mark = what == "mark" ? arg.toStdString() + "\n" : "";
+        } else if (what == "logind") {
+            logindRefusal = arg.section(' ', 1).toStdString();
+        } else if (what == "can") {
+            const auto answer = [&](int i) {
+                const QString word = arg.section(' ', i, i);
+                return word == "-" ? std::string() : word.toStdString();
+            };
+            power = {answer(0), answer(1), answer(2), "no system bus"};
         } else if (!what.isEmpty()) {
             QFAIL(qPrintable("no such step: " + what));
         }
@@ -95,13 +110,20 @@ struct Player
     void answer(const SessionAction& action)
     {
         switch (action.kind) {
-        case SessionAction::StartRun:
-            transcript << "[start run]";
+        case SessionAction::AskPowerChoices:
+            core.powerChoicesAnswered(power);
+            break;
+        case SessionAction::StartRun: {
+            QString line = "[start run";
+            for (const std::string& entry : action.environment)
+                line += " " + QString::fromStdString(entry);
+            transcript << line + "]";
             if (refused.count(++starts))
                 core.runNotStarted("No such file or directory", now);
             else
                 core.runStarted(nextPid++, now);
             break;
+        }
         case SessionAction::SignalRun:
             transcript << "[run <- " + signalWord(action.signal) + "]";
             break;
@@ -113,9 +135,17 @@ struct Player
             transcript << "[find leftovers]";
             core.leftoversFound(left, now);
             break;
-        case SessionAction::LookForQuitMark:
-            transcript << "[quit mark?]";
-            core.quitMarkSeen(quitMark, now);
+        case SessionAction::ReadEndMark:
+            transcript << "[end mark?]";
+            core.endMarkRead(marked, mark, now);
+            break;
+        case SessionAction::AskLogind:
+            transcript << "[logind " + QString::fromStdString(action.text) + "]";
+            core.logindAnswered(logindRefusal.empty(), logindRefusal, now);
+            break;
+        case SessionAction::RemoveEndMark:
+            transcript << "[remove end mark]";
+            marked = false;
             break;
         case SessionAction::RemoveFolder:
             transcript << "[remove folder]";
@@ -130,6 +160,7 @@ struct Player
     }
 };
 
+const QString kStart = "[start run TAMBLIN_POWER=power-off,restart,sleep]";
 const QString kBoundLine = "5 runs in a row ended within 5 s of their start: the session ends "
                            "(the lines above may say why: no display, no player?)";
 
@@ -195,6 +226,8 @@ class SessionCoreTest : public QObject
 
     // Whole sessions, step by step, against everything the core asks for.
     void transcripts_data();
+    void powerTranscripts_data();
+    void powerTranscripts() { transcripts(); }
     void transcripts()
     {
         QFETCH(QStringList, steps);
@@ -216,9 +249,8 @@ void SessionCoreTest::transcripts_data()
 {
     QTest::addColumn<QStringList>("steps");
     QTest::addColumn<QStringList>("transcript");
-    const QStringList started{"[start run]", "run 1 started: /usr/bin/tamblin (pid 101)"};
-    const QStringList nextRun{"[quit mark?]", "[start run]",
-                              "run 2 started: /usr/bin/tamblin (pid 102)"};
+    const QStringList started{kStart, "run 1 started: /usr/bin/tamblin (pid 101)"};
+    const QStringList nextRun{"[end mark?]", kStart, "run 2 started: /usr/bin/tamblin (pid 102)"};
     const auto endsOn = [](const QString& sig) {
         return QStringList{"[remove folder]", "the session ends on " + sig, "[exit 0]"};
     };
@@ -239,21 +271,21 @@ void SessionCoreTest::transcripts_data()
     QTest::newRow("a quick run: a pause, then the next")
         << QStringList{"start", "@1200 exit 1", "tick"}
         << started + ended("ended with status 1 after 1.2 s") +
-               QStringList{"[quit mark?]", pause1, "[tick @2200]", "[start run]",
+               QStringList{"[end mark?]", pause1, "[tick @2200]", kStart,
                            "run 2 started: /usr/bin/tamblin (pid 102)"};
     QTest::newRow("a run that cannot start")
         << QStringList{"refuse", "start", "tick"}
-        << QStringList{"[start run]",
+        << QStringList{kStart,
                        "run 1: cannot start /usr/bin/tamblin: No such file or directory",
                        "[find leftovers]",
-                       "[quit mark?]",
+                       "[end mark?]",
                        pause1,
                        "[tick @1000]",
-                       "[start run]",
+                       kStart,
                        "run 2 started: /usr/bin/tamblin (pid 101)"};
     QTest::newRow("Quit") << QStringList{"start", "quit", "@6000 exit 0"}
                           << started + ended("ended with status 0 after 6.0 s") +
-                                 QStringList{"[quit mark?]", "[remove folder]",
+                                 QStringList{"[end mark?]", "[remove folder]",
                                              "Quit was chosen in the menu: the session ends",
                                              "[exit 0]"};
     QTest::newRow("a signal while a run plays: the run ended, then the session")
@@ -299,8 +331,8 @@ void SessionCoreTest::transcripts_data()
                QStringList{"[tick @6020]", "[find leftovers]"} + endsOn("SIGINT");
     QTest::newRow("a signal during the pause: the end at once, no further run")
         << QStringList{"start", "@100 exit 1", "@600 signal TERM"}
-        << started + ended("ended with status 1 after 0.1 s") +
-               QStringList{"[quit mark?]", pause1} + endsOn("SIGTERM");
+        << started + ended("ended with status 1 after 0.1 s") + QStringList{"[end mark?]", pause1} +
+               endsOn("SIGTERM");
     // What is left is looked for every 20 ms: a look at 2999 ms and one at 3000 ms cannot be in
     // one row, nor at 4999 ms and 5000 ms.
     QTest::newRow("what a run left: SIGTERM once each, SIGKILL after the grace")
@@ -337,6 +369,93 @@ void SessionCoreTest::transcripts_data()
                            "[find leftovers]",
                            "1 processes left by the run do not end, even killed (pid 201 first)"} +
                nextRun;
+}
+
+// What the menu may offer each run, and what its Power off and Restart ask of logind once the
+// run and what it left are over.
+void SessionCoreTest::powerTranscripts_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QStringList>("transcript");
+    const auto run = [](int n, const QString& env = kStart) {
+        return QStringList{
+            env, QStringLiteral("run %1 started: /usr/bin/tamblin (pid %2)").arg(n).arg(100 + n)};
+    };
+    const auto ended = [](int n, const QString& after) {
+        return QStringList{
+            QStringLiteral("run %1 ended with status 0 after %2 s").arg(n).arg(after),
+            "[find leftovers]", "[end mark?]"};
+    };
+    const auto endsWith = [](const QString& line) {
+        return QStringList{"[remove folder]", line, "[exit 0]"};
+    };
+    const QString quitLine = "Quit was chosen in the menu: the session ends";
+
+    QTest::newRow("yes and challenge are offered, no and what logind does not know are not")
+        << QStringList{"can challenge no yes", "start"}
+        << run(1, "[start run TAMBLIN_POWER=power-off,sleep]");
+    QTest::newRow("nothing offered: no entry, and the log says so")
+        << QStringList{"can no na maybe", "start"}
+        << QStringList{"logind allows no power off, restart or sleep: none of them in the menu"} +
+               run(1, "[start run]");
+    QTest::newRow("logind cannot be asked: no entry, and the log says why")
+        << QStringList{"can - - -", "start"}
+        << QStringList{"cannot ask logind what the machine may do (no system bus): no Power off, "
+                       "Restart or Sleep in the menu"} +
+               run(1, "[start run]");
+    QTest::newRow("Power off: asked once what the run left is over, then the end")
+        << QStringList{"start",        "leave 201 sleep", "mark power-off",
+                       "@6000 exit 0", "gone 201",        "tick"}
+        << run(1) +
+               QStringList{"run 1 ended with status 0 after 6.0 s",
+                           "[find leftovers]",
+                           "pid 201 (sleep) was left running by the run: ending it",
+                           "[201 <- TERM]",
+                           "[201 <- CONT]",
+                           "[tick @6020]",
+                           "[find leftovers]",
+                           "[end mark?]",
+                           "[logind PowerOff]"} +
+               endsWith("Power off was chosen in the menu: powering off");
+    QTest::newRow("Restart") << QStringList{"start", "mark restart", "@6000 exit 0"}
+                             << run(1) + ended(1, "6.0") + QStringList{"[logind Reboot]"} +
+                                    endsWith("Restart was chosen in the menu: restarting");
+    // A refused run was no failure: the next starts at once, and the count of quick runs
+    // goes on from where it was.
+    QTest::newRow("Power off refused: the next run at once, told so; the one after it is not")
+        << QStringList{"start",          "logind refuses Access denied",
+                       "mark power-off", "@1000 exit 0",
+                       "@1500 exit 0",   "tick"}
+        << run(1) + ended(1, "1.0") +
+               QStringList{"[logind PowerOff]",
+                           "Power off was chosen in the menu, but logind did not do it (Access "
+                           "denied): the next run starts",
+                           "[remove end mark]"} +
+               run(2, "[start run TAMBLIN_POWER=power-off,restart,sleep "
+                      "TAMBLIN_NOTICE=power-off-refused]") +
+               ended(2, "0.5") +
+               QStringList{"run 2 was short: the next one starts in 1 s", "[tick @2500]"} + run(3);
+    QTest::newRow("Restart refused, then Quit")
+        << QStringList{"start",        "logind refuses no system bus",
+                       "mark restart", "@7000 exit 0",
+                       "quit",         "@20000 exit 0"}
+        << run(1) + ended(1, "7.0") +
+               QStringList{"[logind Reboot]",
+                           "Restart was chosen in the menu, but logind did not do it (no system "
+                           "bus): the next run starts",
+                           "[remove end mark]"} +
+               run(2, "[start run TAMBLIN_POWER=power-off,restart,sleep "
+                      "TAMBLIN_NOTICE=restart-refused]") +
+               ended(2, "13.0") + endsWith(quitLine);
+    QTest::newRow("a signal with the mark: the session ends, logind is not asked")
+        << QStringList{"start", "mark power-off", "@1000 signal TERM", "@2000 exit 0"}
+        << run(1) +
+               QStringList{"SIGTERM: ending run 1", "[run <- TERM]",
+                           "run 1 ended with status 0 after 2.0 s", "[find leftovers]"} +
+               endsWith("the session ends on SIGTERM");
+    QTest::newRow("a mark of anything else is Quit")
+        << QStringList{"start", "mark sleep", "@6000 exit 0"}
+        << run(1) + ended(1, "6.0") + endsWith(quitLine);
 }
 
 QTEST_APPLESS_MAIN(SessionCoreTest)

@@ -48,8 +48,9 @@ void SessionCore::startRun()
     ++run_;
     runToldToEnd_ = false;
     runDeadline_ = -1;
-    phase_ = Phase::Starting;
-    add(SessionAction::StartRun);
+    // What the menu may offer is asked afresh for each run: polkit's rules may have changed.
+    phase_ = Phase::AskingPower;
+    add(SessionAction::AskPowerChoices);
 }
 
 void SessionCore::runStarted(int pid, long long now)
@@ -97,8 +98,8 @@ void SessionCore::signalReceived(int sig, long long now)
         break;
     default:
         // Idle and Ended have no run to end; while a run is being ended the first signal
-        // stands. Starting and AwaitingMark last only while the loop answers: a signal that
-        // comes then waits in its pipe for the next phase.
+        // stands. AskingPower, Starting, AwaitingMark and AskingLogind last only while the loop
+        // answers: a signal that comes then waits in its pipe for the next phase.
         break;
     }
 }
@@ -221,17 +222,7 @@ void SessionCore::runOver()
         return;
     }
     phase_ = Phase::AwaitingMark;
-    add(SessionAction::LookForQuitMark);
-}
-
-void SessionCore::quitMarkSeen(bool seen, long long now)
-{
-    if (phase_ != Phase::AwaitingMark)
-        return;
-    if (seen)
-        endSession(0, "Quit was chosen in the menu: the session ends");
-    else
-        restartOrStop(now);
+    add(SessionAction::ReadEndMark);
 }
 
 void SessionCore::restartOrStop(long long now)

@@ -24,11 +24,15 @@ struct LeftProcess
 struct SessionAction
 {
     enum Kind {
-        StartRun,        // start the next run; answer with runStarted() or runNotStarted()
+        AskPowerChoices, // ask logind's Can*; answer with powerChoicesAnswered()
+        StartRun,        // start the next run, environment put over its own; answer with
+                         // runStarted() or runNotStarted()
         SignalRun,       // signal: for the run's process
         SignalProcess,   // signal: for pid, something a run left
         FindLeftovers,   // reap what has ended; answer with leftoversFound()
-        LookForQuitMark, // answer with quitMarkSeen()
+        ReadEndMark,     // answer with endMarkRead()
+        AskLogind,       // text: "PowerOff" or "Reboot"; answer with logindAnswered()
+        RemoveEndMark,   // the mark was dealt with: the next run starts without one
         RemoveFolder,    // the private folder, with the mark in it, before the session ends
         Log,             // text: one line for the log, without the program's name and the end
         Exit,            // code: the session's exit status
@@ -38,6 +42,15 @@ struct SessionAction
     int signal = 0;
     int pid = 0;
     int code = 0;
+    std::vector<std::string> environment = {}; // "NAME=value" entries
+};
+
+// What logind's CanPowerOff, CanReboot and CanSuspend answered ("yes", "no", "challenge",
+// "na"); empty when it could not be asked, and why.
+struct PowerAnswers
+{
+    std::string powerOff, reboot, suspend;
+    std::string why;
 };
 
 // The session's core: when a run starts, how it is ended, what it left is ended, and whether
@@ -45,7 +58,7 @@ struct SessionAction
 //
 // It owns no process and reads no clock: events come in with the time they happened, what is
 // to be done comes out as actions, and deadline() says when tick() is next due. The loop
-// answers StartRun, FindLeftovers and LookForQuitMark at once, before it waits again.
+// answers each action that asks something at once, before it waits again.
 class SessionCore
 {
   public:
@@ -74,8 +87,13 @@ class SessionCore
     void signalReceived(int sig, long long now);
     // What the run left that is still there (empty: nothing).
     void leftoversFound(const std::vector<LeftProcess>& left, long long now);
-    // Whether the menu's Quit left its mark.
-    void quitMarkSeen(bool seen, long long now);
+    // What logind offers for the next run.
+    void powerChoicesAnswered(const PowerAnswers& answers);
+    // The end mark that the menu's Quit ("", present), Power off ("power-off\n") or Restart
+    // ("restart\n") left.
+    void endMarkRead(bool present, const std::string& content, long long now);
+    // Whether logind does what it was asked; why it does not.
+    void logindAnswered(bool done, const std::string& why, long long now);
 
     // When tick() is next due; -1 for never.
     long long deadline() const;
@@ -87,17 +105,20 @@ class SessionCore
   private:
     enum class Phase {
         Idle,            // before start()
+        AskingPower,     // logind's offers asked for, before a run
         Starting,        // a run asked for
         Playing,         // the run is on
         EndingRun,       // the run told to end
         KillingRun,      // the run killed
         EndingLeftovers, // what the run left being ended
-        AwaitingMark,    // the quit mark asked for
+        AwaitingMark,    // the end mark asked for
+        AskingLogind,    // power off or restart asked of logind
         Pausing,         // before the next run
         Ended,
     };
 
     void startRun();
+    void powerChosen(const std::string& action);
     void endRunOnSignal(int sig, long long now);
     void beginLeftovers(long long now);
     void endLeftovers(const std::vector<LeftProcess>& left, long long now);
@@ -128,4 +149,8 @@ class SessionCore
     bool killingLeftovers_ = false;
     std::vector<int> toldToEnd_; // the pids of leftovers sent SIGTERM
     long long pauseEnd_ = -1;
+    // What logind was asked after the run ("PowerOff", "Reboot"), and what the next run is to
+    // tell the viewer (TAMBLIN_NOTICE), once.
+    std::string asked_;
+    std::string notice_;
 };
