@@ -27,7 +27,7 @@ QString readFile(const QString& path)
     return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
 }
 
-bool writeScript(const QString& path, const QByteArray& text)
+bool writeFile(const QString& path, const QByteArray& text)
 {
     QFile f(path);
     return f.open(QIODevice::WriteOnly) && f.write(text) == text.size() &&
@@ -97,18 +97,14 @@ class PowerTest : public QObject
     QString env(int run) const { return readFile(path(QStringLiteral("env.%1").arg(run))); }
 
     // Runs the session to its end on bus, its runs leaving the marks in turn ("power-off",
-    // "restart", "quit": an empty one, "none"); its log.
+    // "restart", "quit": an empty one, "none"); its log. Kept: the mock's log of this one.
     QString runSession(const QString& bus, const QStringList& marks, int* code)
     {
-        // What an earlier session's runs noted; the log is the mock's of this one.
         for (const QString& name : QDir(dir.path()).entryList(QDir::Files))
             if (name != "logind.log")
                 QFile::remove(path(name));
-        QFile list(path("marks"));
-        if (!list.open(QIODevice::WriteOnly))
+        if (!writeFile(path("marks"), marks.join('\n').toUtf8() + "\n"))
             return {};
-        list.write(marks.join('\n').toUtf8() + "\n");
-        list.close();
         QProcess session;
         QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
         e.insert("DBUS_SYSTEM_BUS_ADDRESS", bus);
@@ -138,7 +134,7 @@ class PowerTest : public QObject
         QVERIFY(QDir(dir.path()).mkpath("bin"));
         // A run: notes its environment (and whether a mark is there as it starts), leaves a
         // process that notes what logind was asked by the time it is ended, and the mark.
-        QVERIFY(writeScript(
+        QVERIFY(writeFile(
             path("bin/run"),
             "#!/bin/sh\nd=" + QFile::encodeName(dir.path()) +
                 "\nn=$(( $(cat $d/count 2>/dev/null || echo 0) + 1 )); echo $n >$d/count\n"
@@ -153,114 +149,82 @@ class PowerTest : public QObject
                 "case $mark in quit) : >\"$TAMBLIN_SESSION_END\";; none) ;;\n"
                 "*) echo $mark >\"$TAMBLIN_SESSION_END\";; esac\n"));
         // udiskie as the session starts it: its arguments noted, then until it is ended.
-        QVERIFY(writeScript(path("bin/udiskie"), "#!/bin/sh\necho \"$@\" >" +
-                                                     QFile::encodeName(path("udiskie.args")) +
-                                                     "\nexec sleep 600\n"));
+        QVERIFY(writeFile(path("bin/udiskie"), "#!/bin/sh\necho \"$@\" >" +
+                                                   QFile::encodeName(path("udiskie.args")) +
+                                                   "\nexec sleep 600\n"));
     }
 
-    // Each run is offered what logind answers "yes" or "challenge" to; nothing, and a line
-    // that says why, when it answers no to all or is not there.
-    void offers_data()
+    // Each run is offered what logind answers "yes" or "challenge" to. Power off or restart:
+    // one call, interactive false, once the run and what it left have ended; the session then
+    // ends. Refused: the log says why, and the next run starts at once, told so, the mark gone;
+    // the run after it is not told.
+    void session_data()
     {
         QTest::addColumn<QString>("parameters"); // empty: no logind on the bus
-        QTest::addColumn<QString>("power");      // empty: no TAMBLIN_POWER
+        QTest::addColumn<QString>("mark");
+        QTest::addColumn<bool>("refused");
+        QTest::addColumn<QString>("power"); // empty: no TAMBLIN_POWER
         QTest::addColumn<QString>("line");
-        QTest::newRow("all yes") << "{}"
-                                 << "power-off,restart,sleep"
-                                 << "";
-        QTest::newRow("no sleep") << R"({"CanSuspend": "no"})"
-                                  << "power-off,restart"
-                                  << "";
-        QTest::newRow("challenge, na") << R"({"CanPowerOff": "challenge", "CanReboot": "na"})"
-                                       << "power-off,sleep"
-                                       << "";
-        QTest::newRow("all no")
-            << R"({"CanPowerOff": "no", "CanReboot": "no", "CanSuspend": "no"})"
+        const QString refusal =
+            " was chosen in the menu, but logind did not do it (org.freedesktop."
+            "DBus.Error.AccessDenied: Interactive authentication required.): "
+            "the next run starts";
+        QTest::newRow("all yes, restart") << "{}"
+                                          << "restart" << false << "power-off,restart,sleep"
+                                          << "Restart was chosen in the menu: restarting";
+        QTest::newRow("no sleep, power off") << R"({"CanSuspend": "no"})"
+                                             << "power-off" << false << "power-off,restart"
+                                             << "Power off was chosen in the menu: powering off";
+        QTest::newRow("challenge, na, power off refused")
+            << R"({"CanPowerOff": "challenge", "CanReboot": "na"})"
+            << "power-off" << true << "power-off,sleep"
+            << "Power off" + refusal;
+        QTest::newRow("restart refused") << "{}"
+                                         << "restart" << true << "power-off,restart,sleep"
+                                         << "Restart" + refusal;
+        QTest::newRow("no logind, quit")
             << ""
-            << "logind allows no power off, restart or sleep: none of them in the menu";
-        QTest::newRow("no logind")
-            << ""
-            << ""
+            << "quit" << false << ""
             << "cannot ask logind what the machine may do (org.freedesktop.DBus.Error."
                "ServiceUnknown: ";
     }
 
-    void init() { QFile::remove(path("logind.log")); }
-
-    void offers()
+    void session()
     {
         QFETCH(QString, parameters);
+        QFETCH(QString, mark);
+        QFETCH(bool, refused);
         QFETCH(QString, power);
         QFETCH(QString, line);
         MockLogind logind(path("logind.log"));
         if (!parameters.isEmpty())
             QVERIFY(logind.start(parameters));
-        int code = -1;
-        const QString log = runSession(logind.address(), {"quit"}, &code);
-        QCOMPARE(code, 0);
-        const QStringList entries = env(1).split('\n').filter("TAMBLIN_POWER=");
-        QCOMPARE(entries, power.isEmpty() ? QStringList() : QStringList{"TAMBLIN_POWER=" + power});
-        QVERIFY2(line.isEmpty() || log.contains("tamblin-session: " + line), qPrintable(log));
-    }
-
-    // Power off or restart: one call, interactive false, made once the run and what it left
-    // have ended; the session then ends. Refused: said why, and the next run starts at once,
-    // told so, with the mark gone; the run after that is not told.
-    void endMark_data()
-    {
-        QTest::addColumn<QString>("mark");
-        QTest::addColumn<bool>("refused");
-        QTest::addColumn<QString>("call");
-        QTest::addColumn<QString>("line");
-        QTest::newRow("power off") << "power-off" << false << "PowerOff False"
-                                   << "Power off was chosen in the menu: powering off";
-        QTest::newRow("restart") << "restart" << false << "Reboot False"
-                                 << "Restart was chosen in the menu: restarting";
-        QTest::newRow("power off refused")
-            << "power-off" << true << "PowerOff False"
-            << "Power off was chosen in the menu, but logind did not do it "
-               "(org.freedesktop.DBus.Error.AccessDenied: Interactive authentication required.): "
-               "the next run starts";
-        QTest::newRow("restart refused")
-            << "restart" << true << "Reboot False"
-            << "Restart was chosen in the menu, but logind did not do it "
-               "(org.freedesktop.DBus.Error.AccessDenied: Interactive authentication required.): "
-               "the next run starts";
-    }
-
-    void endMark()
-    {
-        QFETCH(QString, mark);
-        QFETCH(bool, refused);
-        QFETCH(QString, call);
-        QFETCH(QString, line);
-        MockLogind logind(path("logind.log"));
-        QVERIFY(logind.start("{}"));
-        const QString method = call.section(' ', 0, 0);
+        const QString method = mark == "restart" ? "Reboot" : "PowerOff";
         if (refused)
             QVERIFY(logind.refuse(method));
         int code = -1;
-        const QString log =
-            runSession(logind.address(), QStringList{mark} + QStringList{"none", "quit"}, &code);
+        const QString log = runSession(logind.address(), {mark, "none", "quit"}, &code);
         QCOMPARE(code, 0);
-        QVERIFY2(log.contains("tamblin-session: " + line + "\n"), qPrintable(log));
+        QVERIFY2(log.contains("tamblin-session: " + line), qPrintable(log));
+        QCOMPARE(env(1).split('\n').filter("TAMBLIN_POWER="),
+                 power.isEmpty() ? QStringList() : QStringList{"TAMBLIN_POWER=" + power});
+        QVERIFY(!env(1).contains("TAMBLIN_NOTICE"));
+        if (mark == "quit")
+            return;
         // The mock's line for a call: "TIME METHOD ARGUMENTS" (a refusal adds one of its own).
-        const QRegularExpression anyCall(" " + method + " (True|False)\n");
-        QCOMPARE(readFile(path("logind.log")).count(anyCall), 1);
-        QVERIFY(readFile(path("logind.log")).contains(" " + call + "\n"));
+        const QRegularExpression call(" " + method + " (True|False)\n");
+        QCOMPARE(readFile(path("logind.log")).count(call), 1);
+        QVERIFY(readFile(path("logind.log")).contains(" " + method + " False\n"));
         // What the run left was ended before logind was asked.
         QVERIFY(QFile::exists(path("left.1")));
-        QVERIFY(!readFile(path("left.1")).contains(anyCall));
-        QVERIFY(!env(1).contains("TAMBLIN_NOTICE"));
-        if (!refused) {
-            QVERIFY(!QFile::exists(path("env.2")));
-            return;
+        QVERIFY(!readFile(path("left.1")).contains(call));
+        QCOMPARE(QFile::exists(path("env.2")), refused);
+        if (refused) {
+            QVERIFY(env(2).contains("\nTAMBLIN_NOTICE=" + mark + "-refused\n"));
+            QVERIFY(!env(2).contains("MARK-THERE"));
+            QVERIFY(log.contains("tamblin-session: run 3 started"));
+            QVERIFY(!env(3).contains("TAMBLIN_NOTICE"));
         }
-        QVERIFY(env(2).contains("\nTAMBLIN_NOTICE=" + mark + "-refused\n"));
-        QVERIFY(!env(2).contains("MARK-THERE"));
-        QVERIFY(log.contains("tamblin-session: run 3 started"));
-        QVERIFY(!env(3).contains("TAMBLIN_NOTICE"));
-        QVERIFY(!log.contains("run 1 was short"));
     }
 
     // The adapter's Sleep: asked on a thread of its own, its answer through a descriptor.
@@ -270,14 +234,11 @@ class PowerTest : public QObject
         QTest::newRow("done") << false;
         QTest::newRow("refused") << true;
     }
-
     void logindRequest()
     {
         QFETCH(bool, refused);
         MockLogind logind(path("logind.log"));
-        QVERIFY(logind.start("{}"));
-        if (refused)
-            QVERIFY(logind.refuse("Suspend"));
+        QVERIFY(logind.start("{}") && (!refused || logind.refuse("Suspend")));
         qputenv("DBUS_SYSTEM_BUS_ADDRESS", logind.address().toUtf8());
         auto unset = qScopeGuard([] { qunsetenv("DBUS_SYSTEM_BUS_ADDRESS"); });
         LogindRequest request;
