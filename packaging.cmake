@@ -20,8 +20,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "mplayer | mpv")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, fonts-wqy-microhei")
-# The Wayland session runs in it.
-set(CPACK_DEBIAN_PACKAGE_SUGGESTS "cage")
+# The Wayland session runs in it; the session mounts USB sticks through udiskie where no desktop
+# does.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "cage, udiskie")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_SET_DESTDIR OFF)

@@ -214,12 +214,13 @@ class SessionLoop
         return answers;
     }
 
-    // The mark's few bytes; false when there is none.
+    // The mark's few bytes; false when there is none. One that is there but cannot be read is
+    // still a wish to end: Quit's.
     bool readEndMark(std::string* content) const
     {
         const int fd = open(endMark_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         if (fd < 0)
-            return false;
+            return errno != ENOENT;
         char text[64];
         ssize_t n;
         while ((n = read(fd, text, sizeof text)) > 0 && content->size() < 256)

@@ -166,7 +166,7 @@ class InstallTest : public QObject
              QStringList{"^Package: tamblin$", "^Version: " + version.trimmed() + "$",
                          "^Architecture: " + arch.trimmed() + "$", "^Depends: .*mplayer \\| mpv",
                          "libqt6widgets6", "libxss1", // X's screen saver, held without a desktop
-                         "^Suggests: cage$",          // for the Wayland session
+                         "^Suggests: cage, udiskie$", // the Wayland session, USB sticks
                          "^Recommends: .*fonts-wqy-microhei"}) // the menu's CJK names
             QVERIFY2(
                 control.contains(QRegularExpression(field, QRegularExpression::MultilineOption)),

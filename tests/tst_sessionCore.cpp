@@ -398,11 +398,6 @@ void SessionCoreTest::powerTranscripts_data()
         << QStringList{"can no na maybe", "start"}
         << QStringList{"logind allows no power off, restart or sleep: none of them in the menu"} +
                run(1, "[start run]");
-    QTest::newRow("logind cannot be asked: no entry, and the log says why")
-        << QStringList{"can - - -", "start"}
-        << QStringList{"cannot ask logind what the machine may do (no system bus): no Power off, "
-                       "Restart or Sleep in the menu"} +
-               run(1, "[start run]");
     QTest::newRow("Power off: asked once what the run left is over, then the end")
         << QStringList{"start",        "leave 201 sleep", "mark power-off",
                        "@6000 exit 0", "gone 201",        "tick"}
@@ -417,9 +412,6 @@ void SessionCoreTest::powerTranscripts_data()
                            "[end mark?]",
                            "[logind PowerOff]"} +
                endsWith("Power off was chosen in the menu: powering off");
-    QTest::newRow("Restart") << QStringList{"start", "mark restart", "@6000 exit 0"}
-                             << run(1) + ended(1, "6.0") + QStringList{"[logind Reboot]"} +
-                                    endsWith("Restart was chosen in the menu: restarting");
     // A refused run was no failure: the next starts at once, and the count of quick runs
     // goes on from where it was.
     QTest::newRow("Power off refused: the next run at once, told so; the one after it is not")
@@ -435,18 +427,6 @@ void SessionCoreTest::powerTranscripts_data()
                       "TAMBLIN_NOTICE=power-off-refused]") +
                ended(2, "0.5") +
                QStringList{"run 2 was short: the next one starts in 1 s", "[tick @2500]"} + run(3);
-    QTest::newRow("Restart refused, then Quit")
-        << QStringList{"start",        "logind refuses no system bus",
-                       "mark restart", "@7000 exit 0",
-                       "quit",         "@20000 exit 0"}
-        << run(1) + ended(1, "7.0") +
-               QStringList{"[logind Reboot]",
-                           "Restart was chosen in the menu, but logind did not do it (no system "
-                           "bus): the next run starts",
-                           "[remove end mark]"} +
-               run(2, "[start run TAMBLIN_POWER=power-off,restart,sleep "
-                      "TAMBLIN_NOTICE=restart-refused]") +
-               ended(2, "13.0") + endsWith(quitLine);
     QTest::newRow("a signal with the mark: the session ends, logind is not asked")
         << QStringList{"start", "mark power-off", "@1000 signal TERM", "@2000 exit 0"}
         << run(1) +
