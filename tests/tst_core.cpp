@@ -534,19 +534,20 @@ void CoreTest::mplayerOrderings_data()
     const QStringList menuOver{"@1000 > set_menu main", "@1000 > pause"};
     const QStringList asked{"@1000 > pausing_keep_force get_property time_pos",
                             "@1000 > pausing_keep_force get_property length"};
-    const QStringList bPlays{"@1100 > menu down", "@1100 > menu down", "@1100 > menu ok",
-                             "@1100 > loadlist '/private/list2'"};
-    const QString bChosen = "@1000 > menu ok", quitChosen = "@1000 > menu up",
+    // Keys after the menu opened by name wait for it to be drawn.
+    const QStringList bPlays{"@1200 > menu down", "@1200 > menu down", "@1200 > menu ok",
+                             "@1200 > loadlist '/private/list2'"};
+    const QString bChosen = "@1100 > menu ok", quitChosen = "@1100 > menu up",
                   sessionEnds = "@1000 write /run/session-end: ";
     QTest::newRow("choosing another clip while one plays: where it was left is kept first")
         << true
         << playingA + chooseB +
                QStringList{"@1050", answers[0], answers[1], "@1200", "<Playing /private/3.avi.",
                            started, "@2000"}
-        << aPlays + menuOver + QStringList{bChosen} + asked +
+        << aPlays + menuOver + asked +
                QStringList{"@1050 save 42.000 100.000 -2 -2 /v/a.avi",
                            "@1050 link /private/3.avi -> /v/b.avi",
-                           "@1050 write /private/list2: /private/3.avi /private/1.avi"} +
+                           "@1050 write /private/list2: /private/3.avi /private/1.avi", bChosen} +
                bPlays +
                QStringList{"@1200 > menu hide", "@1350 > pausing_keep_force get_property pause"};
     // Left partway, the clip asks where to start: Resume from.
@@ -559,10 +560,10 @@ void CoreTest::mplayerOrderings_data()
                            "@200 > menu ok",
                            "@200 list /private/list: {0}Resume from 0:42 | {1}From the start",
                            "@200 > set_menu start",
-                           "@250 > menu ok",
                            "@250 link /private/2.avi -> /v/a.avi",
                            "@250 write /private/list1: /private/2.avi /private/1.avi",
-                           "@250 > loadlist '/private/list1'"} +
+                           "@300 > menu ok",
+                           "@300 > loadlist '/private/list1'"} +
                chooseA.mid(9) + QStringList{"@300 > seek 42.000 2",
                                             "@450 > pausing_keep_force get_property pause",
                                             "@5000 save",
@@ -574,21 +575,19 @@ void CoreTest::mplayerOrderings_data()
         << true
         << playingA + chooseQuit + QStringList{"@1050", "^", "@1100"} + answers +
                QStringList{"@5000"}
-        << aPlays + menuOver + QStringList{quitChosen} + asked +
-               QStringList{sessionEnds, "@1050 TERM", "@1100 save 42.000 100.000 -2 -2 /v/a.avi",
+        << aPlays + menuOver + asked +
+               QStringList{sessionEnds,       "@1050 TERM",
+                           quitChosen,        "@1100 save 42.000 100.000 -2 -2 /v/a.avi",
                            "@1100 > menu ok", "@3050 KILL"};
     QTest::newRow("the window gone while a clip is being left")
         << true
         << playingA + chooseB + QStringList{"@1050", "%", "@1100"} + answers + QStringList{"@5000"}
-        << aPlays + menuOver + QStringList{bChosen} + asked +
-               QStringList{"@1100 > menu down",
-                           "@1100 > menu down",
-                           "@1100 save 42.000 100.000 -2 -2 /v/a.avi",
-                           "@1100 > menu ok",
+        << aPlays + menuOver + asked +
+               QStringList{bChosen, "@1100 save 42.000 100.000 -2 -2 /v/a.avi",
                            "@1100 link /private/3.avi -> /v/b.avi",
-                           "@1100 write /private/list2: /private/3.avi /private/1.avi",
-                           "@1100 > loadlist '/private/list2'",
-                           "@1100 > quit",
+                           "@1100 write /private/list2: /private/3.avi /private/1.avi"} +
+               bPlays +
+               QStringList{"@1200 > quit",
                            "@3050 log tamblin-adapter: the player did not quit, terminating it",
                            "@3050 TERM"};
     QTest::newRow("the window gone once the player has ended: nothing is due")
@@ -599,8 +598,9 @@ void CoreTest::mplayerOrderings_data()
         << true
         << playingA + chooseQuit + QStringList{"@1050", bg, started, "@1100"} + answers +
                QStringList{"@5000"}
-        << aPlays + menuOver + QStringList{quitChosen} + asked +
+        << aPlays + menuOver + asked +
                QStringList{sessionEnds,
+                           quitChosen,
                            "@1100 window ANS_time_pos=42.0",
                            "@1100 window ANS_length=100.0",
                            "@1400 > menu ok",
@@ -859,9 +859,9 @@ void CoreTest::mplayerTracks_data()
             asked + QStringList{keep + "set_property sub_demux 3"} + asked +
             QStringList{known.arg(0).arg(3)});
     row("seeks keep the menu's pause",
-        playing + QStringList{"~12.5", "menu 0 1 set_menu main", "~600"},
+        playing + QStringList{"~12.5", "menu 0 1 set_menu main", "~600", "@100"},
         reported + QStringList{"@0 > seek 12.500 2", "@0 > set_menu main", "@0 > pause",
-                               "@0 > pausing_keep seek 600.000 2"});
+                               "@100 > pausing_keep seek 600.000 2"});
 
     // Files beside the clip: a plain path goes as it is, another through an alias; one that the
     // player cannot load is passed over. Loading one turns it on: what was on is put back.
@@ -914,9 +914,9 @@ void CoreTest::mplayerTracks_data()
     // opens it.
     row("a listed menu's folder is written in turn with the commands held back",
         {"menu 0 1 set_menu main", "menu 1 2 menu ok", "menu 2 1 menu cancel", "list Off|● English",
-         "menu 1 2 menu ok", "@200"},
-        {"@0 > set_menu main", "@0 > pause", "@0 > menu ok", "@100 > menu cancel",
-         "@200 list /private/list: {0}Off | {1}● English", "@200 > menu ok"});
+         "menu 1 2 menu ok", "@300"},
+        {"@0 > set_menu main", "@0 > pause", "@100 > menu ok", "@200 > menu cancel",
+         "@300 list /private/list: {0}Off | {1}● English", "@300 > menu ok"});
 }
 
 void CoreTest::listedNames_data()
@@ -1192,6 +1192,14 @@ void CoreTest::sticks_data()
         {"@1000 > menu up", "@1000 > menu up", "@1000 > menu ok", "@1000 ask logind Suspend",
          "@1150 > pausing_keep_force get_property pause", "@1200 > set_menu sleep-refused",
          "@1350 > pausing_keep_force get_property pause"});
+    row("power off over a clip: where it was, first",
+        {"<Playing /v/a.avi.", started, "@1000", "set_menu main", "menu up", "menu up", "menu up",
+         "menu ok", "@1100", "<ANS_time_pos=42.0", "<ANS_length=100.0", "@1600"},
+        {"@1000 > set_menu main", "@1000 write /run/session-end: power-off",
+         "@1000 > pausing_keep_force get_property time_pos",
+         "@1000 > pausing_keep_force get_property length", "@1100 > menu up", "@1100 > menu up",
+         "@1100 > menu up", "@1100 > menu ok", "@1100 save 42.000 100.000 -2 -2 /v/a.avi",
+         "@1100 > quit"});
     row("a notice from the run before", {bg, started, "@400"},
         {"@0 > pause", "@0 link /private/1.avi -> /app/bg.avi",
          "@0 > pausing_keep loadfile '/private/1.avi' 1", "@0 > set_menu power-off-refused",

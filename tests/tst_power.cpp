@@ -4,8 +4,10 @@
 // it left are over; a refusal told to the next run alone. And udiskie for the run of the
 // session, and the adapter's request (Sleep) made off its loop. The runs are a shell script that
 // notes its environment and leaves the mark.
+#include "adapterSession.h"
 #include "harness.h"
 #include "logindRequest.h"
+#include "mediaMaker.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -277,6 +279,63 @@ class PowerTest : public QObject
         QVERIFY(log.contains("run 2 started"));
         QVERIFY2(!log.contains("pid " + started.captured(1) + " ("), qPrintable(log));
         QVERIFY(waitUntil([&] { return processGone(pid_t(started.captured(1).toInt())); }, 5000));
+    }
+
+    // The real window and adapter on MPlayer, in a session. Sleep from the start menu asks
+    // logind and leaves the menu up; refused, the menu says so. Power off from the menu over a
+    // clip keeps where the clip was, ends the run (the display given back), and only then asks
+    // logind, once.
+    void fromTheMenu()
+    {
+        Xvfb x(640, 480);
+        const QString log = path("menu-logind.log"), media = path("media");
+        MockLogind logind(log);
+        QVERIFY(logind.start("{}"));
+        QVERIFY(QDir().mkpath(media));
+        QVERIFY(makeClip(media + "/clip.mkv", {"0x602020", 30, {{440, "", ""}}, {}, {}}));
+        AdapterSession s(&x);
+        s.run.env().insert("DBUS_SYSTEM_BUS_ADDRESS", logind.address());
+        s.run.env().insert("TAMBLIN_SESSION_PROGRAM", tamblinBinary());
+        s.run.env().insert("TAMBLIN_MEDIA", media);
+        s.run.env().insert("XDG_STATE_HOME", path("state"));
+        s.run.env().insert("TAMBLIN_PLAYER", "/usr/bin/mplayer");
+        s.run.setProgram(SESSION_BIN);
+        s.run.start({"-ao null"});
+        auto stop = qScopeGuard([&] {
+            if (s.run.pid() > 0)
+                kill(s.run.pid(), SIGTERM);
+            s.run.waitForExit(30000);
+        });
+        QVERIFY(s.waitFor("# stopped", 1, 30000));
+        // Play a clip, Pause or resume, On-screen display, Power off, Restart, Sleep, Quit.
+        s.inject("menu up\nmenu up\nmenu ok\n");
+        QVERIFY(waitUntil([&] { return readFile(log).contains(" Suspend False\n"); }, 15000));
+        QCOMPARE(s.menuAnswer(), "ANS_MENU_VISIBILITY=1");
+        QVERIFY(logind.refuse("Suspend"));
+        s.inject("menu ok\n");
+        QVERIFY(s.waitFor("> set_menu sleep-refused"));
+        // OK, then from Sleep down to Play a clip, and its clip past its first seconds.
+        s.inject("menu ok\nmenu down\nmenu down\nmenu ok\nmenu down\nmenu ok\n");
+        QVERIFY(waitUntil([&] { return s.property("time_pos").toDouble() > 0; }, 20000));
+        s.inject("seek 15 2\n");
+        QVERIFY(waitUntil([&] { return s.property("time_pos").toDouble() >= 14; }, 20000));
+        s.inject("set_menu main\nmenu up\nmenu up\nmenu up\nmenu up\nmenu ok\n");
+        QVERIFY(s.run.waitForExit(30000));
+        QCOMPARE(s.run.exitCode(), 0);
+        const QString err = s.run.errSoFar();
+        const qsizetype ended = err.indexOf("run 1 ended"),
+                        asked = err.indexOf("Power off was chosen in the menu: powering off");
+        QVERIFY2(ended >= 0 && asked > ended, qPrintable(err));
+        QCOMPARE(readFile(log).count(QRegularExpression(" PowerOff (True|False)\n")), 1);
+        QVERIFY(readFile(log).contains(" PowerOff False\n"));
+        QVERIFY(s.run.out().contains("Setting Backlight State to 30s..."));
+        const QString kept = readFile(path("state/tamblin/positions"));
+        QVERIFY2(kept.split('\n')
+                         .filter(" " + media + "/clip.mkv")
+                         .value(0)
+                         .section(' ', 0, 0)
+                         .toDouble() >= 14,
+                 qPrintable(kept));
     }
 };
 

@@ -61,8 +61,14 @@ void MPlayerDriver::command(const std::string& line, const MenuStep& step, long 
     const bool settles = (step.depth < step.depthBefore && step.visible) ||
                          (c.verb == "menu" && step.wasVisible &&
                           (step.outcome == MenuModel::CommandRun || step.depth > step.depthBefore));
-    for (const std::string& l : hold_.linesFor(line, step.wasVisible, step.visible))
-        send(l, settles && l == line ? Send::Settling : Send::Plain, now);
+    // A menu opened by name (F1 over a clip) too, once its pause has gone with it: keys right
+    // after it moved the menu below, hidden, and chose there.
+    const bool opens = c.verb == "set_menu" && step.depth > step.depthBefore;
+    const std::vector<std::string> lines = hold_.linesFor(line, step.wasVisible, step.visible);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        const bool settling = (settles && lines[i] == line) || (opens && i + 1 == lines.size());
+        send(lines[i], settling ? Send::Settling : Send::Plain, now);
+    }
     if (step.outcome == MenuModel::CommandRun)
         hold_.ranByMenu(step.ran);
 }

@@ -129,7 +129,7 @@ int EventLoop::run()
         fds[SignalsAt] = {signals_, POLLIN, 0};
         fds[PidAt] = {pidfd.get(), POLLIN, 0};
         for (size_t i = 0; i < watches_.size(); ++i)
-            fds[Count + i] = {watches_[i].fd, watches_[i].events, 0};
+            fds[Count + i] = {watches_[i].fd(), watches_[i].events, 0};
         const long long due = core_.deadline();
         long long wait = due < 0 ? -1 : due > now ? due - now : 0;
         if (!pidfd.valid() && (wait < 0 || wait > 50))

@@ -28,11 +28,11 @@ class EventLoop
     EventLoop(Controller& core, Actions& actions, PlayerChannels player, UniqueFd fifo, int signals,
               FILE* trace, std::string positionsFile);
 
-    // Something else to wait on: a descriptor, the events to poll it for, and what to do when
-    // it is ready (with the time).
+    // Something else to wait on: its descriptor as it is now (-1 for none), the events to poll
+    // it for, and what to do when it is ready (with the time).
     struct Watch
     {
-        int fd;
+        std::function<int()> fd;
         short events;
         std::function<void(long long)> ready;
     };

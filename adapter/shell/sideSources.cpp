@@ -10,7 +10,8 @@ SideSources::SideSources(Controller& core, EventLoop& loop,
     : core_(core), mounts_(removable)
 {
     if (mounts_.fd() >= 0) {
-        loop.watch({mounts_.fd(), POLLPRI, [this](long long now) {
+        loop.watch({[this] { return mounts_.fd(); }, POLLPRI,
+                    [this](long long now) {
                         if (mounts_.refresh())
                             core_.mountsChanged(mounts_.mounts(), now);
                     }});
@@ -18,11 +19,13 @@ SideSources::SideSources(Controller& core, EventLoop& loop,
         mounts_.refresh();
         core_.mountsChanged(mounts_.mounts(), monotonicMs());
     }
-    loop.watch({scanner_.fd(), POLLIN, [this](long long now) {
+    loop.watch({[this] { return scanner_.fd(); }, POLLIN,
+                [this](long long now) {
                     for (const auto& [mountPoint, scan] : scanner_.done())
                         core_.stickRead(mountPoint, scan, now);
                 }});
-    loop.watch({logind_.fd(), POLLIN, [this](long long now) {
+    loop.watch({[this] { return logind_.fd(); }, POLLIN,
+                [this](long long now) {
                     std::string why;
                     const bool done = logind_.answer(&why);
                     if (!done)
