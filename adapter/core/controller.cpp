@@ -26,11 +26,10 @@ Controller::Controller(MenuModel& model, ClipFlow& flow, ResumeStore& store, Pla
 {
     driver_.attach(&events_);
     // The media folders, as the menu of media and sticks lists them.
+    // "Play a clip" comes first in the main menu, where there is one.
     const Menu* main = model_.menu("main");
-    for (const MenuEntry& e : main ? main->entries : std::vector<MenuEntry>{}) {
-        if (e.kind == MenuEntry::OpenMenu && e.label == "Play a clip")
-            clipsMenu_ = e.argument;
-    }
+    if (main && !main->entries.empty() && main->entries.front().kind == MenuEntry::OpenMenu)
+        clipsMenu_ = main->entries.front().argument;
     const Menu* clips = model_.menu(clipsMenu_);
     if (clips && clipsMenu_ == "media")
         removables_.setFixed(clips->entries);
