@@ -257,8 +257,14 @@ class SticksTest : public QObject
                statusValue(adapter, "VmRSS"));
         QVERIFY(openDescriptors(adapter) <= fds + 2);
         QVERIFY(statusValue(adapter, "Threads") <= threads);
-        // A mount table's text kept for each change would be some 500 kB by now.
+        // A mount table's text kept for each change would be some 500 kB by now. With
+        // AddressSanitizer the allocator's own caches grow by about as much: there its leak
+        // check, as the adapter ends, stands for this.
+#ifndef __SANITIZE_ADDRESS__
         QVERIFY(statusValue(adapter, "VmRSS") <= rss + 256);
+#else
+        Q_UNUSED(rss);
+#endif
         QVERIFY(endRun(s));
     }
 };
