@@ -28,7 +28,7 @@ sd_bus_message* callManager(const std::string& method, bool withInteractive, std
         return nullptr;
     }
     sd_bus_set_method_call_timeout(bus, kCallTimeoutUs);
-    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_error error{}; // SD_BUS_ERROR_NULL, without its C99 compound literal
     sd_bus_message* reply = nullptr;
     const char* destination = "org.freedesktop.login1";
     const char* path = "/org/freedesktop/login1";

@@ -1116,7 +1116,8 @@ void CoreTest::sticks_data()
          "@1150 > pausing_keep_force get_property pause", "@1200 > menu down",
          "@1200 list /private/list: {0}Reading…", "@1200 > set_menu stick-1",
          "@1350 > pausing_keep_force get_property pause", "@1400 > menu cancel",
-         "@1500 list /private/list: {0}Play all | {1}d | {2}a", "@1500 > set_menu stick-1"});
+         "@1400 list /private/list: {0}Play all | {1}d | {2}a", "@1400 > set_menu stick-1",
+         "@1550 > pausing_keep_force get_property pause"});
     row("a stick pulled out while its menu shows: back to the media, without it",
         {"@1000", "&/m/S", "*/m/S a.avi", "menu ok", "@1200", "menu down", "menu ok", "@1400", "&",
          "@1600"},
@@ -1124,8 +1125,8 @@ void CoreTest::sticks_data()
          "@1150 > pausing_keep_force get_property pause", "@1200 > menu down",
          "@1200 list /private/list: {0}Play all | {1}a", "@1200 > set_menu stick-1",
          "@1350 > pausing_keep_force get_property pause", "@1400 forget /m/S",
-         "@1400 > menu cancel", "@1500 > menu cancel", "@1600 list /private/list: {0}v",
-         "@1600 > set_menu places"});
+         "@1400 > menu cancel", "@1500 > menu cancel", "@1500 list /private/list: {0}v",
+         "@1500 > set_menu places"});
     row("a clip from a stick pulled out: where it was kept, the start menu back with a word",
         {bg,
          started,

@@ -92,6 +92,7 @@ void Controller::command(const std::string& line, long long now)
     step.outcome = model_.apply(text);
     step.visible = model_.visible();
     step.depth = model_.depth();
+    step.reopens = std::exchange(reopening_, false);
     std::string own;
     if (step.outcome == MenuModel::CommandRun && model_.ranCommand()[0] == kOwnCommand) {
         own = model_.ranCommand().substr(1);

@@ -95,6 +95,8 @@ class Controller
     std::string placesShaped(const std::string& text) const;
     // The entries of a listed menu of media or sticks, opened from the menu on top now.
     std::vector<MenuEntry> placesEntries(const std::string& menu) const;
+    // The same for the menu open at that level (0: the bottom one), from the one below it.
+    std::vector<MenuEntry> placesAt(size_t level) const;
     // The open menus of media and sticks get their entries anew: the one on screen is opened
     // again at once, the others as they come back on top.
     void refreshPlaces(long long now);
@@ -141,5 +143,6 @@ class Controller
     Removables removables_;
     std::set<std::string> stale_; // open menus of media and sticks with entries out of date
     std::string notice_;
-    std::string clipsMenu_; // what "Play a clip" opens without sticks
+    std::string clipsMenu_;  // what "Play a clip" opens without sticks
+    bool reopening_ = false; // the next command is the cancel of a menu opened again
 };

@@ -90,6 +90,19 @@ void Controller::stickRead(const std::string& mountPoint, const MediaScan& scan,
     takeEvents();
 }
 
+std::vector<MenuEntry> Controller::placesAt(size_t level) const
+{
+    const std::vector<MenuModel::Step> open = model_.openMenus();
+    if (level == 0 || level >= open.size())
+        return {};
+    if (open[level].menu == kPlacesMenu)
+        return removables_.places();
+    const MenuEntry* from = selected(model_, open[level - 1]);
+    if (!from || from->files.empty())
+        return {};
+    return removables_.folder(from->files.front(), stickLevel(open[level].menu));
+}
+
 void Controller::refreshPlaces(long long now)
 {
     const std::vector<MenuModel::Step> open = model_.openMenus();
@@ -97,14 +110,7 @@ void Controller::refreshPlaces(long long now)
         const std::string& name = open[i].menu;
         if (!isPlaces(name))
             continue;
-        std::vector<MenuEntry> fresh;
-        if (name == kPlacesMenu) {
-            fresh = removables_.places();
-        } else {
-            const MenuEntry* from = selected(model_, open[i - 1]);
-            if (from && !from->files.empty())
-                fresh = removables_.folder(from->files.front(), stickLevel(name));
-        }
+        const std::vector<MenuEntry> fresh = placesAt(i);
         const Menu* menu = model_.menu(name);
         if (!menu || !sameEntries(menu->entries, fresh) || fresh.empty())
             stale_.insert(name);
@@ -126,9 +132,11 @@ void Controller::reopenTop(long long now)
     const int at = model_.selection();
     const std::string label =
         menu && at >= 0 && size_t(at) < menu->entries.size() ? menu->entries[size_t(at)].label : "";
+    // A stick's folder that has gone is left for the menu below it; else the menu is opened
+    // again at once, with nothing of the one below drawn between.
+    const std::vector<MenuEntry> fresh = placesAt(model_.depth() - 1);
+    reopening_ = !fresh.empty();
     command("menu cancel", now);
-    // A stick's folder that has gone is left for the menu below it.
-    const std::vector<MenuEntry> fresh = placesEntries(name);
     if (fresh.empty()) {
         reopenStale(now);
         return;

@@ -24,6 +24,9 @@ struct MenuStep
     size_t depth = 0;
     MenuModel::Outcome outcome = MenuModel::Nothing;
     std::string ran; // CommandRun: the entry's command
+    // A cancel that the same menu's opening follows at once, to show it anew: the player may
+    // take both in one pass, and the menu below need not be drawn in between.
+    bool reopens = false;
 };
 
 // What a player driver tells the core about its player. The driver only puts it here; the core

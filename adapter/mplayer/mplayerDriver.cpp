@@ -58,7 +58,7 @@ void MPlayerDriver::command(const std::string& line, const MenuStep& step, long 
 {
     const SlaveCommand c = parseSlaveCommand(line);
     // Closing a submenu, or an entry that runs a command or opens a menu.
-    const bool settles = (step.depth < step.depthBefore && step.visible) ||
+    const bool settles = (step.depth < step.depthBefore && step.visible && !step.reopens) ||
                          (c.verb == "menu" && step.wasVisible &&
                           (step.outcome == MenuModel::CommandRun || step.depth > step.depthBefore));
     // A menu opened by name (F1 over a clip) too, once its pause has gone with it: keys right
