@@ -156,7 +156,12 @@ class WaylandTest : public QObject
             QVERIFY(waitUntil([&] { return grim().pixel(10, 10) != qRgb(0, 0, 0); }, 20000));
             type({"Escape"});
         }
-        QVERIFY2(s.run.waitForExit(20000), qPrintable(s.run.err()));
+        // Under load the last key may come before the dialog has the keyboard: again, until the
+        // run has ended.
+        bool ended = false;
+        for (int i = 0; i < 10 && !(ended = s.run.waitForExit(2000)); ++i)
+            type({"Escape"});
+        QVERIFY2(ended, qPrintable(s.run.err()));
         QVERIFY2(s.run.exitCode() == 0, qPrintable(s.run.err()));
         QCOMPARE(s.run.err().count("tamblin: this is a Wayland display without X"), 1);
         QVERIFY(s.traceLines().isEmpty()); // no player was started
