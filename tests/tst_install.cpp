@@ -157,6 +157,9 @@ class InstallTest : public QObject
         const QString root = scratch.path() + "/extracted";
         QCOMPARE(run("dpkg-deb", {"-x", deb, root}), 0);
         plainRun(root + "/usr/bin/tamblin", root + "/usr/libexec/tamblin/");
+        for (const char* lang : {"fr", "de", "es", "ja"}) // the menu's languages
+            QVERIFY2(QFile::exists(root + "/usr/share/locale/" + lang + "/LC_MESSAGES/tamblin.mo"),
+                     lang);
         QString control, version, arch;
         run("dpkg-deb",
             {"-f", deb, "Package", "Version", "Architecture", "Depends", "Suggests", "Recommends"},
