@@ -209,6 +209,7 @@ void mainWindow::launchPlayer()
         drawable ? startPlayer(command.constData(), playerEnvironment, &playerPid) : nullptr;
     if (!playerOutput) {
         perror("Problems with pipe");
+        // Translators: the window could not make the pipe to the player; a dialog's text.
         if (showError(this, ::tr("Pipe error.")))
             ZApplication::requestQuit();
     } else {

@@ -90,8 +90,10 @@ std::vector<MenuEntry> Removables::folder(const std::string& path, int level) co
     const Stick* stick = find(holding(path));
     if (!stick)
         return {};
-    if (!stick->read)
+    if (!stick->read) {
+        // Translators: a USB stick's folders are being read; the entry stands in for them.
         return {{tr("Reading…"), MenuEntry::Nothing, "", {}}};
+    }
     // The scan lists the stick's own folder only when clips lie somewhere below it.
     const MediaFolder* folder =
         stick->scan.folders.empty() ? nullptr : findFolder(stick->scan.folders.front(), path);

@@ -32,6 +32,7 @@ Menu mainMenu(bool audio, bool subtitles, bool chapters, const MenuOptions& opti
     if (chapters)
         main.entries.push_back({tr("Chapters"), MenuEntry::OpenMenu, kChapterMenu, {}});
     // Under the menu the picture stands still; showing the display must not set it going.
+    // Translators: shows the player's own display of the time and a seek bar.
     main.entries.push_back({tr("On-screen display"), MenuEntry::Command, "pausing_keep osd", {}});
     // The core's own: they end the run first, or ask the system while it goes on.
     if (options.powerOff)
@@ -39,6 +40,7 @@ Menu mainMenu(bool audio, bool subtitles, bool chapters, const MenuOptions& opti
     if (options.restart)
         main.entries.push_back({tr("Restart"), MenuEntry::Command, "@restart", {}});
     if (options.sleep)
+        // Translators: the system's sleep (suspend), asked of logind.
         main.entries.push_back({tr("Sleep"), MenuEntry::Command, "@sleep", {}});
     main.entries.push_back({tr("Quit"), MenuEntry::Command, "quit", {}});
     return main;
@@ -100,11 +102,14 @@ std::vector<Menu> buildMenus(const MediaScan& scan, const MenuOptions& options)
         menus.push_back(mainMenu(mix & 1, mix & 2, mix & 4, options));
     // Shown over the menu when a chosen file cannot be played.
     menus.push_back(message(kUnplayableMenu, tr("This file cannot be played")));
+    // Translators: the title of a question: a clip chosen again resumes, or starts anew.
+    const char* whereToStart = tr("Where to start");
     for (const auto& [name, title] :
          {std::pair{kAudioMenu, tr("Sound track")}, std::pair{kSubtitleMenu, tr("Subtitles")},
-          std::pair{kChapterMenu, tr("Chapters")}, std::pair{kStartMenu, tr("Where to start")}})
+          std::pair{kChapterMenu, tr("Chapters")}, std::pair{kStartMenu, whereToStart}})
         menus.push_back({name, title, {}, true});
     if (options.removable) {
+        // Translators: the menu of the media folders and the USB sticks plugged in.
         menus.push_back({kPlacesMenu, tr("Media"), {}, true});
         for (int level = 1; level <= kStickLevels; ++level)
             menus.push_back({stickMenu(level), tr("USB stick"), {}, true});

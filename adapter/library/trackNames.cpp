@@ -91,6 +91,7 @@ std::string trackLabel(const Track& t, int number)
         return name;
     if (!title.empty())
         return title;
+    // Translators: a sound or subtitle track with neither language nor title; %d is its number.
     return tr("Track %d", number);
 }
 
