@@ -2,7 +2,9 @@
 #include "platform/ZApplication.h"
 #include "player/commandLine.h"
 #include "player/fifoCreation.h"
+#include "translate.h"
 
+#include <clocale>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -29,6 +31,10 @@ int main(int argc, char** argv)
         startFifoCreation(fifo);
 
     ZApplication a(argc, argv, ZApplication::GuiClient);
+    // Qt took the whole locale from the environment; numbers in the log and in commands keep
+    // their dot whatever the viewer's language.
+    setlocale(LC_NUMERIC, "C");
+    startTranslations(argv[0]);
     mainWindow w(nullptr, "Tamblin");
     a.setMainWidget(&w);
     w.show();

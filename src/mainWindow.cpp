@@ -12,6 +12,7 @@
 #include "player/playerProcess.h"
 #include "player/replyReader.h"
 #include "terminationSignals.h"
+#include "translate.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -66,8 +67,8 @@ void reportPlayerEnd(int status)
 
 bool showError(QWidget* parent, const char* text)
 {
-    ZMessageDlg dialog(QStringLiteral("Error"), QString::fromLatin1(text), ZMessageDlg::TypeError,
-                       0, parent, "pipe", true, 1);
+    ZMessageDlg dialog(QString::fromUtf8(::tr("Error")), QString::fromUtf8(text),
+                       ZMessageDlg::TypeError, 0, parent, "pipe", true, 1);
     return dialog.exec() != 0;
 }
 
@@ -192,7 +193,7 @@ void mainWindow::launchPlayer()
 
     if (!fifoUsable) {
         fprintf(stderr, "tamblin: not using %s: %s\n", fifo.constData(), why.constData());
-        if (showError(this, "Fifo Pipe error."))
+        if (showError(this, ::tr("Fifo Pipe error.")))
             ZApplication::requestQuit();
         return;
     }
@@ -208,7 +209,8 @@ void mainWindow::launchPlayer()
         drawable ? startPlayer(command.constData(), playerEnvironment, &playerPid) : nullptr;
     if (!playerOutput) {
         perror("Problems with pipe");
-        if (showError(this, "Pipe error."))
+        // Translators: the window could not make the pipe to the player; a dialog's text.
+        if (showError(this, ::tr("Pipe error.")))
             ZApplication::requestQuit();
     } else {
         reader = new ReplyReader(playerOutput);
@@ -216,7 +218,7 @@ void mainWindow::launchPlayer()
 
     commandFifo = openCommandFifo(fifo.constData(), reader, kFifoOpenTimeoutMs);
     if (!commandFifo) {
-        if (showError(this, "Fifo Pipe error."))
+        if (showError(this, ::tr("Fifo Pipe error.")))
             ZApplication::requestQuit();
         return;
     }

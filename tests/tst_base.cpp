@@ -4,11 +4,15 @@
 #include "descriptors.h"
 #include "spawn.h"
 #include "terminationPipe.h"
+#include "translate.h"
 
+#include <QCoreApplication>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <clocale>
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
@@ -186,7 +190,89 @@ class BaseTest : public QObject
         closeTerminationPipe();
         raise(SIGTERM); // ignored from here on
     }
+
+    // The catalogues beside the program: share/locale above bin/, and above libexec/tamblin/,
+    // as installed and in the build tree.
+    void catalogueFolders_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("catalogues");
+        QTest::newRow("bin/") << "/usr/bin"
+                              << "/usr/bin/../share/locale";
+        QTest::newRow("libexec/tamblin/") << "/usr/libexec/tamblin"
+                                          << "/usr/libexec/tamblin/../../share/locale";
+        QTest::newRow("build tree's adapter") << "/src/build/libexec/tamblin"
+                                              << "/src/build/libexec/tamblin/../../share/locale";
+        QTest::newRow("a folder only ending in tamblin") << "/opt/notamblin"
+                                                         << "/opt/notamblin/../share/locale";
+    }
+
+    void catalogueFolders()
+    {
+        QFETCH(QString, folder);
+        QFETCH(QString, catalogues);
+        QCOMPARE(QString::fromStdString(catalogueFolder(folder.toStdString())), catalogues);
+    }
+
+    // The viewer's words from the build tree's catalogues (this test runs from beside bin/),
+    // placeholders filled where the language puts them; numbers keep the C locale's dot.
+    void translations_data()
+    {
+        QTest::addColumn<QByteArray>("language");
+        QTest::addColumn<QString>("quit");
+        QTest::addColumn<QString>("track");
+        QTest::addColumn<QString>("resume");
+        QTest::newRow("English") << QByteArray() << "Quit"
+                                 << "Track 2"
+                                 << "Resume from 12:34";
+        QTest::newRow("French") << QByteArray("fr") << "Quitter"
+                                << "Piste 2"
+                                << "Reprendre à 12:34";
+        QTest::newRow("Japanese") << QByteArray("ja") << "終了"
+                                  << "トラック 2"
+                                  << "12:34 から再生";
+    }
+
+    void translations()
+    {
+        QFETCH(QByteArray, language);
+        QFETCH(QString, quit);
+        QFETCH(QString, track);
+        QFETCH(QString, resume);
+        // gettext keeps what it found for a message: each language in a process of its own.
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("LC_ALL");
+        env.remove("LC_MESSAGES");
+        env.insert("LANG", "C.UTF-8");
+        env.insert("LC_NUMERIC", "C.UTF-8");
+        if (language.isEmpty())
+            env.remove("LANGUAGE");
+        else
+            env.insert("LANGUAGE", QString::fromLatin1(language));
+        env.insert("TAMBLIN_TEST_TRANSLATED", "1");
+        p.setProcessEnvironment(env);
+        p.start(QCoreApplication::applicationFilePath(), {});
+        QVERIFY(p.waitForFinished());
+        const QStringList lines = QString::fromUtf8(p.readAllStandardOutput()).split('\n');
+        QCOMPARE(lines.value(0), quit);
+        QCOMPARE(lines.value(1), track);
+        QCOMPARE(lines.value(2), resume);
+        QCOMPARE(lines.value(3), "C");
+    }
 };
 
-QTEST_APPLESS_MAIN(BaseTest)
+// Run again by the translations test, in the environment of a viewer: prints the words.
+int main(int argc, char** argv)
+{
+    if (getenv("TAMBLIN_TEST_TRANSLATED")) {
+        startTranslations(argv[0]);
+        printf("%s\n%s\n%s\n%s\n", tr("Quit"), tr("Track %d", 2).c_str(),
+               tr("Resume from %s", std::string("12:34")).c_str(), setlocale(LC_NUMERIC, nullptr));
+        return 0;
+    }
+    QCoreApplication app(argc, argv);
+    BaseTest test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_base.moc"

@@ -132,7 +132,8 @@ class InstallTest : public QObject
               "share/icons/hicolor/scalable/apps/tamblin.svg", "share/man/man1/tamblin.1.gz",
               "share/man/man1/tamblin-session.1.gz", "share/doc/tamblin/README.md",
               "share/doc/tamblin/docs/booting.md", "share/doc/tamblin/copyright",
-              "share/doc/tamblin/examples/profile"})
+              "share/doc/tamblin/examples/profile", "share/locale/fr/LC_MESSAGES/tamblin.mo",
+              "share/locale/ja/LC_MESSAGES/tamblin.mo"})
             QVERIFY2(QFile::exists(prefix + "/" + file), file);
         plainRun(prefix + "/bin/tamblin", prefix + "/libexec/tamblin/");
 
@@ -156,6 +157,9 @@ class InstallTest : public QObject
         const QString root = scratch.path() + "/extracted";
         QCOMPARE(run("dpkg-deb", {"-x", deb, root}), 0);
         plainRun(root + "/usr/bin/tamblin", root + "/usr/libexec/tamblin/");
+        for (const char* lang : {"fr", "de", "es", "ja"}) // the menu's languages
+            QVERIFY2(QFile::exists(root + "/usr/share/locale/" + lang + "/LC_MESSAGES/tamblin.mo"),
+                     lang);
         QString control, version, arch;
         run("dpkg-deb",
             {"-f", deb, "Package", "Version", "Architecture", "Depends", "Suggests", "Recommends"},

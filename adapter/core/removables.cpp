@@ -2,6 +2,7 @@
 
 #include "mediaMenu.h"
 #include "menuText.h"
+#include "translate.h"
 
 #include <algorithm>
 
@@ -80,7 +81,7 @@ std::vector<MenuEntry> Removables::places() const
         entries.push_back(
             {menuLabel(s.mount.label), MenuEntry::OpenMenu, stickMenu(1), {s.mount.mountPoint}});
     if (entries.empty())
-        entries.push_back({"Nothing to play", MenuEntry::Nothing, "", {}});
+        entries.push_back({tr("Nothing to play"), MenuEntry::Nothing, "", {}});
     return entries;
 }
 
@@ -89,13 +90,15 @@ std::vector<MenuEntry> Removables::folder(const std::string& path, int level) co
     const Stick* stick = find(holding(path));
     if (!stick)
         return {};
-    if (!stick->read)
-        return {{"Reading…", MenuEntry::Nothing, "", {}}};
+    if (!stick->read) {
+        // Translators: a USB stick's folders are being read; the entry stands in for them.
+        return {{tr("Reading…"), MenuEntry::Nothing, "", {}}};
+    }
     // The scan lists the stick's own folder only when clips lie somewhere below it.
     const MediaFolder* folder =
         stick->scan.folders.empty() ? nullptr : findFolder(stick->scan.folders.front(), path);
     if (!folder)
-        return {{"Nothing to play", MenuEntry::Nothing, "", {}}};
+        return {{tr("Nothing to play"), MenuEntry::Nothing, "", {}}};
     // Deeper than the menus go, a folder leads nowhere; the scan's depth keeps within them.
     std::vector<MenuEntry> entries =
         folderEntries(*folder, [&](const MediaFolder&) { return stickMenu(level + 1); });

@@ -2,6 +2,7 @@
 
 #include "mediaMenu.h"
 #include "trackNames.h"
+#include "translate.h"
 
 namespace {
 
@@ -91,7 +92,8 @@ std::vector<MenuEntry> WhatsOn::entries(const std::string& menu) const
                                   "audio " + std::to_string(t.id)));
         }
     } else if (menu == kSubtitleMenu) {
-        entries.push_back(own(marked(tracks_.subtitleOn < 0, "Off"), "subtitle -1"));
+        // Translators: the subtitles menu's first entry: no subtitles.
+        entries.push_back(own(marked(tracks_.subtitleOn < 0, tr("Off")), "subtitle -1"));
         for (size_t i = 0; i < tracks_.subtitles.size(); ++i) {
             const Track& t = tracks_.subtitles[i];
             entries.push_back(own(marked(t.id == tracks_.subtitleOn, trackLabel(t, int(i) + 1)),
@@ -106,8 +108,8 @@ std::vector<MenuEntry> WhatsOn::entries(const std::string& menu) const
         }
         for (size_t i = 0; i < tracks_.chapters.size(); ++i) {
             const Chapter& c = tracks_.chapters[i];
-            const std::string title =
-                c.title.empty() ? "Chapter " + std::to_string(i + 1) : c.title;
+            // Translators: a chapter without a title of its own; %d is its number.
+            const std::string title = c.title.empty() ? tr("Chapter %d", int(i) + 1) : c.title;
             entries.push_back(own(marked(i == playing, title + " (" + clockTime(c.start) + ")"),
                                   "chapter " + std::to_string(i)));
         }
@@ -122,6 +124,7 @@ double WhatsOn::chapterStart(size_t chapter) const
 
 std::vector<MenuEntry> startEntries(double seconds)
 {
-    return {own("Resume from " + clockTime(seconds), "resume"),
-            own("From the start", "from-start")};
+    // Translators: %s is where the clip was left, 12:34 or 1:02:03.
+    return {own(tr("Resume from %s", clockTime(seconds)), "resume"),
+            own(tr("From the start"), "from-start")};
 }

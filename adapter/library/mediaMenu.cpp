@@ -3,6 +3,7 @@
 #include "mediaSuffixes.h"
 #include "menuText.h"
 #include "paths.h"
+#include "translate.h"
 
 #include <algorithm>
 #include <cctype>
@@ -23,29 +24,31 @@ namespace {
 Menu mainMenu(bool audio, bool subtitles, bool chapters, const MenuOptions& options)
 {
     Menu main{mainMenuFor(audio, subtitles, chapters), "Tamblin", {}, false};
-    main.entries.push_back({"Pause or resume", MenuEntry::Command, "pause", {}});
+    main.entries.push_back({tr("Pause or resume"), MenuEntry::Command, "pause", {}});
     if (audio)
-        main.entries.push_back({"Sound track", MenuEntry::OpenMenu, kAudioMenu, {}});
+        main.entries.push_back({tr("Sound track"), MenuEntry::OpenMenu, kAudioMenu, {}});
     if (subtitles)
-        main.entries.push_back({"Subtitles", MenuEntry::OpenMenu, kSubtitleMenu, {}});
+        main.entries.push_back({tr("Subtitles"), MenuEntry::OpenMenu, kSubtitleMenu, {}});
     if (chapters)
-        main.entries.push_back({"Chapters", MenuEntry::OpenMenu, kChapterMenu, {}});
+        main.entries.push_back({tr("Chapters"), MenuEntry::OpenMenu, kChapterMenu, {}});
     // Under the menu the picture stands still; showing the display must not set it going.
-    main.entries.push_back({"On-screen display", MenuEntry::Command, "pausing_keep osd", {}});
+    // Translators: shows the player's own display of the time and a seek bar.
+    main.entries.push_back({tr("On-screen display"), MenuEntry::Command, "pausing_keep osd", {}});
     // The core's own: they end the run first, or ask the system while it goes on.
     if (options.powerOff)
-        main.entries.push_back({"Power off", MenuEntry::Command, "@power-off", {}});
+        main.entries.push_back({tr("Power off"), MenuEntry::Command, "@power-off", {}});
     if (options.restart)
-        main.entries.push_back({"Restart", MenuEntry::Command, "@restart", {}});
+        main.entries.push_back({tr("Restart"), MenuEntry::Command, "@restart", {}});
     if (options.sleep)
-        main.entries.push_back({"Sleep", MenuEntry::Command, "@sleep", {}});
-    main.entries.push_back({"Quit", MenuEntry::Command, "quit", {}});
+        // Translators: the system's sleep (suspend), asked of logind.
+        main.entries.push_back({tr("Sleep"), MenuEntry::Command, "@sleep", {}});
+    main.entries.push_back({tr("Quit"), MenuEntry::Command, "quit", {}});
     return main;
 }
 
 Menu message(const char* name, const char* title)
 {
-    return {name, title, {{"OK", MenuEntry::Back, "", {}}}, false};
+    return {name, title, {{tr("OK"), MenuEntry::Back, "", {}}}, false};
 }
 
 } // namespace
@@ -69,7 +72,7 @@ std::vector<MenuEntry> folderEntries(const MediaFolder& folder,
 {
     std::vector<MenuEntry> entries;
     if (!folder.clips.empty())
-        entries.push_back({"Play all", MenuEntry::PlayAll, folder.clips.front(), folder.clips});
+        entries.push_back({tr("Play all"), MenuEntry::PlayAll, folder.clips.front(), folder.clips});
     for (const MediaFolder& sub : folder.folders)
         entries.push_back({menuLabel(sub.name), MenuEntry::OpenMenu, open(sub), {sub.path}});
     // Without their suffixes, but for clips that would then look the same.
@@ -98,23 +101,26 @@ std::vector<Menu> buildMenus(const MediaScan& scan, const MenuOptions& options)
     for (int mix = 0; mix < 8; ++mix)
         menus.push_back(mainMenu(mix & 1, mix & 2, mix & 4, options));
     // Shown over the menu when a chosen file cannot be played.
-    menus.push_back(message(kUnplayableMenu, "This file cannot be played"));
+    menus.push_back(message(kUnplayableMenu, tr("This file cannot be played")));
+    // Translators: the title of a question: a clip chosen again resumes, or starts anew.
+    const char* whereToStart = tr("Where to start");
     for (const auto& [name, title] :
-         {std::pair{kAudioMenu, "Sound track"}, std::pair{kSubtitleMenu, "Subtitles"},
-          std::pair{kChapterMenu, "Chapters"}, std::pair{kStartMenu, "Where to start"}})
+         {std::pair{kAudioMenu, tr("Sound track")}, std::pair{kSubtitleMenu, tr("Subtitles")},
+          std::pair{kChapterMenu, tr("Chapters")}, std::pair{kStartMenu, whereToStart}})
         menus.push_back({name, title, {}, true});
     if (options.removable) {
-        menus.push_back({kPlacesMenu, "Media", {}, true});
+        // Translators: the menu of the media folders and the USB sticks plugged in.
+        menus.push_back({kPlacesMenu, tr("Media"), {}, true});
         for (int level = 1; level <= kStickLevels; ++level)
-            menus.push_back({stickMenu(level), "USB stick", {}, true});
-        menus.push_back(message(kRemovedMenu, "The USB stick was removed"));
+            menus.push_back({stickMenu(level), tr("USB stick"), {}, true});
+        menus.push_back(message(kRemovedMenu, tr("The USB stick was removed")));
     }
     if (options.powerOff)
-        menus.push_back(message(kPowerOffRefusedMenu, "Power off was refused"));
+        menus.push_back(message(kPowerOffRefusedMenu, tr("Power off was refused")));
     if (options.restart)
-        menus.push_back(message(kRestartRefusedMenu, "Restart was refused"));
+        menus.push_back(message(kRestartRefusedMenu, tr("Restart was refused")));
     if (options.sleep)
-        menus.push_back(message(kSleepRefusedMenu, "Sleep was refused"));
+        menus.push_back(message(kSleepRefusedMenu, tr("Sleep was refused")));
 
     int made = 0;
     // Adds the folder's menu, and those of its folders, and returns its name.
@@ -132,7 +138,7 @@ std::vector<Menu> buildMenus(const MediaScan& scan, const MenuOptions& options)
     } else if (scan.folders.size() > 1) {
         clips = "media";
         const size_t at = menus.size();
-        menus.push_back({clips, "Media", {}, false});
+        menus.push_back({clips, tr("Media"), {}, false});
         std::vector<MenuEntry> entries;
         for (const MediaFolder& folder : scan.folders)
             entries.push_back({menuLabel(folder.name), MenuEntry::OpenMenu, add(folder), {}});
@@ -143,7 +149,7 @@ std::vector<Menu> buildMenus(const MediaScan& scan, const MenuOptions& options)
     if (!clips.empty()) {
         for (int mix = 0; mix < 8; ++mix)
             menus[size_t(mix)].entries.insert(menus[size_t(mix)].entries.begin(),
-                                              {"Play a clip", MenuEntry::OpenMenu, clips, {}});
+                                              {tr("Play a clip"), MenuEntry::OpenMenu, clips, {}});
     }
     return menus;
 }

@@ -4,6 +4,7 @@
 #include "mediaSuffixes.h"
 #include "mediaTree.h"
 #include "paths.h"
+#include "translate.h"
 
 #include <algorithm>
 #include <cctype>
@@ -90,7 +91,8 @@ std::string trackLabel(const Track& t, int number)
         return name;
     if (!title.empty())
         return title;
-    return "Track " + std::to_string(number);
+    // Translators: a sound or subtitle track with neither language nor title; %d is its number.
+    return tr("Track %d", number);
 }
 
 TrackChoice chooseByLanguage(const ClipTracks& tracks, const std::vector<std::string>& languages)
@@ -161,7 +163,10 @@ std::vector<std::string> sidecarSubtitles(const std::string& clip,
 
 std::string shownInListedMenus(const std::vector<std::string>& languages)
 {
-    std::string shown = "● 0123456789:() Resume from From the start Chapter Track Off";
+    // The words of listed entries, as the viewer reads them: their font must have them.
+    std::string shown = "● 0123456789:() ";
+    for (const char* words : {"Resume from %s", "From the start", "Chapter %d", "Track %d", "Off"})
+        shown += std::string(tr(words)) + " ";
     for (const std::string& l : languages)
         shown += " " + languageName(l);
     return shown;

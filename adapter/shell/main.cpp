@@ -31,6 +31,7 @@
 #include "privateFolder.h"
 #include "sideSources.h"
 #include "trackNames.h"
+#include "translate.h"
 #include "viewerLanguages.h"
 
 #include "descriptors.h"
@@ -86,7 +87,8 @@ ResumeStore loadPositions(const std::string& file)
 // Shown in listed menus besides the names there: what their font must have too.
 std::string listedTexts()
 {
-    return "> _Reading… Nothing to play" + shownInListedMenus(viewerLanguages());
+    return std::string("> _") + tr("Reading…") + " " + tr("Nothing to play") +
+           shownInListedMenus(viewerLanguages());
 }
 
 // What the menus have besides the media: the sticks' way in while removable media are watched,
@@ -227,6 +229,7 @@ int runCore(StartedPlayer& run, bool mpv, const std::string& appDir, const std::
 
 int main(int argc, char** argv)
 {
+    startTranslations(argv[0]);
     std::string why;
     const std::string player =
         findRealPlayer(getenv("TAMBLIN_PLAYER"), getenv("PATH"), "/proc/self/exe", &why);
