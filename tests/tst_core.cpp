@@ -268,8 +268,14 @@ class Run
             return QString::fromStdString("forget " + a.path);
         case Action::AskLogind:
             return "ask logind " + text;
+        case Action::Say:
+            return (a.signal == Action::kCutOff ? "say! " : "say ") + text;
+        case Action::SaveSpeech:
+            return "keep speech " + text;
         case Action::Trace:
-            return player_ == Mpv && text.startsWith("# ") ? text : QString();
+            return (player_ == Mpv || text.startsWith("# sound")) && text.startsWith("# ")
+                       ? text
+                       : QString();
         }
         return {};
     }

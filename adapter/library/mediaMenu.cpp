@@ -32,6 +32,7 @@ Menu mainMenu(bool audio, bool subtitles, bool chapters, const MenuOptions& opti
         main.entries.push_back({"Chapters", MenuEntry::OpenMenu, kChapterMenu, {}});
     // Under the menu the picture stands still; showing the display must not set it going.
     main.entries.push_back({"On-screen display", MenuEntry::Command, "pausing_keep osd", {}});
+    main.entries.push_back({"Speech: on/off", MenuEntry::Command, "@speech", {}});
     // The core's own: they end the run first, or ask the system while it goes on.
     if (options.powerOff)
         main.entries.push_back({"Power off", MenuEntry::Command, "@power-off", {}});

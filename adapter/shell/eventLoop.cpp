@@ -102,6 +102,8 @@ void EventLoop::carryOut()
         case Action::ScanStick:
         case Action::ForgetStick:
         case Action::AskLogind:
+        case Action::Say:
+        case Action::SaveSpeech:
             if (side_)
                 side_(a);
             break;
