@@ -49,7 +49,8 @@ std::string spokenTime(double seconds)
 
 void Speech::say(const std::string& text, int priority)
 {
-    if (on_ && !text.empty())
+    // Nothing more once the run ends: its last menus are on their way out.
+    if (on_ && !ended_ && !text.empty())
         out_.say(audible(text), priority);
 }
 
