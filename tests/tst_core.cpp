@@ -1295,6 +1295,7 @@ void CoreTest::speech_data()
                        "@0 say! a",
                        "@500 say! 12 minutes of 1 hour 35",
                        "@1000 say! 1 minute of 1 hour"};
+    // The menu back on the clip's entry, then the message over it, after what is being said.
     QTest::newRow("mpv: a clip that cannot be played: the message waits its turn")
         << int(Run::Mpv) << true
         << mpvBg +
@@ -1308,7 +1309,9 @@ void CoreTest::speech_data()
                    R"(<{"event":"end-file","reason":"error","playlist_entry_id":3,"file_error":"unrecognized file format"})",
                    R"(<{"event":"start-file","playlist_entry_id":4})"}
         << QStringList{"@0 say! Tamblin", "@0 say Play a clip", "@0 say! v",
-                       "@0 say Play all", "@0 say! a",          "@0 say! a"};
+                       "@0 say Play all", "@0 say! a",          "@0 say! a",
+                       "@0 say! v",       "@0 say a",           "@0 say This file cannot be played",
+                       "@0 say OK"};
     const QStringList mplayerDown(5, "@0 > pausing_keep_force volume -1");
     const QStringList mplayerUp(5, "@0 > pausing_keep_force volume 1");
     QTest::newRow("MPlayer: the sound down while it speaks, and back after")
