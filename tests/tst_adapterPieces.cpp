@@ -63,8 +63,8 @@ QStringList lastMenuLabels(const MediaScan& scan)
     return labels;
 }
 
-// One media folder: main has Play a clip, Pause or resume, On-screen display, Quit; the
-// folder's menu f1 has Play all, one.avi, two.mp4.
+// One media folder: main has Play a clip, Pause or resume, On-screen display, Speech: on/off,
+// Quit; the folder's menu f1 has Play all, one.avi, two.mp4.
 std::vector<Menu> twoClips()
 {
     MediaScan scan;
@@ -135,10 +135,10 @@ class AdapterPiecesTest : public QObject
         QTest::newRow("hidden: hide keeps it hidden")
             << false << QStringList{"menu hide"} << false << "main" << 0 << 1;
         QTest::newRow("up wraps to the last entry")
-            << true << QStringList{"menu up"} << true << "main" << 3 << 1;
+            << true << QStringList{"menu up"} << true << "main" << 4 << 1;
         QTest::newRow("down wraps to the first entry")
-            << true << QStringList{"menu down", "menu down", "menu down", "menu down"} << true
-            << "main" << 0 << 1;
+            << true << QStringList{"menu down", "menu down", "menu down", "menu down", "menu down"}
+            << true << "main" << 0 << 1;
         QTest::newRow("cancel in the top menu hides it")
             << true << QStringList{"menu cancel"} << false << "main" << 0 << 1;
         QTest::newRow("ok on Play a clip opens the clips")

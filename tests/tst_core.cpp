@@ -18,7 +18,8 @@
 
 namespace {
 
-// main: Play a clip, Pause or resume, On-screen display, Quit; f1: Play all, a, b, c (a song).
+// main: Play a clip, Pause or resume, On-screen display, Speech: on/off, Quit; f1: Play all, a,
+// b, c (a song).
 std::vector<Menu> menus(const MenuOptions& options = {})
 {
     MediaScan scan;

@@ -56,6 +56,7 @@ QStringList mainMenu(Clip clip)
     if (chapters)
         m << "Chapters";
     return m << "On-screen display"
+             << "Speech: on/off"
              << "Quit";
 }
 
