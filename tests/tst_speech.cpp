@@ -1,0 +1,152 @@
+// A menu that speaks: through the real window and adapter, on Debian's MPlayer and mpv, with a
+// stand-in for speech-dispatcher on SPEECHD_ADDRESS that keeps what it was asked to say. What
+// is said for a walk of keys, in order, each new selection silencing the last; the player's
+// sound turned down while it speaks and back up after, and when the run ends by F2 or by
+// SIGTERM; no service: one line, and a run that goes on.
+#include "adapterSession.h"
+#include "mediaMaker.h"
+#include "ssipStandIn.h"
+
+#include <QDir>
+#include <QRegularExpression>
+#include <QTest>
+
+#include <csignal>
+#include <memory>
+
+class SpeechTest : public QObject
+{
+    Q_OBJECT
+
+  private:
+    std::unique_ptr<Xvfb> x;
+    QTemporaryDir scratch;
+    QString media, background;
+
+    void press(const QString& key) { x->run("xdotool", {"key", key}); }
+
+    // A run with the start menu up, speech on, through the speech service at `address`. MPlayer
+    // has a volume to tell only with its own (-softvol) over a null output.
+    bool startRun(AdapterSession& s, const QString& address)
+    {
+        s.run.env().insert("TAMBLIN_MEDIA", media);
+        s.run.env().insert("XDG_STATE_HOME", scratch.path() + "/state");
+        s.run.env().insert("TAMBLIN_SPEECH", "1");
+        s.run.env().insert("SPEECHD_ADDRESS", address);
+        s.run.env().insert("LANGUAGE", "en");
+        s.run.start({"-ao null -softvol"});
+        const qulonglong wid = s.run.waitForWindow();
+        if (!wid)
+            return false;
+        x->focus(wid);
+        return s.waitFor(restMark(), 1, 20000);
+    }
+
+    // What the service heard once it has heard `count` things.
+    static QStringList heard(const SsipStandIn& speech, int count)
+    {
+        waitUntil([&] { return speech.heard().size() >= count; }, 10000);
+        return speech.heard();
+    }
+
+  private slots:
+    void initTestCase()
+    {
+        x = std::make_unique<Xvfb>(640, 480);
+        media = scratch.path() + "/clips";
+        QVERIFY(QDir().mkpath(media));
+        QVERIFY(makeFlatClip(media + "/first clip.avi", "0x203040", "320x240", 15, 20));
+        // A background with sound, whose volume the player can tell.
+        background = scratch.path() + "/background.mkv";
+        QVERIFY(makeClip(background, {"0x203860", 5, {{440, "", ""}}, {}, {}}));
+    }
+
+    // Each key, and what it has said once the service has heard it all.
+    void walk()
+    {
+        SsipStandIn speech(scratch.path() + "/walk.socket");
+        AdapterSession s(x.get());
+        QVERIFY(startRun(s, speech.address()));
+        const QList<std::pair<QString, QStringList>> steps{
+            {{}, {"LANGUAGE en", "CANCEL", "Tamblin", "Play a clip"}},
+            {"Down", {"CANCEL", "Pause or resume"}},
+            {"Up", {"CANCEL", "Play a clip"}},
+            {"Return", {"CANCEL", "clips", "Play all"}},
+            {"Down", {"CANCEL", "first clip"}},
+            {"Return", {"CANCEL", "first clip"}}, // its name, as it starts
+        };
+        QStringList expected;
+        for (const auto& [key, said] : steps) {
+            if (!key.isEmpty())
+                press(key);
+            expected += said;
+            QCOMPARE(heard(speech, int(expected.size())), expected);
+        }
+        // The display key: where the clip is, and how long it is.
+        QVERIFY(s.waitFor("> menu hide"));
+        press("F9");
+        const QStringList all = heard(speech, int(expected.size()) + 2);
+        QCOMPARE(all.mid(0, expected.size() + 1), expected + QStringList{"CANCEL"});
+        QVERIFY2(all.value(expected.size() + 1)
+                     .contains(QRegularExpression("^\\d+ seconds? of 20 seconds$")),
+                 qPrintable(all.join(" | ")));
+        press("F2");
+        QVERIFY(s.run.waitForExit(20000));
+    }
+
+    // Speech kept speaking until the run ends: the sound comes back up on the way out.
+    void ducking_data()
+    {
+        QTest::addColumn<bool>("bySignal");
+        QTest::newRow("F2") << false;
+        QTest::newRow("SIGTERM") << true;
+    }
+    void ducking()
+    {
+        QFETCH(bool, bySignal);
+        SsipStandIn speech(scratch.path() + "/ducking.socket");
+        speech.hold(true);
+        AdapterSession s(x.get(), background);
+        QVERIFY(startRun(s, speech.address()));
+        QVERIFY(s.waitFor("# sound down"));
+        QCOMPARE(s.count("# sound up"), 0);
+        // While it speaks, the sound is down: once it ends, back where it was.
+        const double down = s.property("volume").toDouble();
+        speech.end();
+        QVERIFY(s.waitFor("# sound up"));
+        const double up = s.property("volume").toDouble();
+        QVERIFY2(up > down, qPrintable(QString("%1 then %2").arg(down).arg(up)));
+        // Down again with the next words, and the run ends while they are said.
+        press("Down");
+        QVERIFY(s.waitFor("# sound down", 2));
+        if (bySignal) {
+            kill(s.pids().value(0), SIGTERM);
+        } else {
+            press("F2"); // the menu goes
+            press("F2"); // the window goes
+        }
+        QVERIFY(s.run.waitForExit(20000));
+        QCOMPARE(s.count("# sound up"), 2);
+        const QStringList trace = s.traceLines();
+        QVERIFY2(trace.lastIndexOf("# sound up") > trace.lastIndexOf("# sound down"),
+                 qPrintable(trace.join('\n')));
+    }
+
+    // No speech service: a line on standard error, and the menu still answers.
+    void noService()
+    {
+        AdapterSession s(x.get());
+        QVERIFY(startRun(s, "unix_socket:" + scratch.path() + "/nobody"));
+        press("Down");
+        press("Down");
+        QCOMPARE(s.menuAnswer(), "ANS_MENU_VISIBILITY=1");
+        press("F2");
+        press("F2");
+        QVERIFY(s.run.waitForExit(20000));
+        const QString err = s.run.err();
+        QCOMPARE(err.count("tamblin-adapter: no speech: "), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(SpeechTest)
+#include "tst_speech.moc"
