@@ -112,6 +112,10 @@ class GesturesTest : public QObject
             << QStringList{"9000"};
         QTest::newRow("another key between: not a hold")
             << QStringList{"+0", "x", "*3100", "-3200"} << QStringList{};
+        QTest::newRow("auto-repeat not marked: a release and a press at one time go on")
+            << QStringList{"+0",    "-40",   "+40",   "-80",   "+80",
+                           "-3000", "+3000", "-3050", "+3050", "-3090"}
+            << QStringList{"3000"};
         QTest::newRow("twice, each held: twice")
             << QStringList{"+0", "-3000", "+4000", "*7000", "-7100"} << QStringList{"3000", "7000"};
     }

@@ -27,11 +27,15 @@ class SpeechTest : public QObject
 
     // A run with the start menu up, speech on, through the speech service at `address`. MPlayer
     // has a volume to tell only with its own (-softvol) over a null output.
-    bool startRun(AdapterSession& s, const QString& address)
+    bool startRun(AdapterSession& s, const QString& address, const QString& speech = "1",
+                  const QString& state = "state")
     {
         s.run.env().insert("TAMBLIN_MEDIA", media);
-        s.run.env().insert("XDG_STATE_HOME", scratch.path() + "/state");
-        s.run.env().insert("TAMBLIN_SPEECH", "1");
+        s.run.env().insert("XDG_STATE_HOME", scratch.path() + "/" + state);
+        if (speech.isEmpty())
+            s.run.env().remove("TAMBLIN_SPEECH");
+        else
+            s.run.env().insert("TAMBLIN_SPEECH", speech);
         s.run.env().insert("SPEECHD_ADDRESS", address);
         s.run.env().insert("LANGUAGE", "en");
         s.run.start({"-ao null -softvol"});
@@ -130,6 +134,32 @@ class SpeechTest : public QObject
         const QStringList trace = s.traceLines();
         QVERIFY2(trace.lastIndexOf("# sound up") > trace.lastIndexOf("# sound down"),
                  qPrintable(trace.join('\n')));
+    }
+
+    // F1 held turns speech on, from a run where it was off, and it is on at the next run. The
+    // key is held until the words come: auto-repeat brings its presses meanwhile.
+    void heldF1()
+    {
+        SsipStandIn speech(scratch.path() + "/held.socket");
+        {
+            AdapterSession s(x.get());
+            QVERIFY(startRun(s, speech.address(), {}, "held"));
+            x->run("xdotool", {"keydown", "F1"});
+            waitUntil([&] { return speech.heard().contains("Speech on"); }, 15000);
+            x->run("xdotool", {"keyup", "F1"});
+            QCOMPARE(heard(speech, 5),
+                     (QStringList{"LANGUAGE en", "CANCEL", "Speech on", "Tamblin", "Play a clip"}));
+            press("F2");
+            press("F2");
+            QVERIFY(s.run.waitForExit(20000));
+        }
+        AdapterSession s(x.get());
+        QVERIFY(startRun(s, speech.address(), {}, "held"));
+        QCOMPARE(heard(speech, 9).mid(5),
+                 (QStringList{"LANGUAGE en", "CANCEL", "Tamblin", "Play a clip"}));
+        press("F2");
+        press("F2");
+        QVERIFY(s.run.waitForExit(20000));
     }
 
     // No speech service: a line on standard error, and the menu still answers.

@@ -12,14 +12,16 @@ bool KeyHold::pressed(int key, bool autoRepeat, long long now)
 {
     if (key != key_) {
         down_ = false; // another key between: not a hold
+        releasedAt_ = -1;
         return false;
     }
-    if (!autoRepeat || !down_) {
+    // X's auto-repeat is a release and a press at the same time; Qt does not always mark them.
+    const bool repeat = down_ ? autoRepeat || now == releasedAt_ : now == releasedAt_;
+    if (!repeat) {
         since_ = now;
-        down_ = true;
         done_ = false;
-        return false;
     }
+    down_ = true;
     return completes(now);
 }
 
@@ -29,5 +31,6 @@ bool KeyHold::released(int key, bool autoRepeat, long long now)
         return false;
     const bool held = completes(now);
     down_ = false;
+    releasedAt_ = now;
     return held;
 }

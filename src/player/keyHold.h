@@ -19,6 +19,7 @@ class KeyHold
     int key_;
     long long holdMs_;
     long long since_ = 0;
+    long long releasedAt_ = -1; // the last release: a press at the same time repeats
     bool down_ = false;
     bool done_ = false;
 };
