@@ -2,7 +2,8 @@
 // stand-in for speech-dispatcher on SPEECHD_ADDRESS that keeps what it was asked to say. What
 // is said for a walk of keys, in order, each new selection silencing the last; the player's
 // sound turned down while it speaks and back up after, and when the run ends by F2 or by
-// SIGTERM; no service: one line, and a run that goes on.
+// SIGTERM, with nothing left for the next run when the player dies; F1 held; no service: one line,
+// and a run that goes on.
 #include "adapterSession.h"
 #include "mediaMaker.h"
 #include "ssipStandIn.h"
@@ -101,39 +102,54 @@ class SpeechTest : public QObject
     // Speech kept speaking until the run ends: the sound comes back up on the way out.
     void ducking_data()
     {
-        QTest::addColumn<bool>("bySignal");
-        QTest::newRow("F2") << false;
-        QTest::newRow("SIGTERM") << true;
+        QTest::addColumn<QString>("end");
+        QTest::newRow("F2") << "F2";
+        QTest::newRow("SIGTERM") << "SIGTERM";
+        QTest::newRow("the player killed") << "kill";
     }
     void ducking()
     {
-        QFETCH(bool, bySignal);
+        QFETCH(QString, end);
         SsipStandIn speech(scratch.path() + "/ducking.socket");
         speech.hold(true);
-        AdapterSession s(x.get(), background);
-        QVERIFY(startRun(s, speech.address()));
-        QVERIFY(s.waitFor("# sound down"));
-        QCOMPARE(s.count("# sound up"), 0);
-        // While it speaks, the sound is down: once it ends, back where it was.
-        const double down = s.property("volume").toDouble();
-        speech.end();
-        QVERIFY(s.waitFor("# sound up"));
-        const double up = s.property("volume").toDouble();
-        QVERIFY2(up > down, qPrintable(QString("%1 then %2").arg(down).arg(up)));
-        // Down again with the next words, and the run ends while they are said.
-        press("Down");
-        QVERIFY(s.waitFor("# sound down", 2));
-        if (bySignal) {
-            kill(s.pids().value(0), SIGTERM);
-        } else {
-            press("F2"); // the menu goes
-            press("F2"); // the window goes
+        double up = 0;
+        {
+            AdapterSession s(x.get(), background);
+            QVERIFY(startRun(s, speech.address()));
+            QVERIFY(s.waitFor("# sound down"));
+            QCOMPARE(s.count("# sound up"), 0);
+            // While it speaks, the sound is down: once it ends, back where it was.
+            const double down = s.property("volume").toDouble();
+            speech.end();
+            QVERIFY(s.waitFor("# sound up"));
+            up = s.property("volume").toDouble();
+            QVERIFY2(up > down, qPrintable(QString("%1 then %2").arg(down).arg(up)));
+            // Down again with the next words, and the run ends while they are said.
+            press("Down");
+            QVERIFY(s.waitFor("# sound down", 2));
+            if (end == "SIGTERM") {
+                kill(s.pids().value(0), SIGTERM);
+            } else if (end == "kill") {
+                kill(s.pids().value(1), SIGKILL);
+            } else {
+                press("F2"); // the menu goes
+                press("F2"); // the window goes
+            }
+            QVERIFY(s.run.waitForExit(20000));
+            // A player that died has no sound to bring back.
+            QCOMPARE(s.count("# sound up"), end == "kill" ? 1 : 2);
+            const QStringList trace = s.traceLines();
+            if (end != "kill")
+                QVERIFY2(trace.lastIndexOf("# sound up") > trace.lastIndexOf("# sound down"),
+                         qPrintable(trace.join('\n')));
         }
+        // Nothing of it is left for the next run.
+        AdapterSession s(x.get(), background);
+        QVERIFY(startRun(s, speech.address(), "0"));
+        QCOMPARE(s.property("volume").toDouble(), up);
+        press("F2");
+        press("F2");
         QVERIFY(s.run.waitForExit(20000));
-        QCOMPARE(s.count("# sound up"), 2);
-        const QStringList trace = s.traceLines();
-        QVERIFY2(trace.lastIndexOf("# sound up") > trace.lastIndexOf("# sound down"),
-                 qPrintable(trace.join('\n')));
     }
 
     // F1 held turns speech on, from a run where it was off, and it is on at the next run. The

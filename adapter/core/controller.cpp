@@ -133,19 +133,6 @@ void Controller::command(const std::string& line, long long now)
     spoken(text, step, now);
 }
 
-void Controller::spoken(const std::string& text, const MenuStep& step, long long now)
-{
-    speech_.menuChanged(model_);
-    // The display key over a clip: where it is, as the chapters' menu asks it.
-    const bool osd =
-        parseSlaveCommand(text).verb == "osd" ||
-        (step.outcome == MenuModel::CommandRun && parseSlaveCommand(step.ran).verb == "osd");
-    if (osd && speech_.on() && !flow_.clip().empty() && leaving_.empty()) {
-        speech_.askPosition();
-        driver_.askPosition(now);
-    }
-}
-
 void Controller::toDriver(std::function<void(long long)> request, long long now)
 {
     if (!leaving_.empty())
