@@ -1,5 +1,6 @@
 // A menu that speaks: through the real window and adapter, on Debian's MPlayer and mpv, with a
-// stand-in for speech-dispatcher on SPEECHD_ADDRESS that keeps what it was asked to say. What
+// stand-in for speech-dispatcher on SPEECHD_ADDRESS that keeps what it was asked to say, and
+// with Debian's own speech-dispatcher. What
 // is said for a walk of keys, in order, each new selection silencing the last; the player's
 // sound turned down while it speaks and back up after, and when the run ends by F2 or by
 // SIGTERM, with nothing left for the next run when the player dies; F1 held; no service: one line,
@@ -9,7 +10,10 @@
 #include "ssipStandIn.h"
 
 #include <QDir>
+#include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <csignal>
@@ -173,6 +177,39 @@ class SpeechTest : public QObject
         QVERIFY(startRun(s, speech.address(), {}, "held"));
         QCOMPARE(heard(speech, 9).mid(5),
                  (QStringList{"LANGUAGE en", "CANCEL", "Tamblin", "Play a clip"}));
+        press("F2");
+        press("F2");
+        QVERIFY(s.run.waitForExit(20000));
+    }
+
+    // Debian's own speech-dispatcher, with espeak-ng and no sound device: its word that it has
+    // begun and ended each text turns the sound down and back up.
+    void realService()
+    {
+        if (QStandardPaths::findExecutable("speech-dispatcher").isEmpty())
+            QSKIP("no speech-dispatcher");
+        const QString conf = scratch.path() + "/speechd", socket = scratch.path() + "/speechd.sock";
+        QVERIFY(QProcess::execute("cp", {"-r", "/etc/speech-dispatcher", conf}) == 0);
+        QFile settings(conf + "/speechd.conf");
+        QVERIFY(settings.open(QIODevice::Append));
+        settings.write("AddModule \"espeak-ng\" \"sd_espeak-ng\" \"espeak-ng.conf\"\n"
+                       "DefaultModule espeak-ng\nAudioOutputMethod \"libao\"\n");
+        settings.close();
+        QProcess daemon;
+        daemon.start("speech-dispatcher", {"-s", "-t", "60", "-C", conf, "-S", socket});
+        auto stop = qScopeGuard([&] {
+            daemon.kill();
+            daemon.waitForFinished(5000);
+        });
+        QVERIFY(waitUntil([&] { return QFile::exists(socket); }, 10000));
+        AdapterSession s(x.get());
+        QVERIFY(startRun(s, "unix_socket:" + socket));
+        QVERIFY(s.waitFor("# sound down"));
+        QVERIFY(s.waitFor("# sound up"));
+        press("Down");
+        QVERIFY(s.waitFor("# sound down", 2));
+        QVERIFY(s.waitFor("# sound up", 2));
+        QVERIFY(!s.run.errSoFar().contains("no speech"));
         press("F2");
         press("F2");
         QVERIFY(s.run.waitForExit(20000));
