@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <libspeechd.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -67,20 +68,24 @@ SpeechClient::SpeechClient() = default;
 
 SpeechClient::~SpeechClient()
 {
+    if (opener_.joinable())
+        opener_.join();
     connection_.reset();
     wakeFd = -1;
 }
 
-void SpeechClient::fail(const char* what)
+void SpeechClient::fail(const std::string& why)
 {
-    fprintf(stderr, "tamblin-adapter: no speech: %s\n", what);
+    fprintf(stderr, "tamblin-adapter: no speech: %s\n", why.c_str());
     connection_.reset();
+    waiting_.clear();
+    state_ = Failed;
 }
 
 bool SpeechClient::open()
 {
-    if (std::exchange(tried_, true))
-        return connection_ != nullptr;
+    if (state_ != Idle)
+        return state_ != Failed;
     int pipeFds[2];
     if (pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0) {
         fail("no pipe");
@@ -89,33 +94,67 @@ bool SpeechClient::open()
     wake_.reset(pipeFds[0]);
     waker_.reset(pipeFds[1]);
     wakeFd = waker_.get();
+    state_ = Connecting;
+    opener_ = std::thread([this] { connect(); });
+    return true;
+}
+
+void SpeechClient::connect()
+{
     // A service named by SPEECHD_ADDRESS is the one wanted: none there is no speech, rather
     // than another started in its place.
     char* error = nullptr;
     SPDConnection* spd = spd_open2("tamblin", "menu", nullptr, SPD_MODE_THREADED, nullptr,
                                    getenv("SPEECHD_ADDRESS") == nullptr, &error);
-    if (!spd) {
-        fail(error ? error : "cannot reach speech-dispatcher");
-        free(error);
-        return false;
+    if (spd) {
+        connection_ = std::make_unique<Connection>(spd);
+        spd->callback_begin = spd->callback_end = spd->callback_cancel = heard;
+        const std::string language = speechLanguage(getenv("LANGUAGE"), getenv("LC_ALL"),
+                                                    getenv("LC_MESSAGES"), getenv("LANG"));
+        if (spd_set_notification_on(spd, SPD_BEGIN) != 0 ||
+            spd_set_notification_on(spd, SPD_END) != 0 ||
+            spd_set_notification_on(spd, SPD_CANCEL) != 0 ||
+            (!language.empty() && spd_set_language(spd, language.c_str()) != 0))
+            why_ = "speech-dispatcher refused the connection's settings";
+    } else {
+        why_ = error ? error : "cannot reach speech-dispatcher";
     }
-    connection_ = std::make_unique<Connection>(spd);
-    spd->callback_begin = spd->callback_end = spd->callback_cancel = heard;
-    const std::string language =
-        speechLanguage(getenv("LANGUAGE"), getenv("LC_ALL"), getenv("LC_MESSAGES"), getenv("LANG"));
-    if (spd_set_notification_on(spd, SPD_BEGIN) != 0 ||
-        spd_set_notification_on(spd, SPD_END) != 0 ||
-        spd_set_notification_on(spd, SPD_CANCEL) != 0 ||
-        (!language.empty() && spd_set_language(spd, language.c_str()) != 0)) {
-        fail("speech-dispatcher refused the connection's settings");
-        return false;
+    free(error);
+    opened_ = true;
+    const char byte = 1;
+    if (write(wakeFd, &byte, 1) < 0) {
     }
-    return true;
+}
+
+void SpeechClient::connected()
+{
+    if (state_ != Connecting || !opened_)
+        return;
+    opener_.join();
+    if (!why_.empty())
+        return fail(why_);
+    state_ = Ready;
+    for (const auto& [text, priority] : std::exchange(waiting_, {}))
+        sayNow(text, priority);
 }
 
 void SpeechClient::say(const std::string& text, int priority)
 {
     if (!open())
+        return;
+    if (state_ == Connecting) {
+        // A new selection makes what waits stale.
+        if (priority == Action::kCutOff)
+            waiting_.clear();
+        waiting_.emplace_back(text, priority);
+        return;
+    }
+    sayNow(text, priority);
+}
+
+void SpeechClient::sayNow(const std::string& text, int priority)
+{
+    if (state_ != Ready)
         return;
     if (priority == Action::kCutOff && spd_cancel(connection_->spd) != 0)
         return fail("speech-dispatcher refused to stop");
@@ -129,5 +168,6 @@ bool SpeechClient::speaking()
     char buf[64];
     while (read(wake_.get(), buf, sizeof buf) > 0) {
     }
+    connected();
     return nowSpeaking;
 }
