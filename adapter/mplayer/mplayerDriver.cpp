@@ -178,10 +178,12 @@ void MPlayerDriver::showTitle(const std::string& text, long long now)
 
 void MPlayerDriver::duck(bool down, long long now)
 {
-    // MPlayer steps its volume by its own step, whatever the number: as many steps back up.
+    // A step of MPlayer's own, whatever the number, and without the volume bar that its
+    // "volume" command shows over the menu: as many steps back up.
     for (int i = 0; i < kDuckSteps; ++i)
-        send(down ? "pausing_keep_force volume -1" : "pausing_keep_force volume 1", Send::Ours,
-             now);
+        send(down ? "pausing_keep_force step_property volume -1"
+                  : "pausing_keep_force step_property volume 1",
+             Send::Ours, now);
 }
 
 void MPlayerDriver::runEnding(long long)
