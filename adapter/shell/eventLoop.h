@@ -50,6 +50,7 @@ class EventLoop
     bool readSome(int fd, LineSplitter& lines, Source source, long long now);
     void deliver(const std::string& line, Source source, long long now);
     void carryOut();
+    void carryOut(const std::vector<Action>& actions);
     void finish(long long now);
 
     Controller& core_;
