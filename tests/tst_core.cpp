@@ -1313,8 +1313,8 @@ void CoreTest::speech_data()
                        "@0 say Play all", "@0 say! a",          "@0 say! a",
                        "@0 say! v",       "@0 say a",           "@0 say This file cannot be played",
                        "@0 say OK"};
-    const QStringList mplayerDown(5, "@0 > pausing_keep_force step_property volume -1");
-    const QStringList mplayerUp(5, "@0 > pausing_keep_force step_property volume 1");
+    const QStringList mplayerDown(5, "@0 > pausing_keep_force volume -1");
+    const QStringList mplayerUp(5, "@0 > pausing_keep_force volume 1");
     QTest::newRow("MPlayer: the sound down while it speaks, and back after")
         << int(Run::MPlayer) << true << QStringList{"#speaking", "#speaking", "#silent", "#silent"}
         << QStringList{"@0 # sound down"} + mplayerDown + QStringList{"@0 # sound up"} + mplayerUp;

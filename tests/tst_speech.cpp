@@ -48,7 +48,10 @@ class SpeechTest : public QObject
         if (!wid)
             return false;
         x->focus(wid);
-        return s.waitFor(restMark(), 1, 20000);
+        if (s.waitFor(restMark(), 1, 20000))
+            return true;
+        qWarning().noquote() << s.traceLines().join('\n') << s.run.errSoFar();
+        return false;
     }
 
     // What the service heard once it has heard `count` things.

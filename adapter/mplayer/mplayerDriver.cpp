@@ -178,12 +178,12 @@ void MPlayerDriver::showTitle(const std::string& text, long long now)
 
 void MPlayerDriver::duck(bool down, long long now)
 {
-    // A step of MPlayer's own, whatever the number, and without the volume bar that its
-    // "volume" command shows over the menu: as many steps back up.
+    // A step of MPlayer's own, whatever the number: as many steps back up. Not step_property,
+    // which answers an error where there is no sound (the start menu's silent background), an
+    // answer that no question of ours waits for.
     for (int i = 0; i < kDuckSteps; ++i)
-        send(down ? "pausing_keep_force step_property volume -1"
-                  : "pausing_keep_force step_property volume 1",
-             Send::Ours, now);
+        send(down ? "pausing_keep_force volume -1" : "pausing_keep_force volume 1", Send::Ours,
+             now);
 }
 
 void MPlayerDriver::runEnding(long long)
