@@ -21,16 +21,20 @@ std::string programFolder(const char* argv0)
 }
 
 // A format from a catalogue that msgfmt --check passed: its one placeholder is the original's.
-template <typename T> std::string filled(const char* format, T value)
+template <typename... T> std::string printed(const char* translated, T... values)
 {
-    const char* translated = tr(format);
-    const int n = snprintf(nullptr, 0, translated, value);
+    const int n = snprintf(nullptr, 0, translated, values...);
     if (n < 0)
         return translated;
     std::string text(size_t(n) + 1, '\0');
-    snprintf(text.data(), text.size(), translated, value);
+    snprintf(text.data(), text.size(), translated, values...);
     text.resize(size_t(n));
     return text;
+}
+
+template <typename T> std::string filled(const char* format, T value)
+{
+    return printed(tr(format), value);
 }
 
 } // namespace
@@ -48,6 +52,22 @@ std::string tr(const char* format, int number)
 std::string tr(const char* format, const std::string& text)
 {
     return filled(format, text.c_str());
+}
+
+std::string tr(const char* format, const std::string& first, const std::string& second)
+{
+    return printed(tr(format), first.c_str(), second.c_str());
+}
+
+std::string trn(const char* one, const char* many, long n)
+{
+    return printed(dngettext(kDomain, one, many, static_cast<unsigned long>(n < 0 ? -n : n)), n);
+}
+
+std::string trn(const char* one, const char* many, long n, long second)
+{
+    return printed(dngettext(kDomain, one, many, static_cast<unsigned long>(n < 0 ? -n : n)), n,
+                   second);
 }
 
 std::string catalogueFolder(const std::string& folder)

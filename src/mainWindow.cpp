@@ -249,6 +249,21 @@ void mainWindow::closeOnce()
 void mainWindow::keyPressEvent(QKeyEvent* e)
 {
     handleKey(e->key());
+    if (speechHold.pressed(e->key(), e->isAutoRepeat(), qint64(e->timestamp())))
+        toggleSpeech();
+}
+
+void mainWindow::keyReleaseEvent(QKeyEvent* e)
+{
+    if (speechHold.released(e->key(), e->isAutoRepeat(), qint64(e->timestamp())))
+        toggleSpeech();
+}
+
+void mainWindow::toggleSpeech()
+{
+    if (commandFifo &&
+        (!writeCommand(commandFifo, kSpeechToggleCommand) || !flushCommands(commandFifo)))
+        closeOnce();
 }
 
 void mainWindow::handleKey(int key)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "player/keyHold.h"
+
 #include <QWidget>
 
 #include <cstdio>
@@ -23,6 +25,7 @@ class mainWindow : public QWidget
 
   protected:
     void keyPressEvent(QKeyEvent* e) override;
+    void keyReleaseEvent(QKeyEvent* e) override;
     void focusInEvent(QFocusEvent* e) override;
     void focusOutEvent(QFocusEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
@@ -42,6 +45,8 @@ class mainWindow : public QWidget
     // The one path of every key, pressed or made by a gesture: the menu query, the key map, the
     // flush.
     void handleKey(int key);
+    // F1 held: the adapter turns speech on or off.
+    void toggleSpeech();
     void showPointerAWhile();
     // Asks for the gesture tracker's tick when it is due, seen from an event at `now`.
     void scheduleGestureTick(qint64 now);
@@ -57,4 +62,5 @@ class mainWindow : public QWidget
     GestureTracker* gestures = nullptr;
     QTimer* pointerIdle = nullptr;
     QTimer* gestureTick = nullptr;
+    KeyHold speechHold{Qt::Key_F1, kSpeechHoldMs}; // turns speech on or off
 };

@@ -258,6 +258,11 @@ TamblinRun::TamblinRun(const Xvfb* x, const PrivateBus* bus) : x_(x)
     env_.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir_.path() + "/run");
     if (x)
         env_.insert(QStringLiteral("DISPLAY"), x->display());
+    // Silent, and never the machine's own speech service, whatever a run before chose: a test
+    // about speech says otherwise.
+    env_.insert(QStringLiteral("TAMBLIN_SPEECH"), QStringLiteral("0"));
+    env_.insert(QStringLiteral("SPEECHD_ADDRESS"),
+                QStringLiteral("unix_socket:") + dir_.path() + "/run/no-speech");
     // Whatever a shell might run by mistake would land here, where the tests look.
     process_.setWorkingDirectory(dir_.path());
     if (bus)

@@ -18,7 +18,8 @@
 
 namespace {
 
-// main: Play a clip, Pause or resume, On-screen display, Quit; f1: Play all, a, b, c (a song).
+// main: Play a clip, Pause or resume, On-screen display, Speech: on/off, Quit; f1: Play all, a,
+// b, c (a song).
 std::vector<Menu> menus(const MenuOptions& options = {})
 {
     MediaScan scan;
@@ -146,6 +147,8 @@ class Run
                                  stickScan(e.mid(1).split(' ')), now_);
             else if (e.startsWith("#sleep "))
                 core_->sleepAnswered(e.endsWith("done"), now_);
+            else if (e == "#speaking" || e == "#silent")
+                core_->speaking(e == "#speaking", now_);
             else if (e.startsWith('+'))
                 store_.left(e.section(' ', 0, 0).mid(1).toStdString(),
                             e.section(' ', 1, 1).toDouble(), e.section(' ', 2, 2).toDouble());
@@ -268,8 +271,14 @@ class Run
             return QString::fromStdString("forget " + a.path);
         case Action::AskLogind:
             return "ask logind " + text;
+        case Action::Say:
+            return (a.signal == Action::kCutOff ? "say! " : "say ") + text;
+        case Action::SaveSpeech:
+            return "keep speech " + text;
         case Action::Trace:
-            return player_ == Mpv && text.startsWith("# ") ? text : QString();
+            return (player_ == Mpv || text.startsWith("# sound")) && text.startsWith("# ")
+                       ? text
+                       : QString();
         }
         return {};
     }
@@ -369,6 +378,23 @@ class CoreTest : public QObject
         if (got != actions)
             qDebug().noquote() << "got:\n" + got.join('\n');
         QCOMPARE(got, actions);
+    }
+
+    // What is said, and the sound turned down while it is: the actions of speech alone.
+    void speech_data();
+    void speech()
+    {
+        QFETCH(int, player);
+        QFETCH(bool, on);
+        QFETCH(QStringList, events);
+        QFETCH(QStringList, said);
+        Run run(Run::Player(player), true);
+        run.core().setSpeech(on);
+        const QRegularExpression ofSpeech(" say| keep speech| # sound|volume| TERM$| > quit$");
+        const QStringList got = run.feed(events).filter(ofSpeech);
+        if (got != said)
+            qDebug().noquote() << "got:\n" + got.join('\n');
+        QCOMPARE(got, said);
     }
 
     void listedNames_data();
@@ -1205,4 +1231,108 @@ void CoreTest::sticks_data()
         {"@0 > pause", "@0 link /private/1.avi -> /app/bg.avi",
          "@0 > pausing_keep loadfile '/private/1.avi' 1", "@0 > set_menu power-off-refused",
          "@150 > pausing_keep_force get_property pause"});
+}
+
+void CoreTest::speech_data()
+{
+    QTest::addColumn<int>("player");
+    QTest::addColumn<bool>("on");
+    QTest::addColumn<QStringList>("events");
+    QTest::addColumn<QStringList>("said");
+    const QStringList mplayerBg{"<Playing /app/bg.avi.", "<Starting playback..."};
+    const QStringList mpvBg{R"(<{"event":"start-file","playlist_entry_id":1})"};
+    // Down and back up the main menu, into the folder's menu and back out of it.
+    const QStringList walk{"menu down", "menu down", "menu up",    "menu up",
+                           "menu ok",   "menu down", "menu cancel"};
+    const QStringList walked{"@0 say! Tamblin",
+                             "@0 say Play a clip",
+                             "@0 say! Pause or resume",
+                             "@0 say! On-screen display",
+                             "@0 say! Pause or resume",
+                             "@0 say! Play a clip",
+                             "@0 say! v",
+                             "@0 say Play all",
+                             "@0 say! a",
+                             "@0 say! Tamblin",
+                             "@0 say Play a clip"};
+    for (const auto& [player, name, bg] :
+         {std::tuple{int(Run::MPlayer), "MPlayer", mplayerBg}, {int(Run::Mpv), "mpv", mpvBg}}) {
+        QTest::addRow("%s: a walk of keys, each selection cutting off the last", name)
+            << player << true << bg + walk << walked;
+        QTest::addRow("%s: silent while off", name)
+            << player << false << bg + walk << QStringList{};
+        QTest::addRow("%s: F1 held turns it on, the menu said after it, and off", name)
+            << player << false
+            << bg + QStringList{"tamblin_speech", "menu down", "tamblin_speech", "menu down"}
+            << QStringList{"@0 say! Speech on", "@0 say Tamblin",          "@0 say Play a clip",
+                           "@0 keep speech on", "@0 say! Pause or resume", "@0 say! Speech off",
+                           "@0 keep speech off"};
+        QTest::addRow("%s: the menu's entry turns it on, and the menu stays", name)
+            << player << false
+            << bg + QStringList{"menu down", "menu down", "menu down", "menu ok", "menu up"}
+            << QStringList{"@0 say! Speech on", "@0 say Tamblin", "@0 say Speech: on/off",
+                           "@0 keep speech on", "@0 say! On-screen display"};
+    }
+    QTest::newRow(
+        "MPlayer: a clip's name as it starts; the display key: where it is, and for how long")
+        << int(Run::MPlayer) << true
+        << mplayerBg + QStringList{"menu ok",
+                                   "menu down",
+                                   "menu ok",
+                                   "<Playing /v/a.avi.",
+                                   "<Starting playback...",
+                                   "@500",
+                                   "osd",
+                                   "<ANS_time_pos=720.4",
+                                   "<ANS_length=5712.0",
+                                   "@1000",
+                                   "pausing_keep osd",
+                                   "<ANS_time_pos=59.6",
+                                   "<ANS_length=3600.0"}
+        << QStringList{"@0 say! Tamblin",
+                       "@0 say Play a clip",
+                       "@0 say! v",
+                       "@0 say Play all",
+                       "@0 say! a",
+                       "@0 say! a",
+                       "@500 say! 12 minutes of 1 hour 35",
+                       "@1000 say! 1 minute of 1 hour"};
+    // The menu back on the clip's entry, then the message over it, after what is being said.
+    QTest::newRow("mpv: a clip that cannot be played: the message waits its turn")
+        << int(Run::Mpv) << true
+        << mpvBg +
+               QStringList{
+                   "menu ok",
+                   "menu down",
+                   "menu ok",
+                   R"(<{"request_id":{id:/v/a.avi},"error":"success","data":{"playlist_entry_id":3}})",
+                   R"(<{"event":"start-file","playlist_entry_id":3})",
+                   R"(<{"request_id":{id:/app/bg.avi},"error":"success","data":{"playlist_entry_id":4}})",
+                   R"(<{"event":"end-file","reason":"error","playlist_entry_id":3,"file_error":"unrecognized file format"})",
+                   R"(<{"event":"start-file","playlist_entry_id":4})"}
+        << QStringList{"@0 say! Tamblin", "@0 say Play a clip", "@0 say! v",
+                       "@0 say Play all", "@0 say! a",          "@0 say! a",
+                       "@0 say! v",       "@0 say a",           "@0 say This file cannot be played",
+                       "@0 say OK"};
+    const QStringList mplayerDown(5, "@0 > pausing_keep_force volume -1");
+    const QStringList mplayerUp(5, "@0 > pausing_keep_force volume 1");
+    QTest::newRow("MPlayer: the sound down while it speaks, and back after")
+        << int(Run::MPlayer) << true << QStringList{"#speaking", "#speaking", "#silent", "#silent"}
+        << QStringList{"@0 # sound down"} + mplayerDown + QStringList{"@0 # sound up"} + mplayerUp;
+    QTest::newRow("MPlayer: Quit brings the sound back before the player hears it")
+        << int(Run::MPlayer) << true << QStringList{"#speaking", "quit", "#silent"}
+        << QStringList{"@0 # sound down"} + mplayerDown + QStringList{"@0 # sound up"} + mplayerUp +
+               QStringList{"@0 > quit"};
+    const QString down = R"(@0 > ["no-osd","multiply","volume",0.5])";
+    const QString up = R"(@0 > ["no-osd","multiply","volume",2.0])";
+    QTest::newRow("mpv: a termination brings the sound back before the player is ended")
+        << int(Run::Mpv) << true << QStringList{"#speaking", "^", "#silent", "#speaking"}
+        << QStringList{"@0 # sound down", down, "@0 # sound up", up, "@0 TERM"};
+    QTest::newRow("mpv: a player that died has no sound to bring back, nor to turn down")
+        << int(Run::Mpv) << true << QStringList{"#speaking", "$", "#silent", "#speaking"}
+        << QStringList{"@0 # sound down", down};
+    QTest::newRow("mpv: speech turned off while it speaks still brings the sound back")
+        << int(Run::Mpv) << true << QStringList{"#speaking", "tamblin_speech", "#silent"}
+        << QStringList{"@0 # sound down", down, "@0 say! Speech off", "@0 keep speech off",
+                       "@0 # sound up",   up};
 }

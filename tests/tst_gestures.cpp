@@ -1,6 +1,7 @@
 // The gestures on their own: thresholds in proportion to the screen, the long press while the
-// finger is still down, and the wheel's notches.
+// finger is still down, and the wheel's notches; and F1 held, which turns speech on or off.
 #include "player/gestures.h"
+#include "player/keyHold.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -91,6 +92,49 @@ class GesturesTest : public QObject
             got << args.at(0).toInt();
         QCOMPARE(got, keys);
         QCOMPARE(t.deadline(), -1);
+    }
+
+    // Key events: "+T" F1 pressed, "*T" a press that auto-repeat brings, "-T" released, "x"
+    // another key pressed. When the hold is complete: the times of the events that made it.
+    void speechHold_data()
+    {
+        QTest::addColumn<QStringList>("events");
+        QTest::addColumn<QStringList>("held");
+        const QString repeats = "+0 *500 *530 *2970 *3000 *3030 *3060 -3080";
+        QTest::newRow("auto-repeat: once, at the first repeat 3 s on")
+            << repeats.split(' ') << QStringList{"3000"};
+        QTest::newRow("without auto-repeat: at the release")
+            << QStringList{"+100", "-3100"} << QStringList{"3100"};
+        QTest::newRow("released just short of it: nothing")
+            << QStringList{"+0", "*500", "*2990", "-2999"} << QStringList{};
+        QTest::newRow("each hold counts from its own press")
+            << QStringList{"+0", "-2000", "+2500", "*5000", "-5100", "+6000", "-9000"}
+            << QStringList{"9000"};
+        QTest::newRow("another key between: not a hold")
+            << QStringList{"+0", "x", "*3100", "-3200"} << QStringList{};
+        QTest::newRow("auto-repeat not marked: a release and a press at one time go on")
+            << QStringList{"+0",    "-40",   "+40",   "-80",   "+80",
+                           "-3000", "+3000", "-3050", "+3050", "-3090"}
+            << QStringList{"3000"};
+        QTest::newRow("twice, each held: twice")
+            << QStringList{"+0", "-3000", "+4000", "*7000", "-7100"} << QStringList{"3000", "7000"};
+    }
+    void speechHold()
+    {
+        QFETCH(QStringList, events);
+        QFETCH(QStringList, held);
+        KeyHold hold(Qt::Key_F1, kSpeechHoldMs);
+        QStringList got;
+        for (const QString& e : events) {
+            const long long at = e.mid(1).toLongLong();
+            const bool done = e[0] == '+'   ? hold.pressed(Qt::Key_F1, false, at)
+                              : e[0] == '*' ? hold.pressed(Qt::Key_F1, true, at)
+                              : e[0] == '-' ? hold.released(Qt::Key_F1, false, at)
+                                            : hold.pressed(Qt::Key_F2, false, at);
+            if (done)
+                got << QString::number(at);
+        }
+        QCOMPARE(got, held);
     }
 };
 

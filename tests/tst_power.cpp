@@ -307,7 +307,8 @@ class PowerTest : public QObject
             s.run.waitForExit(30000);
         });
         QVERIFY(s.waitFor("# stopped", 1, 30000));
-        // Play a clip, Pause or resume, On-screen display, Power off, Restart, Sleep, Quit.
+        // Play a clip, Pause or resume, On-screen display, Speech: on/off, Power off, Restart,
+        // Sleep, Quit.
         s.inject("menu up\nmenu up\nmenu ok\n");
         QVERIFY(waitUntil([&] { return readFile(log).contains(" Suspend False\n"); }, 15000));
         QCOMPARE(s.menuAnswer(), "ANS_MENU_VISIBILITY=1");

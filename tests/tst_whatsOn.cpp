@@ -56,6 +56,7 @@ QStringList mainMenu(Clip clip)
     if (chapters)
         m << "Chapters";
     return m << "On-screen display"
+             << "Speech: on/off"
              << "Quit";
 }
 
@@ -227,7 +228,7 @@ class WhatsOnTest : public QObject
 
     // F1 over the playing clip: its main menu on screen, the title and an entry a row, with
     // what the clip carries. Until the player has told the adapter about the clip's tracks, F1
-    // opens the main menu of a clip without any (four entries): that moment is waited out.
+    // opens the main menu of a clip without any (five entries): that moment is waited out.
     bool openMain(AdapterSession& s, Clip clip, QImage* shown = nullptr)
     {
         const int rows = int(mainMenu(clip).size()) + 1;
@@ -240,7 +241,7 @@ class WhatsOnTest : public QObject
                     *shown = main;
                 return true;
             }
-            TRY(seen == 5);
+            TRY(seen == 6);
             TRY(hideMenu(s));
         }
         return false;

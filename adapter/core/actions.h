@@ -23,7 +23,13 @@ struct Action
         ForgetStick,   // path: a stick that has gone; its reading, if any, is dropped
         AskLogind,     // text: what to ask the system's login manager ("Suspend"), off the
                        // loop (sleepAnswered())
+        Say,           // text: what to say aloud; signal: its priority (Action::kCutOff,
+                       // Action::kMessage); the speech service tells when it speaks (speaking())
+        SaveSpeech,    // text: whether speech is on ("on" or "off"), kept for the next run
     };
+    // A new selection cuts off what is still being said; a message waits its turn.
+    static constexpr int kCutOff = 1;
+    static constexpr int kMessage = 2;
     Kind kind;
     std::string text;
     std::string path;
@@ -46,6 +52,10 @@ class Actions
     // Whether the window has been given part of a line that has not ended yet.
     bool windowMidLine() const { return windowMidLine_; }
     void signal(int sig) { list_.push_back({Action::Signal, {}, {}, sig}); }
+    void say(std::string text, int priority)
+    {
+        list_.push_back({Action::Say, std::move(text), {}, priority});
+    }
     void trace(char mark, const std::string& text)
     {
         add(Action::Trace, std::string(1, mark) + " " + text);

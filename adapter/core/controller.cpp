@@ -22,7 +22,7 @@ bool isQuit(const std::string& command)
 
 Controller::Controller(MenuModel& model, ClipFlow& flow, ResumeStore& store, PlayerDriver& driver,
                        Actions& out)
-    : model_(model), flow_(flow), store_(store), driver_(driver), out_(out)
+    : model_(model), flow_(flow), store_(store), driver_(driver), out_(out), speech_(out, driver)
 {
     driver_.attach(&events_);
     // The media folders, as the menu of media and sticks lists them.
@@ -71,6 +71,10 @@ void Controller::windowLine(const std::string& line, long long now)
     const std::string text = trimmedLine(line);
     if (text.empty())
         return;
+    if (text == kSpeechToggle) {
+        speech_.toggle(model_);
+        return;
+    }
     if (text != kMenuQuery) {
         command(text, now);
         reopenStale(now);
@@ -127,6 +131,7 @@ void Controller::command(const std::string& line, long long now)
         command(std::string("set_menu ") + kStartMenu, now);
     if (!own.empty())
         ownCommand(own, now);
+    spoken(text, step, now);
 }
 
 void Controller::toDriver(std::function<void(long long)> request, long long now)
@@ -160,7 +165,8 @@ void Controller::endLeaving(long long now)
 void Controller::positionKnown(double at, double length, long long now)
 {
     if (leaving_.empty()) {
-        whatsOn_.at(at); // asked for the chapters' menu
+        whatsOn_.at(at); // asked for the chapters' menu, or to be said
+        speech_.positionKnown(at, length);
         return;
     }
     if (store_.left(leaving_, at, length))
@@ -177,6 +183,8 @@ void Controller::fileStarted(const std::string& file, long long now)
 {
     const ClipFlow::Start start = flow_.started(file);
     whatsOn_.clear();
+    if (!flow_.clip().empty() && !start.unplayable && !start.pulled)
+        speech_.clipStarted(file);
     if (!start.finished.empty() && store_.finished(start.finished))
         save();
     // In order with what waits while a clip is being left: the driver is told how the file
@@ -208,6 +216,7 @@ void Controller::fileStarted(const std::string& file, long long now)
     if (!notice_.empty() && flow_.clip().empty())
         command("set_menu " + std::exchange(notice_, {}), now);
     toDriver([this](long long t) { driver_.startDone(t); }, now);
+    speech_.menuChanged(model_); // the start menu, as it first shows
 }
 
 void Controller::fileFailed(const std::string& file, long long now)
@@ -235,6 +244,7 @@ void Controller::beginQuitting(long long now)
     if (quitting_)
         return;
     quitting_ = true;
+    speech_.ending(now);
     driver_.runEnding(now);
 }
 
@@ -298,6 +308,7 @@ void Controller::playerEnded(long long)
 {
     playerEnded_ = true;
     termAt_ = killAt_ = -1;
+    speech_.playerGone();
 }
 
 long long Controller::deadline() const

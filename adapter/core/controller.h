@@ -7,6 +7,7 @@
 #include "playerDriver.h"
 #include "removables.h"
 #include "resumeStore.h"
+#include "speech.h"
 #include "whatsOn.h"
 
 #include <deque>
@@ -65,6 +66,12 @@ class Controller
     // run before this one).
     void setNotice(std::string menu) { notice_ = std::move(menu); }
 
+    // Speech as the run starts (TAMBLIN_SPEECH, or as the viewer left it).
+    void setSpeech(bool on) { speech_.setOn(on); }
+    bool speechOn() const { return speech_.on(); }
+    // The speech service began or stopped speaking.
+    void speaking(bool speaking, long long now) { speech_.speaking(speaking, now); }
+
     // The player was ended because it could not do its work: the run did not end well, however
     // the player itself ended.
     bool playerFailed() const { return playerFailed_; }
@@ -90,6 +97,8 @@ class Controller
 
     // A command through the menu model to the driver.
     void command(const std::string& line, long long now);
+    // What the viewer hears of the command: the menu as it now stands, or where the clip is.
+    void spoken(const std::string& text, const MenuStep& step, long long now);
     // The command as the core carries it out for the menus of media and sticks: choosing in a
     // listed menu opens the entry's menu, and "Play a clip" lists the sticks while there are.
     std::string placesShaped(const std::string& text) const;
@@ -145,4 +154,5 @@ class Controller
     std::string notice_;
     std::string clipsMenu_;  // what "Play a clip" opens without sticks
     bool reopening_ = false; // the next command is the cancel of a menu opened again
+    Speech speech_;
 };

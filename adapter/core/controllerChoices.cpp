@@ -66,6 +66,10 @@ void Controller::ownCommand(const std::string& line, long long now)
         play({clip}, now);
         return;
     }
+    if (c.verb == "speech") {
+        speech_.toggle(model_);
+        return;
+    }
     if (c.verb == "power-off" || c.verb == "restart" || c.verb == "sleep") {
         powerCommand(c.verb, now);
         return;

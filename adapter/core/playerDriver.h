@@ -126,6 +126,9 @@ class PlayerDriver
     // A menu whose entries are made while the run goes (Menu::listed) is about to open, with
     // these entries: a player that draws its own menu is given them first.
     virtual void listMenu(const Menu& menu, long long now) = 0;
+    // Turns the player's sound down by a fixed amount while the viewer is spoken to, or back up
+    // by as much.
+    virtual void duck(bool down, long long now) = 0;
     // The run is ending: nothing more of the driver's own goes to the player.
     virtual void runEnding(long long now) = 0;
     // A signal is about to go to the player: make sure that it can take it.

@@ -34,6 +34,8 @@ Menu mainMenu(bool audio, bool subtitles, bool chapters, const MenuOptions& opti
     // Under the menu the picture stands still; showing the display must not set it going.
     // Translators: shows the player's own display of the time and a seek bar.
     main.entries.push_back({tr("On-screen display"), MenuEntry::Command, "pausing_keep osd", {}});
+    // Translators: turns the menu's speech on, or off when it is on.
+    main.entries.push_back({tr("Speech: on/off"), MenuEntry::Command, "@speech", {}});
     // The core's own: they end the run first, or ask the system while it goes on.
     if (options.powerOff)
         main.entries.push_back({tr("Power off"), MenuEntry::Command, "@power-off", {}});

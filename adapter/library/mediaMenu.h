@@ -10,9 +10,9 @@
 // The menu the adapter gives the player: static lists only, so that the effect of every entry
 // on the menu is known.
 
-// A main menu (play a clip, pause or resume, on-screen display, quit) and a menu for each
-// folder: "Play all" when it holds clips, its folders, its clips, and "..." when cut. With one
-// media folder, "Play a clip" opens it; with more, a menu of them. Names are shown as
+// A main menu (play a clip, pause or resume, on-screen display, speech on or off, quit) and a
+// menu for each folder: "Play all" when it holds clips, its folders, its clips, and "..." when
+// cut. With one media folder, "Play a clip" opens it; with more, a menu of them. Names are shown as
 // menuLabel() shows them, clips without their media suffix. One more menu says that a chosen
 // file cannot be played.
 //

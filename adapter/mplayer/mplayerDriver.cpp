@@ -17,6 +17,9 @@ const char kAsk[] = "pausing_keep_force get_property ";
 const char kStarted[] = "Starting playback...";
 
 const char kLength[] = "ID_LENGTH=";
+// How far the sound goes down while the viewer is spoken to: this many of MPlayer's volume steps
+// (3% each, as it is given no -volstep).
+const int kDuckSteps = 5;
 
 } // namespace
 
@@ -171,6 +174,16 @@ void MPlayerDriver::showTitle(const std::string& text, long long now)
             quoted += c;
     }
     send("osd_show_text \"" + quoted + "\" " + std::to_string(kSongTitleMs), Send::Plain, now);
+}
+
+void MPlayerDriver::duck(bool down, long long now)
+{
+    // A step of MPlayer's own, whatever the number: as many steps back up. Not step_property,
+    // which answers an error where there is no sound (the start menu's silent background), an
+    // answer that no question of ours waits for.
+    for (int i = 0; i < kDuckSteps; ++i)
+        send(down ? "pausing_keep_force volume -1" : "pausing_keep_force volume 1", Send::Ours,
+             now);
 }
 
 void MPlayerDriver::runEnding(long long)

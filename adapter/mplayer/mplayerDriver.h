@@ -53,6 +53,7 @@ class MPlayerDriver : public PlayerDriver
     void selectTracks(const TrackChoice& choice, long long now) override;
     void seekTo(double seconds, long long now) override;
     void listMenu(const Menu& menu, long long now) override;
+    void duck(bool down, long long now) override;
     void runEnding(long long now) override;
     void wake(long long now) override;
     void outputLine(const std::string& line, long long now) override;

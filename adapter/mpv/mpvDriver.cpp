@@ -247,6 +247,12 @@ void MpvDriver::seekTo(double seconds, long long now)
     sent(now);
 }
 
+void MpvDriver::duck(bool down, long long now)
+{
+    // Half as loud, and back: a factor comes back exactly, where a step could stop at zero.
+    request({"no-osd", "multiply", "volume", down ? 0.5 : 2.0}, {}, now);
+}
+
 void MpvDriver::runEnding(long long)
 {
     ending_ = true;

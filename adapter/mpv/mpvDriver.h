@@ -45,6 +45,7 @@ class MpvDriver : public PlayerDriver
     void selectTracks(const TrackChoice& choice, long long now) override;
     void seekTo(double seconds, long long now) override;
     void listMenu(const Menu&, long long) override {}
+    void duck(bool down, long long now) override;
     void runEnding(long long now) override;
     void wake(long long) override {}
     void outputLine(const std::string& line, long long now) override;

@@ -58,7 +58,15 @@ bool EventLoop::readSome(int fd, LineSplitter& lines, Source source, long long n
 
 void EventLoop::carryOut()
 {
-    for (const Action& a : actions_.take()) {
+    // What the core says while they are carried out (a speech service that failed) is carried
+    // out in the same turn, not after the next wait.
+    while (!actions_.empty())
+        carryOut(actions_.take());
+}
+
+void EventLoop::carryOut(const std::vector<Action>& actions)
+{
+    for (const Action& a : actions) {
         switch (a.kind) {
         case Action::ToPlayer:
             // A player that is gone shows up at its end, through its process.
@@ -102,6 +110,8 @@ void EventLoop::carryOut()
         case Action::ScanStick:
         case Action::ForgetStick:
         case Action::AskLogind:
+        case Action::Say:
+        case Action::SaveSpeech:
             if (side_)
                 side_(a);
             break;

@@ -37,8 +37,8 @@ class EventLoop
         std::function<void(long long)> ready;
     };
     void watch(Watch w) { watches_.push_back(std::move(w)); }
-    // Who carries out the actions for the sticks and the system (ScanStick, ForgetStick,
-    // AskLogind); without one they are dropped.
+    // Who carries out the actions for the sticks, the system and speech (ScanStick,
+    // ForgetStick, AskLogind, Say, SaveSpeech); without one they are dropped.
     void setSideActions(std::function<void(const Action&)> handle) { side_ = std::move(handle); }
 
     // Runs until the player has ended; returns its wait status.
@@ -50,6 +50,7 @@ class EventLoop
     bool readSome(int fd, LineSplitter& lines, Source source, long long now);
     void deliver(const std::string& line, Source source, long long now);
     void carryOut();
+    void carryOut(const std::vector<Action>& actions);
     void finish(long long now);
 
     Controller& core_;

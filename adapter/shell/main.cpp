@@ -8,7 +8,8 @@
 // player "# pids", and "# stopped" and "# continued" as the player rests and wakes),
 // TAMBLIN_REMOVABLE (where sticks are mounted), and from a session TAMBLIN_SESSION_END (the mark
 // that ends it), TAMBLIN_POWER (the ways to power the system allows) and TAMBLIN_NOTICE (a
-// refusal to show as the run starts).
+// refusal to show as the run starts), TAMBLIN_SPEECH ("1": the menu speaks) and SPEECHD_ADDRESS
+// (the speech service).
 
 #include "controller.h"
 #include "eventLoop.h"
@@ -30,6 +31,7 @@
 #include "powerChoices.h"
 #include "privateFolder.h"
 #include "sideSources.h"
+#include "speechClient.h"
 #include "trackNames.h"
 #include "translate.h"
 #include "viewerLanguages.h"
@@ -217,9 +219,10 @@ int runCore(StartedPlayer& run, bool mpv, const std::string& appDir, const std::
         core.setSessionEnd(end);
     if (const char* notice = getenv("TAMBLIN_NOTICE"))
         core.setNotice(notice);
+    core.setSpeech(speechWanted(getenv("TAMBLIN_SPEECH"), speechFile(positions)));
     EventLoop loop(core, actions, std::move(run.channels), std::move(commands), signals, trace,
                    positions);
-    SideSources side(core, loop, removable);
+    SideSources side(core, loop, removable, speechFile(positions));
     const int status = loop.run();
     // Told to end, it may well end with 0: the window must still hear that it failed.
     return core.playerFailed() && exitCodeOf(status) == 0 ? kFailedStatus : status;
