@@ -123,17 +123,17 @@ class SpeechTest : public QObject
         {
             AdapterSession s(x.get(), background);
             QVERIFY(startRun(s, speech.address()));
-            QVERIFY(s.waitFor("# sound down"));
+            QVERIFY(s.waitFor("# sound down", 1, 30000));
             QCOMPARE(s.count("# sound up"), 0);
             // While it speaks, the sound is down: once it ends, back where it was.
             const double down = s.property("volume").toDouble();
             speech.end();
-            QVERIFY(s.waitFor("# sound up"));
+            QVERIFY(s.waitFor("# sound up", 1, 30000));
             up = s.property("volume").toDouble();
             QVERIFY2(up > down, qPrintable(QString("%1 then %2").arg(down).arg(up)));
             // Down again with the next words, and the run ends while they are said.
             press("Down");
-            QVERIFY(s.waitFor("# sound down", 2));
+            QVERIFY(s.waitFor("# sound down", 2, 30000));
             if (end == "SIGTERM") {
                 kill(s.pids().value(0), SIGTERM);
             } else if (end == "kill") {
@@ -207,11 +207,11 @@ class SpeechTest : public QObject
         QVERIFY(waitUntil([&] { return QFile::exists(socket); }, 10000));
         AdapterSession s(x.get());
         QVERIFY(startRun(s, "unix_socket:" + socket));
-        QVERIFY(s.waitFor("# sound down"));
-        QVERIFY(s.waitFor("# sound up"));
+        QVERIFY(s.waitFor("# sound down", 1, 30000));
+        QVERIFY(s.waitFor("# sound up", 1, 30000));
         press("Down");
-        QVERIFY(s.waitFor("# sound down", 2));
-        QVERIFY(s.waitFor("# sound up", 2));
+        QVERIFY(s.waitFor("# sound down", 2, 30000));
+        QVERIFY(s.waitFor("# sound up", 2, 30000));
         QVERIFY(!s.run.errSoFar().contains("no speech"));
         press("F2");
         press("F2");
