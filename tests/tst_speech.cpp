@@ -198,13 +198,20 @@ class SpeechTest : public QObject
         settings.write("AddModule \"espeak-ng\" \"sd_espeak-ng\" \"espeak-ng.conf\"\n"
                        "DefaultModule espeak-ng\nAudioOutputMethod \"libao\"\n");
         settings.close();
+        // A pid file and a runtime folder of its own: this suite runs on both players side by
+        // side, and a second daemon that finds the first's pid file ends at once.
         QProcess daemon;
-        daemon.start("speech-dispatcher", {"-s", "-t", "60", "-C", conf, "-S", socket});
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_RUNTIME_DIR", scratch.path());
+        daemon.setProcessEnvironment(env);
+        daemon.start("speech-dispatcher", {"-s", "-t", "60", "-C", conf, "-S", socket, "-P",
+                                           scratch.path() + "/speechd.pid"});
         auto stop = qScopeGuard([&] {
             daemon.kill();
             daemon.waitForFinished(5000);
         });
-        QVERIFY(waitUntil([&] { return QFile::exists(socket); }, 10000));
+        QVERIFY2(waitUntil([&] { return QFile::exists(socket); }, 20000),
+                 daemon.readAllStandardError().constData());
         AdapterSession s(x.get());
         QVERIFY(startRun(s, "unix_socket:" + socket));
         QVERIFY(s.waitFor("# sound down", 1, 30000));

@@ -5,22 +5,34 @@
 #include "positionsFile.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <fcntl.h>
 #include <libspeechd.h>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <unistd.h>
 #include <utility>
 
 namespace {
 
 // libspeechd's callbacks carry no pointer of ours: one client in the process, met here.
-std::atomic<bool> nowSpeaking{false};
+// Texts handed to the service and not yet ended or cancelled: each has one of the two, and
+// between two of them nothing is quiet (watching begin and end alone, a text that ends as the
+// next begins would let the sound up for a moment).
+std::atomic<int> inFlight{0};
 std::atomic<int> wakeFd{-1};
 
 void heard(size_t, size_t, SPDNotificationType type)
 {
-    nowSpeaking = type == SPD_EVENT_BEGIN;
+    if (type == SPD_EVENT_END || type == SPD_EVENT_CANCEL) {
+        int n = inFlight.load();
+        while (n > 0 && !inFlight.compare_exchange_weak(n, n - 1)) {
+        }
+    }
     const char byte = 1;
     // A full pipe has woken the loop already.
     if (write(wakeFd, &byte, 1) < 0) {
@@ -57,28 +69,68 @@ std::string speechFile(const std::string& positionsFile)
     return positionsFile.empty() ? std::string() : folderOf(positionsFile) + "/speech";
 }
 
-struct SpeechClient::Connection
+struct SpeechClient::Shared
 {
-    explicit Connection(SPDConnection* c) : spd(c) {}
-    ~Connection() { spd_close(spd); }
-    SPDConnection* spd;
+    ~Shared() { wakeFd = -1; }
+    void poke() const
+    {
+        const char byte = 1;
+        if (write(waker.get(), &byte, 1) < 0) {
+        }
+    }
+
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<std::pair<std::string, int>> queue;
+    bool cancel = false, stop = false;
+    std::string why;                 // set before failed
+    std::atomic<bool> failed{false}; // the speaker has ended: why_ says why
+    UniqueFd waker;                  // kept until the speaker's service and its callbacks are gone
 };
+
+namespace {
+
+// Connects and reports why it could not; null on failure.
+SPDConnection* connectToService(std::string* why)
+{
+    // A service named by SPEECHD_ADDRESS is the one wanted: none there is no speech, rather
+    // than another started in its place.
+    char* error = nullptr;
+    SPDConnection* spd = spd_open2("tamblin", "menu", nullptr, SPD_MODE_THREADED, nullptr,
+                                   getenv("SPEECHD_ADDRESS") == nullptr, &error);
+    if (!spd) {
+        *why = error ? error : "cannot reach speech-dispatcher";
+        free(error);
+        return nullptr;
+    }
+    free(error);
+    spd->callback_begin = spd->callback_end = spd->callback_cancel = heard;
+    const std::string language =
+        speechLanguage(getenv("LANGUAGE"), getenv("LC_ALL"), getenv("LC_MESSAGES"), getenv("LANG"));
+    if (spd_set_notification_on(spd, SPD_BEGIN) != 0 ||
+        spd_set_notification_on(spd, SPD_END) != 0 ||
+        spd_set_notification_on(spd, SPD_CANCEL) != 0 ||
+        (!language.empty() && spd_set_language(spd, language.c_str()) != 0))
+        *why = "speech-dispatcher refused the connection's settings";
+    return spd;
+}
+
+} // namespace
 
 SpeechClient::SpeechClient() = default;
 
 SpeechClient::~SpeechClient()
 {
-    if (opener_.joinable())
-        opener_.join();
-    connection_.reset();
-    wakeFd = -1;
+    if (!shared_)
+        return;
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    shared_->stop = true;
+    shared_->wake.notify_one();
 }
 
 void SpeechClient::fail(const std::string& why)
 {
     fprintf(stderr, "tamblin-adapter: no speech: %s\n", why.c_str());
-    connection_.reset();
-    waiting_.clear();
     state_ = Failed;
 }
 
@@ -92,75 +144,72 @@ bool SpeechClient::open()
         return false;
     }
     wake_.reset(pipeFds[0]);
-    waker_.reset(pipeFds[1]);
-    wakeFd = waker_.get();
-    state_ = Connecting;
-    opener_ = std::thread([this] { connect(); });
+    shared_ = std::make_shared<Shared>();
+    shared_->waker.reset(pipeFds[1]);
+    wakeFd = pipeFds[1];
+    state_ = Running;
+    try {
+        std::thread(speak, shared_).detach();
+    } catch (const std::system_error&) {
+        fail("no thread");
+        return false;
+    }
     return true;
 }
 
-void SpeechClient::connect()
+void SpeechClient::speak(std::shared_ptr<Shared> s)
 {
-    // A service named by SPEECHD_ADDRESS is the one wanted: none there is no speech, rather
-    // than another started in its place.
-    char* error = nullptr;
-    SPDConnection* spd = spd_open2("tamblin", "menu", nullptr, SPD_MODE_THREADED, nullptr,
-                                   getenv("SPEECHD_ADDRESS") == nullptr, &error);
-    if (spd) {
-        connection_ = std::make_unique<Connection>(spd);
-        spd->callback_begin = spd->callback_end = spd->callback_cancel = heard;
-        const std::string language = speechLanguage(getenv("LANGUAGE"), getenv("LC_ALL"),
-                                                    getenv("LC_MESSAGES"), getenv("LANG"));
-        if (spd_set_notification_on(spd, SPD_BEGIN) != 0 ||
-            spd_set_notification_on(spd, SPD_END) != 0 ||
-            spd_set_notification_on(spd, SPD_CANCEL) != 0 ||
-            (!language.empty() && spd_set_language(spd, language.c_str()) != 0))
-            why_ = "speech-dispatcher refused the connection's settings";
-    } else {
-        why_ = error ? error : "cannot reach speech-dispatcher";
+    std::string why;
+    SPDConnection* spd = connectToService(&why);
+    std::unique_lock<std::mutex> lock(s->mutex);
+    while (why.empty()) {
+        s->wake.wait(lock, [&] { return s->stop || s->cancel || !s->queue.empty(); });
+        if (s->stop)
+            break;
+        const bool cancel = std::exchange(s->cancel, false);
+        const auto texts = std::exchange(s->queue, {});
+        lock.unlock();
+        if (cancel && spd_cancel(spd) != 0)
+            why = "speech-dispatcher refused to stop";
+        // Messages are queued by the service and never dropped: a title and its entry are both
+        // heard.
+        for (const auto& text : texts) {
+            if (!why.empty())
+                break;
+            ++inFlight;
+            if (spd_say(spd, SPD_MESSAGE, text.first.c_str()) < 0) {
+                --inFlight;
+                why = "speech-dispatcher refused to speak";
+            }
+        }
+        lock.lock();
     }
-    free(error);
-    opened_ = true;
-    const char byte = 1;
-    if (write(wakeFd, &byte, 1) < 0) {
+    const bool stopped = s->stop;
+    lock.unlock();
+    if (spd)
+        spd_close(spd);
+    if (!stopped) {
+        {
+            std::lock_guard<std::mutex> guard(s->mutex);
+            s->why = why;
+        }
+        s->failed = true;
+        s->poke();
     }
-}
-
-void SpeechClient::connected()
-{
-    if (state_ != Connecting || !opened_)
-        return;
-    opener_.join();
-    if (!why_.empty())
-        return fail(why_);
-    state_ = Ready;
-    for (const auto& [text, priority] : std::exchange(waiting_, {}))
-        sayNow(text, priority);
 }
 
 void SpeechClient::say(const std::string& text, int priority)
 {
     if (!open())
         return;
-    if (state_ == Connecting) {
-        // A new selection makes what waits stale.
-        if (priority == Action::kCutOff)
-            waiting_.clear();
-        waiting_.emplace_back(text, priority);
-        return;
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    // A new selection makes what waits stale.
+    if (priority == Action::kCutOff) {
+        shared_->queue.clear();
+        shared_->cancel = true;
     }
-    sayNow(text, priority);
-}
-
-void SpeechClient::sayNow(const std::string& text, int priority)
-{
-    if (state_ != Ready)
-        return;
-    if (priority == Action::kCutOff && spd_cancel(connection_->spd) != 0)
-        return fail("speech-dispatcher refused to stop");
-    // Messages are queued and never dropped: a title and its entry are both heard.
-    if (spd_say(connection_->spd, SPD_MESSAGE, text.c_str()) < 0)
-        fail("speech-dispatcher refused to speak");
+    shared_->queue.emplace_back(text, priority);
+    shared_->wake.notify_one();
 }
 
 bool SpeechClient::speaking()
@@ -168,6 +217,9 @@ bool SpeechClient::speaking()
     char buf[64];
     while (read(wake_.get(), buf, sizeof buf) > 0) {
     }
-    connected();
-    return nowSpeaking;
+    if (state_ == Running && shared_->failed) {
+        std::lock_guard<std::mutex> lock(shared_->mutex);
+        fail(shared_->why);
+    }
+    return state_ == Running && inFlight > 0;
 }

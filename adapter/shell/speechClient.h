@@ -2,10 +2,8 @@
 
 #include "uniqueFd.h"
 
-#include <atomic>
 #include <memory>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -14,10 +12,12 @@
 // socket, started if need be. Without one, or with one that fails, a line on standard error and
 // silence: the run goes on.
 //
-// Nothing here waits for speech or for the service: the connection is made on a thread of its
-// own (starting the service can take a while), what is said meanwhile waits for it, and what is
-// said is queued by the service. The service tells when it begins and stops speaking on its
-// own thread, which only wakes the loop (fd()).
+// Nothing here waits for speech or for the service: one thread of its own connects (starting
+// the service can take a while) and then hands the service what is said, each call waiting
+// there for the service's reply; what is said meanwhile waits in a queue, which a new selection
+// empties. The service tells when it begins and stops speaking on its own thread, which only
+// wakes the loop (fd()). A service that hangs holds up that thread alone, and never the run's
+// end: the thread is left to end on its own.
 class SpeechClient
 {
   public:
@@ -31,26 +31,20 @@ class SpeechClient
     // Says the text; Action::kCutOff first silences what is still being said.
     void say(const std::string& text, int priority);
 
-    // Readable when the connection is made or the service began or stopped speaking; -1 while
-    // there is no service.
-    int fd() const { return state_ == Connecting || state_ == Ready ? wake_.get() : -1; }
+    // Readable when the service began or stopped speaking, or failed; -1 while there is no
+    // service.
+    int fd() const { return state_ == Running ? wake_.get() : -1; }
     // Whether the service speaks now, once fd() was readable.
     bool speaking();
 
   private:
-    struct Connection; // libspeechd's, whose type cannot be declared ahead
-    void connect();    // on the opener's thread
-    void connected();
-    void sayNow(const std::string& text, int priority);
+    struct Shared;                                     // with the speaker's thread
+    static void speak(std::shared_ptr<Shared> shared); // the speaker's thread
     void fail(const std::string& why);
 
-    enum State { Idle, Connecting, Ready, Failed } state_ = Idle;
-    std::unique_ptr<Connection> connection_;
-    std::thread opener_;
-    std::atomic<bool> opened_{false}; // the opener is done: connection_ or why_ says how
-    std::string why_;
-    std::vector<std::pair<std::string, int>> waiting_; // said while connecting
-    UniqueFd wake_, waker_;
+    enum State { Idle, Running, Failed } state_ = Idle;
+    std::shared_ptr<Shared> shared_;
+    UniqueFd wake_;
 };
 
 // The viewer's language as the speech service takes it ("fr"), from the locale's variables;
