@@ -19,6 +19,13 @@ void keepTableApart();
 // One row of the table that scripts/bench prints: a figure, ours, its baseline, and the ratio.
 void printRow(const std::string& figure, const std::string& ours, const std::string& baseline,
               const std::string& ratio, const std::string& target);
+// The median, the 90th percentile and the maximum of times in nanoseconds, in milliseconds.
+struct Percentiles
+{
+    double p50, p90, max;
+};
+Percentiles percentiles(std::vector<long long> ns);
+
 std::string formatRatio(double ratio);
 std::string formatLatency(const Latency& l);
 

@@ -51,20 +51,6 @@ struct Samples
     std::vector<long long> of[3];
 };
 
-struct Percentiles
-{
-    double p50, p90, max;
-};
-
-Percentiles percentiles(std::vector<long long> ns)
-{
-    if (ns.empty())
-        return {0, 0, 0};
-    std::sort(ns.begin(), ns.end());
-    auto at = [&](double q) { return double(ns[size_t(q * double(ns.size() - 1))]) / 1e6; };
-    return {at(0.5), at(0.9), double(ns.back()) / 1e6};
-}
-
 std::string format(const Percentiles& p)
 {
     char text[96];

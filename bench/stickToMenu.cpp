@@ -77,20 +77,6 @@ struct Sticks
     }
 };
 
-struct Percentiles
-{
-    double p50, p90, max;
-};
-
-Percentiles percentiles(std::vector<long long> ns)
-{
-    if (ns.empty())
-        return {0, 0, 0};
-    std::sort(ns.begin(), ns.end());
-    auto at = [&](double q) { return double(ns[size_t(q * double(ns.size() - 1))]) / 1e6; };
-    return {at(0.5), at(0.9), double(ns.back()) / 1e6};
-}
-
 struct Change
 {
     long long first = -1, last = -1; // from the act, ns
