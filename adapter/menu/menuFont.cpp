@@ -6,7 +6,20 @@
 
 #include <algorithm>
 
-MenuFont chooseMenuFont(const std::u32string& characters)
+namespace {
+
+void append(FcStrList* list, std::vector<std::string>* to)
+{
+    if (!list)
+        return;
+    while (const FcChar8* s = FcStrListNext(list))
+        to->push_back(reinterpret_cast<const char*>(s));
+    FcStrListDone(list);
+}
+
+} // namespace
+
+MenuFont chooseMenuFont(const std::u32string& characters, std::vector<std::string>* watched)
 {
     MenuFont chosen;
     if (!FcInit())
@@ -45,6 +58,12 @@ MenuFont chooseMenuFont(const std::u32string& characters)
         }
     }
     FcFontSetDestroy(fonts);
+    if (watched) {
+        FcConfig* config = FcConfigGetCurrent();
+        append(FcConfigGetConfigFiles(config), watched);
+        append(FcConfigGetConfigDirs(config), watched);
+        append(FcConfigGetFontDirs(config), watched);
+    }
     // Nothing else here uses fontconfig: what it keeps goes, rather than stay to the end.
     FcFini();
     return chosen;

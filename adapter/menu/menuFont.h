@@ -18,8 +18,12 @@ struct MenuFont
     bool found() const { return !file.empty(); }
 };
 
-// characters: each one once.
-MenuFont chooseMenuFont(const std::u32string& characters);
+// characters: each one once. watched, when given, receives what fontconfig's choice rests on:
+// its configuration's files and folders, and its font folders (those that are not there too),
+// each with the folders below it. A font or configuration added, removed or changed changes
+// the modification time of one of them, as fontconfig's own caches judge it.
+MenuFont chooseMenuFont(const std::u32string& characters,
+                        std::vector<std::string>* watched = nullptr);
 
 // The family as a fontconfig pattern: the characters that patterns give a meaning escaped.
 std::string fontPattern(const std::string& family);

@@ -48,7 +48,35 @@ std::string percent(double value)
 
 } // namespace
 
-MPlayerMenuLook mplayerMenuLook(std::vector<Menu> menus, WindowSize window, const std::string& more)
+namespace {
+
+// The player's options for the font at that size.
+std::vector<std::string> fontOptions(const MenuFont& font, int size, WindowSize window)
+{
+    std::vector<std::string> options;
+    if (!font.found())
+        return options;
+    options = {"-font", fontPattern(font.family)};
+    // The size goes as a share of the picture's height, which is the window's.
+    if (size > 0)
+        for (const std::string& o :
+             {std::string("-subfont-autoscale"), std::string("1"),
+              std::string("-subfont-osd-scale"), percent(100.0 * size / window.height),
+              std::string("-subfont-blur"), std::to_string(kBlur), std::string("-subfont-outline"),
+              std::to_string(kOutline)})
+            options.push_back(o);
+    return options;
+}
+
+int titleRoom(WindowSize window)
+{
+    return window.width - 2 * kBorder - 4 * kPad;
+}
+
+} // namespace
+
+MPlayerMenuLook mplayerMenuLook(std::vector<Menu> menus, WindowSize window, const std::string& more,
+                                std::vector<std::string>* watched)
 {
     MPlayerMenuLook look;
     for (Menu& m : menus) {
@@ -56,33 +84,23 @@ MPlayerMenuLook mplayerMenuLook(std::vector<Menu> menus, WindowSize window, cons
         for (MenuEntry& e : m.entries)
             e.label = definitionSafe(e.label);
     }
-    const MenuFont font = chooseMenuFont(menuCharacters(menus, std::string(kPointer) + "_" + more));
-    if (font.found()) {
-        look.font = font.family;
-        look.options = {"-font", fontPattern(font.family)};
-    }
-    if (font.found() && window.valid()) {
+    look.chosen =
+        chooseMenuFont(menuCharacters(menus, std::string(kPointer) + "_" + more), watched);
+    look.font = look.chosen.family;
+    if (look.chosen.found() && window.valid()) {
         // Kept by the fit function for labels made while the run goes.
-        const auto shared = std::make_shared<TextWidths>(font, 12);
+        const auto shared = std::make_shared<TextWidths>(look.chosen, 12);
         TextWidths& widths = *shared;
         if (widths.valid()) {
-            const int size = pixelSizeFor(window.height, [&](int pixels) {
+            look.size = pixelSizeFor(window.height, [&](int pixels) {
                 widths.setSize(pixels);
                 return widths.lineHeight();
             });
-            widths.setSize(size);
-            // The size goes as a share of the picture's height, which is the window's.
-            for (const std::string& o :
-                 {std::string("-subfont-autoscale"), std::string("1"),
-                  std::string("-subfont-osd-scale"), percent(100.0 * size / window.height),
-                  std::string("-subfont-blur"), std::to_string(kBlur),
-                  std::string("-subfont-outline"), std::to_string(kOutline)})
-                look.options.push_back(o);
-            const int titleRoom = window.width - 2 * kBorder - 4 * kPad;
-            const int entryRoom = titleRoom - widths.width(codePoints(kPointer));
+            widths.setSize(look.size);
+            const int entryRoom = titleRoom(window) - widths.width(codePoints(kPointer));
             const auto advance = [shared](char32_t c) { return shared->advance(c); };
             for (Menu& m : menus) {
-                m.title = fitted(m.title, titleRoom, advance);
+                m.title = fitted(m.title, titleRoom(window), advance);
                 for (MenuEntry& e : m.entries)
                     e.label = fitted(e.label, entryRoom, advance);
             }
@@ -91,7 +109,31 @@ MPlayerMenuLook mplayerMenuLook(std::vector<Menu> menus, WindowSize window, cons
             };
         }
     }
+    look.options = fontOptions(look.chosen, look.size, window);
     look.menus = std::move(menus);
+    return look;
+}
+
+MPlayerMenuLook mplayerLookAgain(const MenuFont& font, int size, WindowSize window)
+{
+    MPlayerMenuLook look;
+    look.chosen = font;
+    look.font = font.family;
+    look.size = size;
+    look.options = fontOptions(font, size, window);
+    if (!font.found() || size <= 0 || !window.valid())
+        return look;
+    // The font file is read when a listed menu first opens, not on the way to the menu.
+    auto widths = std::make_shared<std::unique_ptr<TextWidths>>();
+    look.fit = [widths, font, size, window](const std::string& label) {
+        if (!*widths)
+            *widths = std::make_unique<TextWidths>(font, size);
+        TextWidths& w = **widths;
+        if (!w.valid())
+            return label;
+        const int entryRoom = titleRoom(window) - w.width(codePoints(kPointer));
+        return fitted(label, entryRoom, [&w](char32_t c) { return w.advance(c); });
+    };
     return look;
 }
 

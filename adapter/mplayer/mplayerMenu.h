@@ -1,5 +1,6 @@
 #pragma once
 
+#include "menuFont.h"
 #include "menuModel.h"
 #include "windowArguments.h"
 
@@ -22,10 +23,17 @@ struct MPlayerMenuLook
     std::vector<Menu> menus;          // with labels that fit
     std::string font;                 // the font's family, or empty
     LabelFit fit;                     // for labels made later (listed menus); null: no cuts
+    MenuFont chosen;                  // the font itself, and ...
+    int size = 0;                     // ... its pixel size; 0 without the window's size
 };
-// more: characters shown later, in listed menus, that the font must have too.
+// more: characters shown later, in listed menus, that the font must have too. watched: as
+// chooseMenuFont() has it.
 MPlayerMenuLook mplayerMenuLook(std::vector<Menu> menus, WindowSize window,
-                                const std::string& more = {});
+                                const std::string& more = {},
+                                std::vector<std::string>* watched = nullptr);
+// The look once more, of menus fitted before in that font at that size: its options and the
+// fit of labels made later, which measures nothing until it is first asked. No menus.
+MPlayerMenuLook mplayerLookAgain(const MenuFont& font, int size, WindowSize window);
 
 // The menus in the menu filter's definition syntax, labels made safe for it
 // (definitionSafe()). Entries that play files carry no command: the adapter knows from its model

@@ -32,6 +32,7 @@
 #include "privateFolder.h"
 #include "sideSources.h"
 #include "speechClient.h"
+#include "startCache.h"
 #include "trackNames.h"
 #include "translate.h"
 #include "viewerLanguages.h"
@@ -130,7 +131,8 @@ struct StartedPlayer
 // starts first, and the menus are made while it does. False when it did not start.
 bool startPlayer(const std::string& player, bool mpv, const std::vector<std::string>& args,
                  const std::string& dir, WindowSize window, const MenuOptions& options,
-                 const std::function<MediaScan()>& mediaFound, StartedPlayer* run)
+                 const std::function<MediaScan()>& mediaFound, StartCache& cache,
+                 StartedPlayer* run)
 {
     if (mpv) {
         const MpvArguments a = mpvArguments(args, getenv("TAMBLIN_WID"), getenv("TAMBLIN_HWDEC"));
@@ -145,19 +147,20 @@ bool startPlayer(const std::string& player, bool mpv, const std::vector<std::str
         run->menus = buildMenus(scan, options);
         run->sidecars = scan.subtitles;
         run->characters = menuCharacters(run->menus, listedTexts());
-        run->menuFont = chooseMenuFont(run->characters);
+        run->menuFont = cache.menuFont(run->characters);
         run->font = run->menuFont.family;
         return started;
     }
     const MediaScan scan = mediaFound();
     run->menus = buildMenus(scan, options);
     run->sidecars = scan.subtitles;
-    const MPlayerMenuLook look = mplayerMenuLook(run->menus, window, listedTexts());
+    std::string definition;
+    const MPlayerMenuLook look = cache.mplayerLook(run->menus, window, listedTexts(), &definition);
     const std::string menuFile = dir + "/menu.conf";
     // A player without our menu would not be the menu the answers are about: no start. Nor
     // without the folder of its listed menus, which would list another one.
     run->lists = dir + "/list";
-    if (!writeMenuFile(menuFile, look.menus)) {
+    if (!writeMenuFile(menuFile, definition)) {
         fprintf(stderr, "tamblin-adapter: %s: %s\n", menuFile.c_str(), strerror(errno));
         return false;
     }
@@ -246,8 +249,9 @@ int main(int argc, char** argv)
     const std::vector<std::string> args(argv + 1, argv + argc);
     const std::string appDir = folderOf(argv[0]) + "/";
     const WindowSize window = parseWindowSize(getenv("TAMBLIN_WINDOW_SIZE"));
+    StartCache cache(StartCache::folderFrom(getenv("XDG_CACHE_HOME"), getenv("HOME")));
     const auto mediaFound = [&] {
-        return scanMediaFolders(mediaDirectories(getenv("TAMBLIN_MEDIA"), appDir));
+        return cache.scan(mediaDirectories(getenv("TAMBLIN_MEDIA"), appDir));
     };
 
     const std::string dir = privateFolder();
@@ -274,10 +278,12 @@ int main(int argc, char** argv)
     const std::vector<std::string> removable =
         removableRoots(getenv("TAMBLIN_REMOVABLE"), userName());
     StartedPlayer run;
-    const int status =
-        startPlayer(player, mpv, args, dir, window, menuOptions(removable), mediaFound, &run)
-            ? runCore(run, mpv, appDir, files, window, removable, signals, trace)
-            : kFailedStatus;
+    const bool started = startPlayer(player, mpv, args, dir, window, menuOptions(removable),
+                                     mediaFound, cache, &run);
+    // What the start made anew is kept for the next while the player starts.
+    cache.save();
+    const int status = started ? runCore(run, mpv, appDir, files, window, removable, signals, trace)
+                               : kFailedStatus;
     removeFolder(dir);
     if (trace)
         fclose(trace);

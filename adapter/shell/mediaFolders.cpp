@@ -108,10 +108,15 @@ FolderListing readFolder(const std::string& path)
     return listing;
 }
 
-MediaScan scanMediaFolders(const std::vector<std::string>& directories)
+std::vector<std::string> absoluteFolders(const std::vector<std::string>& directories)
 {
     std::vector<std::string> absolute;
     for (const std::string& d : directories)
         absolute.push_back(absoluteFolder(d));
-    return scanMedia(absolute, readFolder);
+    return absolute;
+}
+
+MediaScan scanMediaFolders(const std::vector<std::string>& directories)
+{
+    return scanMedia(absoluteFolders(directories), readFolder);
 }

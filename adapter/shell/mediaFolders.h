@@ -11,6 +11,9 @@ std::vector<std::string> mediaDirectories(const char* tamblinMedia, const std::s
 // One folder as the disk has it: its entries, links followed.
 FolderListing readFolder(const std::string& path);
 
+// The folders as absolute paths, relative ones taken from the working folder.
+std::vector<std::string> absoluteFolders(const std::vector<std::string>& directories);
+
 // The media tree below the folders, read from the disk; relative folders are taken from the
 // working folder.
 MediaScan scanMediaFolders(const std::vector<std::string>& directories);
