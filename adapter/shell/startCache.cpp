@@ -164,6 +164,7 @@ MediaScan StartCache::scan(const std::vector<std::string>& directories)
         if (opened(r, kMediaFile) && r.expect(key) && readStamps(r, &stamps) &&
             stampsHold(stamps) && readScan(r, &kept) && r.atEnd()) {
             traceStart("adapter", "media-cached");
+            ++served_;
             return kept;
         }
     }
@@ -246,6 +247,7 @@ MPlayerMenuLook StartCache::mplayerLook(const std::vector<Menu>& menus, WindowSi
         if (opened(r, kLookFile) && r.expect(key) && readStamps(r, &stamps) && stampsHold(stamps) &&
             readFont(r, &font) && r.number(&size) && r.text(definition) && r.atEnd()) {
             traceStart("adapter", "look-cached");
+            ++served_;
             return mplayerLookAgain(font, int(size), window);
         }
     }
@@ -278,6 +280,7 @@ MenuFont StartCache::menuFont(const std::u32string& characters)
         if (opened(r, kFontFile) && r.expect(key) && readStamps(r, &stamps) && stampsHold(stamps) &&
             readFont(r, &font) && r.atEnd()) {
             traceStart("adapter", "font-cached");
+            ++served_;
             return font;
         }
     }

@@ -33,6 +33,8 @@ class StartCache
     MenuFont menuFont(const std::u32string& characters);
     // Writes what was made anew: after the player has started, off the way to its picture.
     void save();
+    // How many records were served from the folder.
+    int served() const { return served_; }
 
   private:
     bool stampsHold(const std::vector<PathStamp>& stamps) const;
@@ -46,6 +48,7 @@ class StartCache
     std::string self_;  // this build of the adapter, as its file stands
     std::string fonts_; // the environment that fontconfig finds its configuration by
     long long now_;     // the wall clock's seconds when the start began
+    int served_ = 0;
     std::vector<std::pair<std::string, std::string>> pending_; // file name, record
 };
 
