@@ -256,6 +256,8 @@ TamblinRun::TamblinRun(const Xvfb* x, const PrivateBus* bus) : x_(x)
     // Whatever the run makes for itself stays inside this folder, where the tests can see it.
     env_.insert(QStringLiteral("TMPDIR"), dir_.path() + "/tmp");
     env_.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir_.path() + "/run");
+    // The adapter's start cache too: no run is served what another test's run kept.
+    env_.insert(QStringLiteral("XDG_CACHE_HOME"), dir_.path() + "/cache");
     if (x)
         env_.insert(QStringLiteral("DISPLAY"), x->display());
     // Silent, and never the machine's own speech service, whatever a run before chose: a test

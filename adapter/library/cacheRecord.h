@@ -59,9 +59,10 @@ bool readStamps(RecordReader& r, std::vector<PathStamp>* stamps);
 void writeScan(RecordWriter& w, const MediaScan& scan);
 bool readScan(RecordReader& r, MediaScan* scan);
 
-// FNV-1a, 64 bits: a digest of a record's inputs, to key it on them.
+// A 64-bit digest of a record's inputs, to key it on them: not for an adversary, only so that
+// different inputs do not meet by chance.
 uint64_t digest(const std::string& bytes, uint64_t seed = 0xcbf29ce484222325ULL);
 
-// A digest of all that the menus show and do, with `more`: what a record made of them is keyed
-// on.
+// A digest of what the menus' definition holds (names, titles, labels, what entries do), with
+// `more`: what a record made of them is keyed on.
 uint64_t menusDigest(const std::vector<Menu>& menus, const std::string& more);

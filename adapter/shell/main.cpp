@@ -193,7 +193,7 @@ int runCore(StartedPlayer& run, bool mpv, const std::string& appDir, const std::
         fprintf(stderr, "tamblin-adapter: %s: %s\n", run.fifo.c_str(), strerror(errno));
     const std::string positions = positionsFile(getenv("XDG_STATE_HOME"), getenv("HOME"));
     ResumeStore store = loadPositions(positions);
-    MenuModel model(run.menus, "main", run.startMenu);
+    MenuModel model(std::move(run.menus), "main", run.startMenu);
     ClipFlow flow(run.background, &store);
     Actions actions;
     const std::string songPicture = appDir + "song-picture";
