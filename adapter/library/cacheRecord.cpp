@@ -6,9 +6,6 @@
 
 namespace {
 
-// A sane bound on counts read back, so that a damaged count cannot ask for the world.
-const long long kMaxCount = 1 << 24;
-
 void writeFolder(RecordWriter& w, const MediaFolder& f)
 {
     w.text(f.path);
@@ -22,9 +19,11 @@ void writeFolder(RecordWriter& w, const MediaFolder& f)
         writeFolder(w, sub);
 }
 
+// A count of things that the rest of the record can hold (each takes two bytes at least), so
+// that a damaged count cannot ask for the world.
 bool readCount(RecordReader& r, long long* count)
 {
-    return r.number(count) && *count >= 0 && *count <= kMaxCount;
+    return r.number(count) && *count >= 0 && (unsigned long long)*count <= r.left() / 2;
 }
 
 bool readFolder(RecordReader& r, MediaFolder* f, int depth)

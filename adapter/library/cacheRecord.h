@@ -33,6 +33,7 @@ class RecordReader
     bool expect(long long value);
     bool expect(const std::string& value);
     bool atEnd() const { return ok_ && at_ == in_.size(); }
+    size_t left() const { return in_.size() - at_; }
     bool ok() const { return ok_; }
 
   private:
