@@ -218,6 +218,22 @@ class StartCacheTest : public QObject
         QCOMPARE(record(again), record(scanMediaFolders(folders)));
     }
 
+    // Labels made while the run goes (listed menus) are fitted alike after a start from the
+    // cache, which measured nothing, as after one that fitted the menus itself.
+    void labelsMadeLaterFitAlike()
+    {
+        const std::string label = "A name long enough to be cut at any window size here "
+                                  "\u6620\u753b \u6620\u753b \u6620\u753b \u6620\u753b";
+        for (const WindowSize window : {WindowSize{1920, 1080}, WindowSize{640, 480}}) {
+            const MPlayerMenuLook made = mplayerMenuLook({{"m", label, {}, false}}, window);
+            QVERIFY(made.fit && made.size > 0);
+            const MPlayerMenuLook again = mplayerLookAgain(made.chosen, made.size, window);
+            QCOMPARE(again.options, made.options);
+            QVERIFY(made.fit(label) != label);
+            QCOMPARE(again.fit(label), made.fit(label));
+        }
+    }
+
     // A folder, a font and the screen's size change between starts, and the cache's records
     // are damaged or cannot be written: each start gives the player what a start without a
     // cache gives it, and is served what did not change.
