@@ -98,25 +98,27 @@ class StartCacheTest : public QObject
 
     QString dir(const QString& name) const { return scratch.path() + "/" + name; }
 
-    // One start of the real adapter on the stand-in player of that name; how many records it
-    // was served.
-    Given start(const QString& player, const QString& cacheHome, const QString& window, int* served)
+    // One start of the real adapter on the stand-in player of that name, with those settings
+    // of its environment; how many records it was served.
+    Given start(const QString& player, const QMap<QString, QString>& settings, int* served)
     {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"TAMBLIN_SESSION_END", "TAMBLIN_REMOVABLE", "TAMBLIN_WID"})
+        for (const char* name : {"TAMBLIN_SESSION_END", "TAMBLIN_REMOVABLE", "TAMBLIN_WID",
+                                 "LC_ALL", "LC_MESSAGES", "LANGUAGE"})
             env.remove(name);
+        env.insert("LANG", "C.UTF-8");
         env.insert("TAMBLIN_PLAYER", dir("bin/") + player);
         env.insert("REC", dir("rec"));
         env.insert("TAMBLIN_MEDIA", dir("media"));
-        env.insert("TAMBLIN_WINDOW_SIZE", window);
         env.insert("TMPDIR", dir("tmp"));
         env.insert("XDG_STATE_HOME", dir("state"));
-        env.insert("XDG_CACHE_HOME", cacheHome);
         env.insert("FONTCONFIG_FILE", dir("fonts.conf"));
         env.insert("TAMBLIN_ADAPTER_TRACE", dir("rec/trace"));
         env.insert("TAMBLIN_START_TRACE", dir("rec/marks"));
         env.insert("TAMBLIN_SPEECH", "0");
+        for (auto s = settings.begin(); s != settings.end(); ++s)
+            env.insert(s.key(), s.value());
         QFile::remove(dir("rec/trace"));
         QFile::remove(dir("rec/marks"));
         p.setProcessEnvironment(env);
@@ -266,7 +268,8 @@ class StartCacheTest : public QObject
                               QFile::encodeName(dir("fccache")) + "</cachedir></fontconfig>\n"));
         QVERIFY(writeFile(dir("bin/" + player), kRecorder));
         QVERIFY(QFile::setPermissions(dir("bin/" + player), QFile::ReadOwner | QFile::ExeOwner));
-        QString window = "1920x1080", cacheHome = cache;
+        QMap<QString, QString> settings{{"XDG_CACHE_HOME", cache},
+                                        {"TAMBLIN_WINDOW_SIZE", "1920x1080"}};
 
         // What changes, how many of the two records that MPlayer's start uses are served then
         // (mpv's start uses two too: the media's and the font's), and what the change shows.
@@ -305,10 +308,23 @@ class StartCacheTest : public QObject
              1,
              fontIs("DejaVu Sans")},
             {"a smaller screen",
-             [&] { window = "640x480"; },
+             [&] { settings["TAMBLIN_WINDOW_SIZE"] = "640x480"; },
              {},
              player == "mpv" ? 2 : 1,
              [&](const Given& b, const Given& n) { return player == "mpv" || !(n == b); }},
+            {"a session's ways to power",
+             [&] {
+                 settings["TAMBLIN_SESSION_END"] = dir("rec/end");
+                 settings["TAMBLIN_POWER"] = "power-off,restart";
+             },
+             {},
+             1,
+             [](const Given& b, const Given& n) { return !(n == b) || n.menu.isEmpty(); }},
+            {"the viewer's language",
+             [&] { settings["LANGUAGE"] = "de"; },
+             {},
+             1,
+             [](const Given& b, const Given& n) { return !(n == b) || n.menu.isEmpty(); }},
             {"nothing changed", [] {}, {}, 2, same},
             {"the records damaged",
              [&] {
@@ -319,7 +335,7 @@ class StartCacheTest : public QObject
              0,
              same},
             {"a cache folder that cannot be made",
-             [&] { cacheHome = dir("fonts.conf"); },
+             [&] { settings["XDG_CACHE_HOME"] = dir("fonts.conf"); },
              {},
              0,
              same},
@@ -339,10 +355,11 @@ class StartCacheTest : public QObject
             }
             changes += !step.changed.isEmpty();
             int served = 0, none = 0;
-            const Given now = start(player, cacheHome, window, &served);
-            const QString fresh = dir("cache-none");
-            QDir(fresh).removeRecursively();
-            QVERIFY2(start(player, fresh, window, &none) == now, step.what);
+            const Given now = start(player, settings, &served);
+            QMap<QString, QString> fresh = settings;
+            fresh["XDG_CACHE_HOME"] = dir("cache-none");
+            QDir(fresh["XDG_CACHE_HOME"]).removeRecursively();
+            QVERIFY2(start(player, fresh, &none) == now, step.what);
             QVERIFY2(!now.font.isEmpty() && now.args.contains("clip.avi"), step.what);
             QCOMPARE(none, 0);
             QVERIFY2(served == step.served,

@@ -152,10 +152,15 @@ bool startPlayer(const std::string& player, bool mpv, const std::vector<std::str
         return started;
     }
     const MediaScan scan = mediaFound();
-    run->menus = buildMenus(scan, options);
     run->sidecars = scan.subtitles;
     std::string definition;
-    const MPlayerMenuLook look = cache.mplayerLook(run->menus, window, listedTexts(), &definition);
+    MPlayerMenuLook look;
+    // The look kept by a start before: the menus are made once the player has started.
+    const bool kept = cache.keptLook(options, window, listedTexts(), &look, &definition);
+    if (!kept) {
+        run->menus = buildMenus(scan, options);
+        look = cache.mplayerLook(run->menus, options, window, listedTexts(), &definition);
+    }
     const std::string menuFile = dir + "/menu.conf";
     // A player without our menu would not be the menu the answers are about: no start. Nor
     // without the folder of its listed menus, which would list another one.
@@ -175,7 +180,10 @@ bool startPlayer(const std::string& player, bool mpv, const std::vector<std::str
     run->startMenu = a.startMenu;
     run->background = a.background;
     run->font = look.font;
-    return startMPlayer(player, a.options, &run->channels);
+    const bool started = startMPlayer(player, a.options, &run->channels);
+    if (kept)
+        run->menus = buildMenus(scan, options);
+    return started;
 }
 
 // The core and its loop, with the player's driver, until the player has ended; the player's wait

@@ -63,6 +63,25 @@ void writeRecord(const std::string& folder, const std::string& name, const std::
         unlink(temporary.c_str());
 }
 
+std::string hex(uint64_t value)
+{
+    char text[32];
+    snprintf(text, sizeof text, "%016llx", (unsigned long long)value);
+    return text;
+}
+
+// The menus of a small tree with every kind of entry that a folder's menu can have: what the
+// menus of any tree take from the viewer's language and from the options, besides the tree's
+// own names.
+std::vector<Menu> sampleMenus(const MenuOptions& options)
+{
+    MediaScan sample;
+    MediaFolder top{"/a", "a", {}, {"/a/c.mkv"}, true};
+    top.folders.push_back({"/a/b", "b", {}, {"/a/b/c.mkv"}, false});
+    sample.folders = {top, {"/d", "d", {}, {"/d/c.mkv"}, false}};
+    return buildMenus(sample, options);
+}
+
 std::string environmentValue(const char* name)
 {
     const char* value = getenv(name);
@@ -162,10 +181,14 @@ MediaScan StartCache::scan(const std::vector<std::string>& directories)
         std::vector<PathStamp> stamps;
         MediaScan kept;
         if (opened(r, kMediaFile) && r.expect(key) && readStamps(r, &stamps) &&
-            stampsHold(stamps) && readScan(r, &kept) && r.atEnd()) {
-            traceStart("adapter", "media-cached");
-            ++served_;
-            return kept;
+            stampsHold(stamps)) {
+            const size_t from = record.size() - r.left();
+            if (readScan(r, &kept) && r.atEnd()) {
+                traceStart("adapter", "media-cached");
+                ++served_;
+                scanDigest_ = hex(digest(record.substr(from)));
+                return kept;
+            }
         }
     }
     // Each folder's stamp taken before it is read: a change while it is read shows next time.
@@ -175,12 +198,16 @@ MediaScan StartCache::scan(const std::vector<std::string>& directories)
         return readFolder(folder);
     });
     traceStart("adapter", "media-scanned");
+    if (folder_.empty())
+        return scan;
+    RecordWriter tree;
+    writeScan(tree, scan);
+    scanDigest_ = hex(digest(tree.record()));
     if (keep(stamps)) {
         RecordWriter w = begin(kMediaFile);
         w.text(key);
         writeStamps(w, stamps);
-        writeScan(w, scan);
-        pending_.emplace_back(kMediaFile, w.record());
+        pending_.emplace_back(kMediaFile, w.record() + tree.record());
     }
     return scan;
 }
@@ -224,42 +251,51 @@ bool readFont(RecordReader& r, MenuFont* font)
     return true;
 }
 
-std::string hex(uint64_t value)
-{
-    char text[32];
-    snprintf(text, sizeof text, "%016llx", (unsigned long long)value);
-    return text;
-}
-
 } // namespace
 
-MPlayerMenuLook StartCache::mplayerLook(const std::vector<Menu>& menus, WindowSize window,
-                                        const std::string& more, std::string* definition)
+// The tree, the options, the language and the window: what the menus and their fitting are
+// made of. (The tree's folders and clips are the menus' folders and entries, one for one;
+// what the rest of them says is in the sample's menus.)
+std::string StartCache::lookKey(const MenuOptions& options, WindowSize window,
+                                const std::string& more) const
 {
-    const std::string key = fonts_ + std::to_string(window.width) + "x" +
-                            std::to_string(window.height) + " " + hex(menusDigest(menus, more));
-    if (!folder_.empty()) {
-        const std::string record = readRecord(path(kLookFile));
-        RecordReader r(record);
-        std::vector<PathStamp> stamps;
-        MenuFont font;
-        long long size = 0;
-        if (opened(r, kLookFile) && r.expect(key) && readStamps(r, &stamps) && stampsHold(stamps) &&
-            readFont(r, &font) && r.number(&size) && r.text(definition) && r.atEnd()) {
-            traceStart("adapter", "look-cached");
-            ++served_;
-            return mplayerLookAgain(font, int(size), window);
-        }
-    }
+    return fonts_ + std::to_string(window.width) + "x" + std::to_string(window.height) + " " +
+           scanDigest_ + " " + hex(menusDigest(sampleMenus(options), more));
+}
+
+bool StartCache::keptLook(const MenuOptions& options, WindowSize window, const std::string& more,
+                          MPlayerMenuLook* look, std::string* definition)
+{
+    if (folder_.empty() || scanDigest_.empty())
+        return false;
+    const std::string record = readRecord(path(kLookFile));
+    RecordReader r(record);
+    std::vector<PathStamp> stamps;
+    MenuFont font;
+    long long size = 0;
+    if (!opened(r, kLookFile) || !r.expect(lookKey(options, window, more)) ||
+        !readStamps(r, &stamps) || !stampsHold(stamps) || !readFont(r, &font) || !r.number(&size) ||
+        !r.text(definition) || !r.atEnd())
+        return false;
+    traceStart("adapter", "look-cached");
+    ++served_;
+    *look = mplayerLookAgain(font, int(size), window);
+    return true;
+}
+
+MPlayerMenuLook StartCache::mplayerLook(const std::vector<Menu>& menus, const MenuOptions& options,
+                                        WindowSize window, const std::string& more,
+                                        std::string* definition)
+{
     std::vector<std::string> watched;
     MPlayerMenuLook look = mplayerMenuLook(menus, window, more, &watched);
     *definition = menuDefinition(look.menus);
     traceStart("adapter", "look-fitted");
     // Without a font, fontconfig named nothing to watch: nothing is kept.
     const std::vector<PathStamp> stamps = fontStamps(watched);
-    if (look.chosen.found() && keep(stamps)) {
+    if (!scanDigest_.empty() && look.chosen.found() && keep(stamps)) {
         RecordWriter w = begin(kLookFile);
-        w.text(key);
+        w.text(lookKey(options, window, more));
         writeStamps(w, stamps);
         writeFont(w, look.chosen);
         w.number(look.size);

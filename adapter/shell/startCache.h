@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cacheRecord.h"
+#include "mediaMenu.h"
 #include "mediaTree.h"
 #include "menuFont.h"
 #include "mplayerMenu.h"
@@ -28,8 +29,14 @@ class StartCache
     static std::string folderFrom(const char* xdgCacheHome, const char* home);
 
     MediaScan scan(const std::vector<std::string>& directories);
-    MPlayerMenuLook mplayerLook(const std::vector<Menu>& menus, WindowSize window,
-                                const std::string& more, std::string* definition);
+    // MPlayer's look for the menus of the tree that scan() gave last, with those options, as a
+    // start before kept it: no menu is made for it, nor measured. False when none is kept.
+    bool keptLook(const MenuOptions& options, WindowSize window, const std::string& more,
+                  MPlayerMenuLook* look, std::string* definition);
+    // Made of those menus, and kept for the next start.
+    MPlayerMenuLook mplayerLook(const std::vector<Menu>& menus, const MenuOptions& options,
+                                WindowSize window, const std::string& more,
+                                std::string* definition);
     MenuFont menuFont(const std::u32string& characters);
     // Writes what was made anew: after the player has started, off the way to its picture.
     void save();
@@ -39,6 +46,8 @@ class StartCache
   private:
     bool stampsHold(const std::vector<PathStamp>& stamps) const;
     bool keep(const std::vector<PathStamp>& stamps) const;
+    std::string lookKey(const MenuOptions& options, WindowSize window,
+                        const std::string& more) const;
     std::vector<PathStamp> fontStamps(const std::vector<std::string>& watched) const;
     RecordWriter begin(const char* kind) const;
     bool opened(RecordReader& r, const char* kind) const;
@@ -49,6 +58,7 @@ class StartCache
     std::string fonts_; // the environment that fontconfig finds its configuration by
     long long now_;     // the wall clock's seconds when the start began
     int served_ = 0;
+    std::string scanDigest_; // of the tree that scan() gave last; empty before
     std::vector<std::pair<std::string, std::string>> pending_; // file name, record
 };
 
