@@ -14,9 +14,9 @@
 // ($XDG_CACHE_HOME/tamblin, else ~/.cache/tamblin): the media tree, the menu's font, and
 // MPlayer's fitted menu definition. Each record is served only when what it was made of is as
 // it was: this adapter's build; the media folders and each folder below them that was read
-// (a file added, removed or renamed changes the folder's time); the menus' texts (which hold
-// the viewer's language); the window's size; and what fontconfig's choice rests on (its
-// configuration and font folders, and the environment that finds them). A folder changed in
+// (a file added, removed or renamed changes the folder's time); the menus' texts, in the
+// viewer's language and with the options; the window's size; and what fontconfig's choice rests on
+// (its configuration and font folders, and the environment that finds them). A folder changed in
 // the last seconds is not kept: a second change within the same tick of the file system's
 // clock would not show. A record that cannot be read, or written, is as none: the start goes
 // on as without a cache.
