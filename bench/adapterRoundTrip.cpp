@@ -17,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -40,6 +41,30 @@ bool waitForTrace(const QString& trace, const char* text)
     return false;
 }
 
+// The figures of each run, and their medians: one run's p99 rests on its few slowest samples,
+// which whatever else the machine does moves from one run to the next.
+class Repeats
+{
+  public:
+    void add(const Latency& l)
+    {
+        p50_.push_back(l.p50);
+        p99_.push_back(l.p99);
+        max_.push_back(l.max);
+    }
+    int count() const { return int(p50_.size()); }
+    Latency median() const { return {middle(p50_), middle(p99_), middle(max_)}; }
+
+  private:
+    static double middle(std::vector<double> v)
+    {
+        std::sort(v.begin(), v.end());
+        const size_t n = v.size();
+        return n == 0 ? 0 : n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+    }
+    std::vector<double> p50_, p99_, max_;
+};
+
 // The players behind the adapter, and their answer to a plain query.
 struct Player
 {
@@ -51,15 +76,17 @@ struct Player
 
 // Key presses through the window and the adapter, with the player behind: how long each key
 // press takes from delivery until its command has gone out.
-std::vector<long long> keysThroughAdapter(const QString& dir, const Player& player, int presses)
+std::vector<long long> keysThroughAdapter(const QString& dir, const Player& player, int presses,
+                                          int repeat)
 {
     QDir(dir).mkpath("app");
     QFile::link(ADAPTER_BIN, dir + "/app/mplayer");
     QFile::link(APP_DIR "/background.avi", dir + "/app/background.avi");
-    // Each player its own: the adapter before may not have let go of them yet.
-    const QString trace = dir + "/trace-" + player.name;
+    // Each run its own: the adapter before may not have let go of them yet.
+    const QString run = QString::fromLatin1(player.name) + "-" + QString::number(repeat);
+    const QString trace = dir + "/trace-" + run;
     qputenv("MYPATH", QFile::encodeName(dir + "/app/"));
-    qputenv("TAMBLIN_FIFO", QFile::encodeName(dir + "/pipe-" + player.name));
+    qputenv("TAMBLIN_FIFO", QFile::encodeName(dir + "/pipe-" + run));
     qputenv("TAMBLIN_PLAYER", player.path);
     qputenv("TAMBLIN_MEDIA", QFile::encodeName(dir + "/app"));
     qputenv("TAMBLIN_ADAPTER_TRACE", QFile::encodeName(trace));
@@ -196,7 +223,8 @@ std::vector<long long> relayed(const QString& dir, int report, bool throughAdapt
 int main(int argc, char** argv)
 {
     const int presses = argc > 1 ? atoi(argv[1]) : 2000;
-    const int queries = argc > 2 ? atoi(argv[2]) : 200;
+    const int queries = argc > 2 ? atoi(argv[2]) : 2000;
+    const int repeats = argc > 3 ? atoi(argv[3]) : 15;
     prepareWindowBench("xcb");
     // The window takes the application's arguments for the player's: give it none.
     int appArgc = 1;
@@ -208,15 +236,29 @@ int main(int argc, char** argv)
     const Player players[] = {{"MPlayer", "/usr/bin/mplayer", mplayerQueries, "get_time_pos"},
                               {"mpv", "/usr/bin/mpv", mpvQueries, "get_property time-pos"}};
     for (const Player& player : players) {
-        const Latency keys = latency(keysThroughAdapter(dir.path(), player, presses));
-        const Latency plain = latency(player.plainQueries(queries));
+        // Each repeat both ways, in turn, so that what else the machine does weighs on both.
+        Repeats keys, plain;
+        for (int r = 0; r < repeats; ++r) {
+            const std::vector<long long> k = keysThroughAdapter(dir.path(), player, presses, r);
+            const std::vector<long long> q = player.plainQueries(queries);
+            if (!k.empty() && !q.empty()) {
+                keys.add(latency(k));
+                plain.add(latency(q));
+            }
+        }
+        if (keys.count() == 0) {
+            fprintf(stderr, "bench: no key round trip through the adapter to %s\n", player.name);
+            continue;
+        }
+        const Latency ours = keys.median(), theirs = plain.median();
         printRow(std::string("Key round trip through the adapter to ") + player.name + " (" +
                      std::to_string(presses) + " presses) vs. " + player.name + " answering " +
-                     player.query + " (" + std::to_string(queries) + ")",
-                 formatLatency(keys), formatLatency(plain),
-                 "p50 " + formatRatio(keys.p50 / plain.p50) + ", p99 " +
-                     formatRatio(keys.p99 / plain.p99),
-                 "");
+                     player.query + " (" + std::to_string(queries) + "), medians of " +
+                     std::to_string(keys.count()) + " runs",
+                 formatLatency(ours), formatLatency(theirs),
+                 "p50 " + formatRatio(ours.p50 / theirs.p50) + ", p99 " +
+                     formatRatio(ours.p99 / theirs.p99),
+                 player.name == std::string("mpv") ? "p99 at most 2" : "");
     }
 
     setenv("TAMBLIN_PLAYER", ECHO_BIN, 1);

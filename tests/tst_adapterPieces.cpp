@@ -1,6 +1,7 @@
 // The adapter's menu model against the player's menu rules, and the pieces that shape what the
 // real player is given.
 #include "clipFlow.h"
+#include "descriptors.h"
 #include "languageNames.h"
 #include "mediaFolders.h"
 #include "mediaMenu.h"
@@ -12,6 +13,7 @@
 #include "mplayerArguments.h"
 #include "mplayerFiles.h"
 #include "mplayerMenu.h"
+#include "outbox.h"
 #include "pauseHold.h"
 #include "playerChoice.h"
 #include "positionsFile.h"
@@ -30,10 +32,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <csignal>
 #include <map>
 #include <memory>
 #include <poll.h>
 #include <sstream>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -1248,6 +1252,68 @@ class AdapterPiecesTest : public QObject
                  real.toStdString());
         QCOMPARE(findRealPlayer("mpv", path.toLatin1(), self.toStdString(), &why), std::string());
         QCOMPARE(why, std::string("TAMBLIN_PLAYER=mpv is not on PATH"));
+    }
+
+    // The player's command channel never holds up the loop: a player behind gets every line,
+    // whole and in order, once it reads; one gone, or one that reads nothing at all, is not
+    // waited for, and what is dropped for it is dropped a line at a time.
+    void outboxToASlowReader_data()
+    {
+        QTest::addColumn<QString>("reader");
+        QTest::addColumn<int>("lines"); // of 1 KiB each, sent before the reader reads
+        QTest::newRow("reads late") << "late" << 1000;
+        QTest::newRow("has gone") << "gone" << 1;
+        QTest::newRow("never reads") << "never" << int(Outbox::kMostWaiting / 1024) + 100;
+    }
+    void outboxToASlowReader()
+    {
+        QFETCH(QString, reader);
+        QFETCH(int, lines);
+        int pair[2];
+        QCOMPARE(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+        QVERIFY(setNonBlocking(pair[0], true));
+        if (reader == "gone") {
+            signal(SIGPIPE, SIG_IGN); // as the adapter has it
+            close(pair[1]);
+        }
+        Outbox out(pair[0]);
+        std::string sent;
+        int taken = 0;
+        for (int i = 0; i < lines; ++i) {
+            std::string line = std::to_string(i);
+            line.resize(1023, '.');
+            line += '\n';
+            if (out.send(line)) {
+                sent += line;
+                ++taken;
+            }
+        }
+        if (reader == "gone") {
+            QVERIFY(out.gone() && !out.waiting() && taken == 0);
+            close(pair[0]);
+            return;
+        }
+        QVERIFY(out.waiting());
+        QVERIFY(out.waitingBytes() <= Outbox::kMostWaiting);
+        if (reader == "late")
+            QCOMPARE(taken, lines);
+        else
+            QVERIFY(taken >= int(Outbox::kMostWaiting / 1024) && taken < lines);
+        std::string got;
+        char buf[65536];
+        while (got.size() < sent.size()) {
+            pollfd p[2] = {{pair[0], POLLOUT, 0}, {pair[1], POLLIN, 0}};
+            QVERIFY(poll(p, 2, 5000) > 0);
+            if (p[0].revents)
+                out.flush();
+            const ssize_t n = p[1].revents ? read(pair[1], buf, sizeof buf) : 0;
+            QVERIFY(n >= 0);
+            got.append(buf, size_t(n));
+        }
+        QVERIFY(!out.waiting());
+        QVERIFY(got == sent);
+        close(pair[0]);
+        close(pair[1]);
     }
 };
 

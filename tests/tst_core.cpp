@@ -702,6 +702,17 @@ void CoreTest::mpvOrderings_data()
                                 "@0 " + appendBg,
                                 "@0 > overlay shown",
                                 "@0 > overlay shown"};
+    // What decodes is said as each video starts, and again only when it changes.
+    const auto decoder = [](const char* data) {
+        return QString(R"(<{"event":"property-change","id":2,"name":"hwdec-current","data":%1})")
+            .arg(data);
+    };
+    QTest::newRow("what decodes, in the log")
+        << false
+        << QStringList{bg, decoder(R"("no")"), decoder(R"("no")"), decoder("null"),
+                       decoder(R"("vaapi")")}
+        << QStringList{"@0 " + play, "@0 log tamblin-adapter: mpv decodes in software",
+                       "@0 log tamblin-adapter: mpv decodes in hardware (vaapi)"};
     // A redraw asked for within a frame of the pause can be lost: the menu is sent again a
     // frame and a half after it, at the file's frame rate or, when it does not say, at 10.
     for (const auto& [fps, due] : {std::pair{"25", 60}, std::pair{"null", 150}}) {

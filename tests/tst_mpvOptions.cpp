@@ -1,5 +1,6 @@
 // The user's MPlayer options and the window's commands in mpv's words, and Debian's mpv taking
 // every option.
+#include "mpvArguments.h"
 #include "mpvCommands.h"
 #include "mpvOptions.h"
 
@@ -305,6 +306,29 @@ class MpvOptionsTest : public QObject
         const std::string line = droppedLine(translateOptions({"-aid", "1\n2", "-nolirc", "-x"}));
         QVERIFY(line.find("-aid 1?2 -x\n") != std::string::npos);
         QCOMPARE(std::count(line.begin(), line.end(), '\n'), 1);
+    }
+
+    // Hardware decoding where the device has it, unless TAMBLIN_HWDEC says otherwise; a value
+    // that is not a list of mpv's words is not passed on.
+    void hardwareDecoding_data()
+    {
+        QTest::addColumn<QByteArray>("asked"); // null: TAMBLIN_HWDEC unset
+        QTest::addColumn<QString>("hwdec");
+        QTest::newRow("unset") << QByteArray() << "auto-safe";
+        QTest::newRow("empty") << QByteArray("") << "auto-safe";
+        QTest::newRow("one") << QByteArray("vaapi") << "vaapi";
+        QTest::newRow("a list") << QByteArray("vaapi-copy,nvdec") << "vaapi-copy,nvdec";
+        QTest::newRow("off") << QByteArray("no") << "no";
+        QTest::newRow("not mpv's words") << QByteArray("vaapi --vo=null") << "auto-safe";
+    }
+    void hardwareDecoding()
+    {
+        QFETCH(QByteArray, asked);
+        QFETCH(QString, hwdec);
+        const MpvArguments a =
+            mpvArguments({"-slave", "clip.avi"}, nullptr, asked.isNull() ? nullptr : asked.data());
+        QCOMPARE(QString::fromStdString(a.hwdec), hwdec);
+        QCOMPARE(toQt(a.options).filter("--hwdec"), QStringList{"--hwdec=" + hwdec});
     }
 
     // mpv ends with status 1 on any option it does not take, and makes its filters only once a

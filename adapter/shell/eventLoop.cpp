@@ -24,8 +24,9 @@ const size_t kReadChunk = 65536;
 
 EventLoop::EventLoop(Controller& core, Actions& actions, PlayerChannels player, UniqueFd fifo,
                      int signals, FILE* trace, std::string positionsFile)
-    : core_(core), actions_(actions), player_(std::move(player)), fifo_(std::move(fifo)),
-      signals_(signals), trace_(trace), positionsFile_(std::move(positionsFile))
+    : core_(core), actions_(actions), player_(std::move(player)), toPlayer_(player_.input.get()),
+      fifo_(std::move(fifo)), signals_(signals), trace_(trace),
+      positionsFile_(std::move(positionsFile))
 {
 }
 
@@ -56,6 +57,22 @@ bool EventLoop::readSome(int fd, LineSplitter& lines, Source source, long long n
     return true;
 }
 
+void EventLoop::toPlayer(const std::string& text)
+{
+    if (toPlayer_.send(text) || toPlayer_.gone()) {
+        // A player that is gone shows up at its end, through its process.
+        if (!toPlayer_.waiting())
+            playerBehind_ = false;
+        return;
+    }
+    if (!playerBehind_)
+        fprintf(stderr,
+                "tamblin-adapter: the player has left %zu bytes of commands unread; dropping "
+                "more until it reads\n",
+                toPlayer_.waitingBytes());
+    playerBehind_ = true;
+}
+
 void EventLoop::carryOut()
 {
     // What the core says while they are carried out (a speech service that failed) is carried
@@ -69,8 +86,7 @@ void EventLoop::carryOut(const std::vector<Action>& actions)
     for (const Action& a : actions) {
         switch (a.kind) {
         case Action::ToPlayer:
-            // A player that is gone shows up at its end, through its process.
-            writeAll(player_.input.get(), a.text);
+            toPlayer(a.text);
             break;
         case Action::ToWindow:
             writeAll(STDOUT_FILENO, a.text);
@@ -128,7 +144,7 @@ int EventLoop::run()
         long long now = monotonicMs();
         if (waitpid(player_.pid, &status, WNOHANG) == player_.pid)
             break;
-        enum { Window, FifoAt, OutputAt, ErrorsAt, SignalsAt, PidAt, Count };
+        enum { Window, FifoAt, OutputAt, ErrorsAt, SignalsAt, PidAt, InputAt, Count };
         std::vector<pollfd> fds(Count + watches_.size());
         // A window that dies before it opens the FIFO never closes it: its end of our output
         // going is the sign then.
@@ -138,6 +154,7 @@ int EventLoop::run()
         fds[ErrorsAt] = {player_.errors.get(), POLLIN, 0};
         fds[SignalsAt] = {signals_, POLLIN, 0};
         fds[PidAt] = {pidfd.get(), POLLIN, 0};
+        fds[InputAt] = {toPlayer_.waiting() ? player_.input.get() : -1, POLLOUT, 0};
         for (size_t i = 0; i < watches_.size(); ++i)
             fds[Count + i] = {watches_[i].fd(), watches_[i].events, 0};
         const long long due = core_.deadline();
@@ -147,6 +164,8 @@ int EventLoop::run()
         if (poll(fds.data(), fds.size(), int(wait)) < 0 && errno != EINTR)
             break;
         now = monotonicMs();
+        if (fds[InputAt].revents)
+            toPlayer_.flush();
         if (fds[OutputAt].revents && !readSome(player_.output.get(), outputLines_, Output, now))
             player_.output.reset();
         if (fds[Window].revents & (POLLERR | POLLHUP)) {

@@ -3,6 +3,7 @@
 #include "actions.h"
 #include "controller.h"
 #include "lineSplitter.h"
+#include "outbox.h"
 #include "uniqueFd.h"
 
 #include <cstdio>
@@ -15,7 +16,7 @@
 struct PlayerChannels
 {
     pid_t pid = -1;
-    UniqueFd input;  // its command channel, written
+    UniqueFd input;  // its command channel, written without blocking
     UniqueFd output; // what it answers, read line by line
     UniqueFd errors; // its standard error
 };
@@ -52,10 +53,13 @@ class EventLoop
     void carryOut();
     void carryOut(const std::vector<Action>& actions);
     void finish(long long now);
+    void toPlayer(const std::string& text);
 
     Controller& core_;
     Actions& actions_;
     PlayerChannels player_;
+    Outbox toPlayer_;           // what the player has not read yet
+    bool playerBehind_ = false; // commands dropped since it last read all
     UniqueFd fifo_;
     int signals_;
     FILE* trace_;

@@ -36,8 +36,10 @@ bool startMPlayer(const std::string& player, const std::vector<std::string>& opt
     channels->input.reset(input);
     channels->output.reset(output);
     channels->errors.reset(errors);
-    // Blocking reads would hold up every answer for as long as the player is quiet.
-    if (!setNonBlocking(output, true) || !setNonBlocking(errors, true)) {
+    // Blocking reads would hold up every answer for as long as the player is quiet, and
+    // blocking writes for as long as it does not read (the loop keeps what it has not taken).
+    if (!setNonBlocking(output, true) || !setNonBlocking(errors, true) ||
+        !setNonBlocking(input, true)) {
         perror("tamblin-adapter: the player's output");
         kill(channels->pid, SIGKILL);
         waitpid(channels->pid, nullptr, 0);
@@ -67,10 +69,13 @@ bool startMpv(const std::string& player, const std::vector<std::string>& options
         return false;
     }
     channels->errors.reset(errors);
-    // The socket stays blocking for whole writes; the loop reads it only once poll() says so.
+    // Neither read nor written blocking: mpv carries out each request before it reads the next, and
+    // a write that waited for it would hold up the window's answers (the loop keeps what mpv
+    // has not taken). One socket, so the flag is set once for both descriptors.
     channels->input.reset(dup(ours.get()));
     channels->output = std::move(ours);
-    if (!channels->input.valid() || !setNonBlocking(errors, true)) {
+    if (!channels->input.valid() || !setNonBlocking(errors, true) ||
+        !setNonBlocking(channels->output.get(), true)) {
         perror("tamblin-adapter: the player's channels");
         kill(channels->pid, SIGKILL);
         waitpid(channels->pid, nullptr, 0);
