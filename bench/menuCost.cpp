@@ -4,6 +4,7 @@
 #include "benchUtil.h"
 #include "menuBench.h"
 #include "screenProbe.h"
+#include "startStages.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -187,10 +188,37 @@ struct StartTimes
     std::vector<long long> ours, alone;
 };
 
+// One start, from exec until the strip matches the settled start menu: through the program, or
+// the player alone; the time, or -1 when the menu did not show.
+long long timeOneStart(MenuBench& bench, ScreenProbe& probe, const std::vector<uint32_t>& menu,
+                       const std::string& background, bool alone, StartStages* stages)
+{
+    if (stages && !alone)
+        stages->clear();
+    const long long start = monotonicNs();
+    const pid_t tamblin = alone ? -1 : bench.startTamblin();
+    if (alone)
+        bench.startPlayerDirectly(true, {"-menu-startup", background});
+    const long long at = probe.waitForMatch(menu, 20000);
+    if (alone)
+        bench.stopDirectly();
+    else
+        endProcess(tamblin);
+    if (at <= 0)
+        return -1;
+    if (stages && !alone)
+        stages->collect(playerName(bench.player()), start, at);
+    if (stages && alone)
+        stages->collectAlone(playerName(bench.player()), at - start);
+    return at - start;
+}
+
 // From exec until the strip matches the settled start menu, through the program and for the
-// player alone with the same clip, menu and screen size; both players in each round.
+// player alone with the same clip, menu and screen size; both players in each round, and which
+// of the two goes first alternates from round to round, so that neither always finds the other's
+// leftovers (caches warm, the X server busy freeing the last windows).
 void timeToStartMenu(MenuBench& bench, ScreenProbe& probe, const std::string& background,
-                     int starts)
+                     int starts, StartStages* stages)
 {
     std::vector<StartTimes> of;
     for (const Player player : kPlayers) {
@@ -206,22 +234,13 @@ void timeToStartMenu(MenuBench& bench, ScreenProbe& probe, const std::string& ba
         for (size_t p = 0; p < of.size(); ++p) {
             bench.use(kPlayers[p]);
             StartTimes& t = of[p];
-            probe.waitForChange(*shown, 2000); // what the last run showed is gone
-            long long start = monotonicNs();
-            const pid_t tamblin = bench.startTamblin();
-            long long at = probe.waitForMatch(t.menu, 20000);
-            if (at > 0)
-                t.ours.push_back(at - start);
-            endProcess(tamblin);
-
-            probe.waitForChange(t.menu, 2000);
-            start = monotonicNs();
-            bench.startPlayerDirectly(true, {"-menu-startup", background});
-            at = probe.waitForMatch(t.menu, 20000);
-            if (at > 0)
-                t.alone.push_back(at - start);
-            bench.stopDirectly();
-            shown = &t.menu;
+            for (const bool alone : {i % 2 == 1, i % 2 == 0}) {
+                probe.waitForChange(*shown, 2000); // what the last run showed is gone
+                const long long ns = timeOneStart(bench, probe, t.menu, background, alone, stages);
+                if (ns > 0)
+                    (alone ? t.alone : t.ours).push_back(ns);
+                shown = &t.menu;
+            }
         }
     }
     for (size_t p = 0; p < of.size(); ++p) {
@@ -233,15 +252,19 @@ void timeToStartMenu(MenuBench& bench, ScreenProbe& probe, const std::string& ba
                                      "alone with the same clip, menu and screen size"),
                  a, b, formatRatio(medianMs(t.ours) / medianMs(t.alone)), "at most 1.2");
     }
+    if (stages)
+        stages->print();
 }
 
 } // namespace
 
-// Arguments: starts to the start menu (10), "start" for that figure alone, rounds of playing (3).
+// Arguments: starts to the start menu (10), "start" for that figure alone or "trace" for that
+// figure and where its time goes, rounds of playing (3).
 int main(int argc, char** argv)
 {
     const int starts = argc > 1 ? atoi(argv[1]) : 10;
-    const bool onlyStart = argc > 2 && std::string(argv[2]) == "start";
+    const bool traced = argc > 2 && std::string(argv[2]) == "trace";
+    const bool onlyStart = traced || (argc > 2 && std::string(argv[2]) == "start");
     const int rounds = argc > 3 ? std::max(1, atoi(argv[3])) : kPlayingRounds;
     keepTableApart();
     MenuBench bench;
@@ -274,8 +297,12 @@ int main(int argc, char** argv)
     std::unique_ptr<ScreenProbe> probe(menuProbe(bench.display));
     if (!probe->ok())
         fprintf(stderr, "bench: no shared memory with the X server\n");
-    else
-        timeToStartMenu(bench, *probe, background, starts);
+    else if (traced) {
+        StartStages stages(bench.scratch + "/start-trace");
+        timeToStartMenu(bench, *probe, background, starts, &stages);
+    } else {
+        timeToStartMenu(bench, *probe, background, starts, nullptr);
+    }
     probe.reset();
     bench.cleanUp();
     return 0;

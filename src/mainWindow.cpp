@@ -11,6 +11,7 @@
 #include "player/keyMap.h"
 #include "player/playerProcess.h"
 #include "player/replyReader.h"
+#include "startTrace.h"
 #include "terminationSignals.h"
 #include "translate.h"
 
@@ -186,8 +187,10 @@ void mainWindow::launchPlayer()
 
     // A player that can draw into another window finds ours here, and the size it will have.
     const QSize size = screenSize();
+    const WId window = winId();
+    traceStart("window", "window-created");
     const std::vector<std::string> playerEnvironment{
-        "TAMBLIN_WID=" + std::to_string(qulonglong(winId())),
+        "TAMBLIN_WID=" + std::to_string(qulonglong(window)),
         "TAMBLIN_WINDOW_SIZE=" + std::to_string(size.width()) + "x" +
             std::to_string(size.height())};
 
@@ -207,6 +210,7 @@ void mainWindow::launchPlayer()
     }
     playerOutput =
         drawable ? startPlayer(command.constData(), playerEnvironment, &playerPid) : nullptr;
+    traceStart("window", "adapter-spawned");
     if (!playerOutput) {
         perror("Problems with pipe");
         // Translators: the window could not make the pipe to the player; a dialog's text.
@@ -347,6 +351,12 @@ bool mainWindow::event(QEvent* e)
         gestures->cancel();
         scheduleGestureTick(0);
         return true;
+    case QEvent::Paint:
+        if (!painted) {
+            painted = true;
+            traceStart("window", "painted");
+        }
+        return QWidget::event(e);
     default:
         return QWidget::event(e);
     }

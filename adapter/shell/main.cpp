@@ -38,6 +38,7 @@
 
 #include "descriptors.h"
 #include "spawn.h"
+#include "startTrace.h"
 #include "terminationPipe.h"
 
 #include <cerrno>
@@ -137,22 +138,27 @@ bool startPlayer(const std::string& player, bool mpv, const std::vector<std::str
         fprintf(stderr, "%stamblin-adapter: mpv, hardware decoding: %s\n", a.dropped.c_str(),
                 a.hwdec.c_str());
         const bool started = startMpv(player, a.options, &run->channels);
+        traceStart("adapter", "player-exec");
         run->fifo = a.fifo;
         run->startMenu = a.startMenu;
         run->background = a.background;
         run->firstFile = a.firstFile;
         const MediaScan scan = mediaFound();
+        traceStart("adapter", "scan-done");
         run->menus = buildMenus(scan, options);
         run->sidecars = scan.subtitles;
         run->characters = menuCharacters(run->menus, listedTexts());
         run->menuFont = chooseMenuFont(run->characters);
         run->font = run->menuFont.family;
+        traceStart("adapter", "font-done");
         return started;
     }
     const MediaScan scan = mediaFound();
+    traceStart("adapter", "scan-done");
     run->menus = buildMenus(scan, options);
     run->sidecars = scan.subtitles;
     const MPlayerMenuLook look = mplayerMenuLook(run->menus, window, listedTexts());
+    traceStart("adapter", "font-done");
     const std::string menuFile = dir + "/menu.conf";
     // A player without our menu would not be the menu the answers are about: no start. Nor
     // without the folder of its listed menus, which would list another one.
@@ -165,6 +171,7 @@ bool startPlayer(const std::string& player, bool mpv, const std::vector<std::str
         fprintf(stderr, "tamblin-adapter: %s: %s\n", run->lists.c_str(), strerror(errno));
         return false;
     }
+    traceStart("adapter", "menu-written");
     run->fit = look.fit;
     const PlayerArguments a =
         playerArguments(args, menuFile, getenv("TAMBLIN_WID"), window, look.options, run->lists);
@@ -172,7 +179,9 @@ bool startPlayer(const std::string& player, bool mpv, const std::vector<std::str
     run->startMenu = a.startMenu;
     run->background = a.background;
     run->font = look.font;
-    return startMPlayer(player, a.options, &run->channels);
+    const bool started = startMPlayer(player, a.options, &run->channels);
+    traceStart("adapter", "player-exec");
+    return started;
 }
 
 // The core and its loop, with the player's driver, until the player has ended; the player's wait
@@ -232,6 +241,7 @@ int runCore(StartedPlayer& run, bool mpv, const std::string& appDir, const std::
 
 int main(int argc, char** argv)
 {
+    traceStart("adapter", "exec");
     startTranslations(argv[0]);
     std::string why;
     const std::string player =
