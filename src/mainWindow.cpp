@@ -106,8 +106,9 @@ mainWindow::mainWindow(QWidget* parent, const char* name) : QWidget(parent, kWin
         closeOnce();
     });
 
+    // Said here, in the log's order; the hold itself is taken once the player is on its way
+    // (launchPlayer): a call on the session bus need not hold up its start.
     puts("Controlling Backlight state...  ");
-    PM_setupLcdSleepTime(kBacklightOnSeconds);
     setBackgroundColor(Qt::black);
     launchPlayer();
 }
@@ -196,6 +197,7 @@ void mainWindow::launchPlayer()
 
     if (!fifoUsable) {
         fprintf(stderr, "tamblin: not using %s: %s\n", fifo.constData(), why.constData());
+        PM_setupLcdSleepTime(kBacklightOnSeconds);
         if (showError(this, ::tr("Fifo Pipe error.")))
             ZApplication::requestQuit();
         return;
@@ -211,6 +213,9 @@ void mainWindow::launchPlayer()
     playerOutput =
         drawable ? startPlayer(command.constData(), playerEnvironment, &playerPid) : nullptr;
     traceStart("window", "adapter-spawned");
+    const int startError = errno;
+    PM_setupLcdSleepTime(kBacklightOnSeconds);
+    errno = startError; // for perror, whatever the hold met
     if (!playerOutput) {
         perror("Problems with pipe");
         // Translators: the window could not make the pipe to the player; a dialog's text.
