@@ -4,7 +4,7 @@
 #include "benchUtil.h"
 #include "menuBench.h"
 #include "screenProbe.h"
-#include "startStages.h"
+#include "startToMenu.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -174,86 +174,6 @@ void cpuPlaying(MenuBench& bench, const std::vector<Clip>& clips, int rounds)
                      playing, playingAlone, formatRatio(oursTotal / aloneTotal), "at most 1.1");
         }
     }
-}
-
-double medianMs(std::vector<long long> ns)
-{
-    std::sort(ns.begin(), ns.end());
-    return ns.empty() ? 0 : double(ns[ns.size() / 2]) / 1e6;
-}
-
-struct StartTimes
-{
-    std::vector<uint32_t> menu; // the strip across the settled start menu
-    std::vector<long long> ours, alone;
-};
-
-// One start, from exec until the strip matches the settled start menu: through the program, or
-// the player alone; the time, or -1 when the menu did not show.
-long long timeOneStart(MenuBench& bench, ScreenProbe& probe, const std::vector<uint32_t>& menu,
-                       const std::string& background, bool alone, StartStages* stages)
-{
-    if (stages && !alone)
-        stages->clear();
-    const long long start = monotonicNs();
-    const pid_t tamblin = alone ? -1 : bench.startTamblin();
-    if (alone)
-        bench.startPlayerDirectly(true, {"-menu-startup", background});
-    const long long at = probe.waitForMatch(menu, 20000);
-    if (alone)
-        bench.stopDirectly();
-    else
-        endProcess(tamblin);
-    if (at <= 0)
-        return -1;
-    if (stages && !alone)
-        stages->collect(playerName(bench.player()), start, at);
-    if (stages && alone)
-        stages->collectAlone(playerName(bench.player()), at - start);
-    return at - start;
-}
-
-// From exec until the strip matches the settled start menu, through the program and for the
-// player alone with the same clip, menu and screen size; both players in each round, and which
-// of the two goes first alternates from round to round, so that neither always finds the other's
-// leftovers (caches warm, the X server busy freeing the last windows).
-void timeToStartMenu(MenuBench& bench, ScreenProbe& probe, const std::string& background,
-                     int starts, StartStages* stages)
-{
-    std::vector<StartTimes> of;
-    for (const Player player : kPlayers) {
-        bench.use(player);
-        const pid_t first = bench.startTamblin();
-        if (!waitForWindow(bench.display, "tamblin", 20000) || !probe.waitForStill(1000, 20000))
-            fprintf(stderr, "bench: the start menu did not show on %s\n", playerName(player));
-        of.push_back({probe.grab(), {}, {}});
-        endProcess(first);
-    }
-    const std::vector<uint32_t>* shown = &of.back().menu;
-    for (int i = 0; i < starts; ++i) {
-        for (size_t p = 0; p < of.size(); ++p) {
-            bench.use(kPlayers[p]);
-            StartTimes& t = of[p];
-            for (const bool alone : {i % 2 == 1, i % 2 == 0}) {
-                probe.waitForChange(*shown, 2000); // what the last run showed is gone
-                const long long ns = timeOneStart(bench, probe, t.menu, background, alone, stages);
-                if (ns > 0)
-                    (alone ? t.alone : t.ours).push_back(ns);
-                shown = &t.menu;
-            }
-        }
-    }
-    for (size_t p = 0; p < of.size(); ++p) {
-        const StartTimes& t = of[p];
-        char a[64], b[64];
-        snprintf(a, sizeof a, "median %.0f ms (%zu starts)", medianMs(t.ours), t.ours.size());
-        snprintf(b, sizeof b, "median %.0f ms (%zu starts)", medianMs(t.alone), t.alone.size());
-        printRow(figure(kPlayers[p], "Time from exec to the start menu on screen vs. the player "
-                                     "alone with the same clip, menu and screen size"),
-                 a, b, formatRatio(medianMs(t.ours) / medianMs(t.alone)), "at most 1.2");
-    }
-    if (stages)
-        stages->print();
 }
 
 } // namespace

@@ -78,24 +78,15 @@ void StartStages::collectAlone(const std::string& player, long long ns)
 
 void StartStages::print() const
 {
-    // Stages in the order they come, by their medians over the players; the durations last.
+    // Stages in the order they come for the first player; another's own stages by their medians.
     std::vector<std::pair<double, std::string>> order;
     std::map<std::string, bool> listed;
-    for (const auto& [player, stages] : offsets_) {
-        for (const auto& [name, ns] : stages) {
+    for (const std::string& player : players_) {
+        for (const auto& [name, ns] : offsets_.at(player)) {
             if (listed[name] || name == kPlayerOwn || name == kAlone)
                 continue;
             listed[name] = true;
-            double sum = 0;
-            int count = 0;
-            for (const auto& [p, s] : offsets_) {
-                auto it = s.find(name);
-                if (it != s.end()) {
-                    sum += medianMs(it->second);
-                    ++count;
-                }
-            }
-            order.push_back({sum / count, name});
+            order.push_back({medianMs(ns), name});
         }
     }
     std::sort(order.begin(), order.end());
