@@ -19,10 +19,10 @@ struct SpawnRequest
     const char* failureNote = nullptr; // "NAME: " said on its standard error if exec fails
 };
 
-// Starts it with fork and exec, and returns its pid, or -1 with errno set. The child gets the
-// default action back for the signals we catch or ignore, and an empty signal mask.
-// Everything the child needs is made before the fork: the child makes only the calls that are
-// safe between fork and exec in a process with threads.
+// Starts it with vfork and exec, and returns its pid, or -1 with errno set. The child gets the
+// default action back for the signals we catch (and for SIGPIPE, SIGTERM, SIGINT and SIGHUP
+// when ignored), and an empty signal mask. Everything the child needs is made before the vfork:
+// the child makes only system calls until it execs.
 pid_t spawnProcess(const SpawnRequest& request);
 
 // The same with a pipe for each standard stream asked for: input gets the write end, output

@@ -50,6 +50,12 @@ void printRow(const std::string& figure, const std::string& ours, const std::str
     fflush(table);
 }
 
+void printLine(const std::string& line)
+{
+    fprintf(table, "%s\n", line.c_str());
+    fflush(table);
+}
+
 pid_t spawn(const std::vector<std::string>& argv, int* input, int* output)
 {
     SpawnRequest request;

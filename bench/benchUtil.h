@@ -19,6 +19,8 @@ void keepTableApart();
 // One row of the table that scripts/bench prints: a figure, ours, its baseline, and the ratio.
 void printRow(const std::string& figure, const std::string& ours, const std::string& baseline,
               const std::string& ratio, const std::string& target);
+// A line of its own in the table's output (a table of another shape, say).
+void printLine(const std::string& line);
 // The median, the 90th percentile and the maximum of times in nanoseconds, in milliseconds.
 struct Percentiles
 {

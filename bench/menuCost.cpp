@@ -4,6 +4,7 @@
 #include "benchUtil.h"
 #include "menuBench.h"
 #include "screenProbe.h"
+#include "startToMenu.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -175,73 +176,15 @@ void cpuPlaying(MenuBench& bench, const std::vector<Clip>& clips, int rounds)
     }
 }
 
-double medianMs(std::vector<long long> ns)
-{
-    std::sort(ns.begin(), ns.end());
-    return ns.empty() ? 0 : double(ns[ns.size() / 2]) / 1e6;
-}
-
-struct StartTimes
-{
-    std::vector<uint32_t> menu; // the strip across the settled start menu
-    std::vector<long long> ours, alone;
-};
-
-// From exec until the strip matches the settled start menu, through the program and for the
-// player alone with the same clip, menu and screen size; both players in each round.
-void timeToStartMenu(MenuBench& bench, ScreenProbe& probe, const std::string& background,
-                     int starts)
-{
-    std::vector<StartTimes> of;
-    for (const Player player : kPlayers) {
-        bench.use(player);
-        const pid_t first = bench.startTamblin();
-        if (!waitForWindow(bench.display, "tamblin", 20000) || !probe.waitForStill(1000, 20000))
-            fprintf(stderr, "bench: the start menu did not show on %s\n", playerName(player));
-        of.push_back({probe.grab(), {}, {}});
-        endProcess(first);
-    }
-    const std::vector<uint32_t>* shown = &of.back().menu;
-    for (int i = 0; i < starts; ++i) {
-        for (size_t p = 0; p < of.size(); ++p) {
-            bench.use(kPlayers[p]);
-            StartTimes& t = of[p];
-            probe.waitForChange(*shown, 2000); // what the last run showed is gone
-            long long start = monotonicNs();
-            const pid_t tamblin = bench.startTamblin();
-            long long at = probe.waitForMatch(t.menu, 20000);
-            if (at > 0)
-                t.ours.push_back(at - start);
-            endProcess(tamblin);
-
-            probe.waitForChange(t.menu, 2000);
-            start = monotonicNs();
-            bench.startPlayerDirectly(true, {"-menu-startup", background});
-            at = probe.waitForMatch(t.menu, 20000);
-            if (at > 0)
-                t.alone.push_back(at - start);
-            bench.stopDirectly();
-            shown = &t.menu;
-        }
-    }
-    for (size_t p = 0; p < of.size(); ++p) {
-        const StartTimes& t = of[p];
-        char a[64], b[64];
-        snprintf(a, sizeof a, "median %.0f ms (%zu starts)", medianMs(t.ours), t.ours.size());
-        snprintf(b, sizeof b, "median %.0f ms (%zu starts)", medianMs(t.alone), t.alone.size());
-        printRow(figure(kPlayers[p], "Time from exec to the start menu on screen vs. the player "
-                                     "alone with the same clip, menu and screen size"),
-                 a, b, formatRatio(medianMs(t.ours) / medianMs(t.alone)), "at most 1.2");
-    }
-}
-
 } // namespace
 
-// Arguments: starts to the start menu (10), "start" for that figure alone, rounds of playing (3).
+// Arguments: starts to the start menu (10), "start" for that figure alone or "trace" for that
+// figure and where its time goes, rounds of playing (3).
 int main(int argc, char** argv)
 {
     const int starts = argc > 1 ? atoi(argv[1]) : 10;
-    const bool onlyStart = argc > 2 && std::string(argv[2]) == "start";
+    const bool traced = argc > 2 && std::string(argv[2]) == "trace";
+    const bool onlyStart = traced || (argc > 2 && std::string(argv[2]) == "start");
     const int rounds = argc > 3 ? std::max(1, atoi(argv[3])) : kPlayingRounds;
     keepTableApart();
     MenuBench bench;
@@ -274,8 +217,12 @@ int main(int argc, char** argv)
     std::unique_ptr<ScreenProbe> probe(menuProbe(bench.display));
     if (!probe->ok())
         fprintf(stderr, "bench: no shared memory with the X server\n");
-    else
-        timeToStartMenu(bench, *probe, background, starts);
+    else if (traced) {
+        StartStages stages(bench.scratch + "/start-trace");
+        timeToStartMenu(bench, *probe, background, starts, &stages);
+    } else {
+        timeToStartMenu(bench, *probe, background, starts, nullptr);
+    }
     probe.reset();
     bench.cleanUp();
     return 0;

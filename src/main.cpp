@@ -2,6 +2,7 @@
 #include "platform/ZApplication.h"
 #include "player/commandLine.h"
 #include "player/fifoCreation.h"
+#include "startTrace.h"
 #include "translate.h"
 
 #include <clocale>
@@ -11,6 +12,7 @@
 
 int main(int argc, char** argv)
 {
+    traceStart("window", "exec");
     // A player that closed its end of the FIFO shows up as a failed write, not as a signal
     // that ends the program before it can give the display back.
     signal(SIGPIPE, SIG_IGN);
@@ -31,6 +33,7 @@ int main(int argc, char** argv)
         startFifoCreation(fifo);
 
     ZApplication a(argc, argv, ZApplication::GuiClient);
+    traceStart("window", "qt-ready");
     // Qt took the whole locale from the environment; numbers in the log and in commands keep
     // their dot whatever the viewer's language.
     setlocale(LC_NUMERIC, "C");
@@ -39,6 +42,7 @@ int main(int argc, char** argv)
     a.setMainWidget(&w);
     w.show();
     w.applyFullScreen();
+    traceStart("window", "shown");
     a.exec();
     return 0;
 }

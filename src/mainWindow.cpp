@@ -11,6 +11,7 @@
 #include "player/keyMap.h"
 #include "player/playerProcess.h"
 #include "player/replyReader.h"
+#include "startTrace.h"
 #include "terminationSignals.h"
 #include "translate.h"
 
@@ -105,8 +106,9 @@ mainWindow::mainWindow(QWidget* parent, const char* name) : QWidget(parent, kWin
         closeOnce();
     });
 
+    // Said here, in the log's order; the hold itself is taken once the player is on its way
+    // (launchPlayer): a call on the session bus need not hold up its start.
     puts("Controlling Backlight state...  ");
-    PM_setupLcdSleepTime(kBacklightOnSeconds);
     setBackgroundColor(Qt::black);
     launchPlayer();
 }
@@ -186,13 +188,16 @@ void mainWindow::launchPlayer()
 
     // A player that can draw into another window finds ours here, and the size it will have.
     const QSize size = screenSize();
+    const WId window = winId();
+    traceStart("window", "window-created");
     const std::vector<std::string> playerEnvironment{
-        "TAMBLIN_WID=" + std::to_string(qulonglong(winId())),
+        "TAMBLIN_WID=" + std::to_string(qulonglong(window)),
         "TAMBLIN_WINDOW_SIZE=" + std::to_string(size.width()) + "x" +
             std::to_string(size.height())};
 
     if (!fifoUsable) {
         fprintf(stderr, "tamblin: not using %s: %s\n", fifo.constData(), why.constData());
+        PM_setupLcdSleepTime(kBacklightOnSeconds);
         if (showError(this, ::tr("Fifo Pipe error.")))
             ZApplication::requestQuit();
         return;
@@ -207,6 +212,10 @@ void mainWindow::launchPlayer()
     }
     playerOutput =
         drawable ? startPlayer(command.constData(), playerEnvironment, &playerPid) : nullptr;
+    traceStart("window", "adapter-spawned");
+    const int startError = errno;
+    PM_setupLcdSleepTime(kBacklightOnSeconds);
+    errno = startError; // for perror, whatever the hold met
     if (!playerOutput) {
         perror("Problems with pipe");
         // Translators: the window could not make the pipe to the player; a dialog's text.
@@ -347,6 +356,12 @@ bool mainWindow::event(QEvent* e)
         gestures->cancel();
         scheduleGestureTick(0);
         return true;
+    case QEvent::Paint:
+        if (!painted) {
+            painted = true;
+            traceStart("window", "painted");
+        }
+        return QWidget::event(e);
     default:
         return QWidget::event(e);
     }

@@ -59,6 +59,7 @@ class mainWindow : public QWidget
     ReplyReader* reader = nullptr;
     QSocketNotifier* outputNotifier = nullptr;
     bool closing = false;
+    bool painted = false; // the first paint is a mark of the start
     GestureTracker* gestures = nullptr;
     QTimer* pointerIdle = nullptr;
     QTimer* gestureTick = nullptr;

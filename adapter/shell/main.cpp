@@ -39,6 +39,7 @@
 
 #include "descriptors.h"
 #include "spawn.h"
+#include "startTrace.h"
 #include "terminationPipe.h"
 
 #include <cerrno>
@@ -139,19 +140,23 @@ bool startPlayer(const std::string& player, bool mpv, const std::vector<std::str
         fprintf(stderr, "%stamblin-adapter: mpv, hardware decoding: %s\n", a.dropped.c_str(),
                 a.hwdec.c_str());
         const bool started = startMpv(player, a.options, &run->channels);
+        traceStart("adapter", "player-exec");
         run->fifo = a.fifo;
         run->startMenu = a.startMenu;
         run->background = a.background;
         run->firstFile = a.firstFile;
         const MediaScan scan = mediaFound();
+        traceStart("adapter", "scan-done");
         run->menus = buildMenus(scan, options);
         run->sidecars = scan.subtitles;
         run->characters = menuCharacters(run->menus, listedTexts());
         run->menuFont = cache.menuFont(run->characters);
         run->font = run->menuFont.family;
+        traceStart("adapter", "font-done");
         return started;
     }
     const MediaScan scan = mediaFound();
+    traceStart("adapter", "scan-done");
     run->sidecars = scan.subtitles;
     std::string definition;
     MPlayerMenuLook look;
@@ -161,6 +166,7 @@ bool startPlayer(const std::string& player, bool mpv, const std::vector<std::str
         run->menus = buildMenus(scan, options);
         look = cache.mplayerLook(run->menus, options, window, listedTexts(), &definition);
     }
+    traceStart("adapter", "font-done");
     const std::string menuFile = dir + "/menu.conf";
     // A player without our menu would not be the menu the answers are about: no start. Nor
     // without the folder of its listed menus, which would list another one.
@@ -173,6 +179,7 @@ bool startPlayer(const std::string& player, bool mpv, const std::vector<std::str
         fprintf(stderr, "tamblin-adapter: %s: %s\n", run->lists.c_str(), strerror(errno));
         return false;
     }
+    traceStart("adapter", "menu-written");
     run->fit = look.fit;
     const PlayerArguments a =
         playerArguments(args, menuFile, getenv("TAMBLIN_WID"), window, look.options, run->lists);
@@ -181,6 +188,7 @@ bool startPlayer(const std::string& player, bool mpv, const std::vector<std::str
     run->background = a.background;
     run->font = look.font;
     const bool started = startMPlayer(player, a.options, &run->channels);
+    traceStart("adapter", "player-exec");
     if (kept)
         run->menus = buildMenus(scan, options);
     return started;
@@ -243,6 +251,7 @@ int runCore(StartedPlayer& run, bool mpv, const std::string& appDir, const std::
 
 int main(int argc, char** argv)
 {
+    traceStart("adapter", "exec");
     startTranslations(argv[0]);
     std::string why;
     const std::string player =
