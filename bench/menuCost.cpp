@@ -2,6 +2,7 @@
 // and the time from exec to the start menu on screen; for MPlayer and for mpv, each beside the
 // same player alone.
 #include "benchUtil.h"
+#include "cpuShares.h"
 #include "menuBench.h"
 #include "screenProbe.h"
 #include "startToMenu.h"
@@ -17,80 +18,23 @@ namespace {
 
 const int kSettleMs = 3000;
 const int kMeasureSeconds = 10;
-// Playback costs vary from run to run by more than the difference sought: rounds, interleaved.
-const int kPlayingRounds = 3;
-
-struct Share
-{
-    std::string name;
-    pid_t pid;
-    double before = 0, percent = 0;
-};
-
-// Adds the shares of another round of the same processes.
-void accumulate(std::vector<Share>* total, const std::vector<Share>& round)
-{
-    if (total->empty()) {
-        *total = round;
-        return;
-    }
-    for (size_t i = 0; i < total->size() && i < round.size(); ++i)
-        (*total)[i].percent += round[i].percent;
-}
-
-void divide(std::vector<Share>* shares, int by)
-{
-    for (Share& s : *shares)
-        s.percent /= by;
-}
-
-// CPU of each process over the same seconds, in percent of one core.
-std::vector<Share> measureCpu(std::vector<Share> shares)
-{
-    for (Share& s : shares)
-        s.before = cpuSeconds(s.pid);
-    sleep(kMeasureSeconds);
-    for (Share& s : shares)
-        s.percent = (cpuSeconds(s.pid) - s.before) * 100.0 / kMeasureSeconds;
-    return shares;
-}
-
-// The processes of the program (all but the X server) together, and each on its own.
-std::string format(const std::vector<Share>& shares, double* programTotal)
-{
-    std::string text;
-    double total = 0;
-    for (const Share& s : shares) {
-        char part[64];
-        snprintf(part, sizeof part, "%s%s %.2f%%", text.empty() ? "" : ", ", s.name.c_str(),
-                 s.percent);
-        text += part;
-        if (s.name != "X server")
-            total += s.percent;
-    }
-    char sum[64];
-    snprintf(sum, sizeof sum, "; together %.2f%% of a core", total);
-    *programTotal = total;
-    return text + sum;
-}
-
-std::vector<Share> withServer(std::vector<Share> shares)
-{
-    if (const pid_t x = xServerPid())
-        shares.push_back({"X server", x});
-    return shares;
-}
+// Playback costs vary from one start of the player to the next, and with what else the machine
+// runs, by more than the difference sought: many shorter rounds, interleaved, and their
+// medians.
+const int kPlayingSeconds = 6;
+const int kPlayingRounds = 10;
 
 // The program's processes at rest or playing, measured once the picture has settled.
-std::vector<Share> tamblinCpu(MenuBench& bench, const std::vector<std::string>& args)
+std::vector<Share> tamblinCpu(MenuBench& bench, const std::vector<std::string>& args,
+                              int seconds = kMeasureSeconds)
 {
     const pid_t tamblin = bench.startTamblin(args);
     pid_t adapter = 0, player = 0;
     std::vector<Share> shares;
     if (bench.tracedPids(&adapter, &player, 20000)) {
         usleep(kSettleMs * 1000);
-        shares =
-            measureCpu(withServer({{"window", tamblin}, {"adapter", adapter}, {"player", player}}));
+        shares = measureCpu(
+            withServer({{"window", tamblin}, {"adapter", adapter}, {"player", player}}), seconds);
     } else {
         fprintf(stderr, "bench: the player did not start\n");
     }
@@ -98,12 +42,13 @@ std::vector<Share> tamblinCpu(MenuBench& bench, const std::vector<std::string>& 
     return shares;
 }
 
-std::vector<Share> playerAloneCpu(MenuBench& bench, const std::string& file, bool background)
+std::vector<Share> playerAloneCpu(MenuBench& bench, const std::string& file, bool background,
+                                  int seconds = kMeasureSeconds)
 {
     int input;
     const pid_t player = bench.startPlayerAlone(file, background, &input);
     usleep(kSettleMs * 1000);
-    const std::vector<Share> shares = measureCpu(withServer({{"player", player}}));
+    const std::vector<Share> shares = measureCpu(withServer({{"player", player}}), seconds);
     endProcess(player);
     close(input);
     return shares;
@@ -129,12 +74,13 @@ std::string figure(Player player, const std::string& text)
 void cpuAtRest(MenuBench& bench, Player player, const std::string& background)
 {
     bench.use(player);
-    double ours, theirs;
-    const std::string rest = format(tamblinCpu(bench, {}), &ours);
-    const std::string alone = format(playerAloneCpu(bench, background, true), &theirs);
+    const std::vector<Share> rest = tamblinCpu(bench, {});
+    const std::vector<Share> alone = playerAloneCpu(bench, background, true);
     printRow(figure(player, "CPU at rest under the start menu, " + std::to_string(kMeasureSeconds) +
                                 " s, vs. the player alone showing the same clip"),
-             rest, alone, ratioOrAdded(ours, theirs), "the program at most 2% of a core");
+             formatShares(rest), formatShares(alone),
+             ratioOrAdded(programTotal(rest), programTotal(alone)),
+             "the program at most 2% of a core");
 }
 
 struct Clip
@@ -143,48 +89,68 @@ struct Clip
     std::string file;
 };
 
-// Each clip on each player, through the program and alone, in interleaved rounds.
+// Rounds of one clip on one player: through the program and alone, one right after the other.
+struct PlayingRounds
+{
+    std::vector<std::vector<Share>> ours, alone;
+    std::vector<double> ratios; // of each round's pair
+};
+
+// Each clip on each player, through the program and alone, in interleaved rounds; which of the
+// two goes first alternates, so that neither always finds the machine in the same state.
 void cpuPlaying(MenuBench& bench, const std::vector<Clip>& clips, int rounds)
 {
     const size_t players = sizeof kPlayers / sizeof kPlayers[0];
-    std::vector<std::vector<Share>> ours(clips.size() * players), alone(ours.size());
+    std::vector<PlayingRounds> of(clips.size() * players);
+    double lowest = loadAverage(), highest = lowest;
     for (int round = 0; round < rounds; ++round) {
         for (size_t c = 0; c < clips.size(); ++c) {
             for (size_t p = 0; p < players; ++p) {
                 bench.use(kPlayers[p]);
-                accumulate(&ours[c * players + p], tamblinCpu(bench, {clips[c].file}));
-                accumulate(&alone[c * players + p], playerAloneCpu(bench, clips[c].file, false));
+                PlayingRounds& r = of[c * players + p];
+                std::vector<Share> ours, alone;
+                if (round % 2 == 0)
+                    ours = tamblinCpu(bench, {clips[c].file}, kPlayingSeconds);
+                alone = playerAloneCpu(bench, clips[c].file, false, kPlayingSeconds);
+                if (round % 2 == 1)
+                    ours = tamblinCpu(bench, {clips[c].file}, kPlayingSeconds);
+                r.ours.push_back(ours);
+                r.alone.push_back(alone);
+                if (!ours.empty() && programTotal(alone) > 0)
+                    r.ratios.push_back(programTotal(ours) / programTotal(alone));
+                const double load = loadAverage();
+                lowest = std::min(lowest, load);
+                highest = std::max(highest, load);
             }
         }
     }
+    fprintf(stderr, "bench: load average %.2f to %.2f while the playing rounds ran\n", lowest,
+            highest);
     for (size_t c = 0; c < clips.size(); ++c) {
         for (size_t p = 0; p < players; ++p) {
-            std::vector<Share>& o = ours[c * players + p];
-            std::vector<Share>& a = alone[c * players + p];
-            divide(&o, rounds);
-            divide(&a, rounds);
-            double oursTotal, aloneTotal;
-            const std::string playing = format(o, &oursTotal);
-            const std::string playingAlone = format(a, &aloneTotal);
+            const PlayingRounds& r = of[c * players + p];
             printRow(figure(kPlayers[p], "CPU playing a " + clips[c].size +
-                                             " H.264 clip at 25 fps, " + std::to_string(rounds) +
-                                             (rounds == 1 ? " round of " : " rounds of ") +
-                                             std::to_string(kMeasureSeconds) +
-                                             " s, vs. the player alone playing it"),
-                     playing, playingAlone, formatRatio(oursTotal / aloneTotal), "at most 1.1");
+                                             " H.264 clip at 25 fps, medians of " +
+                                             std::to_string(rounds) + " rounds of " +
+                                             std::to_string(kPlayingSeconds) +
+                                             " s (the ratio: of the rounds' ratios), vs. the "
+                                             "player alone playing it"),
+                     formatShares(medianShares(r.ours)), formatShares(medianShares(r.alone)),
+                     formatRatio(median(r.ratios)), "at most 1.05");
         }
     }
 }
 
 } // namespace
 
-// Arguments: starts to the start menu (10), "start" for that figure alone or "trace" for that
-// figure and where its time goes, rounds of playing (3).
+// Arguments: starts to the start menu (10); "start" or "playing" for those figures alone, or
+// "trace" for the start and where its time goes; rounds of playing (10).
 int main(int argc, char** argv)
 {
     const int starts = argc > 1 ? atoi(argv[1]) : 10;
-    const bool traced = argc > 2 && std::string(argv[2]) == "trace";
-    const bool onlyStart = traced || (argc > 2 && std::string(argv[2]) == "start");
+    const std::string only = argc > 2 ? argv[2] : "";
+    const bool traced = only == "trace";
+    const bool onlyStart = traced || only == "start", onlyPlaying = only == "playing";
     const int rounds = argc > 3 ? std::max(1, atoi(argv[3])) : kPlayingRounds;
     keepTableApart();
     MenuBench bench;
@@ -193,8 +159,10 @@ int main(int argc, char** argv)
     const std::string background = std::string(APP_DIR) + "/background.avi";
 
     if (!onlyStart) {
-        for (const Player player : kPlayers)
-            cpuAtRest(bench, player, background);
+        for (const Player player : kPlayers) {
+            if (!onlyPlaying)
+                cpuAtRest(bench, player, background);
+        }
 
         // A user's clips: moving pictures in H.264 at 25 frames a second.
         std::vector<Clip> clips;
@@ -214,6 +182,10 @@ int main(int argc, char** argv)
     }
 
     // Time to the start menu: the settled picture of the menu's strip is the mark.
+    if (onlyPlaying) {
+        bench.cleanUp();
+        return 0;
+    }
     std::unique_ptr<ScreenProbe> probe(menuProbe(bench.display));
     if (!probe->ok())
         fprintf(stderr, "bench: no shared memory with the X server\n");

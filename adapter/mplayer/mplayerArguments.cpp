@@ -23,7 +23,10 @@ PlayerArguments playerArguments(const std::vector<std::string>& args, const std:
         const std::string w = std::to_string(window.width), h = std::to_string(window.height);
         // The menu draws into the picture it is handed. Handed expand's own picture, whose bars
         // are black once and never drawn again, it would leave its letters in the bars after
-        // it closes: a copy of the framed picture goes to the menu instead.
+        // it closes: a copy of the framed picture goes to the menu instead, each frame. With
+        // -dr the copy is made straight into the output's image, which the output would
+        // otherwise copy once more (it takes pictures directly only when it does not scale
+        // them: no -zoom).
         filters = "dsize=" + w + ":" + h + ":0,scale=0:0,expand=" + w + ":" + h + "," + filters +
                   ",scale=" + w + ":" + h;
     }
@@ -40,9 +43,13 @@ PlayerArguments playerArguments(const std::vector<std::string>& args, const std:
     if (!menuLists.empty())
         result.options.insert(result.options.end(), {"-menu-chroot", menuLists});
     result.options.insert(result.options.end(), menuOptions.begin(), menuOptions.end());
+    if (window.valid())
+        result.options.push_back("-dr");
     if (isWindowId(wid)) {
-        for (const char* o : {"-wid", wid, "-zoom", "-fs"})
-            result.options.push_back(o);
+        result.options.insert(result.options.end(), {"-wid", wid});
+        if (!window.valid()) // a picture of the clip's own size, scaled by the output
+            result.options.push_back("-zoom");
+        result.options.push_back("-fs");
     }
     result.options.insert(result.options.end(), rest.begin(), rest.end());
     return result;
