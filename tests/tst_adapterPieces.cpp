@@ -1081,7 +1081,7 @@ class AdapterPiecesTest : public QObject
             << window + QStringList{"x.avi"} << "7"
             << "800x480" << false
             << "dsize=800:480:0,scale=0:0,expand=800:480,format=bgr32,scale=800:480"
-            << QStringList{"-dr",    "-wid",   "7",      "-fs",      "-slave",
+            << QStringList{"-dr",    "-wid",   "7",        "-fs",  "-slave",
                            "-quiet", "-nortc", "-nocache", "x.avi"};
     }
 
