@@ -1,14 +1,31 @@
-#include "mainWindow.h"
-#include "platform/ZApplication.h"
-#include "player/commandLine.h"
-#include "player/fifoCreation.h"
-#include "startTrace.h"
-#include "translate.h"
+// tamblin: starts the player, then loads the window (the module tamblin-window.so in the
+// application directory) and runs it. Qt is not loaded here: the player starts while it is.
 
-#include <clocale>
+#include "platform/toolkitOptions.h"
+#include "player/commandLine.h"
+#include "player/playerLaunch.h"
+#include "startTrace.h"
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <dlfcn.h>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+namespace {
+
+using WindowMain = int (*)(int, char**, PlayerLaunch*);
+
+// The module beside the program's application directory, wherever the program is.
+std::string windowModule()
+{
+    return installedApplicationDirectory() + "tamblin-window.so";
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -26,23 +43,30 @@ int main(int argc, char** argv)
     if (getenv("WAYLAND_DISPLAY") && getenv("DISPLAY") && !getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "xcb;wayland", 1);
 
-    // The command FIFO is made while the toolkit starts; the launch waits for it.
-    const QByteArray fifo = fifoPath(getenv("TAMBLIN_FIFO"));
-    QByteArray why;
-    if (fifoFolderUsable(fifo, &why))
-        startFifoCreation(fifo);
+    // The player starts now where Qt will take nothing from the arguments and will draw on X:
+    // it is told of the window once the window exists.
+    const char* platform = getenv("QT_QPA_PLATFORM");
+    static PlayerLaunch early;
+    PlayerLaunch* launched = nullptr;
+    if (getenv("DISPLAY") && (!platform || strcmp(platform, "xcb") == 0) &&
+        toolkitTakesNoArgument(argc, argv)) {
+        early = startLaunch(std::vector<std::string>(argv, argv + argc), true);
+        traceStart("window", "adapter-spawned");
+        launched = &early;
+    }
 
-    ZApplication a(argc, argv, ZApplication::GuiClient);
-    traceStart("window", "qt-ready");
-    // Qt took the whole locale from the environment; numbers in the log and in commands keep
-    // their dot whatever the viewer's language.
-    setlocale(LC_NUMERIC, "C");
-    startTranslations(argv[0]);
-    mainWindow w(nullptr, "Tamblin");
-    a.setMainWidget(&w);
-    w.show();
-    w.applyFullScreen();
-    traceStart("window", "shown");
-    a.exec();
-    return 0;
+    const std::string module = windowModule();
+    void* window = dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
+    const auto windowMain =
+        window ? reinterpret_cast<WindowMain>(dlsym(window, "tamblinWindowMain")) : nullptr;
+    if (!windowMain) {
+        fprintf(stderr, "tamblin: cannot load the window: %s\n", dlerror());
+        // Nothing of the run may stay behind.
+        if (launched && launched->output) {
+            kill(-launched->pid, SIGKILL);
+            waitpid(launched->pid, nullptr, 0);
+        }
+        return 1;
+    }
+    return windowMain(argc, argv, launched);
 }

@@ -4,11 +4,10 @@
 #include "platform/ZMessageDlg.h"
 #include "platform/lcdSleepTime.h"
 #include "player/commandChannel.h"
-#include "player/commandLine.h"
-#include "player/fifoCreation.h"
 #include "player/fifoOpen.h"
 #include "player/gestures.h"
 #include "player/keyMap.h"
+#include "player/playerLaunch.h"
 #include "player/playerProcess.h"
 #include "player/replyReader.h"
 #include "startTrace.h"
@@ -66,6 +65,15 @@ void reportPlayerEnd(int status)
     }
 }
 
+// The program's arguments as the launch takes them: the bytes they came as, after Qt took its own.
+std::vector<std::string> launchArguments()
+{
+    std::vector<std::string> args;
+    for (const QByteArray& a : ZApplication::rawArguments())
+        args.push_back(a.toStdString());
+    return args;
+}
+
 bool showError(QWidget* parent, const char* text)
 {
     ZMessageDlg dialog(QString::fromUtf8(::tr("Error")), QString::fromUtf8(text),
@@ -106,9 +114,9 @@ mainWindow::mainWindow(QWidget* parent, const char* name) : QWidget(parent, kWin
         closeOnce();
     });
 
-    // Said here, in the log's order; the hold itself is taken once the player is on its way
-    // (launchPlayer): a call on the session bus need not hold up its start.
-    puts("Controlling Backlight state...  ");
+    // The launch says "Controlling Backlight state..." first, in the log's order; the hold
+    // itself is taken once the player is on its way: a call on the session bus need not hold
+    // up its start.
     setBackgroundColor(Qt::black);
     launchPlayer();
 }
@@ -163,59 +171,33 @@ void mainWindow::applyFullScreen()
 
 void mainWindow::launchPlayer()
 {
-    const char* mypath = getenv("MYPATH");
-    printf("MYPATH: %s\n", mypath ? mypath : "(unset)");
-    const QByteArray appDir = applicationDirectory(mypath);
-
-    const char* mplayerHome = getenv("MPLAYER_HOME");
-    printf("MPLAYER_HOME: %s\n", mplayerHome ? mplayerHome : "(unset)");
-
-    const QByteArray fifo = fifoPath(getenv("TAMBLIN_FIFO"));
-
-    printf("Create fifo file...  ");
-    fflush(stdout);
-    // Made for us alone: a FIFO that others may write is refused when it is opened. In a folder
-    // that is not safe, nothing is made, and no player starts on a FIFO others could write.
-    QByteArray why;
-    const bool fifoUsable = fifoFolderUsable(fifo, &why);
-    printf("%d\n", fifoUsable ? fifoCreationStatus(fifo) : -1);
-
-    const QList<QByteArray> args = ZApplication::rawArguments();
-    printf("args: %s\n", extraOptions(args).constData());
-    printf("video cmd: %s\n", mediaArgument(args, appDir).constData());
-    const QByteArray command = commandLine(appDir, fifo, args);
-    fflush(stdout);
-
-    // A player that can draw into another window finds ours here, and the size it will have.
-    const QSize size = screenSize();
+    // Made before the toolkit started, where it could be; else made now.
+    PlayerLaunch* early = takeEarlyLaunch();
+    // On a Wayland display without X, the window has no X window id: a player told to draw
+    // into it fails in its own way. Say so, and take the path of a player that did not start.
+    const bool drawable = !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+    PlayerLaunch launch = early ? *early : startLaunch(launchArguments(), drawable);
+    // The player finds our window here, and the size it will have.
     const WId window = winId();
     traceStart("window", "window-created");
-    const std::vector<std::string> playerEnvironment{
-        "TAMBLIN_WID=" + std::to_string(qulonglong(window)),
-        "TAMBLIN_WINDOW_SIZE=" + std::to_string(size.width()) + "x" +
-            std::to_string(size.height())};
+    tellWindow(&launch, qulonglong(window), screenSize().width(), screenSize().height());
+    playerOutput = launch.output;
+    playerPid = launch.pid;
 
-    if (!fifoUsable) {
-        fprintf(stderr, "tamblin: not using %s: %s\n", fifo.constData(), why.constData());
+    if (!launch.fifoUsable) {
+        fprintf(stderr, "tamblin: not using %s: %s\n", launch.fifo.c_str(), launch.fifoWhy.c_str());
         PM_setupLcdSleepTime(kBacklightOnSeconds);
         if (showError(this, ::tr("Fifo Pipe error.")))
             ZApplication::requestQuit();
         return;
     }
-    // On a Wayland display without X, the window has no X window id: a player told to draw
-    // into it fails in its own way. Say so, and take the path of a player that did not start.
-    const bool drawable = !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
-    if (!drawable) {
+    if (!drawable)
         fprintf(stderr, "tamblin: this is a Wayland display without X (no DISPLAY): the player "
                         "can only draw into an X window, so it is not started\n");
-        errno = ENXIO;
-    }
-    playerOutput =
-        drawable ? startPlayer(command.constData(), playerEnvironment, &playerPid) : nullptr;
-    traceStart("window", "adapter-spawned");
-    const int startError = errno;
+    if (!early)
+        traceStart("window", "adapter-spawned");
     PM_setupLcdSleepTime(kBacklightOnSeconds);
-    errno = startError; // for perror, whatever the hold met
+    errno = launch.startError; // for perror, whatever the hold met
     if (!playerOutput) {
         perror("Problems with pipe");
         // Translators: the window could not make the pipe to the player; a dialog's text.
@@ -225,7 +207,7 @@ void mainWindow::launchPlayer()
         reader = new ReplyReader(playerOutput);
     }
 
-    commandFifo = openCommandFifo(fifo.constData(), reader, kFifoOpenTimeoutMs);
+    commandFifo = openCommandFifo(launch.fifo.c_str(), reader, kFifoOpenTimeoutMs);
     if (!commandFifo) {
         if (showError(this, ::tr("Fifo Pipe error.")))
             ZApplication::requestQuit();

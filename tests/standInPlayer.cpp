@@ -8,7 +8,7 @@
 //   sleep MS                   wait
 //   exit                       end at once
 // Without a control file it answers "ANS_MENU_VISIBILITY=0". It also writes args (one per
-// line), wid (TAMBLIN_WID) and pid. Environment:
+// line), wid (the window's, from TAMBLIN_WINDOW_FD) and pid. Environment:
 //   STANDIN_ON_QUIT   exit (default) | linger (until the FIFO closes) | ignore (never ends)
 //   STANDIN_NO_OPEN   never open the FIFO
 //   STANDIN_IGNORE_TERM  ignore SIGTERM
@@ -111,8 +111,15 @@ int main(int argc, char** argv)
             fifo = argv[i + 1] + 5;
     }
     writeFile("args", args);
-    const char* wid = getenv("TAMBLIN_WID");
-    writeFile("wid", wid ? std::string(wid) + "\n" : "");
+    // The window says where to draw once it exists: "WID WxH" on our descriptor 3.
+    std::string wid;
+    if (getenv("TAMBLIN_WINDOW_FD")) {
+        char c;
+        while (read(3, &c, 1) == 1 && c != '\n' && c != ' ')
+            wid += c;
+        close(3);
+    }
+    writeFile("wid", wid.empty() ? "" : wid + "\n");
     writeFile("pid", std::to_string(getpid()) + "\n");
 
     if (getenv("STANDIN_IGNORE_TERM"))

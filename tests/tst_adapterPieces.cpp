@@ -13,6 +13,8 @@
 #include "mplayerArguments.h"
 #include "mplayerFiles.h"
 #include "mplayerMenu.h"
+#include "mpvArguments.h"
+#include "optionFile.h"
 #include "outbox.h"
 #include "pauseHold.h"
 #include "playerChoice.h"
@@ -22,6 +24,7 @@
 #include "stickScanner.h"
 #include "trackNames.h"
 #include "viewerLanguages.h"
+#include "windowLine.h"
 
 #include <QDir>
 #include <QFile>
@@ -33,6 +36,7 @@
 #include <cerrno>
 #include <cmath>
 #include <csignal>
+#include <fcntl.h>
 #include <map>
 #include <memory>
 #include <poll.h>
@@ -1112,6 +1116,59 @@ class AdapterPiecesTest : public QObject
                                "-menu-cfg",     "/tmp/m.conf", "-menu-chroot",
                                "/tmp/list"};
         QCOMPARE(got, head + tail);
+    }
+
+    // A player started before the window: the window's line read (or none), what follows from
+    // the window left to an option file, and that file's text reaching each of MPlayer's two
+    // opens, the one waiting in the FIFO and the one after.
+    void playerStartedBeforeTheWindow()
+    {
+        const auto told = [](const char* text, bool end) {
+            int ends[2];
+            if (pipe(ends) != 0)
+                return WindowInfo{};
+            if (write(ends[1], text, strlen(text)) < 0 || end)
+                close(ends[1]);
+            const WindowInfo info = waitForWindow(ends[0], 50);
+            if (!end)
+                close(ends[1]);
+            return info;
+        };
+        QCOMPARE(told("4194310 800x480\n", true).wid, std::string("4194310"));
+        QCOMPARE(told("4194310 800x480\n", false).size.height, 480);
+        for (const char* none : {"", "4194310 800x480", "4194310\n", "12; rm 800x480\n",
+                                 "4194310 0x480\n", "4194310  800x480\n"})
+            QVERIFY2(told(none, true).wid.empty() && !told(none, true).size.valid(), none);
+        QVERIFY(told("4194310 800", false).wid.empty()); // silent past the wait
+
+        const PlayerArguments before =
+            playerArgumentsBeforeWindow({"-slave", "x.avi"}, "/m.conf", "/w.conf", "/list");
+        const std::vector<std::string> head{"-vo", "x11", "-include", "/w.conf", "-input"};
+        QVERIFY(std::equal(head.begin(), head.end(), before.options.begin()));
+        QCOMPARE(before.options.back(), std::string("x.avi"));
+        QVERIFY(std::find(before.options.begin(), before.options.end(), "-wid") ==
+                before.options.end());
+        QCOMPARE(mplayerWindowFile("7", parseWindowSize("800x480"), {"-font", "DejaVu Sans"}),
+                 std::string("vf=\"dsize=800:480:0,scale=0:0,expand=800:480,format=bgr32,"
+                             "scale=800:480\"\nfont=\"DejaVu Sans\"\ndr=yes\nwid=\"7\"\nfs=yes\n"));
+        QCOMPARE(mpvWindowFile("7"), std::string("wid=7\n"));
+        QCOMPARE(mpvWindowFile(""), std::string());
+
+        QTemporaryDir dir;
+        const std::string path = dir.filePath("window.conf").toStdString();
+        OptionFile file;
+        QVERIFY(file.create(path));
+        const int waiting = open(path.c_str(), O_RDONLY); // goes through at once
+        QVERIFY(waiting >= 0);
+        QVERIFY(file.serve("wid=7\n"));
+        QByteArray got(64, '\0');
+        const ssize_t n = read(waiting, got.data(), got.size());
+        QCOMPARE(got.left(int(n)), QByteArray("wid=7\n"));
+        QCOMPARE(read(waiting, got.data(), got.size()), ssize_t(0)); // then its end
+        close(waiting);
+        QFile after(QString::fromStdString(path));
+        QVERIFY(after.open(QIODevice::ReadOnly));
+        QCOMPARE(after.readAll(), QByteArray("wid=7\n"));
     }
 
     // WIDTHxHEIGHT, each side at least 16 and at most five digits; anything else is no size.

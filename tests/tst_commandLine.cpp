@@ -1,5 +1,6 @@
 // The player's command line and the FIFO's shell command: bytes as they came, one shell word
 // for each path, the user's option string as the shell splits it.
+#include "platform/toolkitOptions.h"
 #include "player/commandLine.h"
 
 #include <QCoreApplication>
@@ -32,6 +33,11 @@ QList<QByteArray> shellWords(const QByteArray& line)
 
 } // namespace
 
+QByteArray bytes(const std::string& text)
+{
+    return QByteArray::fromStdString(text);
+}
+
 class CommandLineTest : public QObject
 {
     Q_OBJECT
@@ -43,22 +49,23 @@ class CommandLineTest : public QObject
     {
         if (deviceLayout()) {
             QCOMPARE(
-                commandLine(applicationDirectory(nullptr), fifoPath(nullptr), {"tamblin"}),
+                bytes(commandLine(applicationDirectory(nullptr), fifoPath(nullptr), {"tamblin"})),
                 QByteArray("/mmc/mmca1/.system/QTDownLoad/tamblin/mplayer -slave -input "
                            "file=/ezxlocal/.mplayer/pipe -quiet -nortc -nocache "
                            "-menu-startup /mmc/mmca1/.system/QTDownLoad/tamblin/background.avi"));
         } else {
             // Found from the executable, as a plain path: here build/tests/../libexec/tamblin.
             const QString appDir = QCoreApplication::applicationDirPath() + "/../libexec/tamblin";
-            QCOMPARE(applicationDirectory(nullptr),
+            QCOMPARE(bytes(applicationDirectory(nullptr)),
                      QFile::encodeName(QDir::cleanPath(appDir)) + "/");
             qputenv("XDG_RUNTIME_DIR", "/run/user/7");
-            QCOMPARE(fifoPath(nullptr), QByteArray("/run/user/7/tamblin-pipe"));
+            QCOMPARE(bytes(fifoPath(nullptr)), QByteArray("/run/user/7/tamblin-pipe"));
             qunsetenv("XDG_RUNTIME_DIR");
-            QCOMPARE(fifoPath(nullptr), "/tmp/tamblin-" + QByteArray::number(geteuid()) + "/pipe");
+            QCOMPARE(bytes(fifoPath(nullptr)),
+                     "/tmp/tamblin-" + QByteArray::number(geteuid()) + "/pipe");
         }
-        QCOMPARE(applicationDirectory("/mine/"), QByteArray("/mine/"));
-        QCOMPARE(fifoPath("/mine/pipe"), QByteArray("/mine/pipe"));
+        QCOMPARE(bytes(applicationDirectory("/mine/")), QByteArray("/mine/"));
+        QCOMPARE(bytes(fifoPath("/mine/pipe")), QByteArray("/mine/pipe"));
     }
 
     // Without a runtime folder the FIFO's folder is made for the user alone, and refused when
@@ -68,11 +75,11 @@ class CommandLineTest : public QObject
         if (deviceLayout())
             QSKIP("the device's FIFO has a fixed place");
         qunsetenv("XDG_RUNTIME_DIR");
-        const QByteArray fifo = fifoPath(nullptr);
-        const QByteArray folder = fifo.left(fifo.lastIndexOf('/'));
+        const std::string fifo = fifoPath(nullptr);
+        const QByteArray folder = bytes(fifo.substr(0, fifo.rfind('/')));
         const QByteArray aside = folder + ".aside";
         const bool existed = ::rename(folder.constData(), aside.constData()) == 0;
-        QByteArray why;
+        std::string why;
         QVERIFY(fifoFolderUsable(fifo, &why));
         struct stat st;
         QVERIFY(lstat(folder.constData(), &st) == 0 && S_ISDIR(st.st_mode));
@@ -80,11 +87,11 @@ class CommandLineTest : public QObject
         QVERIFY(fifoFolderUsable(fifo, &why)); // as it is now
         chmod(folder.constData(), 0755);
         QVERIFY(!fifoFolderUsable(fifo, &why));
-        QVERIFY(why.contains("may be used by others"));
+        QVERIFY(why.find("may be used by others") != std::string::npos);
         rmdir(folder.constData());
         QVERIFY(symlink("/tmp", folder.constData()) == 0);
         QVERIFY(!fifoFolderUsable(fifo, &why));
-        QVERIFY(why.contains("is not a folder"));
+        QVERIFY(why.find("is not a folder") != std::string::npos);
         unlink(folder.constData());
         QVERIFY(fifoFolderUsable("/elsewhere/pipe", &why)); // only that folder has rules
         if (existed)
@@ -93,14 +100,29 @@ class CommandLineTest : public QObject
             rmdir(folder.constData());
     }
 
+    // The launch goes before Qt only where Qt would take none of the arguments.
+    void toolkitOptionsKeepTheLaunch()
+    {
+        const auto early = [](std::vector<const char*> args) {
+            args.insert(args.begin(), "tamblin");
+            return toolkitTakesNoArgument(int(args.size()), args.data());
+        };
+        QVERIFY(early({}));
+        QVERIFY(early({"-ao null -fs", "/v/-style.avi"}));
+        QVERIFY(early({"-fs", "-geometry 100x100"})); // one word with a blank: not Qt's
+        for (const char* qt : {"-platform", "--platform", "-style=fusion", "-display", "-name",
+                               "-reverse", "--qwindowgeometry=1x1"})
+            QVERIFY2(!early({"-ao null", qt}), qt);
+    }
+
     void theCommandLine()
     {
-        QCOMPARE(commandLine("/app/", "/run/pipe", {"tamblin", "-ao null", "/v/clip.avi"}),
+        QCOMPARE(bytes(commandLine("/app/", "/run/pipe", {"tamblin", "-ao null", "/v/clip.avi"})),
                  QByteArray("/app/mplayer -slave -input file=/run/pipe -quiet -nortc -nocache "
                             "-ao null /v/clip.avi"));
-        QCOMPARE(mediaArgument({"tamblin"}, "/app/"),
+        QCOMPARE(bytes(mediaArgument({"tamblin"}, "/app/")),
                  QByteArray("-menu-startup /app/background.avi"));
-        QCOMPARE(extraOptions({"tamblin", "-ao null"}), QByteArray("-ao null "));
+        QCOMPARE(bytes(extraOptions({"tamblin", "-ao null"})), QByteArray("-ao null "));
     }
 
     // Every path reaches the shell's command as the same bytes, as one word, and runs nothing;
@@ -128,19 +150,20 @@ class CommandLineTest : public QObject
         QFETCH(bool, plain);
         QTemporaryDir dir;
         QVERIFY(QDir::setCurrent(dir.path()));
-        QCOMPARE(shellWord(path) == path, plain);
-        QCOMPARE(shellWords(shellWord(path)), QList<QByteArray>{path});
-        QCOMPARE(shellWords(shellWord(path) + " " + shellWord(path)),
-                 (QList<QByteArray>{path, path}));
+        const std::string word = shellWord(path.toStdString());
+        QCOMPARE(bytes(word) == path, plain);
+        QCOMPARE(shellWords(bytes(word)), QList<QByteArray>{path});
+        QCOMPARE(shellWords(bytes(word + " " + word)), (QList<QByteArray>{path, path}));
 
         // The media argument, the application folder and the FIFO path alike.
         const QByteArray app = path + "/";
+        const std::string a = app.toStdString(), p = path.toStdString();
         const QList<QByteArray> withMedia =
-            shellWords(commandLine(app, path, {"tamblin", "-ao null", path}));
+            shellWords(bytes(commandLine(a, p, {"tamblin", "-ao null", p})));
         QCOMPARE(withMedia,
                  (QList<QByteArray>{app + "mplayer", "-slave", "-input", "file=" + path, "-quiet",
                                     "-nortc", "-nocache", "-ao", "null", path}));
-        const QList<QByteArray> startMenu = shellWords(commandLine(app, path, {"tamblin"}));
+        const QList<QByteArray> startMenu = shellWords(bytes(commandLine(a, p, {"tamblin"})));
         QCOMPARE(startMenu.last(), app + "background.avi");
         QVERIFY(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
     }

@@ -127,6 +127,7 @@ class InstallTest : public QObject
         QCOMPARE(run("cmake", {"--install", BUILD_DIR, "--prefix", prefix}, &out), 0);
         for (const char* file :
              {"bin/tamblin", "bin/tamblin-session", "libexec/tamblin/mplayer",
+              "libexec/tamblin/tamblin-window.so",
               "libexec/tamblin/background.avi", "share/applications/tamblin.desktop",
               "share/xsessions/tamblin.desktop", "share/wayland-sessions/tamblin.desktop",
               "share/icons/hicolor/scalable/apps/tamblin.svg", "share/man/man1/tamblin.1.gz",

@@ -51,7 +51,8 @@ class KeyPressTest : public QObject
         // The "player" relays what the test writes to its standard output.
         QFile player(dir.path() + "/mplayer");
         QVERIFY(player.open(QIODevice::WriteOnly));
-        player.write("#!/bin/sh\necho \"$TAMBLIN_WID $TAMBLIN_WINDOW_SIZE\" >\"$ANSWERS.env\"\n"
+        player.write("#!/bin/sh\nread -r window <&\"$TAMBLIN_WINDOW_FD\"\n"
+                     "echo \"$window\" >\"$ANSWERS.env\"\n"
                      "exec cat \"$ANSWERS\"\n");
         player.close();
         player.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -86,7 +87,7 @@ class KeyPressTest : public QObject
         QTRY_COMPARE(playerSaw(), QByteArray::number(qulonglong(window->winId())) + " " +
                                       QByteArray::number(screen.width()) + "x" +
                                       QByteArray::number(screen.height()));
-        QVERIFY(qgetenv("TAMBLIN_WID").isEmpty());
+        QVERIFY(qgetenv("TAMBLIN_WINDOW_FD").isEmpty());
     }
 
     // Gestures take the path of the keys they stand for. The answer to the query goes out just

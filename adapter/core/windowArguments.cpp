@@ -1,5 +1,7 @@
 #include "windowArguments.h"
 
+
+#include <cctype>
 #include <cstdio>
 
 namespace {
@@ -28,6 +30,23 @@ WindowSize parseWindowSize(const char* text)
         text[consumed] == '\0' && size.width >= kMinWindowSide && size.height >= kMinWindowSide)
         return size;
     return {};
+}
+
+WindowInfo parseWindowInfo(const std::string& line)
+{
+    WindowInfo info;
+    const size_t blank = line.find(' ');
+    if (blank == std::string::npos)
+        return info;
+    const std::string wid = line.substr(0, blank);
+    const std::string sizeText = line.substr(blank + 1);
+    const WindowSize size = parseWindowSize(sizeText.c_str());
+    if (isWindowId(wid.c_str()) && size.valid() &&
+        isdigit(static_cast<unsigned char>(sizeText[0]))) {
+        info.wid = wid;
+        info.size = size;
+    }
+    return info;
 }
 
 WindowArguments readWindowArguments(const std::vector<std::string>& args)

@@ -17,6 +17,15 @@ struct WindowSize
 };
 WindowSize parseWindowSize(const char* text);
 
+// The line a window started after its player sends once it exists (TAMBLIN_WINDOW_FD):
+// "WID WIDTHxHEIGHT", without its line end. Anything else: no window to draw into.
+struct WindowInfo
+{
+    std::string wid; // empty: none
+    WindowSize size;
+};
+WindowInfo parseWindowInfo(const std::string& line);
+
 // The window's command line (-slave -input file=FIFO -quiet -nortc -nocache, the user's options,
 // then the media or -menu-startup BACKGROUND), with the words the adapter itself acts on read
 // out.

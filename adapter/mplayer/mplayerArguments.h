@@ -22,3 +22,14 @@ PlayerArguments playerArguments(const std::vector<std::string>& args, const std:
                                 const char* wid, WindowSize window,
                                 const std::vector<std::string>& menuOptions = {},
                                 const std::string& menuLists = {});
+
+// The same line for a player started before the window exists: what follows from the window
+// (the filters, the menu's look, -dr, -wid, -zoom, -fs) is left to an option file that MPlayer
+// reads in their place (-include windowFile) ...
+PlayerArguments playerArgumentsBeforeWindow(const std::vector<std::string>& args,
+                                            const std::string& menuFile,
+                                            const std::string& windowFile,
+                                            const std::string& menuLists);
+// ... whose text this is, once the window is known.
+std::string mplayerWindowFile(const char* wid, WindowSize window,
+                              const std::vector<std::string>& menuOptions);

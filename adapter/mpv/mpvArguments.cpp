@@ -18,7 +18,8 @@ bool plainChoice(const char* text)
 
 } // namespace
 
-MpvArguments mpvArguments(const std::vector<std::string>& args, const char* wid, const char* hwdec)
+MpvArguments mpvArguments(const std::vector<std::string>& args, const char* wid, const char* hwdec,
+                          const std::string& windowFile)
 {
     const WindowArguments given = readWindowArguments(args);
     MpvArguments result;
@@ -63,7 +64,9 @@ MpvArguments mpvArguments(const std::vector<std::string>& args, const char* wid,
                       // Left to itself on a bare X server it picked sdl, which ignores --wid.
                       "--vo=" + (user.videoOutput.empty() ? std::string("x11") : user.videoOutput),
                       "--input-ipc-client=fd://3"};
-    if (isWindowId(wid))
+    if (!windowFile.empty())
+        result.options.push_back("--include=" + windowFile);
+    else if (isWindowId(wid))
         result.options.push_back(std::string("--wid=") + wid);
     // The start menu's background stands still from its first frame.
     if (result.startMenu)
@@ -77,4 +80,9 @@ MpvArguments mpvArguments(const std::vector<std::string>& args, const char* wid,
         result.options.push_back(result.firstFile);
     }
     return result;
+}
+
+std::string mpvWindowFile(const char* wid)
+{
+    return isWindowId(wid) ? std::string("wid=") + wid + "\n" : std::string();
 }

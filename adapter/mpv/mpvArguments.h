@@ -19,5 +19,9 @@ struct MpvArguments
 
 // args: the window's command line (-slave -input file=FIFO -quiet -nortc -nocache, the user's
 // options, then the media or -menu-startup BACKGROUND). hwdec: TAMBLIN_HWDEC, else auto-safe.
-// mpv takes its IPC client as descriptor 3.
-MpvArguments mpvArguments(const std::vector<std::string>& args, const char* wid, const char* hwdec);
+// mpv takes its IPC client as descriptor 3. windowFile: for an mpv started before the window
+// exists, an option file read in place of --wid (--include) ...
+MpvArguments mpvArguments(const std::vector<std::string>& args, const char* wid, const char* hwdec,
+                          const std::string& windowFile = {});
+// ... whose text this is, once the window is known.
+std::string mpvWindowFile(const char* wid);

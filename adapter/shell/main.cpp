@@ -2,7 +2,8 @@
 // distribution's MPlayer behind the window and answers the menu query that MPlayer lacks.
 //
 // Environment: TAMBLIN_PLAYER (the real player), TAMBLIN_MEDIA (folders for the clip list),
-// TAMBLIN_WID and TAMBLIN_WINDOW_SIZE (the window to draw into, and its size "WxH"),
+// TAMBLIN_WINDOW_FD (a descriptor on which the window says where to draw, "WID WxH", once it
+// exists), or TAMBLIN_WID and TAMBLIN_WINDOW_SIZE (the window to draw into, and its size "WxH"),
 // TAMBLIN_ADAPTER_TRACE (a file that receives every command sent to the player ">", every
 // answer of the player "<", every answer of ours "=", the process ids of the adapter and the
 // player "# pids", and "# stopped" and "# continued" as the player rests and wakes),
@@ -24,6 +25,7 @@
 #include "mplayerMenu.h"
 #include "mpvArguments.h"
 #include "mpvDriver.h"
+#include "optionFile.h"
 #include "paths.h"
 #include "playerChoice.h"
 #include "playerStart.h"
@@ -36,6 +38,7 @@
 #include "trackNames.h"
 #include "translate.h"
 #include "viewerLanguages.h"
+#include "windowLine.h"
 
 #include "descriptors.h"
 #include "spawn.h"
@@ -106,6 +109,16 @@ MenuOptions menuOptions(const std::vector<std::string>& removable)
     return options;
 }
 
+// The window's descriptor as TAMBLIN_WINDOW_FD names it, kept from the player; -1 when none.
+int windowDescriptor(const char* text)
+{
+    char* end = nullptr;
+    const long fd = text && *text ? strtol(text, &end, 10) : -1;
+    if (fd < 0 || fd > INT_MAX || *end != '\0' || fcntl(int(fd), F_SETFD, FD_CLOEXEC) != 0)
+        return -1;
+    return int(fd);
+}
+
 std::string userName()
 {
     const passwd* pw = getpwuid(getuid());
@@ -127,20 +140,60 @@ struct StartedPlayer
     LabelFit fit;              // ... and how their labels are fitted
 };
 
-// MPlayer is given its menu's definition, and draws the menu itself: the menus are made before
-// it starts. mpv is given nothing of the kind, since the adapter draws the menu over it: it
-// starts first, and the menus are made while it does. False when it did not start.
-bool startPlayer(const std::string& player, bool mpv, const std::vector<std::string>& args,
-                 const std::string& dir, WindowSize window, const MenuOptions& options,
-                 const std::function<MediaScan()>& mediaFound, StartCache& cache,
-                 StartedPlayer* run)
+// The window, where it starts after its player: it tells where to draw on a descriptor of ours
+// (-1: the environment told). The player starts at once, with an option file in place of what
+// follows from the window, which is filled in when the window is known.
+struct LateWindow
 {
+    int fd = -1;
+    OptionFile file;
+    std::string path;
+};
+
+// Waits for the window's line: a window that does not come in this long is not coming.
+const int kWindowWaitMs = 10000;
+
+// The window's id, from the environment or from the window's line once it is told.
+std::string windowId(LateWindow& late, WindowSize* window)
+{
+    if (late.fd < 0) {
+        const char* wid = getenv("TAMBLIN_WID");
+        return wid ? wid : "";
+    }
+    const WindowInfo info = waitForWindow(late.fd, kWindowWaitMs);
+    late.fd = -1;
+    traceStart("adapter", "window-known");
+    *window = info.size;
+    return info.wid;
+}
+
+void serveOptions(LateWindow& late, const std::string& text)
+{
+    if (!late.path.empty() && !late.file.serve(text))
+        fprintf(stderr, "tamblin-adapter: %s: %s\n", late.path.c_str(), strerror(errno));
+}
+
+// MPlayer is given its menu's definition, and draws the menu itself: the menus are made before
+// it reads them, which is after its window's options. mpv is given nothing of the kind, since
+// the adapter draws the menu over it: the menus are made while it starts. False when it did not
+// start.
+bool startPlayer(const std::string& player, bool mpv, const std::vector<std::string>& args,
+                 const std::string& dir, WindowSize* window, LateWindow& late,
+                 const MenuOptions& options, const std::function<MediaScan()>& mediaFound,
+                 StartCache& cache, StartedPlayer* run)
+{
+    if (late.fd >= 0 && !late.file.create(dir + "/window.conf"))
+        fprintf(stderr, "tamblin-adapter: %s/window.conf: %s\n", dir.c_str(), strerror(errno));
+    else if (late.fd >= 0)
+        late.path = dir + "/window.conf";
     if (mpv) {
-        const MpvArguments a = mpvArguments(args, getenv("TAMBLIN_WID"), getenv("TAMBLIN_HWDEC"));
+        const MpvArguments a = mpvArguments(args, late.fd < 0 ? getenv("TAMBLIN_WID") : nullptr,
+                                            getenv("TAMBLIN_HWDEC"), late.path);
         fprintf(stderr, "%stamblin-adapter: mpv, hardware decoding: %s\n", a.dropped.c_str(),
                 a.hwdec.c_str());
         const bool started = startMpv(player, a.options, &run->channels);
         traceStart("adapter", "player-exec");
+        serveOptions(late, mpvWindowFile(windowId(late, window).c_str()));
         run->fifo = a.fifo;
         run->startMenu = a.startMenu;
         run->background = a.background;
@@ -155,40 +208,56 @@ bool startPlayer(const std::string& player, bool mpv, const std::vector<std::str
         traceStart("adapter", "font-done");
         return started;
     }
+    const std::string menuFile = dir + "/menu.conf";
+    // A player without our menu would not be the menu the answers are about: no start. Nor
+    // without the folder of its listed menus, which would list another one.
+    run->lists = dir + "/list";
+    if (mkdir(run->lists.c_str(), 0700) != 0) {
+        fprintf(stderr, "tamblin-adapter: %s: %s\n", run->lists.c_str(), strerror(errno));
+        return false;
+    }
+    bool started = false;
+    PlayerArguments a;
+    if (!late.path.empty()) {
+        a = playerArgumentsBeforeWindow(args, menuFile, late.path, run->lists);
+        started = startMPlayer(player, a.options, &run->channels);
+        traceStart("adapter", "player-exec");
+    }
+    const std::string wid = windowId(late, window);
     const MediaScan scan = mediaFound();
     traceStart("adapter", "scan-done");
     run->sidecars = scan.subtitles;
     std::string definition;
     MPlayerMenuLook look;
-    // The look kept by a start before: the menus are made once the player has started.
-    const bool kept = cache.keptLook(options, window, listedTexts(), &look, &definition);
+    // The look kept by a start before: the menus are made once the player has its definition.
+    const bool kept = cache.keptLook(options, *window, listedTexts(), &look, &definition);
     if (!kept) {
         run->menus = buildMenus(scan, options);
-        look = cache.mplayerLook(run->menus, options, window, listedTexts(), &definition);
+        look = cache.mplayerLook(run->menus, options, *window, listedTexts(), &definition);
     }
     traceStart("adapter", "font-done");
-    const std::string menuFile = dir + "/menu.conf";
-    // A player without our menu would not be the menu the answers are about: no start. Nor
-    // without the folder of its listed menus, which would list another one.
-    run->lists = dir + "/list";
     if (!writeMenuFile(menuFile, definition)) {
         fprintf(stderr, "tamblin-adapter: %s: %s\n", menuFile.c_str(), strerror(errno));
-        return false;
-    }
-    if (mkdir(run->lists.c_str(), 0700) != 0) {
-        fprintf(stderr, "tamblin-adapter: %s: %s\n", run->lists.c_str(), strerror(errno));
+        if (started) {
+            kill(run->channels.pid, SIGKILL);
+            waitpid(run->channels.pid, nullptr, 0);
+        }
         return false;
     }
     traceStart("adapter", "menu-written");
     run->fit = look.fit;
-    const PlayerArguments a =
-        playerArguments(args, menuFile, getenv("TAMBLIN_WID"), window, look.options, run->lists);
+    if (!late.path.empty()) {
+        serveOptions(late, mplayerWindowFile(wid.c_str(), *window, look.options));
+    } else {
+        a = playerArguments(args, menuFile, wid.empty() ? nullptr : wid.c_str(), *window,
+                            look.options, run->lists);
+        started = startMPlayer(player, a.options, &run->channels);
+        traceStart("adapter", "player-exec");
+    }
     run->fifo = a.fifo;
     run->startMenu = a.startMenu;
     run->background = a.background;
     run->font = look.font;
-    const bool started = startMPlayer(player, a.options, &run->channels);
-    traceStart("adapter", "player-exec");
     if (kept)
         run->menus = buildMenus(scan, options);
     return started;
@@ -265,7 +334,9 @@ int main(int argc, char** argv)
 
     const std::vector<std::string> args(argv + 1, argv + argc);
     const std::string appDir = folderOf(argv[0]) + "/";
-    const WindowSize window = parseWindowSize(getenv("TAMBLIN_WINDOW_SIZE"));
+    WindowSize window = parseWindowSize(getenv("TAMBLIN_WINDOW_SIZE"));
+    LateWindow late;
+    late.fd = windowDescriptor(getenv("TAMBLIN_WINDOW_FD"));
     StartCache cache(StartCache::folderFrom(getenv("XDG_CACHE_HOME"), getenv("HOME")));
     const auto mediaFound = [&] {
         return cache.scan(mediaDirectories(getenv("TAMBLIN_MEDIA"), appDir));
@@ -295,7 +366,7 @@ int main(int argc, char** argv)
     const std::vector<std::string> removable =
         removableRoots(getenv("TAMBLIN_REMOVABLE"), userName());
     StartedPlayer run;
-    const bool started = startPlayer(player, mpv, args, dir, window, menuOptions(removable),
+    const bool started = startPlayer(player, mpv, args, dir, &window, late, menuOptions(removable),
                                      mediaFound, cache, &run);
     // What the start made anew is kept for the next while the player starts.
     cache.save();

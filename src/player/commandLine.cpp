@@ -18,12 +18,12 @@ const char kStartMenu[] = "-menu-startup ";
 bool plainShellByte(char c)
 {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-           QByteArray("_./:,+@%=-").contains(c);
+           strchr("_./:,+@%=-", c) != nullptr;
 }
 
-QByteArray privateFolder()
+std::string privateFolder()
 {
-    return "/tmp/tamblin-" + QByteArray::number(geteuid());
+    return "/tmp/tamblin-" + std::to_string(geteuid());
 }
 
 } // namespace
@@ -33,48 +33,53 @@ bool deviceLayout()
     return TAMBLIN_DEVICE_LAYOUT;
 }
 
-QByteArray applicationDirectory(const char* mypath)
+std::string applicationDirectory(const char* mypath)
 {
     if (mypath)
-        return QByteArray(mypath);
+        return mypath;
     if (deviceLayout())
         return kDeviceApplicationDirectory;
-    // The installed private folder, found from where the executable is, wherever that is.
+    return installedApplicationDirectory();
+}
+
+std::string installedApplicationDirectory()
+{
     char self[PATH_MAX];
     const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    QByteArray dir = n > 0 ? QByteArray(self, n) : QByteArray("./tamblin");
-    dir.truncate(dir.lastIndexOf('/'));
+    std::string dir = n > 0 ? std::string(self, size_t(n)) : std::string("./tamblin");
+    dir.resize(dir.rfind('/'));
     // "../" steps are taken here, so that the log shows a plain path.
-    QByteArray relative = TAMBLIN_APP_DIR_FROM_BIN;
-    while (relative.startsWith("../") && dir.lastIndexOf('/') > 0) {
-        dir.truncate(dir.lastIndexOf('/'));
-        relative.remove(0, 3);
+    std::string relative = TAMBLIN_APP_DIR_FROM_BIN;
+    while (relative.compare(0, 3, "../") == 0 && dir.rfind('/') != 0 &&
+           dir.rfind('/') != std::string::npos) {
+        dir.resize(dir.rfind('/'));
+        relative.erase(0, 3);
     }
     return dir + '/' + relative + '/';
 }
 
-QByteArray fifoPath(const char* tamblinFifo)
+std::string fifoPath(const char* tamblinFifo)
 {
     if (tamblinFifo && *tamblinFifo)
-        return QByteArray(tamblinFifo);
+        return tamblinFifo;
     if (deviceLayout())
         return kDeviceFifoPath;
     const char* runtime = getenv("XDG_RUNTIME_DIR");
     if (runtime && runtime[0] == '/')
-        return QByteArray(runtime) + "/tamblin-pipe";
+        return std::string(runtime) + "/tamblin-pipe";
     return privateFolder() + "/pipe";
 }
 
-bool fifoFolderUsable(const QByteArray& fifo, QByteArray* why)
+bool fifoFolderUsable(const std::string& fifo, std::string* why)
 {
-    const QByteArray folder = privateFolder();
+    const std::string folder = privateFolder();
     if (deviceLayout() || fifo != folder + "/pipe")
         return true;
     // Made for us alone; made by someone else, it could hold a FIFO of theirs, or take one.
-    if (mkdir(folder.constData(), 0700) == 0)
+    if (mkdir(folder.c_str(), 0700) == 0)
         return true;
     struct stat st;
-    if (errno != EEXIST || lstat(folder.constData(), &st) != 0) {
+    if (errno != EEXIST || lstat(folder.c_str(), &st) != 0) {
         *why = folder + ": " + strerror(errno);
         return false;
     }
@@ -89,35 +94,36 @@ bool fifoFolderUsable(const QByteArray& fifo, QByteArray* why)
     return false;
 }
 
-QByteArray extraOptions(const QList<QByteArray>& arguments)
+std::string extraOptions(const std::vector<std::string>& arguments)
 {
-    return arguments.size() > 1 ? arguments.at(1) + ' ' : QByteArray();
+    return arguments.size() > 1 ? arguments.at(1) + ' ' : std::string();
 }
 
-QByteArray mediaArgument(const QList<QByteArray>& arguments, const QByteArray& appDir)
+std::string mediaArgument(const std::vector<std::string>& arguments, const std::string& appDir)
 {
     if (arguments.size() > 2)
         return arguments.at(2);
     return kStartMenu + appDir + kBackground;
 }
 
-QByteArray commandLine(const QByteArray& appDir, const QByteArray& fifo,
-                       const QList<QByteArray>& arguments)
+std::string commandLine(const std::string& appDir, const std::string& fifo,
+                        const std::vector<std::string>& arguments)
 {
-    const QByteArray media = arguments.size() > 2 ? shellWord(arguments.at(2))
-                                                  : kStartMenu + shellWord(appDir + kBackground);
+    const std::string media = arguments.size() > 2 ? shellWord(arguments.at(2))
+                                                   : kStartMenu + shellWord(appDir + kBackground);
     return shellWord(appDir + "mplayer") + " -slave -input file=" + shellWord(fifo) +
            " -quiet -nortc -nocache " + extraOptions(arguments) + media;
 }
 
-QByteArray shellWord(const QByteArray& text)
+std::string shellWord(const std::string& text)
 {
-    bool plain = !text.isEmpty();
+    bool plain = !text.empty();
     for (char c : text)
         plain = plain && plainShellByte(c);
     if (plain)
         return text;
-    QByteArray quoted = text;
-    quoted.replace('\'', "'\\''");
-    return '\'' + quoted + '\'';
+    std::string quoted = "'";
+    for (char c : text)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + '\'';
 }

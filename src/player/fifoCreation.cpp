@@ -10,21 +10,21 @@
 namespace {
 
 pid_t pending = -1;
-QByteArray pendingPath;
+std::string pendingPath;
 
-pid_t startShell(const QByteArray& path)
+pid_t startShell(const std::string& path)
 {
     SpawnRequest request;
     request.path = "/bin/sh";
     // "--": a path that begins with "-" is a path all the same.
-    request.arguments = {"sh", "-c", ("mkfifo -- " + shellWord(path)).toStdString()};
+    request.arguments = {"sh", "-c", "mkfifo -- " + shellWord(path)};
     request.umask = 077;
     return spawnProcess(request);
 }
 
 } // namespace
 
-void startFifoCreation(const QByteArray& path)
+void startFifoCreation(const std::string& path)
 {
     if (pending >= 0)
         return;
@@ -32,7 +32,7 @@ void startFifoCreation(const QByteArray& path)
     pendingPath = path;
 }
 
-int fifoCreationStatus(const QByteArray& path)
+int fifoCreationStatus(const std::string& path)
 {
     if (pending < 0 || pendingPath != path)
         pending = startShell(path);

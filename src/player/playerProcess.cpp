@@ -45,12 +45,14 @@ bool waitFor(pid_t pid, int timeoutMs, int* status)
 
 } // namespace
 
-FILE* startPlayer(const char* commandLine, const std::vector<std::string>& environment, pid_t* pid)
+FILE* startPlayer(const char* commandLine, const std::vector<std::string>& environment, int control,
+                  pid_t* pid)
 {
     SpawnRequest request;
     request.path = "/bin/sh";
     request.arguments = {"sh", "-c", commandLine};
     request.environment = environment;
+    request.control = control;
     request.ownProcessGroup = true;
     int fd;
     const pid_t child = spawnWithPipes(request, nullptr, &fd, nullptr);

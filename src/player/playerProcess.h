@@ -10,8 +10,10 @@
 // end can be terminated with everything it started.
 
 // environment: "NAME=value" entries that the player gets on top of ours, set in its environment
-// alone. Returns the read end of the player's standard output, or nullptr with errno set.
-FILE* startPlayer(const char* commandLine, const std::vector<std::string>& environment, pid_t* pid);
+// alone. control: a descriptor that becomes the player's 3, or -1. Returns the read end of the
+// player's standard output, or nullptr with errno set.
+FILE* startPlayer(const char* commandLine, const std::vector<std::string>& environment, int control,
+                  pid_t* pid);
 
 // Closes the stream and waits for the player: graceMs for it to end by itself, then it is
 // asked to terminate, then killed. Returns the wait status.
