@@ -51,7 +51,6 @@ int main(int argc, char** argv)
     if (getenv("DISPLAY") && (!platform || strcmp(platform, "xcb") == 0) &&
         toolkitTakesNoArgument(argc, argv)) {
         early = startLaunch(std::vector<std::string>(argv, argv + argc), true);
-        traceStart("window", "adapter-spawned");
         launched = &early;
     }
 

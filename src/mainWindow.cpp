@@ -194,8 +194,6 @@ void mainWindow::launchPlayer()
     if (!drawable)
         fprintf(stderr, "tamblin: this is a Wayland display without X (no DISPLAY): the player "
                         "can only draw into an X window, so it is not started\n");
-    if (!early)
-        traceStart("window", "adapter-spawned");
     PM_setupLcdSleepTime(kBacklightOnSeconds);
     errno = launch.startError; // for perror, whatever the hold met
     if (!playerOutput) {

@@ -1,6 +1,5 @@
 #include "windowArguments.h"
 
-
 #include <cctype>
 #include <cstdio>
 

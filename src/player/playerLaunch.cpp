@@ -2,6 +2,7 @@
 #include "player/commandLine.h"
 #include "player/fifoCreation.h"
 #include "player/playerProcess.h"
+#include "startTrace.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -13,50 +14,55 @@ namespace {
 
 PlayerLaunch* early = nullptr;
 
+// The player with the pipe on which it learns of its window as its descriptor 3.
+void spawnPlayer(PlayerLaunch* launch, const std::string& command)
+{
+    int pipeEnds[2];
+    if (pipe2(pipeEnds, O_CLOEXEC) != 0) {
+        launch->startError = errno;
+        return;
+    }
+    launch->output =
+        startPlayer(command.c_str(), {"TAMBLIN_WINDOW_FD=3"}, pipeEnds[0], &launch->pid);
+    launch->startError = errno;
+    traceStart("window", "adapter-spawned");
+    close(pipeEnds[0]);
+    if (launch->output)
+        launch->windowInfo = pipeEnds[1];
+    else
+        close(pipeEnds[1]);
+}
+
 } // namespace
 
 PlayerLaunch startLaunch(const std::vector<std::string>& args, bool drawable)
 {
     PlayerLaunch launch;
-    puts("Controlling Backlight state...  ");
     const char* mypath = getenv("MYPATH");
-    printf("MYPATH: %s\n", mypath ? mypath : "(unset)");
     const std::string appDir = applicationDirectory(mypath);
-
-    const char* mplayerHome = getenv("MPLAYER_HOME");
-    printf("MPLAYER_HOME: %s\n", mplayerHome ? mplayerHome : "(unset)");
-
     launch.fifo = fifoPath(getenv("TAMBLIN_FIFO"));
-
-    printf("Create fifo file...  ");
-    fflush(stdout);
     // Made for us alone: a FIFO that others may write is refused when it is opened. In a folder
     // that is not safe, nothing is made, and no player starts on a FIFO others could write.
     launch.fifoUsable = fifoFolderUsable(launch.fifo, &launch.fifoWhy);
-    printf("%d\n", launch.fifoUsable ? fifoCreationStatus(launch.fifo) : -1);
+    if (launch.fifoUsable)
+        startFifoCreation(launch.fifo);
+    // The player starts while the FIFO is made: it opens the FIFO only once it knows its window
+    // (TAMBLIN_WINDOW_FD), which it learns after the FIFO's status is in.
+    if (launch.fifoUsable && !drawable)
+        launch.startError = ENXIO;
+    else if (launch.fifoUsable)
+        spawnPlayer(&launch, commandLine(appDir, launch.fifo, args));
 
+    puts("Controlling Backlight state...  ");
+    printf("MYPATH: %s\n", mypath ? mypath : "(unset)");
+    const char* mplayerHome = getenv("MPLAYER_HOME");
+    printf("MPLAYER_HOME: %s\n", mplayerHome ? mplayerHome : "(unset)");
+    printf("Create fifo file...  ");
+    fflush(stdout);
+    printf("%d\n", launch.fifoUsable ? fifoCreationStatus(launch.fifo) : -1);
     printf("args: %s\n", extraOptions(args).c_str());
     printf("video cmd: %s\n", mediaArgument(args, appDir).c_str());
-    const std::string command = commandLine(appDir, launch.fifo, args);
     fflush(stdout);
-    if (!launch.fifoUsable)
-        return launch;
-    if (!drawable) {
-        launch.startError = ENXIO;
-        return launch;
-    }
-    int pipeEnds[2];
-    if (pipe2(pipeEnds, O_CLOEXEC) != 0) {
-        launch.startError = errno;
-        return launch;
-    }
-    launch.output = startPlayer(command.c_str(), {"TAMBLIN_WINDOW_FD=3"}, pipeEnds[0], &launch.pid);
-    launch.startError = errno;
-    close(pipeEnds[0]);
-    if (launch.output)
-        launch.windowInfo = pipeEnds[1];
-    else
-        close(pipeEnds[1]);
     return launch;
 }
 
