@@ -179,8 +179,9 @@ void serveOptions(LateWindow& late, const std::string& text)
 // start.
 bool startPlayer(const std::string& player, bool mpv, const std::vector<std::string>& args,
                  const std::string& dir, WindowSize* window, LateWindow& late,
-                 const MenuOptions& options, const std::function<MediaScan()>& mediaFound,
-                 StartCache& cache, StartedPlayer* run)
+                 const std::function<MenuOptions()>& optionsFound,
+                 const std::function<MediaScan()>& mediaFound, StartCache& cache,
+                 StartedPlayer* run)
 {
     if (late.fd >= 0 && !late.file.create(dir + "/window.conf"))
         fprintf(stderr, "tamblin-adapter: %s/window.conf: %s\n", dir.c_str(), strerror(errno));
@@ -194,6 +195,7 @@ bool startPlayer(const std::string& player, bool mpv, const std::vector<std::str
         const bool started = startMpv(player, a.options, &run->channels);
         traceStart("adapter", "player-exec");
         serveOptions(late, mpvWindowFile(windowId(late, window).c_str()));
+        const MenuOptions options = optionsFound();
         run->fifo = a.fifo;
         run->startMenu = a.startMenu;
         run->background = a.background;
@@ -224,6 +226,7 @@ bool startPlayer(const std::string& player, bool mpv, const std::vector<std::str
         traceStart("adapter", "player-exec");
     }
     const std::string wid = windowId(late, window);
+    const MenuOptions options = optionsFound();
     const MediaScan scan = mediaFound();
     traceStart("adapter", "scan-done");
     run->sidecars = scan.subtitles;
@@ -363,11 +366,15 @@ int main(int argc, char** argv)
     if (signals < 0)
         perror("tamblin-adapter: signal pipe");
 
-    const std::vector<std::string> removable =
-        removableRoots(getenv("TAMBLIN_REMOVABLE"), userName());
+    // Found once the player is on its way.
+    std::vector<std::string> removable;
+    const auto optionsFound = [&] {
+        removable = removableRoots(getenv("TAMBLIN_REMOVABLE"), userName());
+        return menuOptions(removable);
+    };
     StartedPlayer run;
-    const bool started = startPlayer(player, mpv, args, dir, &window, late, menuOptions(removable),
-                                     mediaFound, cache, &run);
+    const bool started =
+        startPlayer(player, mpv, args, dir, &window, late, optionsFound, mediaFound, cache, &run);
     // What the start made anew is kept for the next while the player starts.
     cache.save();
     const int status = started ? runCore(run, mpv, appDir, files, window, removable, signals, trace)

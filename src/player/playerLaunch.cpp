@@ -44,14 +44,14 @@ PlayerLaunch startLaunch(const std::vector<std::string>& args, bool drawable)
     // Made for us alone: a FIFO that others may write is refused when it is opened. In a folder
     // that is not safe, nothing is made, and no player starts on a FIFO others could write.
     launch.fifoUsable = fifoFolderUsable(launch.fifo, &launch.fifoWhy);
-    if (launch.fifoUsable)
-        startFifoCreation(launch.fifo);
-    // The player starts while the FIFO is made: it opens the FIFO only once it knows its window
+    // The FIFO is made while the player starts: it opens the FIFO only once it knows its window
     // (TAMBLIN_WINDOW_FD), which it learns after the FIFO's status is in.
     if (launch.fifoUsable && !drawable)
         launch.startError = ENXIO;
     else if (launch.fifoUsable)
         spawnPlayer(&launch, commandLine(appDir, launch.fifo, args));
+    if (launch.fifoUsable)
+        startFifoCreation(launch.fifo);
 
     puts("Controlling Backlight state...  ");
     printf("MYPATH: %s\n", mypath ? mypath : "(unset)");
