@@ -98,6 +98,19 @@ void sleepForever()
 
 } // namespace
 
+// The window says where to draw once it exists: "WID WxH" on our descriptor 3.
+void noteWindow()
+{
+    std::string wid;
+    if (getenv("TAMBLIN_WINDOW_FD")) {
+        char c;
+        while (read(3, &c, 1) == 1 && c != '\n' && c != ' ')
+            wid += c;
+        close(3);
+    }
+    writeFile("wid", wid.empty() ? "" : wid + "\n");
+}
+
 int main(int argc, char** argv)
 {
     const char* d = getenv("STANDIN_DIR");
@@ -111,15 +124,6 @@ int main(int argc, char** argv)
             fifo = argv[i + 1] + 5;
     }
     writeFile("args", args);
-    // The window says where to draw once it exists: "WID WxH" on our descriptor 3.
-    std::string wid;
-    if (getenv("TAMBLIN_WINDOW_FD")) {
-        char c;
-        while (read(3, &c, 1) == 1 && c != '\n' && c != ' ')
-            wid += c;
-        close(3);
-    }
-    writeFile("wid", wid.empty() ? "" : wid + "\n");
     writeFile("pid", std::to_string(getpid()) + "\n");
 
     if (getenv("STANDIN_IGNORE_TERM"))
@@ -129,14 +133,18 @@ int main(int argc, char** argv)
     const char* exitAfter = getenv("STANDIN_EXIT_AFTER_MS");
     const long long endAt = exitAfter ? monotonicMs() + atol(exitAfter) : -1;
 
-    if (getenv("STANDIN_NO_OPEN") || fifo.empty())
+    if (getenv("STANDIN_NO_OPEN") || fifo.empty()) {
+        noteWindow();
         sleepForever();
+    }
 
+    // At once, as a player that knows nothing of its window would: the FIFO must be there.
     int fd = open(fifo.c_str(), O_RDONLY);
     if (fd < 0) {
         perror("stand-in: open fifo");
         return 1;
     }
+    noteWindow();
     record("OPEN");
     if (const char* idle = getenv("STANDIN_FLOOD_IDLE")) {
         flood(atol(idle));

@@ -44,14 +44,12 @@ PlayerLaunch startLaunch(const std::vector<std::string>& args, bool drawable)
     // Made for us alone: a FIFO that others may write is refused when it is opened. In a folder
     // that is not safe, nothing is made, and no player starts on a FIFO others could write.
     launch.fifoUsable = fifoFolderUsable(launch.fifo, &launch.fifoWhy);
-    // The FIFO is made while the player starts: it opens the FIFO only once it knows its window
-    // (TAMBLIN_WINDOW_FD), which it learns after the FIFO's status is in.
+    // The FIFO is there before the player starts: a player may open it at once.
+    const int fifoStatus = launch.fifoUsable ? fifoCreationStatus(launch.fifo) : -1;
     if (launch.fifoUsable && !drawable)
         launch.startError = ENXIO;
     else if (launch.fifoUsable)
         spawnPlayer(&launch, commandLine(appDir, launch.fifo, args));
-    if (launch.fifoUsable)
-        startFifoCreation(launch.fifo);
 
     puts("Controlling Backlight state...  ");
     printf("MYPATH: %s\n", mypath ? mypath : "(unset)");
@@ -59,7 +57,7 @@ PlayerLaunch startLaunch(const std::vector<std::string>& args, bool drawable)
     printf("MPLAYER_HOME: %s\n", mplayerHome ? mplayerHome : "(unset)");
     printf("Create fifo file...  ");
     fflush(stdout);
-    printf("%d\n", launch.fifoUsable ? fifoCreationStatus(launch.fifo) : -1);
+    printf("%d\n", fifoStatus);
     printf("args: %s\n", extraOptions(args).c_str());
     printf("video cmd: %s\n", mediaArgument(args, appDir).c_str());
     fflush(stdout);
