@@ -80,13 +80,41 @@ struct Given
     }
 };
 
-const char kRecorder[] = "#!/bin/sh\n"
-                         ": > \"$REC/args\"; rm -f \"$REC/menu\"\n"
-                         "while [ $# -gt 0 ]; do\n"
-                         "  printf '%s\\n' \"$1\" >> \"$REC/args\"\n"
-                         "  [ \"$1\" = -menu-cfg ] && cp \"$2\" \"$REC/menu\"\n"
-                         "  shift\n"
-                         "done\n";
+// It also keeps the option file that a player started before its window reads in place of the
+// window's options (it waits in the FIFO until the adapter knows the window).
+const char kRecorder[] =
+    "#!/bin/sh\n"
+    ": > \"$REC/args\"; rm -f \"$REC/menu\" \"$REC/include\"\n"
+    "while [ $# -gt 0 ]; do\n"
+    "  printf '%s\\n' \"$1\" >> \"$REC/args\"\n"
+    "  [ \"$1\" = -menu-cfg ] && cp \"$2\" \"$REC/menu\"\n"
+    "  [ \"$1\" = -include ] && cat \"$2\" > \"$REC/include\"\n"
+    "  case \"$1\" in --include=*) cat \"${1#--include=}\" > \"$REC/include\";; esac\n"
+    "  shift\n"
+    "done\n";
+
+// The arguments with the option file's lines in place of the option that names it, as words
+// (name="value" and name=yes as MPlayer's -name value and -flag, name=value as mpv's
+// --name=value), in the order a set of options has none of: sorted.
+QStringList withOptionFile(const QString& args, const QString& file)
+{
+    QStringList words = args.split('\n', Qt::SkipEmptyParts);
+    const qsizetype at = words.indexOf("-include");
+    if (at >= 0)
+        words.remove(at, 2);
+    words.removeIf([](const QString& w) { return w.startsWith("--include="); });
+    for (const QString& line : file.split('\n', Qt::SkipEmptyParts)) {
+        const QString name = line.section('=', 0, 0), value = line.section('=', 1);
+        if (at < 0)
+            words << "--" + line;
+        else if (value == "yes")
+            words << "-" + name;
+        else
+            words << "-" + name << value.mid(1, value.size() - 2);
+    }
+    words.sort();
+    return words;
+}
 
 } // namespace
 
@@ -100,9 +128,12 @@ class StartCacheTest : public QObject
 
     // One start of the real adapter on the stand-in player of that name, with those settings
     // of its environment; how many records it was served.
-    Given start(const QString& player, const QMap<QString, QString>& settings, int* served)
+    // With WINDOW_LINE set, the adapter is told its window on descriptor 3, as the window tells
+    // it, and what it gave the player is read with the option file in place (withOptionFile).
+    Given start(const QString& player, QMap<QString, QString> settings, int* served)
     {
         QProcess p;
+        const QString windowLine = settings.take("WINDOW_LINE");
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char* name : {"TAMBLIN_SESSION_END", "TAMBLIN_REMOVABLE", "TAMBLIN_WID",
                                  "LC_ALL", "LC_MESSAGES", "LANGUAGE"})
@@ -121,8 +152,19 @@ class StartCacheTest : public QObject
             env.insert(s.key(), s.value());
         QFile::remove(dir("rec/trace"));
         QFile::remove(dir("rec/marks"));
+        if (!windowLine.isEmpty()) {
+            env.remove("TAMBLIN_WID");
+            env.remove("TAMBLIN_WINDOW_SIZE");
+            env.insert("TAMBLIN_WINDOW_FD", "3");
+            writeFile(dir("rec/window-line"), windowLine.toUtf8());
+            env.insert("WINDOW_LINE_FILE", dir("rec/window-line"));
+        }
         p.setProcessEnvironment(env);
-        p.start(ADAPTER_BIN, {"-slave", "-quiet", "clip.avi"});
+        if (windowLine.isEmpty())
+            p.start(ADAPTER_BIN, {"-slave", "-quiet", "clip.avi"});
+        else
+            p.start("/bin/sh", {"-c", "exec \"$0\" \"$@\" 3<\"$WINDOW_LINE_FILE\"", ADAPTER_BIN,
+                                "-slave", "-quiet", "clip.avi"});
         p.closeWriteChannel();
         Given given;
         if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit) {
@@ -136,6 +178,8 @@ class StartCacheTest : public QObject
         given.args = QString::fromUtf8(read("args"))
                          .replace(QRegularExpression("tamblin-adapter\\.\\w+"), "PRIVATE");
         given.menu = read("menu");
+        if (!windowLine.isEmpty())
+            given.args = withOptionFile(given.args, QString::fromUtf8(read("include"))).join('\n');
         for (const QString& line : QString::fromUtf8(read("trace")).split('\n')) {
             if (line.startsWith("# font "))
                 given.font = line.mid(7);
@@ -238,7 +282,8 @@ class StartCacheTest : public QObject
 
     // A folder, a font and the screen's size change between starts, and the cache's records
     // are damaged or cannot be written: each start gives the player what a start without a
-    // cache gives it, and is served what did not change.
+    // cache gives it, and is served what did not change. A start told its window on a
+    // descriptor, the player already running, gives it the same options too.
     void nothingStaleIsServed_data()
     {
         QTest::addColumn<QString>("player");
@@ -268,8 +313,8 @@ class StartCacheTest : public QObject
                               QFile::encodeName(dir("fccache")) + "</cachedir></fontconfig>\n"));
         QVERIFY(writeFile(dir("bin/" + player), kRecorder));
         QVERIFY(QFile::setPermissions(dir("bin/" + player), QFile::ReadOwner | QFile::ExeOwner));
-        QMap<QString, QString> settings{{"XDG_CACHE_HOME", cache},
-                                        {"TAMBLIN_WINDOW_SIZE", "1920x1080"}};
+        QMap<QString, QString> settings{
+            {"XDG_CACHE_HOME", cache}, {"TAMBLIN_WID", "7"}, {"TAMBLIN_WINDOW_SIZE", "1920x1080"}};
 
         // What changes, how many of the two records that MPlayer's start uses are served then
         // (mpv's start uses two too: the media's and the font's), and what the change shows.
@@ -360,6 +405,11 @@ class StartCacheTest : public QObject
             fresh["XDG_CACHE_HOME"] = dir("cache-none");
             QDir(fresh["XDG_CACHE_HOME"]).removeRecursively();
             QVERIFY2(start(player, fresh, &none) == now, step.what);
+            fresh["WINDOW_LINE"] = "7 " + settings["TAMBLIN_WINDOW_SIZE"] + "\n";
+            QDir(fresh["XDG_CACHE_HOME"]).removeRecursively();
+            Given told = start(player, fresh, &none), given = now;
+            given.args = withOptionFile(now.args, "").join('\n');
+            QVERIFY2(told == given, step.what);
             QVERIFY2(!now.font.isEmpty() && now.args.contains("clip.avi"), step.what);
             QCOMPARE(none, 0);
             QVERIFY2(served == step.served,
