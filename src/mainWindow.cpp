@@ -180,7 +180,8 @@ void mainWindow::launchPlayer()
     // The player finds our window here, and the size it will have.
     const WId window = winId();
     traceStart("window", "window-created");
-    tellWindow(&launch, qulonglong(window), screenSize().width(), screenSize().height());
+    const QSize size = screenSize();
+    tellWindow(&launch, qulonglong(window), size.width(), size.height());
     playerOutput = launch.output;
     playerPid = launch.pid;
 

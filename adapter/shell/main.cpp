@@ -183,13 +183,17 @@ bool startPlayer(const std::string& player, bool mpv, const std::vector<std::str
                  const std::function<MediaScan()>& mediaFound, StartCache& cache,
                  StartedPlayer* run)
 {
-    if (late.fd >= 0 && !late.file.create(dir + "/window.conf"))
-        fprintf(stderr, "tamblin-adapter: %s/window.conf: %s\n", dir.c_str(), strerror(errno));
-    else if (late.fd >= 0)
+    // Without its option file, a player started before its window would never learn it.
+    if (late.fd >= 0) {
         late.path = dir + "/window.conf";
+        if (!late.file.create(late.path)) {
+            fprintf(stderr, "tamblin-adapter: %s: %s\n", late.path.c_str(), strerror(errno));
+            return false;
+        }
+    }
     if (mpv) {
-        const MpvArguments a = mpvArguments(args, late.fd < 0 ? getenv("TAMBLIN_WID") : nullptr,
-                                            getenv("TAMBLIN_HWDEC"), late.path);
+        const MpvArguments a =
+            mpvArguments(args, getenv("TAMBLIN_WID"), getenv("TAMBLIN_HWDEC"), late.path);
         fprintf(stderr, "%stamblin-adapter: mpv, hardware decoding: %s\n", a.dropped.c_str(),
                 a.hwdec.c_str());
         const bool started = startMpv(player, a.options, &run->channels);
