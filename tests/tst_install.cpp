@@ -127,9 +127,9 @@ class InstallTest : public QObject
         QCOMPARE(run("cmake", {"--install", BUILD_DIR, "--prefix", prefix}, &out), 0);
         for (const char* file :
              {"bin/tamblin", "bin/tamblin-session", "libexec/tamblin/mplayer",
-              "libexec/tamblin/tamblin-window.so",
-              "libexec/tamblin/background.avi", "share/applications/tamblin.desktop",
-              "share/xsessions/tamblin.desktop", "share/wayland-sessions/tamblin.desktop",
+              "libexec/tamblin/tamblin-window.so", "libexec/tamblin/background.avi",
+              "share/applications/tamblin.desktop", "share/xsessions/tamblin.desktop",
+              "share/wayland-sessions/tamblin.desktop",
               "share/icons/hicolor/scalable/apps/tamblin.svg", "share/man/man1/tamblin.1.gz",
               "share/man/man1/tamblin-session.1.gz", "share/doc/tamblin/README.md",
               "share/doc/tamblin/docs/booting.md", "share/doc/tamblin/copyright",
@@ -149,6 +149,18 @@ class InstallTest : public QObject
         QVERIFY(r.waitForExit(20000));
         QCOMPARE(r.exitCode(), 0);
         QVERIFY(r.err().contains("the session ends on SIGTERM"));
+
+        // Without its window, the program says so and leaves no player behind: it starts the
+        // player before it loads the window.
+        QVERIFY(QFile::remove(prefix + "/libexec/tamblin/tamblin-window.so"));
+        TamblinRun lost(x.get(), nullptr);
+        lost.setProgram(prefix + "/bin/tamblin");
+        lost.start({});
+        QVERIFY(lost.waitForExit(20000));
+        QCOMPARE(lost.exitCode(), 1);
+        QVERIFY2(lost.err().contains("tamblin: cannot load the window: "), qPrintable(lost.err()));
+        const pid_t player = lost.standinPid();
+        QVERIFY(player <= 0 || kill(player, 0) != 0);
     }
 
     void extractedPackage()
