@@ -408,28 +408,40 @@ class AdapterPiecesTest : public QObject
         QCOMPARE(lastMenuLabels(scan), (QStringList{"Play all", "a.avi", "a.mkv", "b", "c.d"}));
     }
 
-    // Labels cut to fit, at letter boundaries, with "…".
+    // Labels cut to fit, at letter boundaries, with "…"; bytes that are no UTF-8 count as
+    // U+FFFD, before the cut as after it.
     void cutToFit_data()
     {
-        QTest::addColumn<QString>("label");
+        QTest::addColumn<QByteArray>("label");
         QTest::addColumn<int>("room");
-        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QByteArray>("shown");
         // Every character is 10 wide, "…" too; a combining mark 5.
-        QTest::newRow("fits") << "abcde" << 50 << "abcde";
-        QTest::newRow("cut") << "abcdefgh" << 50 << "abcd…";
-        QTest::newRow("no blank before the ellipsis") << "abc defgh" << 50 << "abc…";
-        QTest::newRow("a mark stays with its letter") << QString("abce\u0301fgh") << 50 << "abc…";
-        QTest::newRow("CJK") << "映画映画映画" << 40 << "映画映…";
-        QTest::newRow("no room at all") << "abc" << 5 << "…";
+        QTest::newRow("fits") << QByteArray("abcde") << 50 << QByteArray("abcde");
+        QTest::newRow("cut") << QByteArray("abcdefgh") << 50 << QByteArray("abcd…");
+        QTest::newRow("no blank before the ellipsis")
+            << QByteArray("abc defgh") << 50 << QByteArray("abc…");
+        QTest::newRow("a mark stays with its letter")
+            << QByteArray("abce\u0301fgh") << 50 << QByteArray("abc…");
+        QTest::newRow("marks and blanks before the cut")
+            << QByteArray("ab e\u0301\u0301fgh") << 50 << QByteArray("ab…");
+        QTest::newRow("CJK") << QByteArray("映画映画映画") << 40 << QByteArray("映画映…");
+        QTest::newRow("no room at all") << QByteArray("abc") << 5 << QByteArray("…");
+        QTest::newRow("bad bytes that fit")
+            << QByteArray("a\xFF\xC3") << 50 << QByteArray("a\xFF\xC3");
+        QTest::newRow("bad bytes before the cut") << QByteArray("a\xE6\x98\xFF"
+                                                                "defgh")
+                                                  << 50 << QByteArray("a\uFFFD\uFFFDd…");
+        QTest::newRow("bad bytes after the cut")
+            << QByteArray("abcdefgh\xFF") << 50 << QByteArray("abcd…");
     }
 
     void cutToFit()
     {
-        QFETCH(QString, label);
+        QFETCH(QByteArray, label);
         QFETCH(int, room);
-        QFETCH(QString, shown);
+        QFETCH(QByteArray, shown);
         const auto advance = [](char32_t c) { return c >= 0x300 && c < 0x370 ? 5 : 10; };
-        QCOMPARE(QString::fromStdString(fitted(label.toStdString(), room, advance)), shown);
+        QCOMPARE(QByteArray::fromStdString(fitted(label.toStdString(), room, advance)), shown);
     }
 
     void naturalOrder()

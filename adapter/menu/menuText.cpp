@@ -16,48 +16,58 @@ bool combines(char32_t c)
 
 } // namespace
 
+namespace {
+
+// The code point that starts at text[i], and where the next one starts; a bad sequence is
+// replaced as far as it went right (its maximal part), once, and is not `good`.
+char32_t decodeAt(const std::string& text, size_t i, size_t* next, bool* good)
+{
+    const size_t n = text.size();
+    const unsigned char b = static_cast<unsigned char>(text[i]);
+    *next = i + 1;
+    *good = true;
+    if (b < 0x80)
+        return b;
+    int length = 0;
+    char32_t c = 0;
+    unsigned char low = 0x80, high = 0xBF; // the second byte's range
+    if (b >= 0xC2 && b <= 0xDF) {
+        length = 2;
+        c = b & 0x1F;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        length = 3;
+        c = b & 0x0F;
+        low = b == 0xE0 ? 0xA0 : 0x80;  // no overlong forms
+        high = b == 0xED ? 0x9F : 0xBF; // no surrogates
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        length = 4;
+        c = b & 0x07;
+        low = b == 0xF0 ? 0x90 : 0x80;
+        high = b == 0xF4 ? 0x8F : 0xBF; // nothing past U+10FFFF
+    }
+    size_t j = i + 1;
+    *good = length > 0;
+    for (int k = 1; *good && k < length; ++k, ++j) {
+        const unsigned char t = j < n ? static_cast<unsigned char>(text[j]) : 0;
+        if (t < (k == 1 ? low : 0x80) || t > (k == 1 ? high : 0xBF)) {
+            *good = false;
+            break;
+        }
+        c = (c << 6) | (t & 0x3F);
+    }
+    *next = j;
+    return *good ? c : kReplacement;
+}
+
+} // namespace
+
 std::u32string codePoints(const std::string& text)
 {
     std::u32string out;
-    const size_t n = text.size();
-    for (size_t i = 0; i < n;) {
-        const unsigned char b = static_cast<unsigned char>(text[i]);
-        if (b < 0x80) {
-            out += char32_t(b);
-            ++i;
-            continue;
-        }
-        int length = 0;
-        char32_t c = 0;
-        unsigned char low = 0x80, high = 0xBF; // the second byte's range
-        if (b >= 0xC2 && b <= 0xDF) {
-            length = 2;
-            c = b & 0x1F;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            length = 3;
-            c = b & 0x0F;
-            low = b == 0xE0 ? 0xA0 : 0x80;  // no overlong forms
-            high = b == 0xED ? 0x9F : 0xBF; // no surrogates
-        } else if (b >= 0xF0 && b <= 0xF4) {
-            length = 4;
-            c = b & 0x07;
-            low = b == 0xF0 ? 0x90 : 0x80;
-            high = b == 0xF4 ? 0x8F : 0xBF; // nothing past U+10FFFF
-        }
-        // A bad sequence is replaced as far as it went right (its maximal part), once.
-        size_t j = i + 1;
-        bool good = length > 0;
-        for (int k = 1; good && k < length; ++k, ++j) {
-            const unsigned char t = j < n ? static_cast<unsigned char>(text[j]) : 0;
-            if (t < (k == 1 ? low : 0x80) || t > (k == 1 ? high : 0xBF)) {
-                good = false;
-                break;
-            }
-            c = (c << 6) | (t & 0x3F);
-        }
-        out += good ? c : kReplacement;
-        i = j;
-    }
+    out.reserve(text.size());
+    bool good;
+    for (size_t i = 0; i < text.size();)
+        out += decodeAt(text, i, &i, &good);
     return out;
 }
 
@@ -130,7 +140,12 @@ std::string definitionSafe(const std::string& label)
     return safe;
 }
 
-std::string fitted(const std::string& label, int room, const std::function<int(char32_t)>& advance)
+namespace {
+
+// As fitted(), over code points decoded once: what a label with a bad sequence is cut as, since
+// its cut is made of the code points, not of the bytes.
+std::string fittedDecoded(const std::string& label, int room,
+                          const std::function<int(char32_t)>& advance)
 {
     const std::u32string text = codePoints(label);
     // Measured as far as the room goes: the longest beginning that leaves room for "…".
@@ -155,4 +170,44 @@ std::string fitted(const std::string& label, int room, const std::function<int(c
     while (keep > 0 && text[keep - 1] == ' ')
         --keep;
     return utf8(text.substr(0, keep)) + utf8(std::u32string(1, kEllipsis));
+}
+
+// Where the code point before text[at] starts, in text that is good UTF-8.
+size_t previousStart(const std::string& text, size_t at)
+{
+    do
+        --at;
+    while (at > 0 && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80);
+    return at;
+}
+
+} // namespace
+
+// Good UTF-8, as labels are, is measured and cut in its own bytes: decoding every label into a
+// string of code points and back was much of fitting a large collection's menus.
+std::string fitted(const std::string& label, int room, const std::function<int(char32_t)>& advance)
+{
+    const int ellipsis = advance(kEllipsis);
+    size_t keep = 0; // in bytes, at a code point's start
+    int width = 0;
+    bool good = true;
+    for (size_t i = 0, next = 0; i < label.size(); i = next) {
+        const char32_t c = decodeAt(label, i, &next, &good);
+        if (!good)
+            return fittedDecoded(label, room, advance);
+        width += advance(c);
+        if (width + ellipsis <= room)
+            keep = next;
+        if (width > room)
+            break;
+    }
+    if (width <= room)
+        return label;
+    size_t after;
+    while (keep > 0 && keep < label.size() && combines(decodeAt(label, keep, &after, &good)))
+        keep = previousStart(label, keep);
+    // Blanks before the cut say nothing: "Long title…", not "Long title …".
+    while (keep > 0 && label[keep - 1] == ' ')
+        --keep;
+    return label.substr(0, keep) + "\u2026";
 }
