@@ -5,6 +5,7 @@
 #include "menuLayout.h"
 #include "menuText.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -37,6 +38,29 @@ std::string cutToBytes(std::string text, size_t bytes)
         --end;
     text.resize(end);
     return text;
+}
+
+bool isSafe(const std::string& label)
+{
+    return std::none_of(label.begin(), label.end(),
+                        [](char c) { return c == '"' || c == '<' || c == '>'; });
+}
+
+// The label made safe where it has to be: most have nothing to replace, and a copy of each was
+// a good part of fitting a large collection's menus.
+void makeSafe(std::string& label)
+{
+    if (!isSafe(label))
+        label = definitionSafe(label);
+}
+
+// The label, safe, at the end of the text: without a copy of it when it is safe already.
+void appendSafe(std::string& text, const std::string& label)
+{
+    if (isSafe(label))
+        text += label;
+    else
+        text += definitionSafe(label);
 }
 
 std::string percent(double value)
@@ -80,9 +104,9 @@ MPlayerMenuLook mplayerMenuLook(std::vector<Menu> menus, WindowSize window, cons
 {
     MPlayerMenuLook look;
     for (Menu& m : menus) {
-        m.title = definitionSafe(m.title);
+        makeSafe(m.title);
         for (MenuEntry& e : m.entries)
-            e.label = definitionSafe(e.label);
+            makeSafe(e.label);
     }
     look.chosen =
         chooseMenuFont(menuCharacters(menus, std::string(kPointer) + "_" + more), watched);
@@ -98,7 +122,11 @@ MPlayerMenuLook mplayerMenuLook(std::vector<Menu> menus, WindowSize window, cons
             });
             widths.setSize(look.size);
             const int entryRoom = titleRoom(window) - widths.width(codePoints(kPointer));
-            const auto advance = [shared](char32_t c) { return shared->advance(c); };
+            // One function for all the labels: a lambda handed to each fitting was a function
+            // made, and its pointer counted, for each of them.
+            const std::function<int(char32_t)> advance = [shared](char32_t c) {
+                return shared->advance(c);
+            };
             for (Menu& m : menus) {
                 m.title = fitted(m.title, titleRoom(window), advance);
                 for (MenuEntry& e : m.entries)
@@ -139,24 +167,33 @@ MPlayerMenuLook mplayerLookAgain(const MenuFont& font, int size, WindowSize wind
 
 std::string menuDefinition(const std::vector<Menu>& menus)
 {
+    // Appended piece by piece: sums of strings made a string for each step, for every entry.
     std::string text;
     for (const Menu& menu : menus) {
+        text += menu.listed ? "<filesel name=\"" : "<cmdlist name=\"";
+        text += menu.name;
+        text += "\" title=\"";
+        appendSafe(text, menu.title);
         if (menu.listed) {
-            text += "<filesel name=\"" + menu.name + "\" title=\"" + definitionSafe(menu.title) +
-                    "\" file-action=\"\" dir-action=\"\" ptr=\"" + kPointer + "\"/>\n";
+            text += "\" file-action=\"\" dir-action=\"\" ptr=\"";
+            text += kPointer;
+            text += "\"/>\n";
             continue;
         }
-        text += "<cmdlist name=\"" + menu.name + "\" title=\"" + definitionSafe(menu.title) +
-                "\" ptr=\"" + kPointer + "\">\n";
+        text += "\" ptr=\"";
+        text += kPointer;
+        text += "\">\n";
         for (const MenuEntry& e : menu.entries) {
-            std::string ok;
+            text += "  <e name=\"";
+            appendSafe(text, e.label);
+            text += "\" ok=\"";
             if (e.kind == MenuEntry::OpenMenu)
-                ok = "set_menu " + e.argument;
+                text.append("set_menu ").append(e.argument);
             else if (e.kind == MenuEntry::Command && e.argument[0] != '@')
-                ok = e.argument; // the core's own commands are carried out by the adapter
+                text += e.argument; // the core's own commands are carried out by the adapter
             else if (e.kind == MenuEntry::Back)
-                ok = "menu cancel";
-            text += "  <e name=\"" + definitionSafe(e.label) + "\" ok=\"" + ok + "\"/>\n";
+                text += "menu cancel";
+            text += "\"/>\n";
         }
         text += "</cmdlist>\n";
     }
