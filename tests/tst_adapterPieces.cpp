@@ -733,6 +733,17 @@ class AdapterPiecesTest : public QObject
             QCOMPARE(joined(sidecarSubtitles(clip, strings(names))), QString(subtitles));
     }
 
+    // What counts as a subtitle file: its suffix in any case, after a name.
+    void subtitleFileNames()
+    {
+        const std::pair<const char*, bool> rows[] = {
+            {"Film.srt", true},  {"a.SUB", true},   {"a.en.Ass", true},  {"a.ssa", true},
+            {".srt", false},     {"srt", false},    {"Film.idx", false}, {"Film.srt.bak", false},
+            {"Film.mkv", false}, {"Filmsrt", false}};
+        for (const auto& [name, subtitle] : rows)
+            QVERIFY2(isSubtitleFile(name) == subtitle, name);
+    }
+
     // TAMBLIN_LANGUAGES (trimmed, empty parts dropped), else the locale's; the variables not
     // in a row are unset.
     void viewerLanguageList()

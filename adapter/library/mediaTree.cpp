@@ -6,7 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
-#include <set>
+#include <unordered_set>
 #include <utility>
 
 namespace {
@@ -25,25 +25,29 @@ class Scanner
         const FolderListing listing = read_(folder->path);
         if (!listing.isFolder || !folders_.insert(listing.id).second)
             return false;
-        std::vector<std::string> subfolders, clips, files;
+        // Names pointed at in the listing, not copied: most of them are only sorted.
+        std::vector<const std::string*> subfolders, clips;
+        bool subtitlesBeside = false;
         for (const FolderEntry& e : listing.entries) {
             if (e.name.empty() || e.name[0] == '.')
                 continue;
             if (e.isFolder) {
-                subfolders.push_back(e.name);
+                subfolders.push_back(&e.name);
                 continue;
             }
-            if (e.isReadableFile)
-                files.push_back(e.name);
+            subtitlesBeside = subtitlesBeside || (e.isReadableFile && isSubtitleFile(e.name));
             if (e.isReadableFile && mediaKind(e.name) != MediaKind::None &&
                 files_.insert(e.id).second)
-                clips.push_back(e.name);
+                clips.push_back(&e.name);
         }
-        std::sort(subfolders.begin(), subfolders.end(), naturalLess);
-        std::sort(clips.begin(), clips.end(), naturalLess);
+        const auto natural = [](const std::string* a, const std::string* b) {
+            return naturalLess(*a, *b);
+        };
+        std::sort(subfolders.begin(), subfolders.end(), natural);
+        std::sort(clips.begin(), clips.end(), natural);
         const std::string prefix = folder->path == "/" ? "/" : folder->path + "/";
 
-        for (const std::string& name : subfolders) {
+        for (const std::string* name : subfolders) {
             if (depth >= kMaxDepth) {
                 folder->cut = true;
                 break;
@@ -51,19 +55,23 @@ class Scanner
             if (!room(folder))
                 break;
             MediaFolder sub;
-            sub.path = prefix + name;
-            sub.name = name;
+            sub.path = prefix + *name;
+            sub.name = *name;
             if (fill(&sub, depth + 1)) {
                 folder->folders.push_back(std::move(sub));
                 ++total_;
             }
         }
-        for (const std::string& name : clips) {
+        // Without a subtitle file in the folder no clip has one: no need to match each clip.
+        const std::vector<std::string> files =
+            subtitlesBeside ? readableFiles(listing) : std::vector<std::string>();
+        for (const std::string* name : clips) {
             if (!room(folder))
                 break;
-            folder->clips.push_back(prefix + name);
+            folder->clips.push_back(prefix + *name);
             ++total_;
-            noteSubtitles(prefix, name, files);
+            if (subtitlesBeside)
+                noteSubtitles(prefix, *name, files);
         }
         // A folder cut by the depth bound may hold clips further down: it stays, with its mark.
         return !folder->folders.empty() || !folder->clips.empty() ||
@@ -71,6 +79,17 @@ class Scanner
     }
 
   private:
+    // The names of the files in the folder that can be read, in the disk's order.
+    static std::vector<std::string> readableFiles(const FolderListing& listing)
+    {
+        std::vector<std::string> files;
+        for (const FolderEntry& e : listing.entries) {
+            if (!e.name.empty() && e.name[0] != '.' && !e.isFolder && e.isReadableFile)
+                files.push_back(e.name);
+        }
+        return files;
+    }
+
     // The subtitle files beside the clip, from the names its folder holds.
     void noteSubtitles(const std::string& prefix, const std::string& clip,
                        const std::vector<std::string>& files)
@@ -92,7 +111,15 @@ class Scanner
 
     const FolderReader& read_;
     std::map<std::string, std::vector<std::string>>* subtitles_;
-    std::set<FileId> folders_, files_;
+    // Looked up for every clip: hashed rather than ordered.
+    struct Hash
+    {
+        size_t operator()(const FileId& id) const
+        {
+            return std::hash<unsigned long long>()(id.first * 0x9e3779b97f4a7c15ULL ^ id.second);
+        }
+    };
+    std::unordered_set<FileId, Hash> folders_, files_;
     int total_ = 0;
 };
 

@@ -161,6 +161,11 @@ std::vector<std::string> sidecarSubtitles(const std::string& clip,
     return found;
 }
 
+bool isSubtitleFile(const std::string& name)
+{
+    return !withoutSubtitleSuffix(name).empty();
+}
+
 std::string shownInListedMenus(const std::vector<std::string>& languages)
 {
     // The words of listed entries, as the viewer reads them: their font must have them.

@@ -28,6 +28,10 @@ std::string clockTime(double seconds);
 std::vector<std::string> sidecarSubtitles(const std::string& clip,
                                           const std::vector<std::string>& namesInFolder);
 
+// True when the name ends in a subtitle suffix (".srt", ".ass", ".ssa" or ".sub", any case)
+// after at least one other byte: the files sidecarSubtitles() may find.
+bool isSubtitleFile(const std::string& name);
+
 // What the listed menus may show besides the fixed menus, for the font chosen at the start to
 // have it: the mark, times, their own words, and the names of the viewer's languages (a film's
 // tracks are most often in those).
