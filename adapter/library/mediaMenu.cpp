@@ -8,8 +8,8 @@
 #include <algorithm>
 #include <cctype>
 #include <functional>
-#include <map>
-#include <set>
+#include <string_view>
+#include <unordered_map>
 
 std::string mainMenuFor(bool audio, bool subtitles, bool chapters)
 {
@@ -73,13 +73,15 @@ std::vector<MenuEntry> folderEntries(const MediaFolder& folder,
                                      const std::function<std::string(const MediaFolder&)>& open)
 {
     std::vector<MenuEntry> entries;
+    entries.reserve(folder.folders.size() + folder.clips.size() + 2);
     if (!folder.clips.empty())
         entries.push_back({tr("Play all"), MenuEntry::PlayAll, folder.clips.front(), folder.clips});
     for (const MediaFolder& sub : folder.folders)
         entries.push_back({menuLabel(sub.name), MenuEntry::OpenMenu, open(sub), {sub.path}});
     // Without their suffixes, but for clips that would then look the same.
     std::vector<std::string> bare;
-    std::map<std::string, int> shown;
+    bare.reserve(folder.clips.size()); // the counts below point into it
+    std::unordered_map<std::string_view, int> shown;
     for (const std::string& clip : folder.clips) {
         bare.push_back(withoutMediaSuffix(baseName(clip)));
         ++shown[bare.back()];
