@@ -77,12 +77,17 @@ std::vector<std::string> mediaDirectories(const char* tamblinMedia, const std::s
 FolderListing readFolder(const std::string& path)
 {
     FolderListing listing;
+    // Opened first, then asked what it is: the path is looked up once, not for a stat and
+    // again for the opening. The flags are opendir()'s own.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return listing;
     struct stat st;
-    if (stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    DIR* dir = fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) ? fdopendir(fd) : nullptr;
+    if (!dir) {
+        close(fd);
         return listing;
-    DIR* dir = opendir(path.c_str());
-    if (!dir)
-        return listing;
+    }
     listing.isFolder = true;
     listing.id = {st.st_dev, st.st_ino};
     // Entries looked at from the open folder: no lookup of the whole path again for each of
