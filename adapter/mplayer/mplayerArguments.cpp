@@ -23,14 +23,17 @@ WindowWords windowWords(const char* wid, WindowSize window,
     words.filters = "format=bgr32";
     if (window.valid()) {
         const std::string w = std::to_string(window.width), h = std::to_string(window.height);
-        // The menu draws into the picture it is handed. Handed expand's own picture, whose bars
-        // are black once and never drawn again, it would leave its letters in the bars after
-        // it closes: a copy of the framed picture goes to the menu instead, each frame. With
-        // -dr the copy is made straight into the output's image, which the output would
-        // otherwise copy once more (it takes pictures directly only when it does not scale
-        // them: no -zoom).
-        words.filters = "dsize=" + w + ":" + h + ":0,scale=0:0,expand=" + w + ":" + h + "," +
-                        words.filters + ",scale=" + w + ":" + h;
+        // The menu draws into the picture it is handed, and expand paints its bars black only
+        // once: handed expand's own picture, the menu would leave its letters in the bars after
+        // it closes. So the clip is scaled and framed in YUV, and one conversion to RGB writes
+        // the whole window's picture, bars and all, each frame; with -dr it writes straight
+        // into the output's image (the output takes pictures directly only when it does not
+        // scale them: no -zoom). That conversion is cheaper than the scaler's own RGB output
+        // of the clip's picture followed by a copy of the window's, and than the output scaling
+        // the clip itself. (expand with -dr straight into the output, with no conversion
+        // after it, crashes the player when the bars are at the sides.)
+        words.filters = "dsize=" + w + ":" + h + ":0,scale=0:0,format=yv12,expand=" + w + ":" + h +
+                        ",scale=" + w + ":" + h + "," + words.filters;
     }
     words.after = menuOptions;
     if (window.valid())
