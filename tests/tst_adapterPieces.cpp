@@ -1107,7 +1107,8 @@ class AdapterPiecesTest : public QObject
         QTest::newRow("the picture framed to a window of known size")
             << window + QStringList{"x.avi"} << "7"
             << "800x480" << false
-            << "dsize=800:480:0,scale=0:0,format=yv12,expand=800:480,scale=800:480,format=bgr32"
+            << "dsize=800:480:0,scale=0:0,format=yv12,expand=800:484,"
+               "crop=800:480:0:2,scale=800:480,format=bgr32"
             << QStringList{"-dr",    "-wid",   "7",        "-fs",  "-slave",
                            "-quiet", "-nortc", "-nocache", "x.avi"};
     }
@@ -1174,7 +1175,7 @@ class AdapterPiecesTest : public QObject
         QCOMPARE(
             mplayerWindowFile("7", parseWindowSize("800x480"), {"-font", "DejaVu Sans"}),
             std::string(
-                "vf=\"dsize=800:480:0,scale=0:0,format=yv12,expand=800:480,"
+                "vf=\"dsize=800:480:0,scale=0:0,format=yv12,expand=800:484,crop=800:480:0:2,"
                 "scale=800:480,format=bgr32\"\nfont=\"DejaVu Sans\"\ndr=yes\nwid=\"7\"\nfs=yes\n"));
         QCOMPARE(mpvWindowFile("7"), std::string("wid=7\n"));
         QCOMPARE(mpvWindowFile(""), std::string());

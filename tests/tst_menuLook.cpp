@@ -257,6 +257,51 @@ class MenuLookTest : public QObject
         QVERIFY(s.run.waitForExit());
     }
 
+    // The bars around a clip of another shape than the screen are black to the last pixel, at
+    // the sides and above and below, and the clip's picture fills the rest.
+    void barsAreBlack_data()
+    {
+        QTest::addColumn<bool>("wide");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("height");
+        QTest::addColumn<QRect>("picture");
+        QTest::newRow("4:3 clip on a 16:9 screen") << false << 640 << 360 << QRect(80, 0, 480, 360);
+        QTest::newRow("16:9 clip on a 4:3 screen") << true << 320 << 240 << QRect(0, 30, 320, 180);
+    }
+
+    void barsAreBlack()
+    {
+        QFETCH(bool, wide);
+        QFETCH(int, width);
+        QFETCH(int, height);
+        QFETCH(QRect, picture);
+        Xvfb x(width, height);
+        AdapterSession s(&x, background);
+        const QString file = wide ? clip : background;
+        s.run.start({"-ao null -loop 0", file});
+        QVERIFY(s.run.waitForWindow());
+        QVERIFY(s.waitFor("< Playing " + file + ".", 1, 20000));
+        QImage screen;
+        QVERIFY(waitUntil(
+            [&] {
+                screen = settledScreen(x);
+                return !screen.isNull() && screen.pixel(picture.center()) != qRgb(0, 0, 0);
+            },
+            20000));
+        int lit = 0, dark = 0;
+        for (int py = 0; py < height; ++py) {
+            for (int px = 0; px < width; ++px) {
+                const bool black = (screen.pixel(px, py) & 0xffffff) == 0;
+                if (picture.adjusted(2, 2, -2, -2).contains(px, py))
+                    dark += black;
+                else if (!picture.contains(px, py))
+                    lit += !black;
+            }
+        }
+        QVERIFY2(lit == 0, qPrintable(QString("%1 pixels of the bars are not black").arg(lit)));
+        QVERIFY2(dark == 0, qPrintable(QString("%1 pixels of the picture are black").arg(dark)));
+    }
+
     // On a 4:3 screen, the smallest, where the letters' edges take the most of it; and on a 5:3
     // one, where the 4:3 background stands between bars at the sides and the 16:9 clip between
     // bars above and below: a menu placed or sized by the picture under it, by its width or by

@@ -32,8 +32,13 @@ WindowWords windowWords(const char* wid, WindowSize window,
         // of the clip's picture followed by a copy of the window's, and than the output scaling
         // the clip itself. (expand with -dr straight into the output, with no conversion
         // after it, crashes the player when the bars are at the sides.)
-        words.filters = "dsize=" + w + ":" + h + ":0,scale=0:0,format=yv12,expand=" + w + ":" + h +
-                        ",scale=" + w + ":" + h + "," + words.filters;
+        // In YUV, expand leaves the colour of the first two rows of a left bar unpainted
+        // (green) when the picture has no bar above it: it frames into two rows more, and
+        // the crop, which moves no pixel, takes them off again.
+        const std::string taller = std::to_string(window.height + 4);
+        words.filters = "dsize=" + w + ":" + h + ":0,scale=0:0,format=yv12,expand=" + w + ":" +
+                        taller + ",crop=" + w + ":" + h + ":0:2,scale=" + w + ":" + h + "," +
+                        words.filters;
     }
     words.after = menuOptions;
     if (window.valid())
