@@ -142,36 +142,6 @@ std::string definitionSafe(const std::string& label)
 
 namespace {
 
-// As fitted(), over code points decoded once: what a label with a bad sequence is cut as, since
-// its cut is made of the code points, not of the bytes.
-std::string fittedDecoded(const std::string& label, int room,
-                          const std::function<int(char32_t)>& advance)
-{
-    const std::u32string text = codePoints(label);
-    // Measured as far as the room goes: the longest beginning that leaves room for "…".
-    const int ellipsis = advance(kEllipsis);
-    size_t keep = 0;
-    int width = 0;
-    bool fits = true;
-    for (size_t i = 0; i < text.size(); ++i) {
-        width += advance(text[i]);
-        if (width + ellipsis <= room)
-            keep = i + 1;
-        if (width > room) {
-            fits = false;
-            break;
-        }
-    }
-    if (fits)
-        return label;
-    while (keep > 0 && keep < text.size() && combines(text[keep]))
-        --keep;
-    // Blanks before the cut say nothing: "Long title…", not "Long title …".
-    while (keep > 0 && text[keep - 1] == ' ')
-        --keep;
-    return utf8(text.substr(0, keep)) + utf8(std::u32string(1, kEllipsis));
-}
-
 // Where the code point before text[at] starts, in text that is good UTF-8.
 size_t previousStart(const std::string& text, size_t at)
 {
@@ -193,8 +163,13 @@ std::string fitted(const std::string& label, int room, const std::function<int(c
     bool good = true;
     for (size_t i = 0, next = 0; i < label.size(); i = next) {
         const char32_t c = decodeAt(label, i, &next, &good);
-        if (!good)
-            return fittedDecoded(label, room, advance);
+        if (!good) {
+            // Cut as the label made good (each bad sequence one U+FFFD); whole, it stays as
+            // it was.
+            const std::string clean = utf8(codePoints(label));
+            const std::string cut = fitted(clean, room, advance);
+            return cut == clean ? label : cut;
+        }
         width += advance(c);
         if (width + ellipsis <= room)
             keep = next;

@@ -23,18 +23,13 @@ WindowWords windowWords(const char* wid, WindowSize window,
     words.filters = "format=bgr32";
     if (window.valid()) {
         const std::string w = std::to_string(window.width), h = std::to_string(window.height);
-        // The menu draws into the picture it is handed, and expand paints its bars black only
-        // once: handed expand's own picture, the menu would leave its letters in the bars after
-        // it closes. So the clip is scaled and framed in YUV, and one conversion to RGB writes
-        // the whole window's picture, bars and all, each frame; with -dr it writes straight
-        // into the output's image (the output takes pictures directly only when it does not
-        // scale them: no -zoom). That conversion is cheaper than the scaler's own RGB output
-        // of the clip's picture followed by a copy of the window's, and than the output scaling
-        // the clip itself. (expand with -dr straight into the output, with no conversion
-        // after it, crashes the player when the bars are at the sides.)
-        // In YUV, expand leaves the colour of the first two rows of a left bar unpainted
-        // (green) when the picture has no bar above it: it frames into two rows more, and
-        // the crop, which moves no pixel, takes them off again.
+        // The menu draws into the picture it is handed, and expand paints its bars only once:
+        // so the clip is scaled and framed in YUV, and one conversion writes the whole picture,
+        // bars and all, each frame, straight into the output's image (-dr, no -zoom). It costs
+        // less than the player scaling the clip itself. (expand straight into the output
+        // crashes the player when the bars are at the sides.) In YUV, expand leaves the colour
+        // of a left bar's first two rows unpainted when no bar is above the picture: it frames
+        // into two rows more, which the crop, moving no pixel, takes off again.
         const std::string taller = std::to_string(window.height + 4);
         words.filters = "dsize=" + w + ":" + h + ":0,scale=0:0,format=yv12,expand=" + w + ":" +
                         taller + ",crop=" + w + ":" + h + ":0:2,scale=" + w + ":" + h + "," +
