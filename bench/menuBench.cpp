@@ -139,7 +139,7 @@ void MenuBench::use(Player player)
     if (player == Player::MPlayer && menuFile_.empty()) {
         menuFile_ = scratch + "/menu.conf";
         const MPlayerMenuLook look = mplayerMenuLook(menus_, window);
-        if (!writeMenuFile(menuFile_, look.menus))
+        if (!writeMenuFile(menuFile_, look.definition))
             fprintf(stderr, "bench: cannot write %s\n", menuFile_.c_str());
         menuOptions_ = look.options;
     }

@@ -35,8 +35,8 @@ class Scanner
                 subfolders.push_back(&e.name);
                 continue;
             }
-            subtitlesBeside = subtitlesBeside || (e.isReadableFile && isSubtitleFile(e.name));
-            if (e.isReadableFile && mediaKind(e.name) != MediaKind::None &&
+            subtitlesBeside = subtitlesBeside || (e.isFile && isSubtitleFile(e.name));
+            if (e.isFile && mediaKind(e.name) != MediaKind::None &&
                 files_.insert(e.id).second)
                 clips.push_back(&e.name);
         }
@@ -64,7 +64,7 @@ class Scanner
         }
         // Without a subtitle file in the folder no clip has one: no need to match each clip.
         const std::vector<std::string> files =
-            subtitlesBeside ? readableFiles(listing) : std::vector<std::string>();
+            subtitlesBeside ? fileNames(listing) : std::vector<std::string>();
         for (const std::string* name : clips) {
             if (!room(folder))
                 break;
@@ -79,12 +79,12 @@ class Scanner
     }
 
   private:
-    // The names of the files in the folder that can be read, in the disk's order.
-    static std::vector<std::string> readableFiles(const FolderListing& listing)
+    // The names of the files in the folder, in the disk's order.
+    static std::vector<std::string> fileNames(const FolderListing& listing)
     {
         std::vector<std::string> files;
         for (const FolderEntry& e : listing.entries) {
-            if (!e.name.empty() && e.name[0] != '.' && !e.isFolder && e.isReadableFile)
+            if (!e.name.empty() && e.name[0] != '.' && !e.isFolder && e.isFile)
                 files.push_back(e.name);
         }
         return files;

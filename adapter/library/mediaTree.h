@@ -15,7 +15,8 @@
 // - a folder lists at most kMaxEntries folders and clips; the rest are cut;
 // - the whole tree holds at most kMaxTotal folders and clips; scanning stops there.
 // Symbolic links are followed, but no folder is entered twice (which also ends link loops),
-// and no file is listed twice. Unreadable folders and files are skipped.
+// and no file is listed twice. Unreadable folders are skipped; a file that cannot be read is
+// listed, and is reported unplayable when chosen.
 
 constexpr int kMaxDepth = 8;
 constexpr int kMaxEntries = 500;
@@ -44,8 +45,8 @@ using FileId = std::pair<unsigned long long, unsigned long long>;
 struct FolderEntry
 {
     std::string name;
-    bool isFolder = false;       // a folder, or a link to one
-    bool isReadableFile = false; // a regular file (or a link to one) that can be read
+    bool isFolder = false; // a folder, or a link to one
+    bool isFile = false;   // a regular file, or a link to one
     FileId id;
 };
 

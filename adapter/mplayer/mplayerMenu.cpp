@@ -46,21 +46,20 @@ bool isSafe(const std::string& label)
                         [](char c) { return c == '"' || c == '<' || c == '>'; });
 }
 
-// The label made safe where it has to be: most have nothing to replace, and a copy of each was
-// a good part of fitting a large collection's menus.
-void makeSafe(std::string& label)
+// The label at the end of the text, made safe, then fitted as it is shown: without a copy of it
+// when it is safe already and nothing fits it, which was a good part of a large collection's
+// menus.
+void appendLabel(std::string& text, const std::string& label, const LabelFit& fit)
 {
-    if (!isSafe(label))
-        label = definitionSafe(label);
-}
-
-// The label, safe, at the end of the text: without a copy of it when it is safe already.
-void appendSafe(std::string& text, const std::string& label)
-{
-    if (isSafe(label))
-        text += label;
-    else
-        text += definitionSafe(label);
+    if (isSafe(label)) {
+        if (fit)
+            text += fit(label);
+        else
+            text += label;
+        return;
+    }
+    const std::string safe = definitionSafe(label);
+    text += fit ? fit(safe) : safe;
 }
 
 std::string percent(double value)
@@ -97,17 +96,49 @@ int titleRoom(WindowSize window)
     return window.width - 2 * kBorder - 4 * kPad;
 }
 
+std::string definitionOf(const std::vector<Menu>& menus, const LabelFit& fitTitle,
+                         const LabelFit& fitEntry)
+{
+    // Appended piece by piece: sums of strings made a string for each step, for every entry.
+    std::string text;
+    for (const Menu& menu : menus) {
+        text += menu.listed ? "<filesel name=\"" : "<cmdlist name=\"";
+        text += menu.name;
+        text += "\" title=\"";
+        appendLabel(text, menu.title, fitTitle);
+        if (menu.listed) {
+            text += "\" file-action=\"\" dir-action=\"\" ptr=\"";
+            text += kPointer;
+            text += "\"/>\n";
+            continue;
+        }
+        text += "\" ptr=\"";
+        text += kPointer;
+        text += "\">\n";
+        for (const MenuEntry& e : menu.entries) {
+            text += "  <e name=\"";
+            appendLabel(text, e.label, fitEntry);
+            text += "\" ok=\"";
+            if (e.kind == MenuEntry::OpenMenu)
+                text.append("set_menu ").append(e.argument);
+            else if (e.kind == MenuEntry::Command && e.argument[0] != '@')
+                text += e.argument; // the core's own commands are carried out by the adapter
+            else if (e.kind == MenuEntry::Back)
+                text += "menu cancel";
+            text += "\"/>\n";
+        }
+        text += "</cmdlist>\n";
+    }
+    return text;
+}
+
 } // namespace
 
-MPlayerMenuLook mplayerMenuLook(std::vector<Menu> menus, WindowSize window, const std::string& more,
-                                std::vector<std::string>* watched)
+MPlayerMenuLook mplayerMenuLook(const std::vector<Menu>& menus, WindowSize window,
+                                const std::string& more, std::vector<std::string>* watched)
 {
     MPlayerMenuLook look;
-    for (Menu& m : menus) {
-        makeSafe(m.title);
-        for (MenuEntry& e : m.entries)
-            makeSafe(e.label);
-    }
+    LabelFit fitTitle;
     look.chosen =
         chooseMenuFont(menuCharacters(menus, std::string(kPointer) + "_" + more), watched);
     look.font = look.chosen.family;
@@ -121,24 +152,23 @@ MPlayerMenuLook mplayerMenuLook(std::vector<Menu> menus, WindowSize window, cons
                 return widths.lineHeight();
             });
             widths.setSize(look.size);
-            const int entryRoom = titleRoom(window) - widths.width(codePoints(kPointer));
+            const int titleWidth = titleRoom(window);
+            const int entryRoom = titleWidth - widths.width(codePoints(kPointer));
             // One function for all the labels: a lambda handed to each fitting was a function
             // made, and its pointer counted, for each of them.
             const std::function<int(char32_t)> advance = [shared](char32_t c) {
                 return shared->advance(c);
             };
-            for (Menu& m : menus) {
-                m.title = fitted(m.title, titleRoom(window), advance);
-                for (MenuEntry& e : m.entries)
-                    e.label = fitted(e.label, entryRoom, advance);
-            }
+            fitTitle = [advance, titleWidth](const std::string& label) {
+                return fitted(label, titleWidth, advance);
+            };
             look.fit = [advance, entryRoom](const std::string& label) {
                 return fitted(label, entryRoom, advance);
             };
         }
     }
     look.options = fontOptions(look.chosen, look.size, window);
-    look.menus = std::move(menus);
+    look.definition = definitionOf(menus, fitTitle, look.fit);
     return look;
 }
 
@@ -167,37 +197,7 @@ MPlayerMenuLook mplayerLookAgain(const MenuFont& font, int size, WindowSize wind
 
 std::string menuDefinition(const std::vector<Menu>& menus)
 {
-    // Appended piece by piece: sums of strings made a string for each step, for every entry.
-    std::string text;
-    for (const Menu& menu : menus) {
-        text += menu.listed ? "<filesel name=\"" : "<cmdlist name=\"";
-        text += menu.name;
-        text += "\" title=\"";
-        appendSafe(text, menu.title);
-        if (menu.listed) {
-            text += "\" file-action=\"\" dir-action=\"\" ptr=\"";
-            text += kPointer;
-            text += "\"/>\n";
-            continue;
-        }
-        text += "\" ptr=\"";
-        text += kPointer;
-        text += "\">\n";
-        for (const MenuEntry& e : menu.entries) {
-            text += "  <e name=\"";
-            appendSafe(text, e.label);
-            text += "\" ok=\"";
-            if (e.kind == MenuEntry::OpenMenu)
-                text.append("set_menu ").append(e.argument);
-            else if (e.kind == MenuEntry::Command && e.argument[0] != '@')
-                text += e.argument; // the core's own commands are carried out by the adapter
-            else if (e.kind == MenuEntry::Back)
-                text += "menu cancel";
-            text += "\"/>\n";
-        }
-        text += "</cmdlist>\n";
-    }
-    return text;
+    return definitionOf(menus, nullptr, nullptr);
 }
 
 std::string listedNames(const std::vector<MenuEntry>& entries, const LabelFit& fit)

@@ -20,7 +20,7 @@ using LabelFit = std::function<std::string(const std::string&)>;
 struct MPlayerMenuLook
 {
     std::vector<std::string> options; // for the player: -font, -subfont-*
-    std::vector<Menu> menus;          // with labels that fit
+    std::string definition;           // the menus' (menuDefinition()), with labels that fit
     std::string font;                 // the font's family, or empty
     LabelFit fit;                     // for labels made later (listed menus); null: no cuts
     MenuFont chosen;                  // the font itself, and ...
@@ -28,11 +28,11 @@ struct MPlayerMenuLook
 };
 // more: characters shown later, in listed menus, that the font must have too. watched: as
 // chooseMenuFont() has it.
-MPlayerMenuLook mplayerMenuLook(std::vector<Menu> menus, WindowSize window,
+MPlayerMenuLook mplayerMenuLook(const std::vector<Menu>& menus, WindowSize window,
                                 const std::string& more = {},
                                 std::vector<std::string>* watched = nullptr);
 // The look once more, of menus fitted before in that font at that size: its options and the
-// fit of labels made later, which measures nothing until it is first asked. No menus.
+// fit of labels made later, which measures nothing until it is first asked. No definition.
 MPlayerMenuLook mplayerLookAgain(const MenuFont& font, int size, WindowSize window);
 
 // The menus in the menu filter's definition syntax, labels made safe for it

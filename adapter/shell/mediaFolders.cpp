@@ -109,7 +109,9 @@ FolderListing readFolder(const std::string& path)
             isFile = S_ISREG(target.st_mode);
             entry.id = {target.st_dev, target.st_ino};
         }
-        entry.isReadableFile = isFile && faccessat(at, e->d_name, R_OK, 0) == 0;
+        // Not asked whether it can be read: that was a lookup of each name, a third of a large
+        // tree's scan. A clip that cannot be read is reported unplayable when chosen.
+        entry.isFile = isFile;
         listing.entries.push_back(std::move(entry));
     }
     closedir(dir);

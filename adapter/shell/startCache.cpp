@@ -289,7 +289,7 @@ MPlayerMenuLook StartCache::mplayerLook(const std::vector<Menu>& menus, const Me
 {
     std::vector<std::string> watched;
     MPlayerMenuLook look = mplayerMenuLook(menus, window, more, &watched);
-    *definition = menuDefinition(look.menus);
+    *definition = std::move(look.definition);
     traceStart("adapter", "look-fitted");
     // Without a font, fontconfig named nothing to watch: nothing is kept.
     const std::vector<PathStamp> stamps = fontStamps(watched);
