@@ -36,8 +36,7 @@ class Scanner
                 continue;
             }
             subtitlesBeside = subtitlesBeside || (e.isFile && isSubtitleFile(e.name));
-            if (e.isFile && mediaKind(e.name) != MediaKind::None &&
-                files_.insert(e.id).second)
+            if (e.isFile && mediaKind(e.name) != MediaKind::None && files_.insert(e.id).second)
                 clips.push_back(&e.name);
         }
         const auto natural = [](const std::string* a, const std::string* b) {
