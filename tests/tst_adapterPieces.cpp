@@ -21,6 +21,7 @@
 #include "positionsFile.h"
 #include "resumeStore.h"
 #include "speechClient.h"
+#include "startCache.h"
 #include "stickScanner.h"
 #include "trackNames.h"
 #include "viewerLanguages.h"
@@ -121,6 +122,16 @@ QString mountLine(int id, QString point, const QString& root = "/",
 }
 
 } // namespace
+
+// The tree as a start reads it, the folders read ahead on a second thread, is the tree read
+// folder by folder.
+bool readAheadAlike(const std::string& folder, const MediaScan& scan)
+{
+    RecordWriter ahead, inTurn;
+    writeScan(ahead, StartCache({}).freshScan({folder}));
+    writeScan(inTurn, scan);
+    return ahead.record() == inTurn.record();
+}
 
 class AdapterPiecesTest : public QObject
 {
@@ -495,6 +506,7 @@ class AdapterPiecesTest : public QObject
         QCOMPARE(names(scan.subtitles.at(show.clips[0])),
                  (QStringList{"Episode 2.en.ass", "Episode 2.srt"}));
         QVERIFY(!top.cut && !show.cut);
+        QVERIFY(readAheadAlike(d.toStdString(), scan));
         chmod(QFile::encodeName(d + "/Locked").constData(), 0700);
 
         const std::vector<Menu> menus = buildMenus(scan);
@@ -540,6 +552,7 @@ class AdapterPiecesTest : public QObject
         }
         QVERIFY(depth <= kMaxDepth + 1);
         QVERIFY(f->cut);
+        QVERIFY(readAheadAlike(d.toStdString(), scan));
         const std::string text = menuDefinition(buildMenus(scan));
         QVERIFY(text.find("<e name=\"...\" ok=\"\"/>") != std::string::npos);
     }

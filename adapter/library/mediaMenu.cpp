@@ -78,19 +78,23 @@ std::vector<MenuEntry> folderEntries(const MediaFolder& folder,
         entries.push_back({tr("Play all"), MenuEntry::PlayAll, folder.clips.front(), folder.clips});
     for (const MediaFolder& sub : folder.folders)
         entries.push_back({menuLabel(sub.name), MenuEntry::OpenMenu, open(sub), {sub.path}});
-    // Without their suffixes, but for clips that would then look the same.
-    std::vector<std::string> bare;
-    bare.reserve(folder.clips.size()); // the counts below point into it
+    // Without their suffixes, but for clips that would then look the same. The names are
+    // looked at in their paths: copies of them were much of a large tree's menus.
+    std::vector<std::string_view> names, bare;
+    names.reserve(folder.clips.size());
+    bare.reserve(folder.clips.size());
     std::unordered_map<std::string_view, int> shown;
+    shown.reserve(folder.clips.size());
     for (const std::string& clip : folder.clips) {
-        bare.push_back(withoutMediaSuffix(baseName(clip)));
+        names.push_back(std::string_view(clip).substr(clip.rfind('/') + 1));
+        const std::string_view name = names.back();
+        bare.push_back(mediaKind(name) == MediaKind::None ? name : name.substr(0, name.rfind('.')));
         ++shown[bare.back()];
     }
     for (size_t i = 0; i < folder.clips.size(); ++i) {
-        const std::string& clip = folder.clips[i];
-        entries.push_back({menuLabel(shown[bare[i]] > 1 ? baseName(clip) : bare[i]),
+        entries.push_back({menuLabel(std::string(shown[bare[i]] > 1 ? names[i] : bare[i])),
                            MenuEntry::LoadFile,
-                           clip,
+                           folder.clips[i],
                            {}});
     }
     if (folder.cut)

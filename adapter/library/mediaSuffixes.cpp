@@ -1,6 +1,6 @@
 #include "mediaSuffixes.h"
 
-#include <cctype>
+#include <algorithm>
 
 const MediaSuffix kMediaSuffixes[] = {
     // Clips
@@ -50,18 +50,23 @@ const int kMediaSuffixCount = int(sizeof kMediaSuffixes / sizeof kMediaSuffixes[
 
 namespace {
 
-// The entry for the name's suffix, or none.
-const MediaSuffix* suffixOf(const std::string& name)
+// The entry for the name's suffix, or none. Looked at from the end back to the dot alone, in
+// ASCII's case: it is asked of every file of a large tree.
+const MediaSuffix* suffixOf(std::string_view name)
 {
-    const size_t dot = name.rfind('.');
-    const size_t slash = name.rfind('/');
-    if (dot == std::string::npos || dot == 0 || (slash != std::string::npos && dot <= slash + 1))
+    size_t dot = name.size();
+    while (dot > 0 && name[dot - 1] != '.' && name[dot - 1] != '/')
+        --dot;
+    // No dot, or the name's first character: ".avi" is a hidden file, not an AVI.
+    if (dot < 2 || name[dot - 1] != '.' || name[dot - 2] == '/')
         return nullptr;
-    std::string suffix = name.substr(dot + 1);
-    for (char& c : suffix)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
+    const std::string_view suffix = name.substr(dot);
     for (const MediaSuffix& s : kMediaSuffixes) {
-        if (suffix == s.suffix)
+        const std::string_view known(s.suffix);
+        if (known.size() == suffix.size() &&
+            std::equal(known.begin(), known.end(), suffix.begin(), [](char k, char c) {
+                return k == (c >= 'A' && c <= 'Z' ? char(c + 32) : c);
+            }))
             return &s;
     }
     return nullptr;
@@ -69,7 +74,7 @@ const MediaSuffix* suffixOf(const std::string& name)
 
 } // namespace
 
-MediaKind mediaKind(const std::string& name)
+MediaKind mediaKind(std::string_view name)
 {
     const MediaSuffix* s = suffixOf(name);
     return s ? s->kind : MediaKind::None;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 // The file name suffixes that the media menu lists, each a clip (with a picture) or a song
 // (sound alone). Case does not matter.
@@ -16,7 +17,7 @@ extern const MediaSuffix kMediaSuffixes[];
 extern const int kMediaSuffixCount;
 
 // What the file's name says it holds.
-MediaKind mediaKind(const std::string& name);
+MediaKind mediaKind(std::string_view name);
 // The name without its media suffix ("Amélie" for "Amélie.avi"); the name itself when its
 // suffix is not a media suffix.
 std::string withoutMediaSuffix(const std::string& name);

@@ -15,20 +15,26 @@ namespace {
 
 const char* const kSubtitleSuffixes[] = {".srt", ".ass", ".ssa", ".sub"};
 
-// The name without a subtitle suffix (any case), or "" when it has none.
-std::string withoutSubtitleSuffix(const std::string& name)
+// The length of the name's subtitle suffix (any case), 0 when it has none; a name that is all
+// suffix has none.
+size_t subtitleSuffix(const std::string& name)
 {
     for (const char* suffix : kSubtitleSuffixes) {
         const size_t n = std::char_traits<char>::length(suffix);
-        if (name.size() <= n)
-            continue;
-        const std::string tail = name.substr(name.size() - n);
-        if (std::equal(tail.begin(), tail.end(), suffix, [](char a, char b) {
-                return std::tolower(static_cast<unsigned char>(a)) == b;
+        if (name.size() > n &&
+            std::equal(suffix, suffix + n, name.end() - long(n), [](char s, char c) {
+                return s == (c >= 'A' && c <= 'Z' ? char(c + 32) : c);
             }))
-            return name.substr(0, name.size() - n);
+            return n;
     }
-    return {};
+    return 0;
+}
+
+// The name without a subtitle suffix, or "" when it has none.
+std::string withoutSubtitleSuffix(const std::string& name)
+{
+    const size_t n = subtitleSuffix(name);
+    return n ? name.substr(0, name.size() - n) : std::string();
 }
 
 // The LANG of a subtitle file NAME.LANG.EXT, when the table knows it; else "".
@@ -163,7 +169,7 @@ std::vector<std::string> sidecarSubtitles(const std::string& clip,
 
 bool isSubtitleFile(const std::string& name)
 {
-    return !withoutSubtitleSuffix(name).empty();
+    return subtitleSuffix(name) > 0;
 }
 
 std::string shownInListedMenus(const std::vector<std::string>& languages)

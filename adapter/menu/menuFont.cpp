@@ -19,6 +19,11 @@ void append(FcStrList* list, std::vector<std::string>* to)
 
 } // namespace
 
+void readFontConfiguration()
+{
+    FcInit();
+}
+
 MenuFont chooseMenuFont(const std::u32string& characters, std::vector<std::string>* watched)
 {
     MenuFont chosen;

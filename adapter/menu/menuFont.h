@@ -18,6 +18,9 @@ struct MenuFont
     bool found() const { return !file.empty(); }
 };
 
+// Reads fontconfig's configuration, which chooseMenuFont() then finds read: a few milliseconds
+// that can go while something else does. Safe on any thread before the choice.
+void readFontConfiguration();
 // characters: each one once. watched, when given, receives what fontconfig's choice rests on:
 // its configuration's files and folders, and its font folders (those that are not there too),
 // each with the folders below it. A font or configuration added, removed or changed changes

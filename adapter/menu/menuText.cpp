@@ -96,12 +96,18 @@ std::string utf8(const std::u32string& text)
 
 namespace {
 
-// Plain printable ASCII, as most names are: shown as it is, with nothing to decode.
-bool plainAscii(const std::string& text)
+// Good UTF-8 without control characters, as names are: shown as it is, with no copy decoded.
+bool shownAsItIs(const std::string& text)
 {
-    for (char c : text) {
-        const unsigned char b = static_cast<unsigned char>(c);
-        if (b < 0x20 || b >= 0x7F)
+    bool good = true;
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char b = static_cast<unsigned char>(text[i]);
+        if (b >= 0x20 && b < 0x7F) {
+            ++i;
+            continue;
+        }
+        const char32_t c = decodeAt(text, i, &i, &good);
+        if (!good || c < 0x20 || (c >= 0x7F && c <= 0x9F))
             return false;
     }
     return true;
@@ -111,7 +117,7 @@ bool plainAscii(const std::string& text)
 
 std::string menuLabel(const std::string& name)
 {
-    if (plainAscii(name))
+    if (shownAsItIs(name))
         return name;
     std::u32string shown;
     for (char32_t c : codePoints(name))

@@ -17,6 +17,7 @@
 #include "mediaFolders.h"
 #include "mediaMenu.h"
 #include "menuFile.h"
+#include "menuFont.h"
 #include "menuModel.h"
 #include "monotonicClock.h"
 #include "mountTable.h"
@@ -59,6 +60,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -346,7 +348,16 @@ int main(int argc, char** argv)
     late.fd = windowDescriptor(getenv("TAMBLIN_WINDOW_FD"));
     StartCache cache(StartCache::folderFrom(getenv("XDG_CACHE_HOME"), getenv("HOME")));
     const auto mediaFound = [&] {
-        return cache.scan(mediaDirectories(getenv("TAMBLIN_MEDIA"), appDir));
+        const std::vector<std::string> folders = mediaDirectories(getenv("TAMBLIN_MEDIA"), appDir);
+        MediaScan scan;
+        if (cache.keptScan(folders, &scan))
+            return scan;
+        // The menu's font is chosen for the tree's names: fontconfig reads its configuration
+        // on a thread of its own while the folders are read.
+        std::thread fonts(readFontConfiguration);
+        scan = cache.freshScan(folders);
+        fonts.join();
+        return scan;
     };
 
     const std::string dir = privateFolder();

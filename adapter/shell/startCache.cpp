@@ -1,6 +1,7 @@
 #include "startCache.h"
 
 #include "descriptors.h"
+#include "folderReadAhead.h"
 #include "mediaFolders.h"
 #include "menuText.h"
 #include "startTrace.h"
@@ -169,34 +170,54 @@ bool StartCache::opened(RecordReader& r, const char* kind) const
     return r.expect(std::string(kForm)) && r.expect(std::string(kind)) && r.expect(self_);
 }
 
-MediaScan StartCache::scan(const std::vector<std::string>& directories)
+namespace {
+
+std::string mediaKey(const std::vector<std::string>& folders)
 {
-    const std::vector<std::string> folders = absoluteFolders(directories);
     std::string key;
     for (const std::string& f : folders)
         key += std::to_string(f.size()) + ":" + f;
-    if (!folder_.empty()) {
-        const std::string record = readRecord(path(kMediaFile));
-        RecordReader r(record);
-        std::vector<PathStamp> stamps;
-        MediaScan kept;
-        if (opened(r, kMediaFile) && r.expect(key) && readStamps(r, &stamps) &&
-            stampsHold(stamps)) {
-            const size_t from = record.size() - r.left();
-            if (readScan(r, &kept) && r.atEnd()) {
-                traceStart("adapter", "media-cached");
-                ++served_;
-                scanDigest_ = hex(digest(record.substr(from)));
-                return kept;
-            }
-        }
-    }
+    return key;
+}
+
+} // namespace
+
+bool StartCache::keptScan(const std::vector<std::string>& directories, MediaScan* scan)
+{
+    if (folder_.empty())
+        return false;
+    const std::string record = readRecord(path(kMediaFile));
+    RecordReader r(record);
+    std::vector<PathStamp> stamps;
+    if (!opened(r, kMediaFile) || !r.expect(mediaKey(absoluteFolders(directories))) ||
+        !readStamps(r, &stamps) || !stampsHold(stamps))
+        return false;
+    const size_t from = record.size() - r.left();
+    MediaScan kept;
+    if (!readScan(r, &kept) || !r.atEnd())
+        return false;
+    traceStart("adapter", "media-cached");
+    ++served_;
+    scanDigest_ = hex(digest(record.substr(from)));
+    *scan = std::move(kept);
+    return true;
+}
+
+MediaScan StartCache::freshScan(const std::vector<std::string>& directories)
+{
+    const std::vector<std::string> folders = absoluteFolders(directories);
     // Each folder's stamp taken before it is read: a change while it is read shows next time.
     std::vector<PathStamp> stamps;
-    MediaScan scan = scanMedia(folders, [&stamps](const std::string& folder) {
-        stamps.push_back(stampOf(folder));
-        return readFolder(folder);
-    });
+    MediaScan scan;
+    {
+        FolderReadAhead ahead;
+        scan = scanMedia(folders, [&stamps, &ahead](const std::string& folder) {
+            PathStamp stamp;
+            FolderListing listing = ahead.read(folder, &stamp);
+            stamps.push_back(std::move(stamp));
+            return listing;
+        });
+    }
     traceStart("adapter", "media-scanned");
     if (folder_.empty())
         return scan;
@@ -205,7 +226,7 @@ MediaScan StartCache::scan(const std::vector<std::string>& directories)
     scanDigest_ = hex(digest(tree.record()));
     if (keep(stamps)) {
         RecordWriter w = begin(kMediaFile);
-        w.text(key);
+        w.text(mediaKey(folders));
         writeStamps(w, stamps);
         pending_.emplace_back(kMediaFile, w.record() + tree.record());
     }

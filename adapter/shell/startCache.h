@@ -28,8 +28,12 @@ class StartCache
     // The folder from the environment's values; empty when neither gives one.
     static std::string folderFrom(const char* xdgCacheHome, const char* home);
 
-    MediaScan scan(const std::vector<std::string>& directories);
-    // MPlayer's look for the menus of the tree that scan() gave last, with those options, as a
+    // The tree of the media folders as a start before kept it, when none of its folders has
+    // changed since. False when none is kept.
+    bool keptScan(const std::vector<std::string>& directories, MediaScan* scan);
+    // The tree read from the disk, and kept for the next start.
+    MediaScan freshScan(const std::vector<std::string>& directories);
+    // MPlayer's look for the menus of the tree that the scan gave last, with those options, as a
     // start before kept it: no menu is made for it, nor measured. False when none is kept.
     bool keptLook(const MenuOptions& options, WindowSize window, const std::string& more,
                   MPlayerMenuLook* look, std::string* definition);
@@ -58,7 +62,7 @@ class StartCache
     std::string fonts_; // the environment that fontconfig finds its configuration by
     long long now_;     // the wall clock's seconds when the start began
     int served_ = 0;
-    std::string scanDigest_; // of the tree that scan() gave last; empty before
+    std::string scanDigest_; // of the tree that the scan gave last; empty before
     std::vector<std::pair<std::string, std::string>> pending_; // file name, record
 };
 
