@@ -152,6 +152,20 @@ struct LateWindow
     std::string path;
 };
 
+// fontconfig's configuration read on a thread of its own while the scope's work goes: the
+// menu's font is then chosen without waiting for it.
+class FontsReadMeanwhile
+{
+  public:
+    FontsReadMeanwhile() : thread_(readFontConfiguration) {}
+    ~FontsReadMeanwhile() { thread_.join(); }
+    FontsReadMeanwhile(const FontsReadMeanwhile&) = delete;
+    FontsReadMeanwhile& operator=(const FontsReadMeanwhile&) = delete;
+
+  private:
+    std::thread thread_;
+};
+
 // Waits for the window's line: a window that does not come in this long is not coming.
 const int kWindowWaitMs = 10000;
 
@@ -241,7 +255,10 @@ bool startPlayer(const std::string& player, bool mpv, const std::vector<std::str
     // The look kept by a start before: the menus are made once the player has its definition.
     const bool kept = cache.keptLook(options, *window, listedTexts(), &look, &definition);
     if (!kept) {
-        run->menus = buildMenus(scan, options);
+        {
+            const FontsReadMeanwhile fonts;
+            run->menus = buildMenus(scan, options);
+        }
         look = cache.mplayerLook(run->menus, options, *window, listedTexts(), &definition);
     }
     traceStart("adapter", "font-done");
@@ -350,14 +367,7 @@ int main(int argc, char** argv)
     const auto mediaFound = [&] {
         const std::vector<std::string> folders = mediaDirectories(getenv("TAMBLIN_MEDIA"), appDir);
         MediaScan scan;
-        if (cache.keptScan(folders, &scan))
-            return scan;
-        // The menu's font is chosen for the tree's names: fontconfig reads its configuration
-        // on a thread of its own while the folders are read.
-        std::thread fonts(readFontConfiguration);
-        scan = cache.freshScan(folders);
-        fonts.join();
-        return scan;
+        return cache.keptScan(folders, &scan) ? scan : cache.freshScan(folders);
     };
 
     const std::string dir = privateFolder();
