@@ -54,6 +54,7 @@ struct FolderListing
 {
     bool isFolder = false; // false when the path is no folder or cannot be read
     FileId id;
+    long long mtimeNs = -1;           // its modification time as it was opened, before it was read
     std::vector<FolderEntry> entries; // in the disk's order
 };
 

@@ -6,6 +6,19 @@
 #include <algorithm>
 #include <vector>
 
+FolderReadAhead::Read FolderReadAhead::readNow(const std::string& path)
+{
+    Read r;
+    r.listing = readFolder(path);
+    // A folder's stamp is the folder's as it was opened: no second lookup of its path.
+    if (r.listing.isFolder)
+        r.stamp = {path, (long long)r.listing.id.first, (long long)r.listing.id.second,
+                   r.listing.mtimeNs};
+    else
+        r.stamp = stampOf(path);
+    return r;
+}
+
 FolderReadAhead::FolderReadAhead() : thread_(&FolderReadAhead::work, this) {}
 
 FolderReadAhead::~FolderReadAhead()
@@ -33,8 +46,7 @@ FolderListing FolderReadAhead::read(const std::string& path, PathStamp* stamp)
             if (queued != queue_.end())
                 queue_.erase(queued);
             lock.unlock();
-            r.stamp = stampOf(path);
-            r.listing = readFolder(path);
+            r = readNow(path);
         }
     }
     queueFolders(path, r.listing);
@@ -73,9 +85,7 @@ void FolderReadAhead::work()
         queue_.pop_back();
         reading_ = path;
         lock.unlock();
-        Read r;
-        r.stamp = stampOf(path);
-        r.listing = readFolder(path);
+        Read r = readNow(path);
         lock.lock();
         read_.emplace(path, std::move(r));
         reading_.clear();

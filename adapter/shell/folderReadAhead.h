@@ -23,7 +23,7 @@ class FolderReadAhead
     FolderReadAhead(const FolderReadAhead&) = delete;
     FolderReadAhead& operator=(const FolderReadAhead&) = delete;
 
-    // The folder as readFolder() has it, and its stamp, taken before it was read.
+    // The folder as readFolder() has it, and its stamp (stampOf()), taken before it was read.
     FolderListing read(const std::string& path, PathStamp* stamp);
 
   private:
@@ -32,6 +32,7 @@ class FolderReadAhead
         PathStamp stamp;
         FolderListing listing;
     };
+    static Read readNow(const std::string& path);
     void work();
     void queueFolders(const std::string& path, const FolderListing& listing);
 

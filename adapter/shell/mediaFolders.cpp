@@ -90,6 +90,7 @@ FolderListing readFolder(const std::string& path)
     }
     listing.isFolder = true;
     listing.id = {st.st_dev, st.st_ino};
+    listing.mtimeNs = (long long)st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec;
     // Entries looked at from the open folder: no lookup of the whole path again for each of
     // them, which was most of a large tree's scan.
     const int at = dirfd(dir);
