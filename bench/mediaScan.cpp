@@ -6,7 +6,8 @@
 // after a change), and with what the start before kept there (the starts after). The window is
 // 1920x1080, a folder in ten has a Japanese name and every clip a long one, so that the font is
 // chosen for CJK and names are measured and cut. Then the font's share of it, in-process: its
-// choice through fontconfig and the names' measures, beside building the menus alone.
+// choice through fontconfig, the names' measures and MPlayer's menu definition, beside building
+// the menus alone.
 #include "benchUtil.h"
 #include "mediaFolders.h"
 #include "mediaMenu.h"
@@ -176,7 +177,7 @@ int main(int argc, char** argv)
     snprintf(a, sizeof a, "median %.1f ms", medianMs(look));
     snprintf(b, sizeof b, "median %.1f ms", medianMs(menus));
     printRow("Of that: the menu's font chosen through fontconfig, and 10,000 names measured and "
-             "cut with FreeType, vs. building the menus",
+             "cut with FreeType into MPlayer's menu definition, vs. building the menus",
              a, b, "", "");
     const std::string cleanup = "rm -rf " + scratch;
     return system(cleanup.c_str()) == 0 ? 0 : 1;
