@@ -4,6 +4,7 @@
 #include "startCache.h"
 
 #include <algorithm>
+#include <system_error>
 #include <vector>
 
 FolderReadAhead::Read FolderReadAhead::readNow(const std::string& path)
@@ -19,7 +20,14 @@ FolderReadAhead::Read FolderReadAhead::readNow(const std::string& path)
     return r;
 }
 
-FolderReadAhead::FolderReadAhead() : thread_(&FolderReadAhead::work, this) {}
+FolderReadAhead::FolderReadAhead()
+{
+    // Without a thread, the scan reads every folder itself.
+    try {
+        thread_ = std::thread(&FolderReadAhead::work, this);
+    } catch (const std::system_error&) {
+    }
+}
 
 FolderReadAhead::~FolderReadAhead()
 {
@@ -28,7 +36,8 @@ FolderReadAhead::~FolderReadAhead()
         stop_ = true;
     }
     changed_.notify_all();
-    thread_.join();
+    if (thread_.joinable())
+        thread_.join();
 }
 
 FolderListing FolderReadAhead::read(const std::string& path, PathStamp* stamp)
@@ -56,6 +65,8 @@ FolderListing FolderReadAhead::read(const std::string& path, PathStamp* stamp)
 
 void FolderReadAhead::queueFolders(const std::string& path, const FolderListing& listing)
 {
+    if (!thread_.joinable())
+        return;
     std::vector<const std::string*> names;
     for (const FolderEntry& e : listing.entries) {
         if (e.isFolder && !e.name.empty() && e.name[0] != '.')
@@ -65,6 +76,8 @@ void FolderReadAhead::queueFolders(const std::string& path, const FolderListing&
         return;
     std::sort(names.begin(), names.end(),
               [](const std::string* a, const std::string* b) { return naturalLess(*a, *b); });
+    // The scan lists no more of a folder than that.
+    names.resize(std::min(names.size(), size_t(kMaxEntries)));
     const std::string prefix = path == "/" ? "/" : path + "/";
     {
         std::lock_guard<std::mutex> lock(mutex_);

@@ -42,5 +42,5 @@ class FolderReadAhead
     std::string reading_;           // the one being read; empty when none
     std::unordered_map<std::string, Read> read_;
     bool stop_ = false;
-    std::thread thread_; // last: started once the rest is made
+    std::thread thread_; // none when it could not be started
 };

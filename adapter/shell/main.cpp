@@ -60,6 +60,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -157,8 +158,19 @@ struct LateWindow
 class FontsReadMeanwhile
 {
   public:
-    FontsReadMeanwhile() : thread_(readFontConfiguration) {}
-    ~FontsReadMeanwhile() { thread_.join(); }
+    FontsReadMeanwhile()
+    {
+        // Without a thread, the font's choice reads the configuration itself.
+        try {
+            thread_ = std::thread(readFontConfiguration);
+        } catch (const std::system_error&) {
+        }
+    }
+    ~FontsReadMeanwhile()
+    {
+        if (thread_.joinable())
+            thread_.join();
+    }
     FontsReadMeanwhile(const FontsReadMeanwhile&) = delete;
     FontsReadMeanwhile& operator=(const FontsReadMeanwhile&) = delete;
 
