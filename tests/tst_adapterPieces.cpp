@@ -298,6 +298,8 @@ class AdapterPiecesTest : public QObject
             << QByteArray("a\xe6\x98.avi") << "a\uFFFD" << QString();
         QTest::newRow("control characters")
             << QByteArray("line\nfeed\t.avi") << "line□feed□" << QString();
+        QTest::newRow("C1 control character")
+            << QByteArray("next\xc2\x85line.avi") << "next□line" << QString();
         QTest::newRow("Japanese") << QByteArray("映画 ネコ.avi") << "映画 ネコ" << QString();
         QTest::newRow("Arabic song") << QByteArray("مرحبا.mp3") << "مرحبا" << QString();
         QTest::newRow("suffix in capitals") << QByteArray("Amélie.AVI") << "Amélie" << QString();
@@ -343,6 +345,18 @@ class AdapterPiecesTest : public QObject
 
     // Every media suffix, in any case, is listed, under its name without it; a song plays under
     // a picture once its length is known, a clip as it is.
+    // A suffix is the name's own, after its last dot: not a folder's, nor a hidden file's name.
+    void suffixIsTheNamesOwn()
+    {
+        const std::pair<const char*, MediaKind> names[] = {
+            {"/v/a.avi", MediaKind::Clip},  {"A..MP3", MediaKind::Song},
+            {"/v.avi/a", MediaKind::None},  {"/v/.avi", MediaKind::None},
+            {".avi", MediaKind::None},      {"a.", MediaKind::None},
+            {"a.avi.txt", MediaKind::None}, {"a.avi/", MediaKind::None}};
+        for (const auto& [name, kind] : names)
+            QVERIFY2(mediaKind(name) == kind, name);
+    }
+
     void everySuffixIsListed_data()
     {
         QTest::addColumn<QString>("suffix");

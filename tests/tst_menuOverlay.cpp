@@ -354,6 +354,16 @@ class MenuOverlayTest : public QObject
             std::find(look.options.begin(), look.options.end(), std::string("-subfont-osd-scale"));
         QVERIFY(scale != look.options.end() && scale + 1 != look.options.end());
         QCOMPARE(int(std::lround(atof((scale + 1)->c_str()) * height / 100)), size);
+        // Its definition has the long title and entry cut, the title to the wider room (no
+        // pointer before it), and the rest whole.
+        const std::string& text = look.definition;
+        const size_t title = text.find("title=\"l"), entry = text.find("<e name=\"l");
+        QVERIFY(title != std::string::npos && entry != std::string::npos);
+        const size_t titleCut = text.find("l\u2026\"", title),
+                     entryCut = text.find("l\u2026\"", entry);
+        QVERIFY(titleCut != std::string::npos && entryCut != std::string::npos);
+        QVERIFY(titleCut - title > entryCut - entry);
+        QVERIFY(text.find("<e name=\"Entry 29\"") != std::string::npos);
 
         const int margin = 40;
         MenuModel model(menus, "main", true);
