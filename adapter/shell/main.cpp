@@ -379,7 +379,9 @@ int main(int argc, char** argv)
     const auto mediaFound = [&] {
         const std::vector<std::string> folders = mediaDirectories(getenv("TAMBLIN_MEDIA"), appDir);
         MediaScan scan;
-        return cache.keptScan(folders, &scan) ? scan : cache.freshScan(folders);
+        if (!cache.keptScan(folders, &scan))
+            scan = cache.freshScan(folders);
+        return scan;
     };
 
     const std::string dir = privateFolder();
