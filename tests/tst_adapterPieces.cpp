@@ -2,6 +2,7 @@
 // real player is given.
 #include "clipFlow.h"
 #include "descriptors.h"
+#include "folderReadAhead.h"
 #include "languageNames.h"
 #include "mediaFolders.h"
 #include "mediaMenu.h"
@@ -1061,6 +1062,35 @@ class AdapterPiecesTest : public QObject
         for (const Mount& m : ::removableMounts(mountinfo.toStdString(), roots))
             got << QString::fromStdString(m.label + " @ " + m.mountPoint);
         QCOMPARE(got, sticks);
+    }
+
+    // Folders asked of the read-ahead, in the scan's order or out of it, again, or not there,
+    // come as read in turn, each with the stamp of its path as it stands.
+    void readAheadServesFoldersAsTheyAre()
+    {
+        QTemporaryDir dir;
+        const std::string d = dir.path().toStdString();
+        std::vector<std::string> asked{d};
+        for (int i = 1; i <= 40; ++i) {
+            const std::string s = d + "/s" + std::to_string(i);
+            touch(QString::fromStdString(s + "/t/clip.mkv"));
+            asked.insert(asked.end(), {s, s + "/t"});
+        }
+        QVERIFY(QFile::link(dir.path(), dir.path() + "/s1/loop"));
+        asked.insert(asked.end(), {d + "/s40", d + "/s7/t", d + "/s1/loop", d + "/gone"});
+        const auto described = [](const FolderListing& l) {
+            std::string text = std::to_string(l.isFolder) + std::to_string(l.id.second);
+            for (const FolderEntry& e : l.entries)
+                text += " " + e.name + std::to_string(e.isFolder) + std::to_string(e.isFile);
+            return text;
+        };
+        FolderReadAhead ahead;
+        for (const std::string& path : asked) {
+            PathStamp stamp;
+            const FolderListing listing = ahead.read(path, &stamp);
+            QCOMPARE(described(listing), described(readFolder(path)));
+            QVERIFY2(stamp == stampOf(path), path.c_str());
+        }
     }
 
     // The sticks' scans, off the loop: each done one wakes the loop's descriptor and is
