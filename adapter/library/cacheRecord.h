@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // What the adapter keeps between runs, as text that can be read back exactly, and checked as it
@@ -17,6 +18,8 @@ class RecordWriter
     void number(long long value);
     void text(const std::string& value);
     const std::string& record() const { return out_; }
+    // The record, the writer left empty: no copy of a large one.
+    std::string take() { return std::move(out_); }
 
   private:
     std::string out_;
@@ -62,7 +65,7 @@ bool readScan(RecordReader& r, MediaScan* scan);
 
 // A 64-bit digest of a record's inputs, to key it on them: not for an adversary, only so that
 // different inputs do not meet by chance.
-uint64_t digest(const std::string& bytes, uint64_t seed = 0xcbf29ce484222325ULL);
+uint64_t digest(std::string_view bytes, uint64_t seed = 0xcbf29ce484222325ULL);
 
 // A digest of what the menus' definition holds (names, titles, labels, what entries do), with
 // `more`: what a record made of them is keyed on.

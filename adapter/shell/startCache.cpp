@@ -198,7 +198,7 @@ bool StartCache::keptScan(const std::vector<std::string>& directories, MediaScan
         return false;
     traceStart("adapter", "media-cached");
     ++served_;
-    scanDigest_ = hex(digest(record.substr(from)));
+    scanDigest_ = hex(digest(std::string_view(record).substr(from)));
     *scan = std::move(kept);
     return true;
 }
@@ -221,15 +221,15 @@ MediaScan StartCache::freshScan(const std::vector<std::string>& directories)
     traceStart("adapter", "media-scanned");
     if (folder_.empty())
         return scan;
-    RecordWriter tree;
-    writeScan(tree, scan);
-    scanDigest_ = hex(digest(tree.record()));
-    if (keep(stamps)) {
-        RecordWriter w = begin(kMediaFile);
-        w.text(mediaKey(folders));
-        writeStamps(w, stamps);
-        pending_.emplace_back(kMediaFile, w.record() + tree.record());
-    }
+    // The tree written once, after what keys it: it is most of the record.
+    RecordWriter w = begin(kMediaFile);
+    w.text(mediaKey(folders));
+    writeStamps(w, stamps);
+    const size_t tree = w.record().size();
+    writeScan(w, scan);
+    scanDigest_ = hex(digest(std::string_view(w.record()).substr(tree)));
+    if (keep(stamps))
+        pending_.emplace_back(kMediaFile, w.take());
     return scan;
 }
 
