@@ -321,7 +321,7 @@ MPlayerMenuLook StartCache::mplayerLook(const std::vector<Menu>& menus, const Me
         writeFont(w, look.chosen);
         w.number(look.size);
         w.text(*definition);
-        pending_.emplace_back(kLookFile, w.record());
+        pending_.emplace_back(kLookFile, w.take());
     }
     return look;
 }
@@ -350,7 +350,7 @@ MenuFont StartCache::menuFont(const std::u32string& characters)
         w.text(key);
         writeStamps(w, stamps);
         writeFont(w, font);
-        pending_.emplace_back(kFontFile, w.record());
+        pending_.emplace_back(kFontFile, w.take());
     }
     return font;
 }
