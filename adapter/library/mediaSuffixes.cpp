@@ -50,8 +50,8 @@ const int kMediaSuffixCount = int(sizeof kMediaSuffixes / sizeof kMediaSuffixes[
 
 namespace {
 
-// The entry for the name's suffix, or none. Looked at from the end back to the dot alone, in
-// ASCII's case: it is asked of every file of a large tree.
+// The entry for the name's suffix, or none. Looked at from the end back to the dot alone: it is
+// asked of every file of a large tree.
 const MediaSuffix* suffixOf(std::string_view name)
 {
     size_t dot = name.size();
@@ -60,19 +60,22 @@ const MediaSuffix* suffixOf(std::string_view name)
     // No dot, or the name's first character: ".avi" is a hidden file, not an AVI.
     if (dot < 2 || name[dot - 1] != '.' || name[dot - 2] == '/')
         return nullptr;
-    const std::string_view suffix = name.substr(dot);
     for (const MediaSuffix& s : kMediaSuffixes) {
-        const std::string_view known(s.suffix);
-        if (known.size() == suffix.size() &&
-            std::equal(known.begin(), known.end(), suffix.begin(), [](char k, char c) {
-                return k == (c >= 'A' && c <= 'Z' ? char(c + 32) : c);
-            }))
+        if (sameSuffix(name.substr(dot), s.suffix))
             return &s;
     }
     return nullptr;
 }
 
 } // namespace
+
+bool sameSuffix(std::string_view text, std::string_view word)
+{
+    return text.size() == word.size() &&
+           std::equal(word.begin(), word.end(), text.begin(), [](char w, char c) {
+               return w == (c >= 'A' && c <= 'Z' ? char(c + 32) : c);
+           });
+}
 
 MediaKind mediaKind(std::string_view name)
 {

@@ -16,6 +16,9 @@ struct MediaSuffix
 extern const MediaSuffix kMediaSuffixes[];
 extern const int kMediaSuffixCount;
 
+// Whether the text is the word, a suffix in lower case, in any case of ASCII's letters.
+bool sameSuffix(std::string_view text, std::string_view word);
+
 // What the file's name says it holds.
 MediaKind mediaKind(std::string_view name);
 // The name without its media suffix ("Amélie" for "Amélie.avi"); the name itself when its

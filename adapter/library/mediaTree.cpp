@@ -11,6 +11,17 @@
 
 namespace {
 
+// Hidden entries are not listed.
+bool isShown(const FolderEntry& e)
+{
+    return !e.name.empty() && e.name[0] != '.';
+}
+
+bool naturalByPointer(const std::string* a, const std::string* b)
+{
+    return naturalLess(*a, *b);
+}
+
 class Scanner
 {
   public:
@@ -25,25 +36,18 @@ class Scanner
         const FolderListing listing = read_(folder->path);
         if (!listing.isFolder || !folders_.insert(listing.id).second)
             return false;
+        const std::vector<const std::string*> subfolders = foldersToEnter(listing);
         // Names pointed at in the listing, not copied: most of them are only sorted.
-        std::vector<const std::string*> subfolders, clips;
+        std::vector<const std::string*> clips;
         bool subtitlesBeside = false;
         for (const FolderEntry& e : listing.entries) {
-            if (e.name.empty() || e.name[0] == '.')
+            if (!isShown(e) || e.isFolder)
                 continue;
-            if (e.isFolder) {
-                subfolders.push_back(&e.name);
-                continue;
-            }
             subtitlesBeside = subtitlesBeside || (e.isFile && isSubtitleFile(e.name));
             if (e.isFile && mediaKind(e.name) != MediaKind::None && files_.insert(e.id).second)
                 clips.push_back(&e.name);
         }
-        const auto natural = [](const std::string* a, const std::string* b) {
-            return naturalLess(*a, *b);
-        };
-        std::sort(subfolders.begin(), subfolders.end(), natural);
-        std::sort(clips.begin(), clips.end(), natural);
+        std::sort(clips.begin(), clips.end(), naturalByPointer);
         const std::string prefix = folder->path == "/" ? "/" : folder->path + "/";
 
         for (const std::string* name : subfolders) {
@@ -83,7 +87,7 @@ class Scanner
     {
         std::vector<std::string> files;
         for (const FolderEntry& e : listing.entries) {
-            if (!e.name.empty() && e.name[0] != '.' && !e.isFolder && e.isFile)
+            if (isShown(e) && e.isFile)
                 files.push_back(e.name);
         }
         return files;
@@ -161,6 +165,17 @@ bool naturalLess(const std::string& a, const std::string& b)
     if (a.size() - i != b.size() - j)
         return a.size() - i < b.size() - j;
     return a < b; // equal but for case or leading zeros: a fixed order all the same
+}
+
+std::vector<const std::string*> foldersToEnter(const FolderListing& listing)
+{
+    std::vector<const std::string*> names;
+    for (const FolderEntry& e : listing.entries) {
+        if (isShown(e) && e.isFolder)
+            names.push_back(&e.name);
+    }
+    std::sort(names.begin(), names.end(), naturalByPointer);
+    return names;
 }
 
 MediaScan scanMedia(const std::vector<std::string>& directories, const FolderReader& read)

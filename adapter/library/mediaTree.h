@@ -61,6 +61,10 @@ struct FolderListing
 // Reads one folder; the adapter's shell reads the disk, the tests hand in a tree of their own.
 using FolderReader = std::function<FolderListing(const std::string& path)>;
 
+// The names of the folders in the listing that a scan enters, in the order it enters them
+// (hidden ones left out, natural order), pointing into the listing.
+std::vector<const std::string*> foldersToEnter(const FolderListing& listing);
+
 // The tree below the media folders (absolute paths), read through `read`.
 MediaScan scanMedia(const std::vector<std::string>& directories, const FolderReader& read);
 

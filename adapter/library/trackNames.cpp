@@ -21,10 +21,7 @@ size_t subtitleSuffix(const std::string& name)
 {
     for (const char* suffix : kSubtitleSuffixes) {
         const size_t n = std::char_traits<char>::length(suffix);
-        if (name.size() > n &&
-            std::equal(suffix, suffix + n, name.end() - long(n), [](char s, char c) {
-                return s == (c >= 'A' && c <= 'Z' ? char(c + 32) : c);
-            }))
+        if (name.size() > n && sameSuffix(std::string_view(name).substr(name.size() - n), suffix))
             return n;
     }
     return 0;

@@ -67,15 +67,9 @@ void FolderReadAhead::queueFolders(const std::string& path, const FolderListing&
 {
     if (!thread_.joinable())
         return;
-    std::vector<const std::string*> names;
-    for (const FolderEntry& e : listing.entries) {
-        if (e.isFolder && !e.name.empty() && e.name[0] != '.')
-            names.push_back(&e.name);
-    }
+    std::vector<const std::string*> names = foldersToEnter(listing);
     if (names.empty())
         return;
-    std::sort(names.begin(), names.end(),
-              [](const std::string* a, const std::string* b) { return naturalLess(*a, *b); });
     // The scan lists no more of a folder than that.
     names.resize(std::min(names.size(), size_t(kMaxEntries)));
     const std::string prefix = path == "/" ? "/" : path + "/";
