@@ -221,7 +221,17 @@ class SessionTest : public QObject
         // Both runs ended as a run ends: the player told to quit, the display given back.
         const QString out = parentGone ? readFile(outFile) : s.run.out();
         QCOMPARE(out.count("Setting Backlight State to 30s..."), 2);
-        QCOMPARE(s.count("> quit 0"), 4); // each run's close, then its end
+        // Each run's close and its end both say quit; the second may find the adapter gone
+        // with its player, so each run is counted as told at least once.
+        QList<int> quits;
+        for (const QString& l : s.traceLines()) {
+            if (l.startsWith("# pids "))
+                quits.append(0);
+            else if (l == "> quit 0" && !quits.isEmpty())
+                ++quits.last();
+        }
+        QCOMPARE(quits.size(), 2);
+        QVERIFY2(quits[0] >= 1 && quits[1] >= 1, qPrintable(s.traceLines().join('\n')));
         for (pid_t pid : pids[1] + QList<pid_t>{windows[1]})
             QVERIFY2(processGone(pid), qPrintable(QString::number(pid)));
         QVERIFY(!err().contains("was left running"));
