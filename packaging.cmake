@@ -20,7 +20,7 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "mplayer | mpv")
 # The menu speaks through the desktop's speech service, with Debian's own voice.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, fonts-wqy-microhei, speech-dispatcher, espeak-ng")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, fonts-wqy-microhei, speech-dispatcher, speech-dispatcher-espeak-ng, espeak-ng")
 # The Wayland session runs in it; the session mounts USB sticks through udiskie where no desktop
 # does.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "cage, udiskie")

@@ -184,8 +184,8 @@ class InstallTest : public QObject
                          "^Architecture: " + arch.trimmed() + "$", "^Depends: .*mplayer \\| mpv",
                          "libqt6widgets6", "libxss1", // X's screen saver, held without a desktop
                          "^Suggests: cage, udiskie$", // the Wayland session, USB sticks
-                         "^Recommends: .*fonts-wqy-microhei",           // the menu's CJK names
-                         "^Recommends: .*speech-dispatcher, espeak-ng", // the menu's voice
+                         "^Recommends: .*fonts-wqy-microhei", // the menu's CJK names
+                         "^Recommends: .*speech-dispatcher-espeak-ng, espeak-ng", // its voice
                          "libspeechd2"})
             QVERIFY2(
                 control.contains(QRegularExpression(field, QRegularExpression::MultilineOption)),
