@@ -14,7 +14,7 @@ const char kNoDisplay[] = "couldn't open the X11 display";
 
 std::string songTitle(const std::string& file)
 {
-    return menuLabel(withoutMediaSuffix(baseName(file)));
+    return menuLabel(std::string(withoutMediaSuffix(baseName(file))));
 }
 
 void PositionQuery::ask()

@@ -92,7 +92,7 @@ void Speech::toggle(const MenuModel& model)
 
 void Speech::clipStarted(const std::string& path)
 {
-    say(withoutMediaSuffix(baseName(path)), Action::kCutOff);
+    say(std::string(withoutMediaSuffix(baseName(path))), Action::kCutOff);
 }
 
 void Speech::positionKnown(double at, double length)

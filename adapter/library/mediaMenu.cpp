@@ -87,8 +87,7 @@ std::vector<MenuEntry> folderEntries(const MediaFolder& folder,
     shown.reserve(folder.clips.size());
     for (const std::string& clip : folder.clips) {
         names.push_back(std::string_view(clip).substr(clip.rfind('/') + 1));
-        const std::string_view name = names.back();
-        bare.push_back(mediaKind(name) == MediaKind::None ? name : name.substr(0, name.rfind('.')));
+        bare.push_back(withoutMediaSuffix(names.back()));
         ++shown[bare.back()];
     }
     for (size_t i = 0; i < folder.clips.size(); ++i) {

@@ -83,7 +83,7 @@ MediaKind mediaKind(std::string_view name)
     return s ? s->kind : MediaKind::None;
 }
 
-std::string withoutMediaSuffix(const std::string& name)
+std::string_view withoutMediaSuffix(std::string_view name)
 {
     return suffixOf(name) ? name.substr(0, name.rfind('.')) : name;
 }

@@ -22,5 +22,5 @@ bool sameSuffix(std::string_view text, std::string_view word);
 // What the file's name says it holds.
 MediaKind mediaKind(std::string_view name);
 // The name without its media suffix ("Amélie" for "Amélie.avi"); the name itself when its
-// suffix is not a media suffix.
-std::string withoutMediaSuffix(const std::string& name);
+// suffix is not a media suffix. A view into the name: copied only where it is kept.
+std::string_view withoutMediaSuffix(std::string_view name);

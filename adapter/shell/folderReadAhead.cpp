@@ -2,9 +2,9 @@
 
 #include "mediaFolders.h"
 #include "startCache.h"
+#include "threadOrNone.h"
 
 #include <algorithm>
-#include <system_error>
 #include <vector>
 
 FolderReadAhead::Read FolderReadAhead::readNow(const std::string& path)
@@ -20,14 +20,8 @@ FolderReadAhead::Read FolderReadAhead::readNow(const std::string& path)
     return r;
 }
 
-FolderReadAhead::FolderReadAhead()
-{
-    // Without a thread, the scan reads every folder itself.
-    try {
-        thread_ = std::thread(&FolderReadAhead::work, this);
-    } catch (const std::system_error&) {
-    }
-}
+// Without a thread, the scan reads every folder itself.
+FolderReadAhead::FolderReadAhead() : thread_(threadOrNone(&FolderReadAhead::work, this)) {}
 
 FolderReadAhead::~FolderReadAhead()
 {

@@ -1,11 +1,11 @@
 #include "logindRequest.h"
 
 #include "logind.h"
+#include "threadOrNone.h"
 
 #include <atomic>
 #include <cstdint>
 #include <sys/eventfd.h>
-#include <system_error>
 #include <thread>
 #include <unistd.h>
 
@@ -33,18 +33,17 @@ bool LogindRequest::start(const std::string& action)
     auto state = std::make_shared<State>();
     if (state->fd < 0)
         return false;
-    try {
-        std::thread([state, action] {
-            std::string why;
-            state->done = logindDo(action, &why);
-            state->why = why;
-            state->answered = true;
-            const uint64_t one = 1;
-            (void)!write(state->fd, &one, sizeof one);
-        }).detach();
-    } catch (const std::system_error&) {
+    std::thread asking = threadOrNone([state, action] {
+        std::string why;
+        state->done = logindDo(action, &why);
+        state->why = why;
+        state->answered = true;
+        const uint64_t one = 1;
+        (void)!write(state->fd, &one, sizeof one);
+    });
+    if (!asking.joinable())
         return false;
-    }
+    asking.detach();
     state_ = std::move(state);
     return true;
 }

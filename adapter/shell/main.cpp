@@ -45,6 +45,7 @@
 #include "spawn.h"
 #include "startTrace.h"
 #include "terminationPipe.h"
+#include "threadOrNone.h"
 
 #include <cerrno>
 #include <climits>
@@ -60,7 +61,6 @@
 #include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <system_error>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -158,14 +158,8 @@ struct LateWindow
 class FontsReadMeanwhile
 {
   public:
-    FontsReadMeanwhile()
-    {
-        // Without a thread, the font's choice reads the configuration itself.
-        try {
-            thread_ = std::thread(readFontConfiguration);
-        } catch (const std::system_error&) {
-        }
-    }
+    // Without a thread, the font's choice reads the configuration itself.
+    FontsReadMeanwhile() : thread_(threadOrNone(readFontConfiguration)) {}
     ~FontsReadMeanwhile()
     {
         if (thread_.joinable())

@@ -3,6 +3,7 @@
 #include "actions.h"
 #include "paths.h"
 #include "positionsFile.h"
+#include "threadOrNone.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -12,7 +13,6 @@
 #include <fcntl.h>
 #include <libspeechd.h>
 #include <mutex>
-#include <system_error>
 #include <thread>
 #include <unistd.h>
 #include <utility>
@@ -148,12 +148,12 @@ bool SpeechClient::open()
     shared_->waker.reset(pipeFds[1]);
     wakeFd = pipeFds[1];
     state_ = Running;
-    try {
-        std::thread(speak, shared_).detach();
-    } catch (const std::system_error&) {
+    std::thread speaking = threadOrNone(speak, shared_);
+    if (!speaking.joinable()) {
         fail("no thread");
         return false;
     }
+    speaking.detach();
     return true;
 }
 

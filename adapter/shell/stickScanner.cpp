@@ -1,24 +1,22 @@
 #include "stickScanner.h"
 
 #include "mediaFolders.h"
+#include "threadOrNone.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <sys/eventfd.h>
-#include <system_error>
 #include <unistd.h>
 
 StickScanner::StickScanner() : ready_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
 {
     if (!ready_.valid())
         return;
-    try {
-        worker_ = std::thread(&StickScanner::work, this);
-    } catch (const std::system_error&) {
-        // No thread to be had: sticks go unscanned rather than the adapter ending.
+    worker_ = threadOrNone(&StickScanner::work, this);
+    if (!worker_.joinable()) {
         fprintf(stderr, "tamblin-adapter: cannot start reading sticks\n");
-        ready_.reset();
+        ready_.reset(); // sticks go unscanned
     }
 }
 
