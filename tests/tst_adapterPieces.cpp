@@ -4,6 +4,7 @@
 #include "descriptors.h"
 #include "folderReadAhead.h"
 #include "languageNames.h"
+#include "logindRequest.h"
 #include "mediaFolders.h"
 #include "mediaMenu.h"
 #include "mediaSuffixes.h"
@@ -24,6 +25,7 @@
 #include "speechClient.h"
 #include "startCache.h"
 #include "stickScanner.h"
+#include "threadOrNone.h"
 #include "trackNames.h"
 #include "viewerLanguages.h"
 #include "windowLine.h"
@@ -43,8 +45,10 @@
 #include <memory>
 #include <poll.h>
 #include <sstream>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -1127,6 +1131,36 @@ class AdapterPiecesTest : public QObject
         StickScanner leaving;
         for (int i = 0; i < 100; ++i)
             leaving.scan((a + QString::number(i)).toStdString());
+    }
+
+    // Where no thread can be made, the adapter goes on without: the read-ahead reads each folder
+    // itself, sticks go unread and Sleep is refused. In a child with no task left to it.
+    void withoutThreads()
+    {
+        QTemporaryDir dir;
+        touch(dir.filePath("s/clip.mkv"));
+        QVERIFY(chmod(QFile::encodeName(dir.path()).constData(), 0755) == 0);
+        const std::string d = dir.path().toStdString();
+        const pid_t child = fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            const rlimit none{0, 0};
+            if (setgid(65534) != 0 || setuid(65534) != 0 || setrlimit(RLIMIT_NPROC, &none) != 0 ||
+                threadOrNone([] {}).joinable())
+                _exit(2); // the limit does not hold here
+            FolderReadAhead ahead;
+            PathStamp stamp;
+            const bool read = ahead.read(d, &stamp).entries.size() == 1 && stamp == stampOf(d) &&
+                              ahead.read(d + "/s", &stamp).entries.size() == 1;
+            LogindRequest sleep;
+            _exit(read && StickScanner().fd() < 0 && !sleep.start("Suspend") ? 0 : 1);
+        }
+        int status = 0;
+        QCOMPARE(waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status));
+        if (WEXITSTATUS(status) == 2)
+            QSKIP("no limit on a user's tasks here");
+        QCOMPARE(WEXITSTATUS(status), 0);
     }
 
     // The window's line, its id and size in, the real player's options out; the picture is
